@@ -1,0 +1,42 @@
+# Shared by scripts/run and scripts/test: install what is missing, configure, build.
+# Usage: qinghe_build BUILD_DIR [extra cmake arguments...]
+
+QINGHE_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+# Debian packages the program, its tests and its benchmarks need.
+QINGHE_PACKAGES=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev qt6-pdf-dev libqt6pdfwidgets6 qt6-qpa-plugins
+    libsqlite3-dev libjpeg62-turbo-dev libssl-dev
+    fonts-wqy-microhei
+)
+
+qinghe_install_packages() {
+    local missing=()
+    local pkg
+    for pkg in "${QINGHE_PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$pkg")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo="sudo"
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -q
+    $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+qinghe_build() {
+    local dir="$1"
+    shift
+    qinghe_install_packages
+    if [ ! -f "$dir/build.ninja" ]; then
+        cmake -S "$QINGHE_ROOT" -B "$dir" -G Ninja "$@"
+    fi
+    cmake --build "$dir" --parallel "$(nproc)"
+}
