@@ -1,0 +1,194 @@
+#include "shell/Thumbnails.h"
+
+#include <QColor>
+
+#include <atomic>
+#include <csetjmp>
+#include <cstdio>
+#include <vector>
+
+#include <jpeglib.h>
+
+using namespace Qt::StringLiterals;
+
+namespace Thumbnails {
+
+namespace {
+
+std::atomic<quint64> g_decodes { 0 };
+
+// A JPEG whose scaled picture would need more pixels than this is not a cover but a
+// broken or hostile header; it is reported as damaged instead of being allocated.
+constexpr qint64 MaxScaledPixels = qint64(64) * 1024 * 1024;
+
+// libjpeg reports a fatal error through error_exit and expects it not to return. The
+// default one calls exit(); ours jumps back to the decoder, which then gives up.
+struct JpegError
+{
+    jpeg_error_mgr pub; // first member: libjpeg sees only this part
+    std::jmp_buf jump;
+};
+
+void jpegErrorExit(j_common_ptr cinfo)
+{
+    std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1);
+}
+
+// Warnings (a truncated file, a bad marker) are not fatal: libjpeg fills in what is
+// missing and the cover is shown as far as it could be read. Nothing is printed.
+void jpegIgnoreMessage(j_common_ptr, int) { }
+void jpegIgnoreOutput(j_common_ptr) { }
+
+int scaledSize(int size, int numerator)
+{
+    return int((qint64(size) * numerator + 7) / 8);
+}
+
+// Adobe writes CMYK inverted (0 = full ink); plain CMYK files do the opposite.
+void cmykToRgb(const uchar* in, uchar* out, int width, bool inverted)
+{
+    for (int x = 0; x < width; ++x, in += 4, out += 3) {
+        const int c = inverted ? in[0] : 255 - in[0];
+        const int m = inverted ? in[1] : 255 - in[1];
+        const int y = inverted ? in[2] : 255 - in[2];
+        const int k = inverted ? in[3] : 255 - in[3];
+        out[0] = uchar(c * k / 255);
+        out[1] = uchar(m * k / 255);
+        out[2] = uchar(y * k / 255);
+    }
+}
+
+// Decodes into *out at the chosen scale. setjmp() lives in this frame, so it holds only
+// plain data; everything that owns memory is reached through the pointers, which are not
+// changed after setjmp(). Returns false when libjpeg gave up.
+bool decodeScaled(const QByteArray& bytes, QImage* out, std::vector<uchar>* cmykRow)
+{
+    jpeg_decompress_struct cinfo;
+    JpegError error;
+    cinfo.err = jpeg_std_error(&error.pub);
+    error.pub.error_exit = jpegErrorExit;
+    error.pub.emit_message = jpegIgnoreMessage;
+    error.pub.output_message = jpegIgnoreOutput;
+    if (setjmp(error.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.constData()),
+                 static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&cinfo, TRUE);
+
+    const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB; // grey pictures are widened to RGB by libjpeg
+    cinfo.scale_num = unsigned(jpegScaleNumerator(int(cinfo.image_width), int(cinfo.image_height)));
+    cinfo.scale_denom = 8;
+    jpeg_calc_output_dimensions(&cinfo);
+    if (qint64(cinfo.output_width) * cinfo.output_height > MaxScaledPixels) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_start_decompress(&cinfo);
+
+    *out = QImage(int(cinfo.output_width), int(cinfo.output_height), Format);
+    if (out->isNull()) { // out of memory
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    if (cmyk)
+        cmykRow->resize(std::size_t(cinfo.output_width) * 4);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        uchar* line = out->scanLine(int(cinfo.output_scanline));
+        JSAMPROW row = cmyk ? cmykRow->data() : line;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+        if (cmyk)
+            cmykToRgb(cmykRow->data(), line, int(cinfo.output_width), cinfo.saw_Adobe_marker);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
+QImage stretched(const QImage& image)
+{
+    return image.scaled(Width, Height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(Format);
+}
+
+} // namespace
+
+Kind kindOfTag(const QString& tag)
+{
+    const QString upper = tag.toUpper();
+    if (upper == u"JPG"_s)
+        return Kind::Jpeg;
+    if (upper == u"BMP"_s)
+        return Kind::Bmp;
+    return Kind::None;
+}
+
+QImage placeholder(const QImage& tile)
+{
+    if (tile.isNull()) {
+        QImage plain(Width, Height, Format);
+        plain.fill(QColor(192, 192, 192));
+        return plain;
+    }
+    return stretched(tile);
+}
+
+int jpegScaleNumerator(int width, int height)
+{
+    for (int numerator = 1; numerator <= 16; ++numerator) {
+        if (scaledSize(width, numerator) >= Width && scaledSize(height, numerator) >= Height)
+            return numerator;
+    }
+    // Smaller than a thumbnail even at twice its size: decode as it is and let the
+    // smoothing enlarge it.
+    return 8;
+}
+
+QImage jpegThumbnail(const QByteArray& bytes)
+{
+    if (bytes.isEmpty())
+        return {};
+    QImage decoded;
+    std::vector<uchar> cmykRow;
+    if (!decodeScaled(bytes, &decoded, &cmykRow))
+        return {};
+    return stretched(decoded);
+}
+
+QImage bmpThumbnail(const QByteArray& bytes)
+{
+    QImage decoded;
+    if (bytes.isEmpty() || !decoded.loadFromData(bytes, "BMP"))
+        return {};
+    return stretched(decoded);
+}
+
+QImage makeThumbnail(Kind kind, const QByteArray& bytes, const QImage& placeholderTile, bool* damaged)
+{
+    if (damaged)
+        *damaged = false;
+    if (kind == Kind::None)
+        return placeholder(placeholderTile);
+
+    g_decodes.fetch_add(1, std::memory_order_relaxed);
+    QImage thumbnail = kind == Kind::Jpeg ? jpegThumbnail(bytes) : bmpThumbnail(bytes);
+    if (!thumbnail.isNull())
+        return thumbnail;
+    if (damaged)
+        *damaged = true;
+    return placeholder(placeholderTile);
+}
+
+QImage makeThumbnail(const QString& tag, const QByteArray& bytes, const QImage& placeholderTile, bool* damaged)
+{
+    return makeThumbnail(kindOfTag(tag), bytes, placeholderTile, damaged);
+}
+
+quint64 decodeCount()
+{
+    return g_decodes.load(std::memory_order_relaxed);
+}
+
+} // namespace Thumbnails

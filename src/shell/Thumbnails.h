@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+// Cover thumbnails of the shelf: every cover, whatever its size or proportion,
+// becomes a 100 x 120 picture at 24 bits per pixel.
+namespace Thumbnails {
+
+constexpr int Width = 100;
+constexpr int Height = 120;
+constexpr QImage::Format Format = QImage::Format_RGB888;
+
+enum class Kind { Jpeg, Bmp, None };
+
+// The cover's format tag decides how its bytes are read, without regard to letter case:
+// "jpg" a JPEG file, "bmp" a BMP file, anything else means the book has no cover.
+Kind kindOfTag(const QString& tag);
+
+// The background tile stretched to 100 x 120: the cover of a book without one,
+// and of a book whose cover cannot be read. A null tile gives a plain grey picture.
+QImage placeholder(const QImage& tile);
+
+// Decodes a JPEG file straight at the smallest scale M/8 (M = 1..16) that still
+// covers 100 x 120, then smooths it to exactly 100 x 120. A null image when the
+// bytes are not a readable JPEG file.
+QImage jpegThumbnail(const QByteArray& bytes);
+
+// The scale numerator (denominator 8) chosen for a picture of this size.
+int jpegScaleNumerator(int width, int height);
+
+// Decodes a BMP file and stretches it to 100 x 120; a null image when unreadable.
+QImage bmpThumbnail(const QByteArray& bytes);
+
+// The thumbnail of one cover. A cover that cannot be read gives the placeholder and
+// sets *damaged (when given). Safe to call from any thread.
+QImage makeThumbnail(Kind kind, const QByteArray& bytes, const QImage& placeholderTile, bool* damaged = nullptr);
+QImage makeThumbnail(const QString& tag, const QByteArray& bytes, const QImage& placeholderTile,
+                     bool* damaged = nullptr);
+
+// How many covers have been decoded (JPEG or BMP) since the program started; lets
+// tests see that a cached listing decodes nothing.
+quint64 decodeCount();
+
+} // namespace Thumbnails

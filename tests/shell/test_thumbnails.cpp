@@ -1,0 +1,307 @@
+#include "shell/Thumbnails.h"
+
+#include <QBuffer>
+#include <QPainter>
+#include <QTest>
+
+#include <cstdio>
+
+#include <jpeglib.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QColor TopLeft(220, 30, 30);
+const QColor TopRight(30, 200, 40);
+const QColor BottomLeft(30, 40, 210);
+const QColor BottomRight(240, 230, 60);
+
+// A picture of four coloured quarters: its thumbnail shows whether the cover was
+// stretched whole and kept the right way round.
+QImage quarters(int width, int height, QImage::Format format = QImage::Format_RGB32)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    QPainter painter(&image);
+    const int midX = width / 2;
+    const int midY = height / 2;
+    painter.fillRect(0, 0, midX, midY, TopLeft);
+    painter.fillRect(midX, 0, width - midX, midY, TopRight);
+    painter.fillRect(0, midY, midX, height - midY, BottomLeft);
+    painter.fillRect(midX, midY, width - midX, height - midY, BottomRight);
+    painter.end();
+    return image.convertToFormat(format);
+}
+
+QByteArray encoded(const QImage& image, const char* format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format, 90);
+    return bytes;
+}
+
+// An Adobe-style CMYK JPEG (inverted ink values, as Photoshop writes them).
+QByteArray cmykJpeg(const QImage& rgb)
+{
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr error;
+    cinfo.err = jpeg_std_error(&error);
+    jpeg_create_compress(&cinfo);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &out, &size);
+    cinfo.image_width = JDIMENSION(rgb.width());
+    cinfo.image_height = JDIMENSION(rgb.height());
+    cinfo.input_components = 4;
+    cinfo.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 95, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<unsigned char> row(std::size_t(rgb.width()) * 4);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        for (int x = 0; x < rgb.width(); ++x) {
+            const QRgb pixel = rgb.pixel(x, int(cinfo.next_scanline));
+            row[std::size_t(x) * 4 + 0] = uchar(qRed(pixel));
+            row[std::size_t(x) * 4 + 1] = uchar(qGreen(pixel));
+            row[std::size_t(x) * 4 + 2] = uchar(qBlue(pixel));
+            row[std::size_t(x) * 4 + 3] = 255;
+        }
+        JSAMPROW line = row.data();
+        jpeg_write_scanlines(&cinfo, &line, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    QByteArray bytes(reinterpret_cast<const char*>(out), qsizetype(size));
+    std::free(out);
+    return bytes;
+}
+
+QColor average(const QImage& image, const QRect& area)
+{
+    qint64 r = 0, g = 0, b = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            r += qRed(pixel);
+            g += qGreen(pixel);
+            b += qBlue(pixel);
+        }
+    }
+    const qint64 n = qint64(area.width()) * area.height();
+    return QColor(int(r / n), int(g / n), int(b / n));
+}
+
+bool near(const QColor& a, const QColor& b, int tolerance)
+{
+    return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance
+        && qAbs(a.blue() - b.blue()) <= tolerance;
+}
+
+// Compares the middle of each quarter of a 100 x 120 thumbnail with the source colours
+// (for a grey source, with the grey Qt made of them).
+void verifyQuarters(const QImage& thumb, bool greyscale)
+{
+    const QImage greys = greyscale ? quarters(2, 2, QImage::Format_Grayscale8) : QImage();
+    QCOMPARE(thumb.size(), QSize(Thumbnails::Width, Thumbnails::Height));
+    QCOMPARE(thumb.format(), Thumbnails::Format);
+    const struct
+    {
+        QRect area;
+        QColor expected;
+    } checks[] = {
+        { QRect(10, 10, 30, 40), greyscale ? greys.pixelColor(0, 0) : TopLeft },
+        { QRect(60, 10, 30, 40), greyscale ? greys.pixelColor(1, 0) : TopRight },
+        { QRect(10, 70, 30, 40), greyscale ? greys.pixelColor(0, 1) : BottomLeft },
+        { QRect(60, 70, 30, 40), greyscale ? greys.pixelColor(1, 1) : BottomRight },
+    };
+    for (const auto& check : checks) {
+        const QColor seen = average(thumb, check.area);
+        QVERIFY2(near(seen, check.expected, 12), qPrintable(seen.name() + u" vs "_s + check.expected.name()));
+    }
+}
+
+const QColor TileColour(20, 90, 160);
+
+QImage tile()
+{
+    QImage image(756, 139, QImage::Format_RGB32);
+    image.fill(TileColour);
+    return image;
+}
+
+bool isPlaceholder(const QImage& thumb)
+{
+    return thumb.size() == QSize(Thumbnails::Width, Thumbnails::Height)
+        && near(average(thumb, thumb.rect()), TileColour, 2);
+}
+
+} // namespace
+
+class TestThumbnails : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void scaleNumerator_data();
+    void scaleNumerator();
+    void jpegOfAnySize_data();
+    void jpegOfAnySize();
+    void cmykJpeg();
+    void bmp();
+    void tags_data();
+    void tags();
+    void damaged_data();
+    void damaged();
+    void placeholderWithoutTile();
+    void decodeCounter();
+};
+
+void TestThumbnails::scaleNumerator_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("numerator");
+    QTest::newRow("large cover") << 1600 << 2400 << 1;
+    QTest::newRow("exactly 8x") << 800 << 960 << 1;
+    QTest::newRow("one pixel short") << 792 << 960 << 2;
+    QTest::newRow("height decides") << 2000 << 500 << 2;
+    QTest::newRow("thumbnail size") << 100 << 120 << 8;
+    QTest::newRow("half size") << 50 << 60 << 16;
+    QTest::newRow("odd size rounds up") << 67 << 80 << 12;
+    QTest::newRow("too small for 2x") << 10 << 10 << 8;
+}
+
+void TestThumbnails::scaleNumerator()
+{
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(int, numerator);
+    QCOMPARE(Thumbnails::jpegScaleNumerator(width, height), numerator);
+}
+
+void TestThumbnails::jpegOfAnySize_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("greyscale");
+    QTest::newRow("portrait cover") << QSize(1600, 2400) << false;
+    QTest::newRow("landscape") << QSize(2400, 1000) << false;
+    QTest::newRow("exact") << QSize(100, 120) << false;
+    QTest::newRow("just larger") << QSize(101, 121) << false;
+    QTest::newRow("tiny") << QSize(16, 12) << false;
+    QTest::newRow("thin strip") << QSize(3000, 40) << false;
+    QTest::newRow("greyscale") << QSize(480, 700) << true;
+}
+
+void TestThumbnails::jpegOfAnySize()
+{
+    QFETCH(QSize, size);
+    QFETCH(bool, greyscale);
+    const QImage source = quarters(size.width(), size.height(),
+                                   greyscale ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+    bool damaged = true;
+    const QImage thumb = Thumbnails::makeThumbnail(u"jpg"_s, encoded(source, "JPG"), tile(), &damaged);
+    QVERIFY(!damaged);
+    verifyQuarters(thumb, greyscale);
+}
+
+void TestThumbnails::cmykJpeg()
+{
+    bool damaged = true;
+    const QImage thumb = Thumbnails::makeThumbnail(u"JPG"_s, ::cmykJpeg(quarters(400, 500)), tile(), &damaged);
+    QVERIFY(!damaged);
+    verifyQuarters(thumb, false);
+}
+
+void TestThumbnails::bmp()
+{
+    bool damaged = true;
+    const QImage thumb = Thumbnails::makeThumbnail(u"bmp"_s, encoded(quarters(333, 211), "BMP"), tile(), &damaged);
+    QVERIFY(!damaged);
+    verifyQuarters(thumb, false);
+}
+
+void TestThumbnails::tags_data()
+{
+    QTest::addColumn<QString>("tag");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("decoded");
+    const QByteArray jpeg = encoded(quarters(300, 360), "JPG");
+    const QByteArray bmp = encoded(quarters(300, 360), "BMP");
+    QTest::newRow("jpg") << u"jpg"_s << jpeg << true;
+    QTest::newRow("JPG") << u"JPG"_s << jpeg << true;
+    QTest::newRow("Jpg") << u"Jpg"_s << jpeg << true;
+    QTest::newRow("bmp") << u"bmp"_s << bmp << true;
+    QTest::newRow("BMP") << u"BMP"_s << bmp << true;
+    QTest::newRow("empty tag, picture present") << QString() << jpeg << false;
+    QTest::newRow("other tag") << u"png"_s << bmp << false;
+    QTest::newRow("jpeg with blanks") << u" jpg"_s << jpeg << false;
+}
+
+void TestThumbnails::tags()
+{
+    QFETCH(QString, tag);
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, decoded);
+    bool damaged = true;
+    const QImage thumb = Thumbnails::makeThumbnail(tag, bytes, tile(), &damaged);
+    QVERIFY(!damaged);
+    if (decoded)
+        verifyQuarters(thumb, false);
+    else
+        QVERIFY(isPlaceholder(thumb));
+}
+
+void TestThumbnails::damaged_data()
+{
+    QTest::addColumn<QString>("tag");
+    QTest::addColumn<QByteArray>("bytes");
+    const QByteArray jpeg = encoded(quarters(300, 360), "JPG");
+    const QByteArray bmp = encoded(quarters(300, 360), "BMP");
+    QTest::newRow("jpeg: no bytes") << u"jpg"_s << QByteArray();
+    QTest::newRow("jpeg: text") << u"jpg"_s << QByteArray("this is not a picture");
+    QTest::newRow("jpeg: cut in the header") << u"jpg"_s << jpeg.left(40);
+    QTest::newRow("jpeg: bmp bytes") << u"jpg"_s << bmp;
+    QByteArray zeroWidth = jpeg;
+    const qsizetype frame = zeroWidth.indexOf("\xFF\xC0");
+    QVERIFY(frame > 0);
+    zeroWidth[frame + 7] = 0; // frame header: marker, length, precision, height, width
+    zeroWidth[frame + 8] = 0;
+    QTest::newRow("jpeg: width zero") << u"jpg"_s << zeroWidth;
+    QTest::newRow("bmp: no bytes") << u"bmp"_s << QByteArray();
+    QTest::newRow("bmp: text") << u"bmp"_s << QByteArray("BM this is not a picture");
+    QTest::newRow("bmp: jpeg bytes") << u"bmp"_s << jpeg;
+    QTest::newRow("bmp: cut in the header") << u"bmp"_s << bmp.left(30);
+}
+
+void TestThumbnails::damaged()
+{
+    QFETCH(QString, tag);
+    QFETCH(QByteArray, bytes);
+    bool damaged = false;
+    const QImage thumb = Thumbnails::makeThumbnail(tag, bytes, tile(), &damaged);
+    QVERIFY(damaged);
+    QVERIFY(isPlaceholder(thumb));
+    QCOMPARE(thumb.format(), Thumbnails::Format);
+}
+
+void TestThumbnails::placeholderWithoutTile()
+{
+    const QImage thumb = Thumbnails::makeThumbnail(QString(), QByteArray(), QImage());
+    QCOMPARE(thumb.size(), QSize(Thumbnails::Width, Thumbnails::Height));
+    QCOMPARE(thumb.format(), Thumbnails::Format);
+}
+
+void TestThumbnails::decodeCounter()
+{
+    const QByteArray jpeg = encoded(quarters(200, 240), "JPG");
+    const quint64 before = Thumbnails::decodeCount();
+    Thumbnails::makeThumbnail(u"jpg"_s, jpeg, tile());
+    Thumbnails::makeThumbnail(u"bmp"_s, QByteArray("damaged"), tile());
+    Thumbnails::makeThumbnail(QString(), jpeg, tile());
+    QCOMPARE(Thumbnails::decodeCount() - before, quint64(2));
+}
+
+QTEST_GUILESS_MAIN(TestThumbnails)
+#include "test_thumbnails.moc"
