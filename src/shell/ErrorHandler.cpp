@@ -1,0 +1,30 @@
+#include "shell/ErrorHandler.h"
+
+#include "shell/Prompt.h"
+#include "shell/Titles.h"
+
+namespace ErrorHandler {
+
+void report(const std::exception& error)
+{
+    Prompt::error(nullptr, Titles::application(), QString::fromUtf8(error.what()));
+}
+
+void reportUnknown()
+{
+    Prompt::error(nullptr, Titles::application(), QStringLiteral("发生未知错误。"));
+}
+
+} // namespace ErrorHandler
+
+Application::Application(int& argc, char** argv)
+    : QApplication(argc, argv)
+{
+}
+
+bool Application::notify(QObject* receiver, QEvent* event)
+{
+    bool result = false;
+    ErrorHandler::guard([&] { result = QApplication::notify(receiver, event); });
+    return result;
+}

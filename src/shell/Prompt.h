@@ -1,0 +1,44 @@
+#pragma once
+
+// Every message box and file dialog of the program goes through here, so a test
+// can script the answers and read back what was shown.
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace Prompt {
+
+// Shows a message box and returns the button that closed it.
+QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                                    const QString& text, QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+
+// The common case: one OK button.
+void information(QWidget* parent, const QString& caption, const QString& text);
+void error(QWidget* parent, const QString& caption, const QString& text);
+
+QString getOpenFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
+QStringList getOpenFileNames(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
+QString getSaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
+
+// --- for tests -------------------------------------------------------------
+
+struct Shown
+{
+    QString caption;
+    QString text;
+};
+
+// In scripted mode no window opens. A box with only an OK button is answered
+// with OK; any other box and every file dialog takes the next scripted answer,
+// and aborts the process loudly when none was scripted.
+void setScripted(bool on);
+bool isScripted();
+void enqueueAnswer(QMessageBox::StandardButton answer);
+void enqueueFileNames(const QStringList& names);   // an empty list answers "cancelled"
+QList<Shown> takeShown();                          // everything shown since the last call
+Shown lastShown();
+
+} // namespace Prompt
