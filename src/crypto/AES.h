@@ -1,2 +1,39 @@
 #pragma once
+
+// The string and file cipher: texts and whole files enciphered with AES in
+// ECB mode behind an 8-byte length header.
+//
+// Byte strings are std::strings of bytes, taken unchanged; paths are UTF-8.
+// Key size selector: 0 = AES-128, 1 = AES-192, 2 = AES-256. The key string's
+// first 16/24/32 bytes are the key, zero-filled when the string is shorter.
+//
+// Encrypted file form: the plain size as a signed 64-bit little-endian
+// integer, then the ECB ciphertext, the last block zero-filled when short.
+// Hex string cipher: the same bytes (header and ciphertext) as uppercase hex.
+//
+// Errors: EAESError, EStreamError, EReadError, EWriteError, EFOpenError,
+// EFCreateError and EConvertError, all derived from Exception.
+
 #include "Exception.h"
+#include "crypto/ElAES.h"
+
+#include <cstdint>
+#include <string>
+
+// The key every e-book in the store is enciphered with (selector 2).
+inline constexpr const char* kEbookKey = "4817xqvmtn52pzdkrwc3ya90bulhe6so";
+
+// Two uppercase hexadecimal digits per byte.
+std::string StrToHex(const std::string& bytes);
+
+// Pairs of hexadecimal digits (either case) to bytes; an odd last digit makes
+// a byte of its own. EConvertError "'0x..' is not a valid integer value".
+std::string HexToStr(const std::string& text);
+
+std::string AesEncryptString(const std::string& text, const std::string& key, uint8_t keySize);
+std::string AesDecryptString(const std::string& hex, const std::string& key, uint8_t keySize);
+
+// The destination is created anew (an existing file is replaced). After a
+// failure it stays as far as it was written.
+void AesEncryptFile(const std::string& source, const std::string& dest, const std::string& key, uint8_t keySize);
+void AesDecryptFile(const std::string& source, const std::string& dest, const std::string& key, uint8_t keySize);
