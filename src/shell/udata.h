@@ -2,9 +2,6 @@
 
 // The library's one engine layer: a connection to the SQLite library file and
 // record sets over it. Everything a window reads or writes goes through here.
-//
-// CONTRACT DRAFT: the signatures below are what the rest of the program codes
-// against. The implementation may add to them; it should not change them.
 
 #include "Exception.h"
 
@@ -29,6 +26,7 @@ public:
 // The data folder: where "data/", "corvina/", "temp/", "skinh.she" and "Temp.mdb" live.
 // The executable's folder; QINGHE_HOME overrides it; an installed (read-only) copy uses
 // the per-user application data folder.
+// Read afresh at every call, so a test may point QINGHE_HOME at its own folder.
 namespace AppPaths {
 QString dataDir();                          // absolute, no trailing '/'
 QString path(const QString& relative);      // dataDir() + '/' + relative
@@ -56,6 +54,15 @@ public:
     void execute(const QString& sql);   // a statement that returns no rows; opens on demand
     QString scalar(const QString& sql); // first column of the first row as text ("" when none)
     sqlite3* handle();                  // opens on demand
+
+    QString password() const;           // "Jet OLEDB:Database Password"
+    // When set, open() makes a new library file (Schema::createDatabase) if the
+    // data source does not exist yet, instead of failing.
+    void setCreateIfMissing(bool create);
+
+    // A data source as written in a connection string, made absolute against the
+    // data folder ('\\' separators are accepted).
+    static QString resolveDataSource(const QString& dataSource);
 
 private:
     struct Private;
@@ -101,6 +108,11 @@ public:
     QVariant value(const QString& field) const;
     QString firstColumnText() const;              // for "select count(*)"
 
+    int fieldIndex(const QString& field) const;   // -1 when absent; names ignore letter case
+    QString textAt(int row, int column) const;    // for grids: any row, blobs read as ""
+    bool isModified() const;                      // the edit buffer holds a change
+    Connection& connection() const;
+
     void append();
     void edit();                        // an empty set starts a new row instead
     void setText(const QString& field, const QString& text);
@@ -116,7 +128,12 @@ public:
 signals:
     void rowChanged();                  // current row moved, or the set was (re)opened
     void stateChanged(RecordSet::State state);
-    void dataChanged();                 // a value of the current row changed in the buffer
+    void dataChanged();                 // a value of the current row changed (buffer, post or cancel)
+    // Changes to the list of rows, for models over the set. Each is emitted after
+    // the change.
+    void rowsReset();                   // opened, closed or refreshed
+    void rowInserted(int row);          // a new row started
+    void rowRemoved(int row);           // a row deleted, or a new row dropped
 
 private:
     struct Private;
@@ -124,10 +141,15 @@ private:
 };
 
 // Holds the one connection of the program. Created before any window.
+// Its constructor makes "data/AccessMng.mdb" with the four tables when the file
+// is missing, so a first start works at once.
 class TDataModule2
 {
 public:
     TDataModule2();
+    ~TDataModule2();
+    TDataModule2(const TDataModule2&) = delete;
+    TDataModule2& operator=(const TDataModule2&) = delete;
     static TDataModule2* instance();
     static QString defaultConnectionString();
     Connection Adocon;

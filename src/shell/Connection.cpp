@@ -1,0 +1,188 @@
+#include "shell/udata.h"
+
+#include "shell/ConnectionString.h"
+#include "shell/Schema.h"
+#include "shell/TextCompare.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int busyTimeoutMs = 5000;
+
+[[noreturn]] void fail(const QString& message)
+{
+    throw EDatabaseError(message.toStdString());
+}
+
+} // namespace
+
+struct Connection::Private {
+    QString text;
+    sqlite3* db = nullptr;
+    bool createIfMissing = false;
+};
+
+Connection::Connection(QString connectionString)
+    : d(std::make_unique<Private>())
+{
+    d->text = std::move(connectionString);
+}
+
+Connection::~Connection()
+{
+    close();
+}
+
+void Connection::setConnectionString(const QString& text)
+{
+    close();
+    d->text = text;
+}
+
+QString Connection::connectionString() const
+{
+    return d->text;
+}
+
+QString Connection::resolveDataSource(const QString& dataSource)
+{
+    QString path = dataSource;
+    path.replace(u'\\', u'/');
+    if (path.isEmpty() || QDir::isAbsolutePath(path))
+        return QDir::cleanPath(path);
+    return QDir::cleanPath(AppPaths::dataDir() + u'/' + path);
+}
+
+QString Connection::databasePath() const
+{
+    return resolveDataSource(ConnectionString(d->text).value(u"Data Source"_s));
+}
+
+QString Connection::password() const
+{
+    return ConnectionString(d->text).value(u"Jet OLEDB:Database Password"_s);
+}
+
+void Connection::setCreateIfMissing(bool create)
+{
+    d->createIfMissing = create;
+}
+
+void Connection::open()
+{
+    if (d->db)
+        return;
+    const ConnectionString settings(d->text);
+    const QString path = databasePath();
+    const QString shown = QDir::toNativeSeparators(path);
+    if (path.isEmpty())
+        fail(u"无法打开数据库文件: 连接字符串中没有 Data Source"_s);
+    if (d->createIfMissing && !QFileInfo::exists(path))
+        Schema::createDatabase(path, password());
+
+    const QString mode = settings.value(u"Mode"_s).trimmed();
+    const bool readOnly = mode.compare(u"Read"_s, Qt::CaseInsensitive) == 0;
+    const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+
+    sqlite3* db = nullptr;
+    const QByteArray name = path.toUtf8();
+    int rc = sqlite3_open_v2(name.constData(), &db, flags, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_extended_result_codes(db, 1);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_busy_timeout(db, busyTimeoutMs);
+    if (rc == SQLITE_OK)
+        rc = TextCompare::registerOn(db);
+    if (rc != SQLITE_OK) {
+        const QString message = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close(db);
+        fail(u"无法打开数据库文件 %1: %2"_s.arg(shown, message));
+    }
+
+    // Reading the recorded password is the first real read of the file: a file
+    // that is not a database, or one locked by another program, fails here.
+    QString stored;
+    try {
+        stored = Schema::storedPassword(db);
+    } catch (const EDatabaseError& error) {
+        sqlite3_close(db);
+        fail(u"无法打开数据库文件 %1: %2"_s.arg(shown, QString::fromStdString(error.message())));
+    }
+    if (!stored.isEmpty() && stored != password()) {
+        sqlite3_close(db);
+        fail(u"Not a valid password."_s);
+    }
+    d->db = db;
+}
+
+void Connection::close()
+{
+    if (!d->db)
+        return;
+    // Statements are finalised by their owners; v2 defers the close should one linger.
+    sqlite3_close_v2(d->db);
+    d->db = nullptr;
+}
+
+bool Connection::isOpen() const
+{
+    return d->db != nullptr;
+}
+
+sqlite3* Connection::handle()
+{
+    open();
+    return d->db;
+}
+
+void Connection::execute(const QString& sql)
+{
+    sqlite3* db = handle();
+    const QByteArray utf8 = sql.toUtf8();
+    const char* tail = utf8.constData();
+    const char* end = tail + utf8.size();
+    while (tail < end) {
+        sqlite3_stmt* stmt = nullptr;
+        const char* next = nullptr;
+        if (sqlite3_prepare_v2(db, tail, int(end - tail), &stmt, &next) != SQLITE_OK)
+            fail(QString::fromUtf8(sqlite3_errmsg(db)));
+        tail = next;
+        if (!stmt)
+            continue;   // blanks or a comment
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        }
+        const QString message = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_finalize(stmt);
+        if (rc != SQLITE_DONE)
+            fail(message);
+    }
+}
+
+QString Connection::scalar(const QString& sql)
+{
+    sqlite3* db = handle();
+    const QByteArray utf8 = sql.toUtf8();
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &stmt, nullptr) != SQLITE_OK)
+        fail(QString::fromUtf8(sqlite3_errmsg(db)));
+    if (!stmt)
+        return {};
+    QString value;
+    const int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW && sqlite3_column_count(stmt) > 0) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        value = QString::fromUtf8(text, sqlite3_column_bytes(stmt, 0));
+    }
+    const QString message = QString::fromUtf8(sqlite3_errmsg(db));
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        fail(message);
+    return value;
+}

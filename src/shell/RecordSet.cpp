@@ -1,0 +1,887 @@
+#include "shell/udata.h"
+
+#include <QHash>
+#include <QSet>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+[[noreturn]] void fail(const QString& message)
+{
+    throw EDatabaseError(message.toStdString());
+}
+
+[[noreturn]] void failEngine(sqlite3* db)
+{
+    fail(QString::fromUtf8(sqlite3_errmsg(db)));
+}
+
+QString quoted(const QString& identifier)
+{
+    return u'"' + QString(identifier).replace(u'"', u"\"\""_s) + u'"';
+}
+
+// A prepared statement, finalised on every way out.
+class Statement
+{
+public:
+    Statement(sqlite3* db, const QByteArray& sql, const char** tail = nullptr)
+        : m_db(db)
+    {
+        if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &m_stmt, tail) != SQLITE_OK)
+            failEngine(db);
+    }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    sqlite3_stmt* get() const { return m_stmt; }
+
+    void bind(int index, const QVariant& value)
+    {
+        int rc;
+        if (!value.isValid()) {
+            rc = sqlite3_bind_null(m_stmt, index);
+        } else if (value.typeId() == QMetaType::QByteArray) {
+            const QByteArray bytes = value.toByteArray();
+            rc = sqlite3_bind_blob64(m_stmt, index, bytes.constData(), sqlite3_uint64(bytes.size()), SQLITE_TRANSIENT);
+        } else if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Int) {
+            rc = sqlite3_bind_int64(m_stmt, index, value.toLongLong());
+        } else if (value.typeId() == QMetaType::Double) {
+            rc = sqlite3_bind_double(m_stmt, index, value.toDouble());
+        } else {
+            const QByteArray text = value.toString().toUtf8();
+            rc = sqlite3_bind_text64(
+                m_stmt, index, text.constData(), sqlite3_uint64(text.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
+        }
+        if (rc != SQLITE_OK)
+            failEngine(m_db);
+    }
+
+    // Steps once: true for a row, false when done; throws on an error.
+    bool step()
+    {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc == SQLITE_DONE)
+            return false;
+        failEngine(m_db);
+    }
+
+private:
+    sqlite3* m_db;
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+// Runs a write in a transaction of its own (unless the caller already has one):
+// on an error the file is rolled back and nothing is half written.
+template<typename Work>
+void inTransaction(sqlite3* db, Work&& work)
+{
+    const bool own = sqlite3_get_autocommit(db) != 0;
+    if (own && sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        failEngine(db);
+    try {
+        work();
+        if (own && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+            failEngine(db);
+    } catch (...) {
+        if (own && !sqlite3_get_autocommit(db))
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+QVariant columnValue(sqlite3_stmt* stmt, int i)
+{
+    switch (sqlite3_column_type(stmt, i)) {
+    case SQLITE_INTEGER:
+        return QVariant(qint64(sqlite3_column_int64(stmt, i)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(stmt, i));
+    case SQLITE_TEXT: {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+        return QVariant(QString::fromUtf8(text, sqlite3_column_bytes(stmt, i)));
+    }
+    case SQLITE_BLOB: {
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(stmt, i));
+        return QVariant(QByteArray(data, sqlite3_column_bytes(stmt, i)));
+    }
+    default:
+        return {};
+    }
+}
+
+QString utf8(const char* text)
+{
+    return text ? QString::fromUtf8(text) : QString();
+}
+
+struct Column {
+    QString name;
+    QString table;      // the table the column comes from; empty for expressions
+    QString origin;     // its name in that table
+    QByteArray database;
+    bool blob = false;  // declared BLOB in its table
+    bool lazy = false;  // fetched as its length; the bytes are read on demand
+};
+
+struct Row {
+    QVariantList values;
+    std::vector<bool> unloaded;   // a lazy blob that is not null; values holds its length
+};
+
+// The result of one run of the statement.
+struct Result {
+    std::vector<Column> columns;
+    std::vector<Row> rows;
+    QString table;          // the one table the columns come from, when rows can be written back
+    QByteArray database;
+    int keyColumn = -1;     // the result column holding that table's INTEGER PRIMARY KEY
+};
+
+// The INTEGER PRIMARY KEY of a table, or "" when it has none.
+QString rowidKey(sqlite3* db, const QByteArray& database, const QString& table)
+{
+    Statement stmt(db, "select name, type from pragma_table_info(?1, ?2) where pk > 0");
+    stmt.bind(1, table);
+    stmt.bind(2, QString::fromUtf8(database));
+    QString key;
+    int count = 0;
+    while (stmt.step()) {
+        ++count;
+        if (utf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 1))).compare(u"INTEGER"_s, Qt::CaseInsensitive) == 0)
+            key = utf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0)));
+    }
+    return count == 1 ? key : QString();
+}
+
+// Reads the columns of a prepared statement and decides whether its rows can be
+// written back (all columns from one table whose key is among them) and which
+// blob columns can be left in the file.
+void describe(sqlite3* db, sqlite3_stmt* stmt, Result& result)
+{
+    const int count = sqlite3_column_count(stmt);
+    bool oneTable = true;
+    for (int i = 0; i < count; ++i) {
+        Column column;
+        column.name = utf8(sqlite3_column_name(stmt, i));
+        column.table = utf8(sqlite3_column_table_name(stmt, i));
+        column.origin = utf8(sqlite3_column_origin_name(stmt, i));
+        column.database = QByteArray(sqlite3_column_database_name(stmt, i));
+        column.blob = utf8(sqlite3_column_decltype(stmt, i)).contains(u"BLOB"_s, Qt::CaseInsensitive);
+        if (!column.table.isEmpty()) {
+            if (result.table.isEmpty()) {
+                result.table = column.table;
+                result.database = column.database;
+            } else if (result.table != column.table || result.database != column.database) {
+                oneTable = false;
+            }
+        }
+        result.columns.push_back(std::move(column));
+    }
+    if (!oneTable || result.table.isEmpty()) {
+        result.table.clear();
+        return;
+    }
+    const QString key = rowidKey(db, result.database, result.table);
+    int keys = 0;
+    for (int i = 0; i < count; ++i) {
+        if (!key.isEmpty() && result.columns[i].origin.compare(key, Qt::CaseInsensitive) == 0) {
+            result.keyColumn = i;
+            ++keys;
+        }
+    }
+    if (keys != 1) {
+        // No key, or the same table twice (a self-join): read only.
+        result.keyColumn = -1;
+        result.table.clear();
+        return;
+    }
+    // The blobs can stay in the file only when the wrapping select can name every column.
+    QSet<QString> names;
+    bool unique = true;
+    for (const Column& column : result.columns) {
+        const QString name = column.name.toCaseFolded();
+        unique = unique && !names.contains(name);
+        names.insert(name);
+    }
+    for (Column& column : result.columns)
+        column.lazy = unique && column.blob && !column.table.isEmpty();
+}
+
+// The select list that reads a lazy blob column as its length (SQLite reads only
+// the record header for length(), never the blob's pages).
+QString selectList(const std::vector<Column>& columns, bool byOrigin)
+{
+    QStringList parts;
+    for (const Column& column : columns) {
+        const QString name = quoted(byOrigin ? column.origin : column.name);
+        if (byOrigin && column.origin.isEmpty())
+            parts << u"NULL"_s;
+        else
+            parts << (column.lazy ? u"length(%1)"_s.arg(name) : name);
+    }
+    return parts.join(u", "_s);
+}
+
+void fetchRow(sqlite3_stmt* stmt, const std::vector<Column>& columns, Row& row)
+{
+    const int count = int(columns.size());
+    row.values.reserve(count);
+    row.unloaded.assign(size_t(count), false);
+    for (int i = 0; i < count; ++i) {
+        if (columns[size_t(i)].lazy && sqlite3_column_type(stmt, i) != SQLITE_NULL) {
+            row.values.append(QVariant(qint64(sqlite3_column_int64(stmt, i))));
+            row.unloaded[size_t(i)] = true;
+        } else {
+            row.values.append(columnValue(stmt, i));
+        }
+    }
+}
+
+Result run(sqlite3* db, const QString& sql)
+{
+    Result result;
+    const QByteArray text = sql.toUtf8();
+    const char* tail = nullptr;
+    auto stmt = std::make_unique<Statement>(db, text, &tail);
+    if (!stmt->get())
+        fail(u"没有要执行的 SQL 语句"_s);
+    describe(db, stmt->get(), result);
+
+    const bool lazy = std::any_of(result.columns.begin(), result.columns.end(), [](const Column& c) { return c.lazy; });
+    if (lazy) {
+        // Run the same statement inside a select that takes the blobs' lengths only.
+        QByteArray first = text.left(tail - text.constData()).trimmed();
+        while (first.endsWith(';'))
+            first = first.chopped(1).trimmed();
+        const QString wrapped = u"select %1 from (\n%2\n)"_s.arg(selectList(result.columns, false), QString::fromUtf8(first));
+        try {
+            stmt = std::make_unique<Statement>(db, wrapped.toUtf8());
+        } catch (const EDatabaseError&) {
+            for (Column& column : result.columns)
+                column.lazy = false;
+        }
+    }
+    while (stmt->step()) {
+        Row row;
+        fetchRow(stmt->get(), result.columns, row);
+        result.rows.push_back(std::move(row));
+    }
+    return result;
+}
+
+const QString closedMessage = u"Cannot perform this operation on a closed dataset"_s;
+
+} // namespace
+
+struct RecordSet::Private {
+    explicit Private(Connection& c)
+        : connection(c)
+    {
+    }
+
+    Connection& connection;
+    QString sql;
+    State state = State::Inactive;
+    Result result;
+    QHash<QString, int> index;   // case-folded name -> first column of that name
+    int current = -1;
+    bool bof = true;
+    bool eof = true;
+    // Edit buffer of the current row while editing or inserting.
+    Row buffer;
+    std::vector<bool> changed;
+    int returnTo = -1;           // the row to go back to when a new row is dropped
+
+    int count() const { return int(result.rows.size()); }
+    bool editing() const { return state == State::Edit || state == State::Insert; }
+    bool writable() const { return result.keyColumn >= 0; }
+
+    void checkActive() const
+    {
+        if (state == State::Inactive)
+            fail(closedMessage);
+    }
+
+    int require(const QString& field) const
+    {
+        checkActive();
+        const int i = index.value(field.toCaseFolded(), -1);
+        if (i < 0)
+            fail(u"Field '%1' not found"_s.arg(field));
+        return i;
+    }
+
+    const Row* row() const
+    {
+        if (editing())
+            return &buffer;
+        return current >= 0 ? &result.rows[size_t(current)] : nullptr;
+    }
+
+    QByteArray readBlob(int column) const
+    {
+        const Row& keyed = result.rows[size_t(current)];
+        const Column& c = result.columns[size_t(column)];
+        sqlite3* db = connection.handle();
+        sqlite3_blob* blob = nullptr;
+        const QByteArray table = c.table.toUtf8();
+        const QByteArray origin = c.origin.toUtf8();
+        const qint64 key = keyed.values[result.keyColumn].toLongLong();
+        if (sqlite3_blob_open(db, c.database.constData(), table.constData(), origin.constData(), key, 0, &blob)
+            != SQLITE_OK) {
+            const QString message = QString::fromUtf8(sqlite3_errmsg(db));
+            sqlite3_blob_close(blob);
+            fail(message);
+        }
+        QByteArray bytes(sqlite3_blob_bytes(blob), Qt::Uninitialized);
+        const int rc = sqlite3_blob_read(blob, bytes.data(), int(bytes.size()), 0);
+        sqlite3_blob_close(blob);
+        if (rc != SQLITE_OK)
+            fail(QString::fromUtf8(sqlite3_errstr(rc)));
+        return bytes;
+    }
+
+    QVariant value(int column) const
+    {
+        const Row* r = row();
+        if (!r)
+            return {};
+        if (r->unloaded[size_t(column)])
+            return QVariant(readBlob(column));
+        return r->values[column];
+    }
+
+    void rebuildIndex()
+    {
+        index.clear();
+        for (int i = int(result.columns.size()) - 1; i >= 0; --i)
+            index.insert(result.columns[size_t(i)].name.toCaseFolded(), i);
+    }
+
+    // Puts a value into the edit buffer; a set that is browsing starts editing first.
+    void setValue(RecordSet& set, const QString& field, const QVariant& value)
+    {
+        const int i = require(field);
+        const Column& column = result.columns[size_t(i)];
+        if (i == result.keyColumn || column.origin.isEmpty() || !writable())
+            fail(u"Field '%1' cannot be modified"_s.arg(field));
+        set.edit();
+        buffer.values[i] = value;
+        buffer.unloaded[size_t(i)] = false;
+        changed[size_t(i)] = true;
+    }
+
+    Row emptyRow() const
+    {
+        Row r;
+        for (size_t i = 0; i < result.columns.size(); ++i)
+            r.values.append(QVariant());
+        r.unloaded.assign(result.columns.size(), false);
+        return r;
+    }
+
+    // Reads one row back from the file by its key, as the set's statement would.
+    bool reread(qint64 key, Row& into)
+    {
+        sqlite3* db = connection.handle();
+        const QString sql = u"select %1 from %2.%3 where %4 = ?"_s.arg(selectList(result.columns, true),
+            quoted(QString::fromUtf8(result.database)), quoted(result.table),
+            quoted(result.columns[size_t(result.keyColumn)].origin));
+        Statement stmt(db, sql.toUtf8());
+        stmt.bind(1, key);
+        if (!stmt.step())
+            return false;
+        Row fresh;
+        fetchRow(stmt.get(), result.columns, fresh);
+        for (size_t i = 0; i < result.columns.size(); ++i) {
+            if (!result.columns[i].origin.isEmpty()) {
+                into.values[int(i)] = fresh.values[int(i)];
+                into.unloaded[i] = fresh.unloaded[i];
+            }
+        }
+        return true;
+    }
+};
+
+RecordSet::RecordSet(Connection& connection, QObject* parent)
+    : QObject(parent)
+    , d(std::make_unique<Private>(connection))
+{
+}
+
+RecordSet::~RecordSet() = default;
+
+Connection& RecordSet::connection() const
+{
+    return d->connection;
+}
+
+void RecordSet::setSql(const QString& sql)
+{
+    close();
+    d->sql = sql;
+}
+
+QString RecordSet::sql() const
+{
+    return d->sql;
+}
+
+void RecordSet::open()
+{
+    if (d->state != State::Inactive)
+        return;
+    Result result = run(d->connection.handle(), d->sql);
+    d->result = std::move(result);
+    d->rebuildIndex();
+    d->current = d->count() > 0 ? 0 : -1;
+    d->bof = true;
+    d->eof = d->count() == 0;
+    d->state = State::Browse;
+    emit rowsReset();
+    emit stateChanged(d->state);
+    emit rowChanged();
+}
+
+void RecordSet::close()
+{
+    if (d->state == State::Inactive)
+        return;
+    d->state = State::Inactive;
+    d->result = Result();
+    d->index.clear();
+    d->buffer = Row();
+    d->changed.clear();
+    d->current = -1;
+    d->bof = d->eof = true;
+    emit rowsReset();
+    emit stateChanged(d->state);
+}
+
+bool RecordSet::isOpen() const
+{
+    return d->state != State::Inactive;
+}
+
+RecordSet::State RecordSet::state() const
+{
+    return d->state;
+}
+
+int RecordSet::recordCount() const
+{
+    return d->count();
+}
+
+int RecordSet::recNo() const
+{
+    return d->current;
+}
+
+bool RecordSet::isEmpty() const
+{
+    return d->count() == 0;
+}
+
+bool RecordSet::eof() const
+{
+    return d->count() == 0 || d->eof;
+}
+
+bool RecordSet::bof() const
+{
+    return d->count() == 0 || d->bof;
+}
+
+// Leaving a row: a changed row is posted, an unchanged edit or new row dropped.
+static void checkBrowseMode(RecordSet& set)
+{
+    if (set.state() == RecordSet::State::Edit || set.state() == RecordSet::State::Insert) {
+        if (set.isModified())
+            set.post();
+        else
+            set.cancel();
+    }
+}
+
+void RecordSet::moveTo(int row)
+{
+    d->checkActive();
+    checkBrowseMode(*this);
+    if (d->count() == 0)
+        return;
+    row = std::clamp(row, 0, d->count() - 1);
+    d->bof = d->eof = false;
+    if (row == d->current)
+        return;
+    d->current = row;
+    emit rowChanged();
+}
+
+void RecordSet::first()
+{
+    moveTo(0);
+    d->bof = true;
+}
+
+void RecordSet::last()
+{
+    moveTo(d->count() - 1);
+    d->eof = true;
+}
+
+void RecordSet::next()
+{
+    d->checkActive();
+    checkBrowseMode(*this);
+    if (d->current + 1 >= d->count()) {
+        d->eof = true;
+        return;
+    }
+    moveTo(d->current + 1);
+}
+
+void RecordSet::prior()
+{
+    d->checkActive();
+    checkBrowseMode(*this);
+    if (d->current <= 0) {
+        d->bof = true;
+        return;
+    }
+    moveTo(d->current - 1);
+}
+
+QStringList RecordSet::fieldNames() const
+{
+    QStringList names;
+    for (const Column& column : d->result.columns)
+        names << column.name;
+    return names;
+}
+
+bool RecordSet::hasField(const QString& name) const
+{
+    return d->index.contains(name.toCaseFolded());
+}
+
+int RecordSet::fieldIndex(const QString& field) const
+{
+    return d->index.value(field.toCaseFolded(), -1);
+}
+
+bool RecordSet::isNull(const QString& field) const
+{
+    const int i = d->require(field);
+    const Row* r = d->row();
+    return !r || (!r->values[i].isValid() && !r->unloaded[size_t(i)]);
+}
+
+static QString toText(const QVariant& value)
+{
+    if (value.typeId() == QMetaType::QByteArray)
+        return QString::fromUtf8(value.toByteArray());
+    return value.toString();
+}
+
+QString RecordSet::asText(const QString& field) const
+{
+    return toText(d->value(d->require(field)));
+}
+
+std::optional<qint64> RecordSet::asInteger(const QString& field) const
+{
+    const QVariant value = d->value(d->require(field));
+    if (!value.isValid())
+        return std::nullopt;
+    switch (value.typeId()) {
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+        return value.toLongLong();
+    case QMetaType::Double:
+        return qRound64(value.toDouble());
+    default:
+        break;
+    }
+    const QString text = toText(value).trimmed();
+    if (text.isEmpty())
+        return std::nullopt;
+    bool ok = false;
+    const qint64 number = text.toLongLong(&ok);
+    if (!ok)
+        throw EConvertError(u"'%1' is not a valid integer value"_s.arg(text).toStdString());
+    return number;
+}
+
+QByteArray RecordSet::asBytes(const QString& field) const
+{
+    const QVariant value = d->value(d->require(field));
+    if (value.typeId() == QMetaType::QByteArray)
+        return value.toByteArray();
+    return value.isValid() ? value.toString().toUtf8() : QByteArray();
+}
+
+QVariant RecordSet::value(const QString& field) const
+{
+    return d->value(d->require(field));
+}
+
+QString RecordSet::firstColumnText() const
+{
+    d->checkActive();
+    if (d->result.columns.empty())
+        return {};
+    return toText(d->value(0));
+}
+
+QString RecordSet::textAt(int row, int column) const
+{
+    if (row < 0 || row >= d->count() || column < 0 || column >= int(d->result.columns.size()))
+        return {};
+    const Row& r = (row == d->current && d->editing()) ? d->buffer : d->result.rows[size_t(row)];
+    const QVariant& value = r.values[column];
+    if (r.unloaded[size_t(column)] || value.typeId() == QMetaType::QByteArray)
+        return {};
+    return value.toString();
+}
+
+bool RecordSet::isModified() const
+{
+    return d->editing() && std::find(d->changed.begin(), d->changed.end(), true) != d->changed.end();
+}
+
+void RecordSet::append()
+{
+    d->checkActive();
+    if (!d->writable())
+        fail(u"Cannot modify a read-only dataset"_s);
+    checkBrowseMode(*this);
+    d->returnTo = d->current;
+    d->result.rows.push_back(d->emptyRow());
+    d->current = d->count() - 1;
+    d->buffer = d->emptyRow();
+    d->changed.assign(d->result.columns.size(), false);
+    d->bof = d->eof = false;
+    d->state = State::Insert;
+    emit rowInserted(d->current);
+    emit stateChanged(d->state);
+    emit rowChanged();
+}
+
+void RecordSet::edit()
+{
+    d->checkActive();
+    if (d->editing())
+        return;
+    if (d->count() == 0) {
+        append();
+        return;
+    }
+    if (!d->writable())
+        fail(u"Cannot modify a read-only dataset"_s);
+    d->buffer = d->result.rows[size_t(d->current)];
+    d->changed.assign(d->result.columns.size(), false);
+    d->state = State::Edit;
+    emit stateChanged(d->state);
+}
+
+
+void RecordSet::setText(const QString& field, const QString& text)
+{
+    d->setValue(*this, field, QVariant(text));
+    emit dataChanged();
+}
+
+void RecordSet::setInteger(const QString& field, std::optional<qint64> value)
+{
+    d->setValue(*this, field, value ? QVariant(*value) : QVariant());
+    emit dataChanged();
+}
+
+void RecordSet::setBytes(const QString& field, const QByteArray& bytes)
+{
+    d->setValue(*this, field, QVariant(bytes));
+    emit dataChanged();
+}
+
+void RecordSet::setNull(const QString& field)
+{
+    d->setValue(*this, field, QVariant());
+    emit dataChanged();
+}
+
+void RecordSet::post()
+{
+    d->checkActive();
+    if (!d->editing())
+        return;
+    const Result& result = d->result;
+    const QString keyName = quoted(result.columns[size_t(result.keyColumn)].origin);
+    const QString table = quoted(QString::fromUtf8(result.database)) + u'.' + quoted(result.table);
+    std::vector<int> changed;
+    for (size_t i = 0; i < d->changed.size(); ++i) {
+        if (d->changed[i])
+            changed.push_back(int(i));
+    }
+    sqlite3* db = d->connection.handle();
+    qint64 key = 0;
+    if (d->state == State::Edit) {
+        key = d->buffer.values[result.keyColumn].toLongLong();
+        if (!changed.empty()) {
+            // Only the changed columns: an untouched picture is neither rewritten nor reported as changed.
+            QStringList sets;
+            for (int i : changed)
+                sets << quoted(result.columns[size_t(i)].origin) + u" = ?"_s;
+            const QString sql = u"update %1 set %2 where %3 = ?"_s.arg(table, sets.join(u", "_s), keyName);
+            inTransaction(db, [&] {
+                Statement stmt(db, sql.toUtf8());
+                int n = 0;
+                for (int i : changed)
+                    stmt.bind(++n, d->buffer.values[i]);
+                stmt.bind(++n, key);
+                stmt.step();
+                if (sqlite3_changes(db) == 0)
+                    fail(u"Row cannot be located for updating. Some values may have been changed since it was last read."_s);
+            });
+        }
+    } else {
+        QStringList names;
+        QStringList marks;
+        for (int i : changed) {
+            names << quoted(result.columns[size_t(i)].origin);
+            marks << u"?"_s;
+        }
+        const QString sql = changed.empty()
+            ? u"insert into %1 default values"_s.arg(table)
+            : u"insert into %1 (%2) values (%3)"_s.arg(table, names.join(u", "_s), marks.join(u", "_s));
+        inTransaction(db, [&] {
+            Statement stmt(db, sql.toUtf8());
+            int n = 0;
+            for (int i : changed)
+                stmt.bind(++n, d->buffer.values[i]);
+            stmt.step();
+            key = sqlite3_last_insert_rowid(db);
+        });
+    }
+
+    // Written: the row now reads as the file holds it (its key, converted values,
+    // blobs back in the file).
+    Row posted = d->buffer;
+    posted.values[result.keyColumn] = QVariant(key);
+    try {
+        d->reread(key, posted);
+    } catch (const EDatabaseError&) {
+        // The write stands; the row keeps the values as they were sent.
+    }
+    d->result.rows[size_t(d->current)] = std::move(posted);
+    d->buffer = Row();
+    d->changed.clear();
+    d->state = State::Browse;
+    emit stateChanged(d->state);
+    emit dataChanged();
+}
+
+void RecordSet::cancel()
+{
+    if (d->state == State::Edit) {
+        d->buffer = Row();
+        d->changed.clear();
+        d->state = State::Browse;
+        emit stateChanged(d->state);
+        emit dataChanged();
+    } else if (d->state == State::Insert) {
+        const int dropped = d->current;
+        d->result.rows.erase(d->result.rows.begin() + dropped);
+        d->buffer = Row();
+        d->changed.clear();
+        d->current = d->count() == 0 ? -1 : std::clamp(d->returnTo, 0, d->count() - 1);
+        d->state = State::Browse;
+        emit rowRemoved(dropped);
+        emit stateChanged(d->state);
+        emit rowChanged();
+    }
+}
+
+void RecordSet::remove()
+{
+    d->checkActive();
+    if (d->state == State::Insert) {
+        cancel();
+        return;
+    }
+    if (d->count() == 0)
+        fail(u"Cannot perform this operation on an empty dataset"_s);
+    if (!d->writable())
+        fail(u"Cannot modify a read-only dataset"_s);
+    const Result& result = d->result;
+    const qint64 key = result.rows[size_t(d->current)].values[result.keyColumn].toLongLong();
+    const QString sql = u"delete from %1.%2 where %3 = ?"_s.arg(quoted(QString::fromUtf8(result.database)),
+        quoted(result.table), quoted(result.columns[size_t(result.keyColumn)].origin));
+    sqlite3* db = d->connection.handle();
+    inTransaction(db, [&] {
+        Statement stmt(db, sql.toUtf8());
+        stmt.bind(1, key);
+        stmt.step();
+    });
+
+    const bool wasEditing = d->state == State::Edit;
+    const int removed = d->current;
+    d->buffer = Row();
+    d->changed.clear();
+    d->state = State::Browse;
+    d->result.rows.erase(d->result.rows.begin() + removed);
+    d->current = d->count() == 0 ? -1 : std::min(removed, d->count() - 1);
+    emit rowRemoved(removed);
+    if (wasEditing)
+        emit stateChanged(d->state);
+    emit rowChanged();
+}
+
+void RecordSet::refresh()
+{
+    d->checkActive();
+    checkBrowseMode(*this);
+    const Result& old = d->result;
+    std::optional<qint64> key;
+    if (d->current >= 0 && old.keyColumn >= 0)
+        key = old.rows[size_t(d->current)].values[old.keyColumn].toLongLong();
+    Result fresh = run(d->connection.handle(), d->sql);
+    int row = d->current;
+    if (key && fresh.keyColumn >= 0) {
+        for (size_t i = 0; i < fresh.rows.size(); ++i) {
+            if (fresh.rows[i].values[fresh.keyColumn].toLongLong() == *key) {
+                row = int(i);
+                break;
+            }
+        }
+    }
+    d->result = std::move(fresh);
+    d->rebuildIndex();
+    d->current = d->count() == 0 ? -1 : std::clamp(row, 0, d->count() - 1);
+    d->bof = d->eof = d->count() == 0;
+    emit rowsReset();
+    emit rowChanged();
+}
+
+bool RecordSet::locate(const QString& field, const QString& value)
+{
+    const int column = d->require(field);
+    checkBrowseMode(*this);
+    for (int row = 0; row < d->count(); ++row) {
+        if (textAt(row, column).compare(value, Qt::CaseInsensitive) == 0) {
+            moveTo(row);
+            return true;
+        }
+    }
+    return false;
+}

@@ -1,0 +1,323 @@
+#include "test_recordset_fixture.h"
+
+#include "shell/ConnectionString.h"
+#include "shell/Schema.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <sqlite3.h>
+
+#include <cstdlib>
+
+#include <sys/resource.h>
+
+using namespace Qt::StringLiterals;
+
+class TestConnection : public QObject
+{
+    Q_OBJECT
+private slots:
+    void parsesConnectionStrings_data();
+    void parsesConnectionStrings();
+    void defaultStringNamesTheLibrary();
+    void firstStartCreatesLibrary();
+    void tablesHaveEveryColumn_data();
+    void tablesHaveEveryColumn();
+    void dataSourceIgnoresCurrentFolder();
+    void wrongPasswordIsRefused();
+    void unopenableFilesGiveClearMessages_data();
+    void unopenableFilesGiveClearMessages();
+    void lockedFileReportsBusy();
+    void textComparesIgnoringCase_data();
+    void textComparesIgnoringCase();
+    void statementTextsRunAsWritten_data();
+    void statementTextsRunAsWritten();
+    void engineErrorsCarryEngineMessage();
+    void postedRowSurvivesKill();
+};
+
+void TestConnection::parsesConnectionStrings_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("plain") << u"Provider=X;Data Source=./a.mdb;Mode=Read"_s << u"data source"_s << u"./a.mdb"_s;
+    QTest::newRow("empty quoted") << u"Extended Properties=\"\";Mode=Read"_s << u"Extended Properties"_s << QString();
+    QTest::newRow("quoted semicolon") << u"Data Source=\"a;b.mdb\";Mode=1"_s << u"Data Source"_s << u"a;b.mdb"_s;
+    QTest::newRow("doubled quote") << u"Jet OLEDB:Database Password='it''s'"_s << u"Jet OLEDB:Database Password"_s
+                                   << u"it's"_s;
+    QTest::newRow("blanks") << u" Mode = Share Deny None ;"_s << u"mode"_s << u"Share Deny None"_s;
+    QTest::newRow("absent") << u"Mode=Read"_s << u"Provider"_s << QString();
+}
+
+void TestConnection::parsesConnectionStrings()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    const ConnectionString parsed(text);
+    QCOMPARE(parsed.value(key), value);
+    QCOMPARE(ConnectionString(parsed.toString()).value(key), value);
+}
+
+void TestConnection::defaultStringNamesTheLibrary()
+{
+    const QString text = TDataModule2::defaultConnectionString();
+    const ConnectionString parsed(text);
+    QCOMPARE(parsed.pairs().size(), 19);
+    QCOMPARE(parsed.pairs().first().first, u"Provider"_s);
+    QCOMPARE(parsed.value(u"Data Source"_s), u"./data/AccessMng.mdb"_s);
+    QCOMPARE(parsed.value(u"Jet OLEDB:Database Password"_s), u"tovrik"_s);
+    QCOMPARE(parsed.pairs().last().first, u"Jet OLEDB:SFP"_s);
+    QVERIFY(text.contains(u";Extended Properties=\"\";"_s));
+}
+
+void TestConnection::firstStartCreatesLibrary()
+{
+    LibraryFixture f;
+    QVERIFY(QFile::exists(f.dir.filePath(u"data/AccessMng.mdb"_s)));
+    QVERIFY(!f.db().isOpen()); // the first query opens it
+    QCOMPARE(f.count(u"select password from userb where users = 'admin'"_s), u"admin"_s);
+    QVERIFY(f.db().isOpen());
+    QVERIFY(f.count(u"select count(*) from tblei"_s).toInt() >= 5);
+    QCOMPARE(f.count(u"select count(*) from baseshu"_s), u"0"_s);
+
+    // A second start keeps the file as it is.
+    f.db().execute(u"insert into tblei (leib) values ('自定义')"_s);
+    f.module.reset();
+    f.module = std::make_unique<TDataModule2>();
+    QCOMPARE(f.count(u"select count(*) from tblei where leib = '自定义'"_s), u"1"_s);
+}
+
+void TestConnection::tablesHaveEveryColumn_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QStringList>("columns");
+    QStringList pictures { u"facepic"_s, u"格式"_s };
+    for (int i = 1; i <= 5; ++i)
+        pictures << u"pic%1"_s.arg(i) << u"格式%1"_s.arg(i);
+    QTest::newRow("dzbook") << u"dzbook"_s
+                            << (QStringList { u"ID"_s, u"zuozhe"_s, u"Status"_s, u"publish"_s, u"pubtime"_s,
+                                    u"isbn"_s, u"boxbz"_s, u"contentjj"_s, u"place"_s, u"isread"_s, u"isjie"_s,
+                                    u"jieshumen"_s, u"other"_s, u"isgo"_s, u"gocause"_s, u"readbiji"_s, u"name"_s,
+                                    u"leibie"_s, u"目录"_s, u"yuzhong"_s, u"filename"_s }
+                                + pictures);
+    QTest::newRow("baseshu") << u"baseshu"_s
+                             << (QStringList { u"id"_s, u"name"_s, u"zuozhe"_s, u"publish"_s, u"isbn"_s,
+                                     u"leibie"_s, u"boxbz"_s, u"contentjj"_s, u"place"_s, u"isread"_s, u"isjie"_s,
+                                     u"jieshumen"_s, u"isgo"_s, u"gocause"_s, u"yuzhong"_s, u"目录"_s,
+                                     u"readbiji"_s }
+                                 + pictures);
+    QTest::newRow("tblei") << u"tblei"_s << QStringList { u"id"_s, u"leib"_s };
+    QTest::newRow("userb") << u"userb"_s << QStringList { u"users"_s, u"password"_s };
+}
+
+void TestConnection::tablesHaveEveryColumn()
+{
+    QFETCH(QString, table);
+    QFETCH(QStringList, columns);
+    LibraryFixture f;
+    RecordSet set(f.db());
+    set.setSql(u"select * from "_s + table);
+    set.open();
+    for (const QString& column : columns)
+        QVERIFY2(set.hasField(column), qPrintable(column));
+    QCOMPARE(set.state(), RecordSet::State::Browse);
+}
+
+void TestConnection::dataSourceIgnoresCurrentFolder()
+{
+    LibraryFixture f;
+    QTemporaryDir elsewhere;
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(elsewhere.path());
+    const QString path = f.db().databasePath();
+    QDir::setCurrent(before);
+    QCOMPARE(path, QDir(f.dir.path()).filePath(u"data/AccessMng.mdb"_s));
+    QCOMPARE(Connection::resolveDataSource(u".\\data\\x.mdb"_s), QDir(f.dir.path()).filePath(u"data/x.mdb"_s));
+    QCOMPARE(AppPaths::path(u"Temp.mdb"_s), QDir(f.dir.path()).filePath(u"Temp.mdb"_s));
+}
+
+void TestConnection::wrongPasswordIsRefused()
+{
+    LibraryFixture f;
+    QString text = TDataModule2::defaultConnectionString();
+    text.replace(u"Password=tovrik"_s, u"Password=Tovrik"_s);
+    Connection wrong(text);
+    try {
+        wrong.scalar(u"select * from userb"_s);
+        QFAIL("a wrong password opened the library");
+    } catch (const EDatabaseError& error) {
+        QCOMPARE(QString::fromStdString(error.message()), u"Not a valid password."_s);
+    }
+    QVERIFY(!wrong.isOpen());
+
+    // The right one, on another connection string of the same kind.
+    Connection right(u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Jet OLEDB:Database Password=tovrik;"_s.arg(
+        f.db().databasePath()));
+    QCOMPARE(right.scalar(u"select users from userb"_s), u"admin"_s);
+}
+
+void TestConnection::unopenableFilesGiveClearMessages_data()
+{
+    QTest::addColumn<QByteArray>("content");   // empty: no file at all
+    QTest::addColumn<QString>("engineMessage");
+    QTest::newRow("missing") << QByteArray() << u"unable to open database file"_s;
+    QTest::newRow("not a database") << QByteArray(4096, 'x') << u"file is not a database"_s;
+}
+
+void TestConnection::unopenableFilesGiveClearMessages()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, engineMessage);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"Other.mdb"_s);
+    if (!content.isEmpty()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    Connection connection(u"Data Source=%1;Jet OLEDB:Database Password=tovrik"_s.arg(path));
+    try {
+        connection.open();
+        QFAIL("opened");
+    } catch (const EDatabaseError& error) {
+        const QString message = QString::fromStdString(error.message());
+        QVERIFY2(message.startsWith(u"无法打开数据库文件 "_s + QDir::toNativeSeparators(path)), qPrintable(message));
+        QVERIFY2(message.endsWith(engineMessage), qPrintable(message));
+    }
+    QVERIFY(!connection.isOpen());
+    QCOMPARE(QFile::exists(path), !content.isEmpty()); // nothing created on the way
+}
+
+void TestConnection::lockedFileReportsBusy()
+{
+    LibraryFixture f;
+    const QByteArray path = f.db().databasePath().toUtf8();
+    sqlite3* other = nullptr;
+    QCOMPARE(sqlite3_open(path.constData(), &other), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    try {
+        f.db().open();
+        QFAIL("opened a locked file");
+    } catch (const EDatabaseError& error) {
+        QVERIFY2(QString::fromStdString(error.message()).contains(u"locked"_s), error.what());
+    }
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    QCOMPARE(f.count(u"select count(*) from userb"_s), u"1"_s);
+}
+
+void TestConnection::textComparesIgnoringCase_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("condition");
+    QTest::addColumn<bool>("matches");
+    QTest::newRow("ascii =") << u"Reader"_s << u"users = 'rEADER'"_s << true;
+    QTest::newRow("latin-1 =") << u"Élodie"_s << u"users = 'éLODIE'"_s << true;
+    QTest::newRow("greek =") << u"Σοφία"_s << u"users = 'σοφία'"_s << true;
+    QTest::newRow("different") << u"Reader"_s << u"users = 'Reade'"_s << false;
+    QTest::newRow("chinese =") << u"管理员"_s << u"users = '管理员'"_s << true;
+    QTest::newRow("like ascii") << u"Qt Book.PDF"_s << u"users like '%book.pdf'"_s << true;
+    QTest::newRow("like latin") << u"Les Misérables"_s << u"users like '%MISÉRABLES%'"_s << true;
+    QTest::newRow("like underscore") << u"abc"_s << u"users like 'A_C'"_s << true;
+    QTest::newRow("like no match") << u"abc"_s << u"users like 'a_'"_s << false;
+    QTest::newRow("like escape") << u"100%"_s << u"users like '100!%' escape '!'"_s << true;
+    QTest::newRow("like escape literal") << u"1000"_s << u"users like '100!%' escape '!'"_s << false;
+    QTest::newRow("quote") << u"O'Brien"_s << u"users = 'o''brien'"_s << true;
+}
+
+void TestConnection::textComparesIgnoringCase()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, condition);
+    QFETCH(bool, matches);
+    LibraryFixture f;
+    RecordSet set(f.db());
+    set.setSql(u"select * from userb"_s);
+    set.open();
+    set.append();
+    set.setText(u"users"_s, stored);
+    set.post();
+    QCOMPARE(f.count(u"select count(*) from userb where "_s + condition), matches ? u"1"_s : u"0"_s);
+}
+
+void TestConnection::statementTextsRunAsWritten_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::newRow("login") << u"select * from userb where users = 'admin'  and password = 'admin'"_s;
+    QTest::newRow("shelf") << u"Select * from Baseshu where leibie=1"_s;
+    QTest::newRow("category") << u"select * from  tblei where leib='文学'"_s;
+    QTest::newRow("quick view") << u" select *  from baseshu where id=1"_s;
+    QTest::newRow("search") << u" select * from baseshu where 1=1  and name like '%a%'"_s;
+    QTest::newRow("e-books") << u" select *  from dzbook where  isread='正在读'"_s;
+    QTest::newRow("category id") << u"select * from tblei where Id=3"_s;
+    QTest::newRow("chinese column") << u"select 目录, 格式1 from baseshu"_s;
+}
+
+void TestConnection::statementTextsRunAsWritten()
+{
+    QFETCH(QString, sql);
+    LibraryFixture f;
+    RecordSet set(f.db());
+    set.setSql(sql);
+    set.open();
+    QVERIFY(set.isOpen());
+    f.db().execute(u"update userb set [password] ='x''y'"_s);
+    QCOMPARE(f.count(u"select [password] from userb"_s), u"x'y"_s);
+}
+
+void TestConnection::engineErrorsCarryEngineMessage()
+{
+    LibraryFixture f;
+    try {
+        f.db().execute(u"select nosuch from userb"_s);
+        QFAIL("no error");
+    } catch (const EDatabaseError& error) {
+        QCOMPARE(QString::fromStdString(error.message()), u"no such column: nosuch"_s);
+    }
+}
+
+// The child half of postedRowSurvivesKill: posts one book, then dies at once.
+static int postAndAbort(const QByteArray& home)
+{
+    qputenv("QINGHE_HOME", home);
+    TDataModule2 module;
+    RecordSet set(module.Adocon);
+    set.setSql(u"select * from baseshu"_s);
+    set.open();
+    set.append();
+    set.setText(u"name"_s, u"断电前的书"_s);
+    set.post();
+    const rlimit noCore { 0, 0 };
+    setrlimit(RLIMIT_CORE, &noCore);
+    std::abort();
+}
+
+void TestConnection::postedRowSurvivesKill()
+{
+    LibraryFixture f;
+    f.module.reset(); // the child alone holds the file
+    QProcess child;
+    child.setProgram(QCoreApplication::applicationFilePath());
+    child.setArguments({ u"--post-and-abort"_s, f.dir.path() });
+    child.start();
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+
+    f.module = std::make_unique<TDataModule2>();
+    QCOMPARE(f.count(u"select count(*) from baseshu where name = '断电前的书'"_s), u"1"_s);
+}
+
+int main(int argc, char* argv[])
+{
+    if (argc == 3 && qstrcmp(argv[1], "--post-and-abort") == 0)
+        return postAndAbort(argv[2]);
+    QCoreApplication app(argc, argv);
+    TestConnection test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_connection.moc"
