@@ -1,0 +1,458 @@
+// The ECB stream routines: count rules, padding, failures part-way, the
+// hardware path against the tables, and sizes beyond 32 bits.
+
+#include "ErrorText.h"
+#include "FaultyStream.h"
+#include "crypto/ElAES.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <cstring>
+
+namespace {
+
+std::string randomBytes(QRandomGenerator& rng, size_t n)
+{
+    std::string s(n, '\0');
+    for (auto& c : s)
+        c = static_cast<char>(rng.bounded(256));
+    return s;
+}
+
+template <class T>
+T randomArray(QRandomGenerator& rng)
+{
+    T a;
+    for (auto& b : a)
+        b = static_cast<uint8_t>(rng.bounded(256));
+    return a;
+}
+
+const AesKey128 kKey128 = { 0x2b, 0x7e, 0x15, 0x16, 0x28, 0xae, 0xd2, 0xa6, 0xab, 0xf7, 0x15, 0x88, 0x09, 0xcf, 0x4f,
+    0x3c };
+
+// The routines as the block-by-block design states them: one 16-byte read
+// and one 16-byte write per block, no buffering.
+template <class RoundKeys>
+void modelEcb(TStream& source, uint64_t count, const RoundKeys& rk, TStream& dest, bool encrypt)
+{
+    if (count == 0) {
+        source.setPosition(0);
+        count = uint64_t(source.size());
+    } else {
+        count = std::min<uint64_t>(count, uint64_t(std::max<int64_t>(source.size() - source.position(), 0)));
+    }
+    if (count == 0)
+        return;
+    if (!encrypt && count % 16 != 0)
+        throw EAESError("Invalid buffer size for decryption");
+    while (count > 0) {
+        const auto n = static_cast<int64_t>(std::min<uint64_t>(count, 16));
+        AesBlock in {};
+        AesBlock out {};
+        if (source.read(in.data(), n) < n)
+            throw EStreamError("Stream read error");
+        if (encrypt)
+            AesEncryptBlock(in, rk, out);
+        else
+            AesDecryptBlock(in, rk, out);
+        if (dest.write(out.data(), 16) < 16)
+            throw EStreamError("Stream write error");
+        count -= uint64_t(n);
+    }
+}
+
+struct Outcome
+{
+    QString error;
+    std::string dest;
+    int64_t sourcePosition = 0;
+    int64_t destPosition = 0;
+};
+
+// One run over fresh streams: source bytes at a start position, a destination
+// holding some earlier bytes, each failing after its limit.
+struct Run
+{
+    std::string source;
+    int64_t position = 0;
+    uint64_t count = 0;
+    bool encrypt = true;
+    int64_t readLimit = -1;
+    int64_t writeLimit = -1;
+
+    template <class Fn>
+    Outcome go(Fn fn) const
+    {
+        FaultyStream src(source, readLimit);
+        FaultyStream dst(std::string("prefix--tail-that-stays"), -1, writeLimit);
+        src.setPosition(position);
+        dst.setPosition(8);
+        Outcome o;
+        o.error = errorText([&] { fn(src, dst); });
+        o.dest = dst.bytes();
+        o.sourcePosition = src.position();
+        o.destPosition = dst.position();
+        return o;
+    }
+
+    Outcome real() const
+    {
+        return go([this](TStream& s, TStream& d) {
+            if (encrypt) {
+                AesEncryptStreamEcb(s, count, kKey128, d);
+            } else {
+                AesDecryptStreamEcb(s, count, kKey128, d);
+            }
+        });
+    }
+
+    Outcome model() const
+    {
+        AesRoundKeys128 rk;
+        if (encrypt)
+            AesExpandEncryptKey(kKey128, rk);
+        else
+            AesExpandDecryptKey(kKey128, rk);
+        return go([&](TStream& s, TStream& d) { modelEcb(s, count, rk, d, encrypt); });
+    }
+};
+
+void compareOutcomes(const Outcome& real, const Outcome& model)
+{
+    QCOMPARE(real.error, model.error);
+    QCOMPARE(real.dest.size(), model.dest.size());
+    QVERIFY(real.dest == model.dest);
+    QCOMPARE(real.sourcePosition, model.sourcePosition);
+    QCOMPARE(real.destPosition, model.destPosition);
+}
+
+// A source of any reported size whose bytes are all 0xAB, made on demand.
+class HugeSource : public TStream
+{
+public:
+    explicit HugeSource(int64_t size)
+        : m_size(size)
+    {
+    }
+    int64_t size() const override { return m_size; }
+    void setSize(int64_t) override { }
+    int64_t position() const override { return m_position; }
+    void setPosition(int64_t pos) override { m_position = pos; }
+    int64_t read(void* buffer, int64_t count) override
+    {
+        const int64_t n = std::clamp<int64_t>(m_size - m_position, 0, count);
+        std::memset(buffer, 0xAB, size_t(n));
+        m_position += n;
+        return n;
+    }
+    int64_t write(const void*, int64_t) override { return 0; }
+
+private:
+    int64_t m_size;
+    int64_t m_position = 0;
+};
+
+// Counts what it is given and keeps the last two blocks; optionally takes no
+// more than a limit.
+class CountingSink : public TStream
+{
+public:
+    explicit CountingSink(int64_t limit = -1)
+        : m_limit(limit)
+    {
+    }
+    int64_t size() const override { return m_position; }
+    void setSize(int64_t) override { }
+    int64_t position() const override { return m_position; }
+    void setPosition(int64_t pos) override { m_position = pos; }
+    int64_t read(void*, int64_t) override { return 0; }
+    int64_t write(const void* buffer, int64_t count) override
+    {
+        const int64_t n = m_limit < 0 ? count : std::min(count, m_limit - m_position);
+        const auto* p = static_cast<const uint8_t*>(buffer);
+        for (int64_t i = std::max<int64_t>(0, n - 32); i < n; ++i)
+            m_tail.push_back(char(p[i]));
+        if (m_tail.size() > 32)
+            m_tail.erase(0, m_tail.size() - 32);
+        m_position += n;
+        return n;
+    }
+    std::string tail() const { return m_tail; }
+
+private:
+    int64_t m_limit;
+    int64_t m_position = 0;
+    std::string m_tail;
+};
+
+AesBlock encryptOne(const AesBlock& in)
+{
+    AesRoundKeys256 rk;
+    AesExpandEncryptKey(AesKey256 {}, rk);
+    AesBlock out;
+    AesEncryptBlock(in, rk, out);
+    return out;
+}
+
+} // namespace
+
+class TestAesStream : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup() { AesForcePortable(false); }
+    void countRules_data();
+    void countRules();
+    void failurePartWay_data();
+    void failurePartWay();
+    void paddingAndNoChaining();
+    void allOverloadsAgree();
+    void hardwareMatchesTables();
+    void countsBeyond32Bits();
+    void wholeStreamBeyond4GiB();
+};
+
+void TestAesStream::countRules_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<qulonglong>("count");
+    QTest::addColumn<bool>("encrypt");
+    QTest::addColumn<int>("written");
+    QTest::addColumn<QString>("error");
+
+    const QString noError;
+    const QString badSize = QStringLiteral("EAESError: Invalid buffer size for decryption");
+    QTest::newRow("empty, count 0, encrypt") << 0 << 0 << 0ull << true << 0 << noError;
+    QTest::newRow("empty, count 0, decrypt") << 0 << 0 << 0ull << false << 0 << noError;
+    QTest::newRow("count cut to what is left") << 40 << 8 << 100ull << true << 32 << noError;
+    QTest::newRow("count cut, decrypt") << 48 << 16 << 100ull << false << 32 << noError;
+    QTest::newRow("source at its end") << 32 << 32 << 16ull << true << 0 << noError;
+    QTest::newRow("source past its end") << 32 << 50 << 16ull << true << 0 << noError;
+    QTest::newRow("count 0 from the middle") << 40 << 20 << 0ull << true << 48 << noError;
+    QTest::newRow("17 bytes") << 17 << 0 << 0ull << true << 32 << noError;
+    QTest::newRow("32 bytes") << 32 << 0 << 0ull << true << 32 << noError;
+    QTest::newRow("part of the source") << 100 << 3 << 20ull << true << 32 << noError;
+    QTest::newRow("decrypt 8") << 8 << 0 << 0ull << false << 0 << badSize;
+    QTest::newRow("decrypt count 8 mid-stream") << 64 << 16 << 8ull << false << 0 << badSize;
+    QTest::newRow("decrypt 48") << 48 << 0 << 0ull << false << 48 << noError;
+}
+
+void TestAesStream::countRules()
+{
+    QFETCH(int, size);
+    QFETCH(int, position);
+    QFETCH(qulonglong, count);
+    QFETCH(bool, encrypt);
+    QFETCH(int, written);
+    QFETCH(QString, error);
+
+    QRandomGenerator rng(size * 31 + position);
+    const Run run { randomBytes(rng, size_t(size)), position, count, encrypt };
+    const Outcome real = run.real();
+    QCOMPARE(real.error, error);
+    QCOMPARE(real.destPosition, 8 + written);
+    compareOutcomes(real, run.model());
+}
+
+// Streams that stop moving bytes part-way, at places around blocks and around
+// the chunks the routines move data in: the destination must hold exactly
+// what the block-by-block run leaves, and both positions must agree.
+void TestAesStream::failurePartWay_data()
+{
+    QTest::addColumn<bool>("encrypt");
+    QTest::addColumn<int>("readLimit");
+    QTest::addColumn<int>("writeLimit");
+
+    const int mib = 1 << 20;
+    const QList<int> limits = { 0, 5, 16, 17, 40, mib - 3, mib, mib + 16, mib + 21, 2 * mib + 7 };
+    for (bool encrypt : { true, false }) {
+        for (int limit : limits) {
+            const char* dir = encrypt ? "enc" : "dec";
+            QTest::addRow("%s read fails after %d", dir, limit) << encrypt << limit << -1;
+            QTest::addRow("%s write fails after %d", dir, limit) << encrypt << -1 << limit;
+        }
+        QTest::addRow("%s write fails before read does", encrypt ? "enc" : "dec") << encrypt << mib + 40 << mib - 8;
+    }
+}
+
+void TestAesStream::failurePartWay()
+{
+    QFETCH(bool, encrypt);
+    QFETCH(int, readLimit);
+    QFETCH(int, writeLimit);
+
+    // Decryption needs whole blocks; encryption gets a short tail as well.
+    QRandomGenerator rng(7);
+    const size_t size = encrypt ? (size_t(2) << 20) + 4096 + 9 : (size_t(2) << 20) + 4096;
+    const Run run { randomBytes(rng, size + 16), 16, 0xFFFFFFFFFFFFull, encrypt, readLimit, writeLimit };
+    const Outcome real = run.real();
+    compareOutcomes(real, run.model());
+    QVERIFY(!real.error.isEmpty());
+}
+
+void TestAesStream::paddingAndNoChaining()
+{
+    QRandomGenerator rng(3);
+    const std::string block = randomBytes(rng, 16);
+    const std::string plain = block + randomBytes(rng, 16) + block + "Q";
+
+    TMemoryStream src(plain);
+    TMemoryStream dst;
+    AesEncryptStreamEcb(src, 0, kKey128, dst);
+    const std::string& c = dst.bytes();
+    QCOMPARE(c.size(), size_t(64));
+    QCOMPARE(src.position(), int64_t(plain.size()));
+    QVERIFY(c.substr(0, 16) == c.substr(32, 16));
+
+    AesRoundKeys128 rk;
+    AesExpandEncryptKey(kKey128, rk);
+    AesBlock last {};
+    last[0] = 'Q';
+    AesBlock expected;
+    AesEncryptBlock(last, rk, expected);
+    QVERIFY(c.substr(48) == std::string(expected.begin(), expected.end()));
+
+    // Decryption gives the zero fill back as it stands.
+    TMemoryStream back(c);
+    TMemoryStream out;
+    AesDecryptStreamEcb(back, 0, kKey128, out);
+    QVERIFY(out.bytes() == plain + std::string(15, '\0'));
+}
+
+void TestAesStream::allOverloadsAgree()
+{
+    QRandomGenerator rng(11);
+    const std::string plain = randomBytes(rng, 1000);
+
+    auto check = [&](const auto& key, auto roundKeys) {
+        auto enc = [&](auto&& k) {
+            TMemoryStream s(plain);
+            TMemoryStream d;
+            AesEncryptStreamEcb(s, 0, k, d);
+            return d.takeBytes();
+        };
+        auto dec = [&](const std::string& c, auto&& k) {
+            TMemoryStream s(c);
+            TMemoryStream d;
+            AesDecryptStreamEcb(s, 0, k, d);
+            return d.takeBytes();
+        };
+        AesExpandEncryptKey(key, roundKeys);
+        const std::string c = enc(key);
+        QVERIFY(c == enc(roundKeys));
+        QVERIFY(c != plain.substr(0, c.size()));
+        AesExpandDecryptKey(roundKeys);
+        const std::string expected = plain + std::string(8, '\0');
+        QVERIFY(dec(c, key) == expected);
+        QVERIFY(dec(c, roundKeys) == expected);
+    };
+    check(randomArray<AesKey128>(rng), AesRoundKeys128 {});
+    check(randomArray<AesKey192>(rng), AesRoundKeys192 {});
+    check(randomArray<AesKey256>(rng), AesRoundKeys256 {});
+}
+
+void TestAesStream::hardwareMatchesTables()
+{
+    if (!AesHardwareAvailable())
+        QSKIP("this processor has no AES instructions");
+
+    QRandomGenerator rng(12345);
+    auto both = [](const std::string& in, const auto& key, bool encrypt) {
+        std::string outs[2];
+        for (int portable = 0; portable < 2; ++portable) {
+            AesForcePortable(portable == 1);
+            TMemoryStream s(in);
+            TMemoryStream d;
+            if (encrypt)
+                AesEncryptStreamEcb(s, 0, key, d);
+            else
+                AesDecryptStreamEcb(s, 0, key, d);
+            outs[portable] = d.takeBytes();
+        }
+        AesForcePortable(false);
+        return std::pair(outs[0], outs[1]);
+    };
+    auto check = [&](const auto& key) {
+        size_t n = rng.bounded(4000);
+        if (rng.bounded(8) == 0)
+            n += (1 << 20) - 2000; // across a chunk boundary
+        const std::string plain = randomBytes(rng, n);
+        const auto [hwCipher, tableCipher] = both(plain, key, true);
+        QVERIFY(hwCipher == tableCipher);
+        const auto [hwPlain, tablePlain] = both(hwCipher, key, false);
+        QVERIFY(hwPlain == tablePlain);
+        QVERIFY(hwPlain.compare(0, n, plain) == 0);
+    };
+    for (int i = 0; i < 20; ++i) {
+        check(randomArray<AesKey128>(rng));
+        check(randomArray<AesKey192>(rng));
+        check(randomArray<AesKey256>(rng));
+    }
+}
+
+// A whole-stream count over 4 GiB must not be cut to its low 32 bits (which
+// would be 17 bytes here): the run goes on until the destination is full.
+void TestAesStream::countsBeyond32Bits()
+{
+    const int64_t huge = (int64_t(1) << 32) + 17;
+    const int64_t limit = (int64_t(1) << 20) + 5;
+    {
+        HugeSource src(huge);
+        CountingSink dst(limit);
+        QCOMPARE(errorText([&] { AesEncryptStreamEcb(src, 0, AesKey256 {}, dst); }),
+            QStringLiteral("EStreamError: Stream write error"));
+        QCOMPARE(dst.position(), limit);
+        QCOMPARE(src.position(), (int64_t(1) << 20) + 16);
+    }
+    {
+        // An explicit count beyond 32 bits, from a position beyond 32 bits.
+        HugeSource src(int64_t(3) << 32);
+        src.setPosition((int64_t(1) << 32) + 16);
+        CountingSink dst(limit);
+        QCOMPARE(errorText([&] { AesDecryptStreamEcb(src, uint64_t(1) << 32, AesKey256 {}, dst); }),
+            QStringLiteral("EStreamError: Stream write error"));
+        QCOMPARE(dst.position(), limit);
+    }
+    {
+        // Near the end of a source over 4 GiB, the count is cut to what is left.
+        HugeSource src(huge);
+        src.setPosition(huge - 17);
+        CountingSink dst;
+        AesEncryptStreamEcb(src, 1000, AesKey256 {}, dst);
+        QCOMPARE(dst.position(), int64_t(32));
+        QCOMPARE(src.position(), huge);
+    }
+}
+
+// The whole run, in an optimised build with the AES instructions (about a
+// second); elsewhere the test above covers the count.
+void TestAesStream::wholeStreamBeyond4GiB()
+{
+#ifndef NDEBUG
+    QSKIP("takes too long in an unoptimised build");
+#endif
+    if (!AesHardwareAvailable())
+        QSKIP("takes too long without the AES instructions");
+
+    const int64_t huge = (int64_t(1) << 32) + 17;
+    HugeSource src(huge);
+    CountingSink dst;
+    AesEncryptStreamEcb(src, 0, AesKey256 {}, dst);
+    QCOMPARE(dst.position(), huge + 15);
+    QCOMPARE(src.position(), huge);
+
+    AesBlock full;
+    full.fill(0xAB);
+    AesBlock tail {};
+    tail[0] = 0xAB;
+    const AesBlock a = encryptOne(full);
+    const AesBlock b = encryptOne(tail);
+    QVERIFY(dst.tail() == std::string(a.begin(), a.end()) + std::string(b.begin(), b.end()));
+}
+
+QTEST_APPLESS_MAIN(TestAesStream)
+#include "test_aesstream.moc"
