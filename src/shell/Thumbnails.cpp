@@ -165,6 +165,14 @@ QImage bmpThumbnail(const QByteArray& bytes)
     return stretched(decoded);
 }
 
+QImage decodeCover(Kind kind, const QByteArray& bytes)
+{
+    if (kind == Kind::None)
+        return {};
+    g_decodes.fetch_add(1, std::memory_order_relaxed);
+    return kind == Kind::Jpeg ? jpegThumbnail(bytes) : bmpThumbnail(bytes);
+}
+
 QImage makeThumbnail(Kind kind, const QByteArray& bytes, const QImage& placeholderTile, bool* damaged)
 {
     if (damaged)
@@ -172,8 +180,7 @@ QImage makeThumbnail(Kind kind, const QByteArray& bytes, const QImage& placehold
     if (kind == Kind::None)
         return placeholder(placeholderTile);
 
-    g_decodes.fetch_add(1, std::memory_order_relaxed);
-    QImage thumbnail = kind == Kind::Jpeg ? jpegThumbnail(bytes) : bmpThumbnail(bytes);
+    QImage thumbnail = decodeCover(kind, bytes);
     if (!thumbnail.isNull())
         return thumbnail;
     if (damaged)

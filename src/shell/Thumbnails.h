@@ -33,6 +33,10 @@ int jpegScaleNumerator(int width, int height);
 // Decodes a BMP file and stretches it to 100 x 120; a null image when unreadable.
 QImage bmpThumbnail(const QByteArray& bytes);
 
+// The thumbnail of a JPEG or BMP cover, counted as one decode; a null image when the
+// bytes cannot be read as that kind. Safe to call from any thread.
+QImage decodeCover(Kind kind, const QByteArray& bytes);
+
 // The thumbnail of one cover. A cover that cannot be read gives the placeholder and
 // sets *damaged (when given). Safe to call from any thread.
 QImage makeThumbnail(Kind kind, const QByteArray& bytes, const QImage& placeholderTile, bool* damaged = nullptr);
