@@ -9,6 +9,7 @@ QINGHE_PACKAGES=(
     qt6-base-dev qt6-pdf-dev libqt6pdfwidgets6 qt6-qpa-plugins
     libsqlite3-dev libjpeg62-turbo-dev libssl-dev
     fonts-wqy-microhei
+    qt6-svg-dev
 )
 
 qinghe_install_packages() {
