@@ -159,65 +159,96 @@ void convertToDecrypt(std::array<uint32_t, Words>& w, int rounds)
 // ---------------------------------------------------------------------------
 // Table rounds, unrolled by the compiler for each key size.
 
+#if defined(__GNUC__) || defined(__clang__)
+#define QINGHE_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define QINGHE_ALWAYS_INLINE inline
+#endif
+
+struct State
+{
+    uint32_t c0, c1, c2, c3; // the four columns
+};
+
+QINGHE_ALWAYS_INLINE State loadState(const uint8_t* in, const uint32_t* k)
+{
+    return { load32(in) ^ k[0], load32(in + 4) ^ k[1], load32(in + 8) ^ k[2], load32(in + 12) ^ k[3] };
+}
+
+// Column c takes row r from column c+r (ShiftRows), through one table rotated per row.
+QINGHE_ALWAYS_INLINE uint32_t encColumn(uint32_t a, uint32_t b, uint32_t c, uint32_t d)
+{
+    const auto& T = kTables.encRound;
+    return T[b0(a)] ^ std::rotl(T[b1(b)], 8) ^ std::rotl(T[b2(c)], 16) ^ std::rotl(T[b3(d)], 24);
+}
+
+QINGHE_ALWAYS_INLINE State encRound(const State& s, const uint32_t* k)
+{
+    return { encColumn(s.c0, s.c1, s.c2, s.c3) ^ k[0], encColumn(s.c1, s.c2, s.c3, s.c0) ^ k[1],
+        encColumn(s.c2, s.c3, s.c0, s.c1) ^ k[2], encColumn(s.c3, s.c0, s.c1, s.c2) ^ k[3] };
+}
+
+QINGHE_ALWAYS_INLINE uint32_t encLastColumn(uint32_t a, uint32_t b, uint32_t c, uint32_t d)
+{
+    const auto& S = kTables.sbox;
+    return S[b0(a)] ^ S[b1(b)] << 8 ^ S[b2(c)] << 16 ^ S[b3(d)] << 24;
+}
+
+// The inverse: column c takes row r from column c-r (InvShiftRows).
+QINGHE_ALWAYS_INLINE uint32_t decColumn(uint32_t a, uint32_t b, uint32_t c, uint32_t d)
+{
+    const auto& D = kTables.decRound;
+    return D[b0(a)] ^ std::rotl(D[b1(b)], 8) ^ std::rotl(D[b2(c)], 16) ^ std::rotl(D[b3(d)], 24);
+}
+
+QINGHE_ALWAYS_INLINE State decRound(const State& s, const uint32_t* k)
+{
+    return { decColumn(s.c0, s.c3, s.c2, s.c1) ^ k[0], decColumn(s.c1, s.c0, s.c3, s.c2) ^ k[1],
+        decColumn(s.c2, s.c1, s.c0, s.c3) ^ k[2], decColumn(s.c3, s.c2, s.c1, s.c0) ^ k[3] };
+}
+
+QINGHE_ALWAYS_INLINE uint32_t decLastColumn(uint32_t a, uint32_t b, uint32_t c, uint32_t d)
+{
+    const auto& S = kTables.invSbox;
+    return S[b0(a)] ^ S[b1(b)] << 8 ^ S[b2(c)] << 16 ^ S[b3(d)] << 24;
+}
+
+template <int Nr, size_t... R>
+QINGHE_ALWAYS_INLINE State encRounds(State s, const uint32_t* rk, std::index_sequence<R...>)
+{
+    ((s = encRound(s, rk + 4 * (R + 1))), ...);
+    return s;
+}
+
+template <int Nr, size_t... R>
+QINGHE_ALWAYS_INLINE State decRounds(State s, const uint32_t* rk, std::index_sequence<R...>)
+{
+    ((s = decRound(s, rk + 4 * (Nr - 1 - R))), ...);
+    return s;
+}
+
 template <int Nr>
 void encryptTable(const uint8_t* in, const uint32_t* rk, uint8_t* out)
 {
-    const auto& T = kTables.encRound;
-    uint32_t s0 = load32(in) ^ rk[0];
-    uint32_t s1 = load32(in + 4) ^ rk[1];
-    uint32_t s2 = load32(in + 8) ^ rk[2];
-    uint32_t s3 = load32(in + 12) ^ rk[3];
-
-    auto round = [&](const uint32_t* k) {
-        const uint32_t t0 = T[b0(s0)] ^ std::rotl(T[b1(s1)], 8) ^ std::rotl(T[b2(s2)], 16) ^ std::rotl(T[b3(s3)], 24);
-        const uint32_t t1 = T[b0(s1)] ^ std::rotl(T[b1(s2)], 8) ^ std::rotl(T[b2(s3)], 16) ^ std::rotl(T[b3(s0)], 24);
-        const uint32_t t2 = T[b0(s2)] ^ std::rotl(T[b1(s3)], 8) ^ std::rotl(T[b2(s0)], 16) ^ std::rotl(T[b3(s1)], 24);
-        const uint32_t t3 = T[b0(s3)] ^ std::rotl(T[b1(s0)], 8) ^ std::rotl(T[b2(s1)], 16) ^ std::rotl(T[b3(s2)], 24);
-        s0 = t0 ^ k[0];
-        s1 = t1 ^ k[1];
-        s2 = t2 ^ k[2];
-        s3 = t3 ^ k[3];
-    };
-    [&]<size_t... R>(std::index_sequence<R...>) { (round(rk + 4 * (R + 1)), ...); }(
-        std::make_index_sequence<Nr - 1>());
-
-    const auto& S = kTables.sbox;
+    State s = loadState(in, rk);
+    s = encRounds<Nr>(s, rk, std::make_index_sequence<Nr - 1>());
     const uint32_t* k = rk + 4 * Nr;
-    store32(out, S[b0(s0)] ^ S[b1(s1)] << 8 ^ S[b2(s2)] << 16 ^ S[b3(s3)] << 24 ^ k[0]);
-    store32(out + 4, S[b0(s1)] ^ S[b1(s2)] << 8 ^ S[b2(s3)] << 16 ^ S[b3(s0)] << 24 ^ k[1]);
-    store32(out + 8, S[b0(s2)] ^ S[b1(s3)] << 8 ^ S[b2(s0)] << 16 ^ S[b3(s1)] << 24 ^ k[2]);
-    store32(out + 12, S[b0(s3)] ^ S[b1(s0)] << 8 ^ S[b2(s1)] << 16 ^ S[b3(s2)] << 24 ^ k[3]);
+    store32(out, encLastColumn(s.c0, s.c1, s.c2, s.c3) ^ k[0]);
+    store32(out + 4, encLastColumn(s.c1, s.c2, s.c3, s.c0) ^ k[1]);
+    store32(out + 8, encLastColumn(s.c2, s.c3, s.c0, s.c1) ^ k[2]);
+    store32(out + 12, encLastColumn(s.c3, s.c0, s.c1, s.c2) ^ k[3]);
 }
 
-// The equivalent inverse cipher: same shape, rows shifted the other way.
+// The equivalent inverse cipher: same shape, starting from the last round key.
 template <int Nr>
 void decryptTable(const uint8_t* in, const uint32_t* rk, uint8_t* out)
 {
-    const auto& D = kTables.decRound;
-    const uint32_t* last = rk + 4 * Nr;
-    uint32_t s0 = load32(in) ^ last[0];
-    uint32_t s1 = load32(in + 4) ^ last[1];
-    uint32_t s2 = load32(in + 8) ^ last[2];
-    uint32_t s3 = load32(in + 12) ^ last[3];
-
-    auto round = [&](const uint32_t* k) {
-        const uint32_t t0 = D[b0(s0)] ^ std::rotl(D[b1(s3)], 8) ^ std::rotl(D[b2(s2)], 16) ^ std::rotl(D[b3(s1)], 24);
-        const uint32_t t1 = D[b0(s1)] ^ std::rotl(D[b1(s0)], 8) ^ std::rotl(D[b2(s3)], 16) ^ std::rotl(D[b3(s2)], 24);
-        const uint32_t t2 = D[b0(s2)] ^ std::rotl(D[b1(s1)], 8) ^ std::rotl(D[b2(s0)], 16) ^ std::rotl(D[b3(s3)], 24);
-        const uint32_t t3 = D[b0(s3)] ^ std::rotl(D[b1(s2)], 8) ^ std::rotl(D[b2(s1)], 16) ^ std::rotl(D[b3(s0)], 24);
-        s0 = t0 ^ k[0];
-        s1 = t1 ^ k[1];
-        s2 = t2 ^ k[2];
-        s3 = t3 ^ k[3];
-    };
-    [&]<size_t... R>(std::index_sequence<R...>) { (round(rk + 4 * (Nr - 1 - R)), ...); }(
-        std::make_index_sequence<Nr - 1>());
-
-    const auto& S = kTables.invSbox;
-    store32(out, S[b0(s0)] ^ S[b1(s3)] << 8 ^ S[b2(s2)] << 16 ^ S[b3(s1)] << 24 ^ rk[0]);
-    store32(out + 4, S[b0(s1)] ^ S[b1(s0)] << 8 ^ S[b2(s3)] << 16 ^ S[b3(s2)] << 24 ^ rk[1]);
-    store32(out + 8, S[b0(s2)] ^ S[b1(s1)] << 8 ^ S[b2(s0)] << 16 ^ S[b3(s3)] << 24 ^ rk[2]);
-    store32(out + 12, S[b0(s3)] ^ S[b1(s2)] << 8 ^ S[b2(s1)] << 16 ^ S[b3(s0)] << 24 ^ rk[3]);
+    State s = loadState(in, rk + 4 * Nr);
+    s = decRounds<Nr>(s, rk, std::make_index_sequence<Nr - 1>());
+    store32(out, decLastColumn(s.c0, s.c3, s.c2, s.c1) ^ rk[0]);
+    store32(out + 4, decLastColumn(s.c1, s.c0, s.c3, s.c2) ^ rk[1]);
+    store32(out + 8, decLastColumn(s.c2, s.c1, s.c0, s.c3) ^ rk[2]);
+    store32(out + 12, decLastColumn(s.c3, s.c2, s.c1, s.c0) ^ rk[3]);
 }
 
 template <int Nr>
