@@ -92,6 +92,11 @@ QWidget* navPane(QWidget* parent)
     auto* pane = new QWidget(parent);
     pane->setObjectName(u"dxNavBar1"_s);
     pane->setAttribute(Qt::WA_StyledBackground);
+    // Roughly the real pane's own colours; the skin leaves the pane alone.
+    pane->setStyleSheet(u"#dxNavBar1 { background: #87ceeb; }"
+                        "QToolButton[navGroup=\"true\"] { background: #2e8b3e; color: white; font-weight: bold; }"
+                        "QLabel[navItem=\"true\"] { background: #9ed89a; color: #14361a; padding: 3px 14px; }"
+                        "QLabel[navItem=\"true\"]:hover { color: red; }"_s);
     auto* layout = new QVBoxLayout(pane);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(0);
@@ -110,6 +115,9 @@ QWidget* navPane(QWidget* parent)
         for (const QString& item : items) {
             auto* label = new QLabel(item, pane);
             label->setProperty("navItem", true);
+            // Show the look of the item under the mouse too.
+            if (item == u"正在读"_s)
+                label->setAttribute(Qt::WA_UnderMouse);
             layout->addWidget(label);
         }
         layout->addSpacing(6);
