@@ -68,8 +68,8 @@ int decodeEighth(const QByteArray& bytes)
     jpeg_error_mgr error;
     cinfo.err = jpeg_std_error(&error);
     jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.constData()),
-                 static_cast<unsigned long>(bytes.size()));
+    jpeg_mem_src(
+        &cinfo, reinterpret_cast<const unsigned char*>(bytes.constData()), static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&cinfo, TRUE);
     cinfo.out_color_space = JCS_RGB;
     cinfo.scale_num = 1;
@@ -132,13 +132,12 @@ double cpuSeconds()
 struct Phase
 {
     double seconds = 0; // wall clock
-    double cpu = 0;     // processor time, all threads
+    double cpu = 0; // processor time, all threads
     double baseMiB = 0;
     double peakMiB = 0;
 };
 
-template<typename Work>
-Phase measure(Work&& work)
+template <typename Work> Phase measure(Work&& work)
 {
     resetPeak();
     Phase phase;
@@ -156,14 +155,14 @@ Phase measure(Work&& work)
 // The best of several rounds (other work on the machine only ever slows a round down).
 Phase best(const QList<Phase>& rounds)
 {
-    return *std::min_element(rounds.cbegin(), rounds.cend(),
-                             [](const Phase& a, const Phase& b) { return a.seconds < b.seconds; });
+    return *std::min_element(
+        rounds.cbegin(), rounds.cend(), [](const Phase& a, const Phase& b) { return a.seconds < b.seconds; });
 }
 
 void print(const char* name, const Phase& phase, int books)
 {
     std::printf("%-44s %8.3f s  %6.2f ms/book  cpu %7.3f s  peak RSS %6.1f MiB (+%.1f)\n", name, phase.seconds,
-                phase.seconds * 1000.0 / books, phase.cpu, phase.peakMiB, phase.peakMiB - phase.baseMiB);
+        phase.seconds * 1000.0 / books, phase.cpu, phase.peakMiB, phase.peakMiB - phase.baseMiB);
 }
 
 } // namespace
@@ -184,10 +183,10 @@ int main(int argc, char** argv)
     setup.start();
     QList<QByteArray> covers(distinct);
     QtConcurrent::blockingMap(covers, [&covers](QByteArray& cover) { cover = makeCover(int(&cover - covers.data())); });
-    const qint64 coverBytes = std::accumulate(covers.cbegin(), covers.cend(), qint64(0),
-                                              [](qint64 sum, const QByteArray& c) { return sum + c.size(); });
+    const qint64 coverBytes = std::accumulate(
+        covers.cbegin(), covers.cend(), qint64(0), [](qint64 sum, const QByteArray& c) { return sum + c.size(); });
     std::printf("covers made: %.0f KiB each on average (%.1f s)\n", double(coverBytes) / distinct / 1024.0,
-                double(setup.elapsed()) / 1000.0);
+        double(setup.elapsed()) / 1000.0);
 
     TDataModule2 module;
     Connection& connection = module.Adocon;
@@ -195,9 +194,8 @@ int main(int argc, char** argv)
         sqlite3* db = connection.handle();
         sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
         sqlite3_stmt* insert = nullptr;
-        sqlite3_prepare_v2(db,
-                           "insert into baseshu (name, isread, \"格式\", facepic) values (?1, '正在读', 'jpg', ?2)",
-                           -1, &insert, nullptr);
+        sqlite3_prepare_v2(db, "insert into baseshu (name, isread, \"格式\", facepic) values (?1, '正在读', 'jpg', ?2)",
+            -1, &insert, nullptr);
         for (int n = 0; n < books; ++n) {
             const QByteArray name = u"第%1本书"_s.arg(n + 1).toUtf8();
             const QByteArray& cover = covers.at(n % distinct);
@@ -210,7 +208,7 @@ int main(int argc, char** argv)
         sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
     }
     std::printf("library written: %.0f MiB (%.1f s)\n\n", double(QFile(connection.databasePath()).size()) / 1048576.0,
-                double(setup.elapsed()) / 1000.0);
+        double(setup.elapsed()) / 1000.0);
 
     QImage tile(756, 139, QImage::Format_RGB32);
     tile.fill(Qt::darkCyan);
@@ -231,8 +229,8 @@ int main(int argc, char** argv)
             for (int n : order) {
                 QImage image;
                 image.loadFromData(covers.at(n % distinct), "JPG");
-                const QImage thumb = image.scaled(Thumbnails::Width, Thumbnails::Height, Qt::IgnoreAspectRatio,
-                                                  Qt::SmoothTransformation);
+                const QImage thumb = image.scaled(
+                    Thumbnails::Width, Thumbnails::Height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
                 Q_UNUSED(thumb);
             }
         });
@@ -252,11 +250,12 @@ int main(int argc, char** argv)
     print("(a) full-size decode + smooth scale, serial", fullSize, books);
     print("first listing (empty cache)", firstListing, books);
     print("same listing again (cached)", secondListing, books);
-    std::printf("\nitems %lld, decodes %llu then %llu, cached thumbnails %d\n", qlonglong(items),
-                firstDecodes, secondDecodes, ThumbnailCache(connection.handle()).size());
+    std::printf("\nitems %lld, decodes %llu then %llu, cached thumbnails %d\n", qlonglong(items), firstDecodes,
+        secondDecodes, ThumbnailCache(connection.handle()).size());
     std::printf("first listing / floor          %6.2f  (goal <= 1.2; in processor time %.2f)\n",
-                firstListing.seconds / floor.seconds, firstListing.cpu / floor.cpu);
-    std::printf("full-size serial / first       %6.2f  (goal ~2.5 on 2 cores)\n", fullSize.seconds / firstListing.seconds);
+        firstListing.seconds / floor.seconds, firstListing.cpu / floor.cpu);
+    std::printf(
+        "full-size serial / first       %6.2f  (goal ~2.5 on 2 cores)\n", fullSize.seconds / firstListing.seconds);
     std::printf("first / second listing         %6.1f  (goal >= 20)\n", firstListing.seconds / secondListing.seconds);
     return 0;
 }

@@ -26,8 +26,7 @@ constexpr int ProgressStep = 8;
 ShelfListing::ShelfListing(Connection& connection, const QImage& backgroundTile)
     : m_connection(connection)
     , m_placeholder(Thumbnails::placeholder(backgroundTile))
-{
-}
+{ }
 
 ShelfListing::~ShelfListing() = default;
 
@@ -161,9 +160,8 @@ ShelfContent ShelfListing::listBooks(RecordSet& books)
             takeOldest();
         books.moveTo(row);
         QByteArray bytes = books.asBytes(u"facepic"_s);
-        inFlight.emplace_back(row, QtConcurrent::run(pool, [kind, bytes = std::move(bytes)] {
-            return Thumbnails::decodeCover(kind, bytes);
-        }));
+        inFlight.emplace_back(row,
+            QtConcurrent::run(pool, [kind, bytes = std::move(bytes)] { return Thumbnails::decodeCover(kind, bytes); }));
     }
     while (!inFlight.empty())
         takeOldest();

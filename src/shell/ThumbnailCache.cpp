@@ -74,8 +74,7 @@ QImage fromRaw(const void* data)
 
 ThumbnailCache::ThumbnailCache(sqlite3* db)
     : m_db(db)
-{
-}
+{ }
 
 bool ThumbnailCache::prepare()
 {

@@ -15,103 +15,104 @@ namespace Thumbnails {
 
 namespace {
 
-std::atomic<quint64> g_decodes { 0 };
+    std::atomic<quint64> g_decodes { 0 };
 
-// A JPEG whose scaled picture would need more pixels than this is not a cover but a
-// broken or hostile header; it is reported as damaged instead of being allocated.
-constexpr qint64 MaxScaledPixels = qint64(64) * 1024 * 1024;
+    // A JPEG whose picture would need more pixels than this even at 1/8 (a source of
+    // about 32000 x 32000) is not a cover but a broken or hostile header; it is reported
+    // as damaged instead of being allocated.
+    constexpr qint64 MaxScaledPixels = qint64(16) * 1024 * 1024;
 
-// libjpeg reports a fatal error through error_exit and expects it not to return. The
-// default one calls exit(); ours jumps back to the decoder, which then gives up.
-struct JpegError
-{
-    jpeg_error_mgr pub; // first member: libjpeg sees only this part
-    std::jmp_buf jump;
-};
+    // libjpeg reports a fatal error through error_exit and expects it not to return. The
+    // default one calls exit(); ours jumps back to the decoder, which then gives up.
+    struct JpegError
+    {
+        jpeg_error_mgr pub; // first member: libjpeg sees only this part
+        std::jmp_buf jump;
+    };
 
-void jpegErrorExit(j_common_ptr cinfo)
-{
-    std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1);
-}
-
-// Warnings (a truncated file, a bad marker) are not fatal: libjpeg fills in what is
-// missing and the cover is shown as far as it could be read. Nothing is printed.
-void jpegIgnoreMessage(j_common_ptr, int) { }
-void jpegIgnoreOutput(j_common_ptr) { }
-
-int scaledSize(int size, int numerator)
-{
-    return int((qint64(size) * numerator + 7) / 8);
-}
-
-// Adobe writes CMYK inverted (0 = full ink); plain CMYK files do the opposite.
-void cmykToRgb(const uchar* in, uchar* out, int width, bool inverted)
-{
-    for (int x = 0; x < width; ++x, in += 4, out += 3) {
-        const int c = inverted ? in[0] : 255 - in[0];
-        const int m = inverted ? in[1] : 255 - in[1];
-        const int y = inverted ? in[2] : 255 - in[2];
-        const int k = inverted ? in[3] : 255 - in[3];
-        out[0] = uchar(c * k / 255);
-        out[1] = uchar(m * k / 255);
-        out[2] = uchar(y * k / 255);
+    void jpegErrorExit(j_common_ptr cinfo)
+    {
+        std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1);
     }
-}
 
-// Decodes into *out at the chosen scale. setjmp() lives in this frame, so it holds only
-// plain data; everything that owns memory is reached through the pointers, which are not
-// changed after setjmp(). Returns false when libjpeg gave up.
-bool decodeScaled(const QByteArray& bytes, QImage* out, std::vector<uchar>* cmykRow)
-{
-    jpeg_decompress_struct cinfo;
-    JpegError error;
-    cinfo.err = jpeg_std_error(&error.pub);
-    error.pub.error_exit = jpegErrorExit;
-    error.pub.emit_message = jpegIgnoreMessage;
-    error.pub.output_message = jpegIgnoreOutput;
-    if (setjmp(error.jump)) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.constData()),
-                 static_cast<unsigned long>(bytes.size()));
-    jpeg_read_header(&cinfo, TRUE);
+    // Warnings (a truncated file, a bad marker) are not fatal: libjpeg fills in what is
+    // missing and the cover is shown as far as it could be read. Nothing is printed.
+    void jpegIgnoreMessage(j_common_ptr, int) { }
+    void jpegIgnoreOutput(j_common_ptr) { }
 
-    const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
-    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB; // grey pictures are widened to RGB by libjpeg
-    cinfo.scale_num = unsigned(jpegScaleNumerator(int(cinfo.image_width), int(cinfo.image_height)));
-    cinfo.scale_denom = 8;
-    jpeg_calc_output_dimensions(&cinfo);
-    if (qint64(cinfo.output_width) * cinfo.output_height > MaxScaledPixels) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
+    int scaledSize(int size, int numerator)
+    {
+        return int((qint64(size) * numerator + 7) / 8);
     }
-    jpeg_start_decompress(&cinfo);
 
-    *out = QImage(int(cinfo.output_width), int(cinfo.output_height), Format);
-    if (out->isNull()) { // out of memory
-        jpeg_destroy_decompress(&cinfo);
-        return false;
+    // Adobe writes CMYK inverted (0 = full ink); plain CMYK files do the opposite.
+    void cmykToRgb(const uchar* in, uchar* out, int width, bool inverted)
+    {
+        for (int x = 0; x < width; ++x, in += 4, out += 3) {
+            const int c = inverted ? in[0] : 255 - in[0];
+            const int m = inverted ? in[1] : 255 - in[1];
+            const int y = inverted ? in[2] : 255 - in[2];
+            const int k = inverted ? in[3] : 255 - in[3];
+            out[0] = uchar(c * k / 255);
+            out[1] = uchar(m * k / 255);
+            out[2] = uchar(y * k / 255);
+        }
     }
-    if (cmyk)
-        cmykRow->resize(std::size_t(cinfo.output_width) * 4);
-    while (cinfo.output_scanline < cinfo.output_height) {
-        uchar* line = out->scanLine(int(cinfo.output_scanline));
-        JSAMPROW row = cmyk ? cmykRow->data() : line;
-        jpeg_read_scanlines(&cinfo, &row, 1);
+
+    // Decodes into *out at the chosen scale. setjmp() lives in this frame, so it holds only
+    // plain data; everything that owns memory is reached through the pointers, which are not
+    // changed after setjmp(). Returns false when libjpeg gave up.
+    bool decodeScaled(const QByteArray& bytes, QImage* out, std::vector<uchar>* cmykRow)
+    {
+        jpeg_decompress_struct cinfo;
+        JpegError error;
+        cinfo.err = jpeg_std_error(&error.pub);
+        error.pub.error_exit = jpegErrorExit;
+        error.pub.emit_message = jpegIgnoreMessage;
+        error.pub.output_message = jpegIgnoreOutput;
+        if (setjmp(error.jump)) {
+            jpeg_destroy_decompress(&cinfo);
+            return false;
+        }
+        jpeg_create_decompress(&cinfo);
+        jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.constData()),
+            static_cast<unsigned long>(bytes.size()));
+        jpeg_read_header(&cinfo, TRUE);
+
+        const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+        cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB; // grey pictures are widened to RGB by libjpeg
+        cinfo.scale_num = unsigned(jpegScaleNumerator(int(cinfo.image_width), int(cinfo.image_height)));
+        cinfo.scale_denom = 8;
+        jpeg_calc_output_dimensions(&cinfo);
+        if (qint64(cinfo.output_width) * cinfo.output_height > MaxScaledPixels) {
+            jpeg_destroy_decompress(&cinfo);
+            return false;
+        }
+        jpeg_start_decompress(&cinfo);
+
+        *out = QImage(int(cinfo.output_width), int(cinfo.output_height), Format);
+        if (out->isNull()) { // out of memory
+            jpeg_destroy_decompress(&cinfo);
+            return false;
+        }
         if (cmyk)
-            cmykToRgb(cmykRow->data(), line, int(cinfo.output_width), cinfo.saw_Adobe_marker);
+            cmykRow->resize(std::size_t(cinfo.output_width) * 4);
+        while (cinfo.output_scanline < cinfo.output_height) {
+            uchar* line = out->scanLine(int(cinfo.output_scanline));
+            JSAMPROW row = cmyk ? cmykRow->data() : line;
+            jpeg_read_scanlines(&cinfo, &row, 1);
+            if (cmyk)
+                cmykToRgb(cmykRow->data(), line, int(cinfo.output_width), cinfo.saw_Adobe_marker);
+        }
+        jpeg_finish_decompress(&cinfo);
+        jpeg_destroy_decompress(&cinfo);
+        return true;
     }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    return true;
-}
 
-QImage stretched(const QImage& image)
-{
-    return image.scaled(Width, Height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(Format);
-}
+    QImage stretched(const QImage& image)
+    {
+        return image.scaled(Width, Height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(Format);
+    }
 
 } // namespace
 

@@ -12,7 +12,12 @@ constexpr int Width = 100;
 constexpr int Height = 120;
 constexpr QImage::Format Format = QImage::Format_RGB888;
 
-enum class Kind { Jpeg, Bmp, None };
+enum class Kind
+{
+    Jpeg,
+    Bmp,
+    None
+};
 
 // The cover's format tag decides how its bytes are read, without regard to letter case:
 // "jpg" a JPEG file, "bmp" a BMP file, anything else means the book has no cover.
@@ -40,8 +45,8 @@ QImage decodeCover(Kind kind, const QByteArray& bytes);
 // The thumbnail of one cover. A cover that cannot be read gives the placeholder and
 // sets *damaged (when given). Safe to call from any thread.
 QImage makeThumbnail(Kind kind, const QByteArray& bytes, const QImage& placeholderTile, bool* damaged = nullptr);
-QImage makeThumbnail(const QString& tag, const QByteArray& bytes, const QImage& placeholderTile,
-                     bool* damaged = nullptr);
+QImage makeThumbnail(
+    const QString& tag, const QByteArray& bytes, const QImage& placeholderTile, bool* damaged = nullptr);
 
 // How many covers have been decoded (JPEG or BMP) since the program started; lets
 // tests see that a cached listing decodes nothing.

@@ -36,8 +36,14 @@ QByteArray picture(const QColor& colour, const char* format, QSize size = QSize(
     return bytes;
 }
 
-QByteArray jpeg(const QColor& colour) { return picture(colour, "JPG"); }
-QByteArray bmp(const QColor& colour) { return picture(colour, "BMP"); }
+QByteArray jpeg(const QColor& colour)
+{
+    return picture(colour, "JPG");
+}
+QByteArray bmp(const QColor& colour)
+{
+    return picture(colour, "BMP");
+}
 
 QColor middleColour(const QImage& thumb)
 {
@@ -79,7 +85,7 @@ private slots:
 
 private:
     qint64 addBook(const QString& name, const QString& status, std::optional<qint64> category, const QString& tag,
-                   const QByteArray& cover);
+        const QByteArray& cover);
     qint64 categoryId(const QString& name);
     void exec(const QString& sql);
     Connection& connection() { return m_module->Adocon; }
@@ -104,12 +110,12 @@ void TestShelfListing::cleanup()
 }
 
 qint64 TestShelfListing::addBook(const QString& name, const QString& status, std::optional<qint64> category,
-                                 const QString& tag, const QByteArray& cover)
+    const QString& tag, const QByteArray& cover)
 {
     sqlite3* db = connection().handle();
     sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, "insert into baseshu (name, isread, leibie, \"格式\", facepic) values (?, ?, ?, ?, ?)", -1,
-                       &stmt, nullptr);
+    sqlite3_prepare_v2(
+        db, "insert into baseshu (name, isread, leibie, \"格式\", facepic) values (?, ?, ?, ?, ?)", -1, &stmt, nullptr);
     const QByteArray nameUtf8 = name.toUtf8();
     const QByteArray statusUtf8 = status.toUtf8();
     const QByteArray tagUtf8 = tag.toUtf8();
@@ -153,7 +159,7 @@ void TestShelfListing::byStatusKeepsEngineOrder()
     for (int n = 0; n < count; ++n) {
         const bool isBmp = n % 5 == 3;
         ids << addBook(u"书%1"_s.arg(n), u"正在读"_s, std::nullopt, isBmp ? u"BMP"_s : u"jpg"_s,
-                       isBmp ? bmp(colourOf(n)) : jpeg(colourOf(n)));
+            isBmp ? bmp(colourOf(n)) : jpeg(colourOf(n)));
         addBook(u"别的%1"_s.arg(n), u"已读完"_s, std::nullopt, u"jpg"_s, jpeg(Qt::black));
     }
 
@@ -259,12 +265,12 @@ void TestShelfListing::damagedCoversAmongGoodOnes()
         const ShelfContent content = listing.byStatus(u"正在读"_s);
         QCOMPARE(content.items.size(), 6);
         QCOMPARE(content.messages,
-                 QStringList({ u"坏JPEG图片有误请修改"_s, u"坏BMP图片有误请修改"_s, u"空JPEG图片有误请修改"_s }));
+            QStringList({ u"坏JPEG图片有误请修改"_s, u"坏BMP图片有误请修改"_s, u"空JPEG图片有误请修改"_s }));
         const QColor expected[] = { Qt::red, TileColour, Qt::green, TileColour, TileColour, Qt::blue };
         for (int n = 0; n < 6; ++n) {
             QCOMPARE(content.items.at(n).thumbnail.size(), QSize(Thumbnails::Width, Thumbnails::Height));
             QVERIFY2(near(middleColour(content.items.at(n).thumbnail), expected[n]),
-                     qPrintable(content.items.at(n).caption));
+                qPrintable(content.items.at(n).caption));
         }
         QCOMPARE(content.statusText, std::optional(u"          [正在读]--数量：6"_s));
     }
@@ -291,7 +297,7 @@ void TestShelfListing::secondListingDecodesNothing()
 {
     for (int n = 0; n < 12; ++n)
         addBook(u"书%1"_s.arg(n), u"正在读"_s, std::nullopt, n % 3 ? u"jpg"_s : u"bmp"_s,
-                n % 3 ? jpeg(colourOf(n)) : bmp(colourOf(n)));
+            n % 3 ? jpeg(colourOf(n)) : bmp(colourOf(n)));
     addBook(u"无封面"_s, u"正在读"_s, std::nullopt, QString(), QByteArray());
 
     ShelfListing listing(connection(), tile());
@@ -420,8 +426,8 @@ void TestShelfListing::readOnlyFileStillLists()
     const QString path = connection().databasePath();
     connection().close();
 
-    Connection readOnly(u"Data Source=%1;Mode=Read;Jet OLEDB:Database Password=%2"_s.arg(path,
-                                                                                        connection().password()));
+    Connection readOnly(
+        u"Data Source=%1;Mode=Read;Jet OLEDB:Database Password=%2"_s.arg(path, connection().password()));
     ShelfListing listing(readOnly, tile());
     for (int round = 0; round < 2; ++round) {
         const quint64 before = Thumbnails::decodeCount();

@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QTest>
 
 #include <cstdio>
@@ -154,6 +155,7 @@ private slots:
     void tags();
     void damaged_data();
     void damaged();
+    void mangledCovers();
     void placeholderWithoutTile();
     void decodeCounter();
 };
@@ -198,8 +200,8 @@ void TestThumbnails::jpegOfAnySize()
 {
     QFETCH(QSize, size);
     QFETCH(bool, greyscale);
-    const QImage source = quarters(size.width(), size.height(),
-                                   greyscale ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+    const QImage source
+        = quarters(size.width(), size.height(), greyscale ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
     bool damaged = true;
     const QImage thumb = Thumbnails::makeThumbnail(u"jpg"_s, encoded(source, "JPG"), tile(), &damaged);
     QVERIFY(!damaged);
@@ -269,6 +271,10 @@ void TestThumbnails::damaged_data()
     zeroWidth[frame + 7] = 0; // frame header: marker, length, precision, height, width
     zeroWidth[frame + 8] = 0;
     QTest::newRow("jpeg: width zero") << u"jpg"_s << zeroWidth;
+    QByteArray huge = jpeg;
+    huge[frame + 5] = huge[frame + 7] = char(0xFD); // 65000 x 65000 claimed by a small file
+    huge[frame + 6] = huge[frame + 8] = char(0xE8);
+    QTest::newRow("jpeg: absurd size") << u"jpg"_s << huge;
     QTest::newRow("bmp: no bytes") << u"bmp"_s << QByteArray();
     QTest::newRow("bmp: text") << u"bmp"_s << QByteArray("BM this is not a picture");
     QTest::newRow("bmp: jpeg bytes") << u"bmp"_s << jpeg;
@@ -284,6 +290,27 @@ void TestThumbnails::damaged()
     QVERIFY(damaged);
     QVERIFY(isPlaceholder(thumb));
     QCOMPARE(thumb.format(), Thumbnails::Format);
+}
+
+// Stored pictures are data from outside: whatever their bytes, a thumbnail comes out.
+void TestThumbnails::mangledCovers()
+{
+    const QByteArray sources[] = { encoded(quarters(320, 400), "JPG"),
+        encoded(quarters(320, 400, QImage::Format_Grayscale8), "JPG"), encoded(quarters(90, 70), "BMP") };
+    QRandomGenerator random(20240601);
+    for (int round = 0; round < 300; ++round) {
+        const QByteArray& source = sources[round % 3];
+        QByteArray bytes = source;
+        const int damage = random.bounded(3);
+        if (damage == 0) {
+            bytes.truncate(random.bounded(int(source.size())));
+        } else {
+            for (int flips = random.bounded(1, 12); flips > 0; --flips)
+                bytes[random.bounded(int(bytes.size()))] = char(random.bounded(256));
+        }
+        const QImage thumb = Thumbnails::makeThumbnail(round % 3 == 2 ? u"bmp"_s : u"jpg"_s, bytes, tile());
+        QCOMPARE(thumb.size(), QSize(Thumbnails::Width, Thumbnails::Height));
+    }
 }
 
 void TestThumbnails::placeholderWithoutTile()
