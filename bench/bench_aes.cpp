@@ -72,7 +72,9 @@ void sslFile(const std::string& source, const std::string& dest, bool encrypt)
 
     int64_t length = 0;
     if (encrypt) {
-        struct stat st {};
+        struct stat st
+        {
+        };
         ::fstat(in, &st);
         length = st.st_size;
         if (::write(out, &length, 8) != 8)
@@ -170,7 +172,7 @@ int main(int argc, char** argv)
     };
     row("encrypt", sslE, hwE, tabE);
     row("decrypt", sslD, hwD, tabD);
-    std::printf("ciphertext equals OpenSSL's: %s; round trip exact: %s\n", sameCipher ? "yes" : "NO",
-        sameBack ? "yes" : "NO");
+    std::printf(
+        "ciphertext equals OpenSSL's: %s; round trip exact: %s\n", sameCipher ? "yes" : "NO", sameBack ? "yes" : "NO");
     return sameCipher && sameBack ? 0 : 1;
 }

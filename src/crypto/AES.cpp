@@ -34,8 +34,7 @@ void checkKeySize(uint8_t keySize)
         throw EAESError("Invalid key size selector");
 }
 
-template <class Key>
-Key keyBuffer(const std::string& key)
+template <class Key> Key keyBuffer(const std::string& key)
 {
     Key buffer {};
     std::memcpy(buffer.data(), key.data(), std::min(buffer.size(), key.size()));

@@ -17,82 +17,80 @@ namespace aesni {
 
 namespace {
 
-// Eight independent blocks keep the AES unit's pipeline full.
-constexpr size_t kLanes = 8;
+    // Eight independent blocks keep the AES unit's pipeline full.
+    constexpr size_t kLanes = 8;
 
-template <int Nr>
-QINGHE_AESNI_TARGET void encryptRounds(const uint32_t* roundKeys, uint8_t* data, size_t blocks)
-{
-    __m128i k[Nr + 1];
-    for (int r = 0; r <= Nr; ++r)
-        k[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(roundKeys + 4 * r));
+    template <int Nr> QINGHE_AESNI_TARGET void encryptRounds(const uint32_t* roundKeys, uint8_t* data, size_t blocks)
+    {
+        __m128i k[Nr + 1];
+        for (int r = 0; r <= Nr; ++r)
+            k[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(roundKeys + 4 * r));
 
-    auto* p = reinterpret_cast<__m128i*>(data);
-    for (; blocks >= kLanes; blocks -= kLanes, p += kLanes) {
-        __m128i b[kLanes];
-#pragma GCC unroll 8
-        for (size_t i = 0; i < kLanes; ++i)
-            b[i] = _mm_xor_si128(_mm_loadu_si128(p + i), k[0]);
-#pragma GCC unroll 14
-        for (int r = 1; r < Nr; ++r) {
+        auto* p = reinterpret_cast<__m128i*>(data);
+        for (; blocks >= kLanes; blocks -= kLanes, p += kLanes) {
+            __m128i b[kLanes];
 #pragma GCC unroll 8
             for (size_t i = 0; i < kLanes; ++i)
-                b[i] = _mm_aesenc_si128(b[i], k[r]);
-        }
-#pragma GCC unroll 8
-        for (size_t i = 0; i < kLanes; ++i)
-            _mm_storeu_si128(p + i, _mm_aesenclast_si128(b[i], k[Nr]));
-    }
-    for (; blocks > 0; --blocks, ++p) {
-        __m128i b = _mm_xor_si128(_mm_loadu_si128(p), k[0]);
+                b[i] = _mm_xor_si128(_mm_loadu_si128(p + i), k[0]);
 #pragma GCC unroll 14
-        for (int r = 1; r < Nr; ++r)
-            b = _mm_aesenc_si128(b, k[r]);
-        _mm_storeu_si128(p, _mm_aesenclast_si128(b, k[Nr]));
-    }
-}
-
-// The decryption schedule already holds InvMixColumns of round keys 1..Nr-1,
-// which is what AESDEC expects; it is walked from the last round key down.
-template <int Nr>
-QINGHE_AESNI_TARGET void decryptRounds(const uint32_t* roundKeys, uint8_t* data, size_t blocks)
-{
-    __m128i k[Nr + 1];
-    for (int r = 0; r <= Nr; ++r)
-        k[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(roundKeys + 4 * r));
-
-    auto* p = reinterpret_cast<__m128i*>(data);
-    for (; blocks >= kLanes; blocks -= kLanes, p += kLanes) {
-        __m128i b[kLanes];
+            for (int r = 1; r < Nr; ++r) {
 #pragma GCC unroll 8
-        for (size_t i = 0; i < kLanes; ++i)
-            b[i] = _mm_xor_si128(_mm_loadu_si128(p + i), k[Nr]);
-#pragma GCC unroll 14
-        for (int r = Nr - 1; r > 0; --r) {
+                for (size_t i = 0; i < kLanes; ++i)
+                    b[i] = _mm_aesenc_si128(b[i], k[r]);
+            }
 #pragma GCC unroll 8
             for (size_t i = 0; i < kLanes; ++i)
-                b[i] = _mm_aesdec_si128(b[i], k[r]);
+                _mm_storeu_si128(p + i, _mm_aesenclast_si128(b[i], k[Nr]));
         }
-#pragma GCC unroll 8
-        for (size_t i = 0; i < kLanes; ++i)
-            _mm_storeu_si128(p + i, _mm_aesdeclast_si128(b[i], k[0]));
-    }
-    for (; blocks > 0; --blocks, ++p) {
-        __m128i b = _mm_xor_si128(_mm_loadu_si128(p), k[Nr]);
+        for (; blocks > 0; --blocks, ++p) {
+            __m128i b = _mm_xor_si128(_mm_loadu_si128(p), k[0]);
 #pragma GCC unroll 14
-        for (int r = Nr - 1; r > 0; --r)
-            b = _mm_aesdec_si128(b, k[r]);
-        _mm_storeu_si128(p, _mm_aesdeclast_si128(b, k[0]));
+            for (int r = 1; r < Nr; ++r)
+                b = _mm_aesenc_si128(b, k[r]);
+            _mm_storeu_si128(p, _mm_aesenclast_si128(b, k[Nr]));
+        }
     }
-}
 
-bool detect()
-{
-    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx))
-        return false;
-    return (ecx & bit_AES) != 0 && (ecx & bit_SSE4_1) != 0;
-}
+    // The decryption schedule already holds InvMixColumns of round keys 1..Nr-1,
+    // which is what AESDEC expects; it is walked from the last round key down.
+    template <int Nr> QINGHE_AESNI_TARGET void decryptRounds(const uint32_t* roundKeys, uint8_t* data, size_t blocks)
+    {
+        __m128i k[Nr + 1];
+        for (int r = 0; r <= Nr; ++r)
+            k[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(roundKeys + 4 * r));
+
+        auto* p = reinterpret_cast<__m128i*>(data);
+        for (; blocks >= kLanes; blocks -= kLanes, p += kLanes) {
+            __m128i b[kLanes];
+#pragma GCC unroll 8
+            for (size_t i = 0; i < kLanes; ++i)
+                b[i] = _mm_xor_si128(_mm_loadu_si128(p + i), k[Nr]);
+#pragma GCC unroll 14
+            for (int r = Nr - 1; r > 0; --r) {
+#pragma GCC unroll 8
+                for (size_t i = 0; i < kLanes; ++i)
+                    b[i] = _mm_aesdec_si128(b[i], k[r]);
+            }
+#pragma GCC unroll 8
+            for (size_t i = 0; i < kLanes; ++i)
+                _mm_storeu_si128(p + i, _mm_aesdeclast_si128(b[i], k[0]));
+        }
+        for (; blocks > 0; --blocks, ++p) {
+            __m128i b = _mm_xor_si128(_mm_loadu_si128(p), k[Nr]);
+#pragma GCC unroll 14
+            for (int r = Nr - 1; r > 0; --r)
+                b = _mm_aesdec_si128(b, k[r]);
+            _mm_storeu_si128(p, _mm_aesdeclast_si128(b, k[0]));
+        }
+    }
+
+    bool detect()
+    {
+        unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+        if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx))
+            return false;
+        return (ecx & bit_AES) != 0 && (ecx & bit_SSE4_1) != 0;
+    }
 
 } // namespace
 

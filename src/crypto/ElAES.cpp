@@ -54,8 +54,8 @@ constexpr CipherTables makeTables()
         q = static_cast<uint8_t>(q ^ (q << 4));
         if (q & 0x80)
             q ^= 0x09;
-        const uint8_t affine = static_cast<uint8_t>(q ^ std::rotl(q, 1) ^ std::rotl(q, 2) ^ std::rotl(q, 3)
-                                                    ^ std::rotl(q, 4) ^ 0x63);
+        const uint8_t affine
+            = static_cast<uint8_t>(q ^ std::rotl(q, 1) ^ std::rotl(q, 2) ^ std::rotl(q, 3) ^ std::rotl(q, 4) ^ 0x63);
         s[p] = affine;
     } while (p != 1);
     s[0] = 0x63;
@@ -100,10 +100,22 @@ inline void store32(uint8_t* p, uint32_t v)
     p[3] = static_cast<uint8_t>(v >> 24);
 }
 
-inline uint32_t b0(uint32_t w) { return w & 0xFF; }
-inline uint32_t b1(uint32_t w) { return (w >> 8) & 0xFF; }
-inline uint32_t b2(uint32_t w) { return (w >> 16) & 0xFF; }
-inline uint32_t b3(uint32_t w) { return w >> 24; }
+inline uint32_t b0(uint32_t w)
+{
+    return w & 0xFF;
+}
+inline uint32_t b1(uint32_t w)
+{
+    return (w >> 8) & 0xFF;
+}
+inline uint32_t b2(uint32_t w)
+{
+    return (w >> 16) & 0xFF;
+}
+inline uint32_t b3(uint32_t w)
+{
+    return w >> 24;
+}
 
 // ---------------------------------------------------------------------------
 // Key schedules.
@@ -115,8 +127,7 @@ uint32_t subWord(uint32_t w)
 }
 
 // FIPS-197 key expansion, in whole groups of Nk words after the key itself.
-template <size_t Nk, size_t Words>
-void expandEncrypt(const uint8_t* key, std::array<uint32_t, Words>& w)
+template <size_t Nk, size_t Words> void expandEncrypt(const uint8_t* key, std::array<uint32_t, Words>& w)
 {
     static_assert((Words - Nk) % Nk == 0);
     for (size_t i = 0; i < Nk; ++i)
@@ -149,8 +160,7 @@ constexpr uint32_t invMixColumn(uint32_t a)
 
 static_assert(invMixColumn(0x00000001u) == 0x0B0D090Eu);
 
-template <size_t Words>
-void convertToDecrypt(std::array<uint32_t, Words>& w, int rounds)
+template <size_t Words> void convertToDecrypt(std::array<uint32_t, Words>& w, int rounds)
 {
     for (size_t i = 4; i < size_t(4 * rounds); ++i)
         w[i] = invMixColumn(w[i]);
@@ -227,8 +237,7 @@ QINGHE_ALWAYS_INLINE State decRounds(State s, const uint32_t* rk, std::index_seq
     return s;
 }
 
-template <int Nr>
-void encryptTable(const uint8_t* in, const uint32_t* rk, uint8_t* out)
+template <int Nr> void encryptTable(const uint8_t* in, const uint32_t* rk, uint8_t* out)
 {
     State s = loadState(in, rk);
     s = encRounds<Nr>(s, rk, std::make_index_sequence<Nr - 1>());
@@ -240,8 +249,7 @@ void encryptTable(const uint8_t* in, const uint32_t* rk, uint8_t* out)
 }
 
 // The equivalent inverse cipher: same shape, starting from the last round key.
-template <int Nr>
-void decryptTable(const uint8_t* in, const uint32_t* rk, uint8_t* out)
+template <int Nr> void decryptTable(const uint8_t* in, const uint32_t* rk, uint8_t* out)
 {
     State s = loadState(in, rk + 4 * Nr);
     s = decRounds<Nr>(s, rk, std::make_index_sequence<Nr - 1>());
@@ -251,15 +259,13 @@ void decryptTable(const uint8_t* in, const uint32_t* rk, uint8_t* out)
     store32(out + 12, decLastColumn(s.c3, s.c2, s.c1, s.c0) ^ rk[3]);
 }
 
-template <int Nr>
-void encryptTableBlocks(const uint32_t* rk, uint8_t* data, size_t blocks)
+template <int Nr> void encryptTableBlocks(const uint32_t* rk, uint8_t* data, size_t blocks)
 {
     for (; blocks > 0; --blocks, data += 16)
         encryptTable<Nr>(data, rk, data);
 }
 
-template <int Nr>
-void decryptTableBlocks(const uint32_t* rk, uint8_t* data, size_t blocks)
+template <int Nr> void decryptTableBlocks(const uint32_t* rk, uint8_t* data, size_t blocks)
 {
     for (; blocks > 0; --blocks, data += 16)
         decryptTable<Nr>(data, rk, data);
@@ -369,8 +375,7 @@ void runEcb(TStream& source, uint64_t count, const uint32_t* rk, int rounds, TSt
     }
 }
 
-template <class RoundKeys>
-constexpr int roundsOf()
+template <class RoundKeys> constexpr int roundsOf()
 {
     return RoundKeys().size() == 44 ? 10 : RoundKeys().size() == 54 ? 12 : 14;
 }

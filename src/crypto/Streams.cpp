@@ -9,11 +9,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <utility>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <utility>
 
 #ifdef _WIN32
 #include <io.h>
@@ -43,14 +43,38 @@ int sysOpen(const std::string& path, bool create)
     _wsopen_s(&fd, widePath(path).c_str(), flags, create ? _SH_DENYRW : _SH_DENYWR, _S_IREAD | _S_IWRITE);
     return fd;
 }
-int sysStat(const std::string& path, StatBuf* st) { return _wstat64(widePath(path).c_str(), st); }
-int sysFstat(int fd, StatBuf* st) { return _fstat64(fd, st); }
-int64_t sysSeek(int fd, int64_t pos, int whence) { return _lseeki64(fd, pos, whence); }
-int64_t sysRead(int fd, void* buf, int64_t n) { return _read(fd, buf, static_cast<unsigned>(n)); }
-int64_t sysWrite(int fd, const void* buf, int64_t n) { return _write(fd, buf, static_cast<unsigned>(n)); }
-int sysTruncate(int fd, int64_t size) { return _chsize_s(fd, size) == 0 ? 0 : -1; }
-int sysClose(int fd) { return _close(fd); }
-bool isDirectory(const StatBuf& st) { return (st.st_mode & _S_IFDIR) != 0; }
+int sysStat(const std::string& path, StatBuf* st)
+{
+    return _wstat64(widePath(path).c_str(), st);
+}
+int sysFstat(int fd, StatBuf* st)
+{
+    return _fstat64(fd, st);
+}
+int64_t sysSeek(int fd, int64_t pos, int whence)
+{
+    return _lseeki64(fd, pos, whence);
+}
+int64_t sysRead(int fd, void* buf, int64_t n)
+{
+    return _read(fd, buf, static_cast<unsigned>(n));
+}
+int64_t sysWrite(int fd, const void* buf, int64_t n)
+{
+    return _write(fd, buf, static_cast<unsigned>(n));
+}
+int sysTruncate(int fd, int64_t size)
+{
+    return _chsize_s(fd, size) == 0 ? 0 : -1;
+}
+int sysClose(int fd)
+{
+    return _close(fd);
+}
+bool isDirectory(const StatBuf& st)
+{
+    return (st.st_mode & _S_IFDIR) != 0;
+}
 #else
 using StatBuf = struct stat;
 
@@ -63,14 +87,38 @@ int sysOpen(const std::string& path, bool create)
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
-int sysStat(const std::string& path, StatBuf* st) { return ::stat(path.c_str(), st); }
-int sysFstat(int fd, StatBuf* st) { return ::fstat(fd, st); }
-int64_t sysSeek(int fd, int64_t pos, int whence) { return ::lseek(fd, static_cast<off_t>(pos), whence); }
-int64_t sysRead(int fd, void* buf, int64_t n) { return ::read(fd, buf, static_cast<size_t>(n)); }
-int64_t sysWrite(int fd, const void* buf, int64_t n) { return ::write(fd, buf, static_cast<size_t>(n)); }
-int sysTruncate(int fd, int64_t size) { return ::ftruncate(fd, static_cast<off_t>(size)); }
-int sysClose(int fd) { return ::close(fd); }
-bool isDirectory(const StatBuf& st) { return S_ISDIR(st.st_mode); }
+int sysStat(const std::string& path, StatBuf* st)
+{
+    return ::stat(path.c_str(), st);
+}
+int sysFstat(int fd, StatBuf* st)
+{
+    return ::fstat(fd, st);
+}
+int64_t sysSeek(int fd, int64_t pos, int whence)
+{
+    return ::lseek(fd, static_cast<off_t>(pos), whence);
+}
+int64_t sysRead(int fd, void* buf, int64_t n)
+{
+    return ::read(fd, buf, static_cast<size_t>(n));
+}
+int64_t sysWrite(int fd, const void* buf, int64_t n)
+{
+    return ::write(fd, buf, static_cast<size_t>(n));
+}
+int sysTruncate(int fd, int64_t size)
+{
+    return ::ftruncate(fd, static_cast<off_t>(size));
+}
+int sysClose(int fd)
+{
+    return ::close(fd);
+}
+bool isDirectory(const StatBuf& st)
+{
+    return S_ISDIR(st.st_mode);
+}
 #endif
 
 std::string openMessage(const char* what, const std::string& path, int error)
@@ -94,8 +142,7 @@ void TStream::writeBuffer(const void* buffer, int64_t count)
 
 TMemoryStream::TMemoryStream(std::string bytes)
     : m_bytes(std::move(bytes))
-{
-}
+{ }
 
 void TMemoryStream::setSize(int64_t newSize)
 {

@@ -56,7 +56,8 @@ private:
 class TFileStream : public TStream
 {
 public:
-    enum class Mode {
+    enum class Mode
+    {
         OpenRead, // an existing file, read only
         Create, // a new file, or an existing one emptied; read and write
     };

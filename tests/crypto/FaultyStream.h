@@ -14,8 +14,7 @@ public:
         : TMemoryStream(std::move(bytes))
         , m_readLeft(readLimit)
         , m_writeLeft(writeLimit)
-    {
-    }
+    { }
 
     int64_t read(void* buffer, int64_t count) override
     {

@@ -82,17 +82,28 @@ void TestAesFile::hexText_data()
     QTest::addColumn<QByteArray>("bytes"); // as hex, when no error
     QTest::addColumn<QString>("error");
 
-    QTest::newRow("upper") << "00AB"_ba << "00ab"_ba << QString();
-    QTest::newRow("lower") << "00ab"_ba << "00ab"_ba << QString();
-    QTest::newRow("mixed") << "fF10"_ba << "ff10"_ba << QString();
-    QTest::newRow("empty") << ""_ba << ""_ba << QString();
-    QTest::newRow("odd length") << "ABC"_ba << "ab0c"_ba << QString();
-    QTest::newRow("single digit") << "7"_ba << "07"_ba << QString();
-    QTest::newRow("bad pair") << "0G"_ba << ""_ba << u"EConvertError: '0x0G' is not a valid integer value"_s;
-    QTest::newRow("bad later pair") << "00AB1z"_ba << ""_ba << u"EConvertError: '0x1z' is not a valid integer value"_s;
-    QTest::newRow("bad last digit") << "00g"_ba << ""_ba << u"EConvertError: '0xg' is not a valid integer value"_s;
-    QTest::newRow("blank") << "0 "_ba << ""_ba << u"EConvertError: '0x0 ' is not a valid integer value"_s;
-    QTest::newRow("sign") << "-1"_ba << ""_ba << u"EConvertError: '0x-1' is not a valid integer value"_s;
+    QTest::newRow("upper") << "00AB"_ba
+                           << "00ab"_ba << QString();
+    QTest::newRow("lower") << "00ab"_ba
+                           << "00ab"_ba << QString();
+    QTest::newRow("mixed") << "fF10"_ba
+                           << "ff10"_ba << QString();
+    QTest::newRow("empty") << ""_ba
+                           << ""_ba << QString();
+    QTest::newRow("odd length") << "ABC"_ba
+                                << "ab0c"_ba << QString();
+    QTest::newRow("single digit") << "7"_ba
+                                  << "07"_ba << QString();
+    QTest::newRow("bad pair") << "0G"_ba
+                              << ""_ba << u"EConvertError: '0x0G' is not a valid integer value"_s;
+    QTest::newRow("bad later pair") << "00AB1z"_ba
+                                    << ""_ba << u"EConvertError: '0x1z' is not a valid integer value"_s;
+    QTest::newRow("bad last digit") << "00g"_ba
+                                    << ""_ba << u"EConvertError: '0xg' is not a valid integer value"_s;
+    QTest::newRow("blank") << "0 "_ba
+                           << ""_ba << u"EConvertError: '0x0 ' is not a valid integer value"_s;
+    QTest::newRow("sign") << "-1"_ba
+                          << ""_ba << u"EConvertError: '0x-1' is not a valid integer value"_s;
 }
 
 void TestAesFile::hexText()
@@ -274,12 +285,11 @@ void TestAesFile::fileFailures_data()
         << u"EFCreateError: Cannot create file \"%1/nofolder/out\". No such file or directory"_s << missing;
     QTest::newRow("dec: header only") << true << QByteArray::fromStdString(header(0)) << u"out"_s << 2 << badSize
                                       << ""_ba;
-    QTest::newRow("dec: ragged ciphertext") << true << QByteArray::fromStdString(header(5)) + block + "xyz"
-                                            << u"out"_s << 2 << badSize << ""_ba;
+    QTest::newRow("dec: ragged ciphertext")
+        << true << QByteArray::fromStdString(header(5)) + block + "xyz" << u"out"_s << 2 << badSize << ""_ba;
     QTest::newRow("dec: short header") << true << "abcde"_ba << u"out"_s << 2 << u"EReadError: Stream read error"_s
                                        << missing;
-    QTest::newRow("dec: empty file") << true << ""_ba << u"out"_s << 2 << u"EReadError: Stream read error"_s
-                                     << missing;
+    QTest::newRow("dec: empty file") << true << ""_ba << u"out"_s << 2 << u"EReadError: Stream read error"_s << missing;
     QTest::newRow("dec: length past the data")
         << true << QByteArray::fromStdString(header(17)) + block << u"out"_s << 2 << badLength << ""_ba;
     QTest::newRow("dec: negative length")
@@ -295,8 +305,8 @@ void TestAesFile::fileFailures_data()
                                       << u"EFCreateError: Cannot create file \"%1/in\". Device or resource busy"_s
                                       << QByteArray::fromStdString(header(5)) + block;
     QTest::newRow("enc: destination is a folder")
-        << false << "plain"_ba << u"sub"_s << 2
-        << u"EFCreateError: Cannot create file \"%1/sub\". Is a directory"_s << missing;
+        << false << "plain"_ba << u"sub"_s << 2 << u"EFCreateError: Cannot create file \"%1/sub\". Is a directory"_s
+        << missing;
 }
 
 void TestAesFile::fileFailures()
@@ -346,9 +356,7 @@ void TestAesFile::fileOddCases()
     QVERIFY(QDir::setCurrent(dir.path()));
     const QString raised = errorText([&] { AesDecryptFile("sub/../nothing", "x", kEbookKey, 2); });
     QDir::setCurrent(cwd);
-    QCOMPARE(raised,
-        u"EFOpenError: Cannot open file \"%1/nothing\". No such file or directory"_s.arg(
-            dir.path()));
+    QCOMPARE(raised, u"EFOpenError: Cannot open file \"%1/nothing\". No such file or directory"_s.arg(dir.path()));
 
     // A header that cannot be written whole.
     if (QFile::exists(u"/dev/full"_s)) {
@@ -377,8 +385,8 @@ void TestAesFile::damagedInputs()
             break;
         case 1:
             if (!s.empty())
-                s[rng.bounded(quint32(s.size()))] = hexText ? "0123456789abcdefXYZ -"[rng.bounded(21)]
-                                                            : char(rng.bounded(256));
+                s[rng.bounded(quint32(s.size()))]
+                    = hexText ? "0123456789abcdefXYZ -"[rng.bounded(21)] : char(rng.bounded(256));
             break;
         case 2:
             s += randomBytes(rng, rng.bounded(40));

@@ -20,8 +20,7 @@ std::string randomBytes(QRandomGenerator& rng, size_t n)
     return s;
 }
 
-template <class T>
-T randomArray(QRandomGenerator& rng)
+template <class T> T randomArray(QRandomGenerator& rng)
 {
     T a;
     for (auto& b : a)
@@ -29,8 +28,8 @@ T randomArray(QRandomGenerator& rng)
     return a;
 }
 
-const AesKey128 kKey128 = { 0x2b, 0x7e, 0x15, 0x16, 0x28, 0xae, 0xd2, 0xa6, 0xab, 0xf7, 0x15, 0x88, 0x09, 0xcf, 0x4f,
-    0x3c };
+const AesKey128 kKey128
+    = { 0x2b, 0x7e, 0x15, 0x16, 0x28, 0xae, 0xd2, 0xa6, 0xab, 0xf7, 0x15, 0x88, 0x09, 0xcf, 0x4f, 0x3c };
 
 // The routines as the block-by-block design states them: one 16-byte read
 // and one 16-byte write per block, no buffering.
@@ -82,8 +81,7 @@ struct Run
     int64_t readLimit = -1;
     int64_t writeLimit = -1;
 
-    template <class Fn>
-    Outcome go(Fn fn) const
+    template <class Fn> Outcome go(Fn fn) const
     {
         FaultyStream src(source, readLimit);
         FaultyStream dst(std::string("prefix--tail-that-stays"), -1, writeLimit);
@@ -134,8 +132,7 @@ class HugeSource : public TStream
 public:
     explicit HugeSource(int64_t size)
         : m_size(size)
-    {
-    }
+    { }
     int64_t size() const override { return m_size; }
     void setSize(int64_t) override { }
     int64_t position() const override { return m_position; }
@@ -161,8 +158,7 @@ class CountingSink : public TStream
 public:
     explicit CountingSink(int64_t limit = -1)
         : m_limit(limit)
-    {
-    }
+    { }
     int64_t size() const override { return m_position; }
     void setSize(int64_t) override { }
     int64_t position() const override { return m_position; }

@@ -15,8 +15,7 @@ std::vector<uint8_t> fromHex(const char* hex)
     return { bytes.begin(), bytes.end() };
 }
 
-template <size_t N>
-std::array<uint8_t, N> arrayFromHex(const char* hex)
+template <size_t N> std::array<uint8_t, N> arrayFromHex(const char* hex)
 {
     const auto bytes = fromHex(hex);
     std::array<uint8_t, N> out {};
@@ -26,8 +25,7 @@ std::array<uint8_t, N> arrayFromHex(const char* hex)
 }
 
 // Round key r as the 16 bytes it stands for in the little-endian word layout.
-template <size_t W>
-QByteArray roundKeyBytes(const std::array<uint32_t, W>& rk, int r)
+template <size_t W> QByteArray roundKeyBytes(const std::array<uint32_t, W>& rk, int r)
 {
     QByteArray out;
     for (int i = 0; i < 4; ++i) {
@@ -142,9 +140,8 @@ void TestElAes::fips197()
             "dda97ca4864cdfe06eaf70a0ec0d7191",
             { { 1, "10111213141516175846f2f95c43f4fe" }, { 12, "a4970a331a78dc09c418c271e3a41d5d" } }, 12);
     } else {
-        checkVector<AesKey256, AesRoundKeys256>(
-            "000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f", plain,
-            "8ea2b7ca516745bfeafc49904b496089",
+        checkVector<AesKey256, AesRoundKeys256>("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f",
+            plain, "8ea2b7ca516745bfeafc49904b496089",
             { { 1, "101112131415161718191a1b1c1d1e1f" }, { 2, "a573c29fa176c498a97fce93a572c09c" },
                 { 14, "24fc79ccbf0979e9371ac23c6d68de36" } },
             14);
@@ -166,8 +163,8 @@ void TestElAes::keyExpansionWords_data()
                              << QByteArray("01002202");
     QTest::newRow("A.3 w8") << QByteArray("603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4") << 8
                             << QByteArray("9ba35411");
-    QTest::newRow("A.3 w59") << QByteArray("603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4")
-                             << 59 << QByteArray("706c631e");
+    QTest::newRow("A.3 w59") << QByteArray("603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4") << 59
+                             << QByteArray("706c631e");
 }
 
 void TestElAes::keyExpansionWords()
