@@ -1,0 +1,128 @@
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+
+class QAction;
+class QBuffer;
+class QComboBox;
+class QLabel;
+class QListView;
+class QModelIndex;
+class QPdfBookmarkModel;
+class QPdfDocument;
+class QPdfView;
+class QSpinBox;
+class QStackedWidget;
+class QTabWidget;
+class QToolBar;
+class QTreeView;
+class PdfThumbnailModel;
+
+// The PDF viewer of the e-book reading page: pages scrolled one below the
+// other on a light grey background, a toolbar for paging and zooming, and a
+// side pane with the document's outline and page thumbnails.
+//
+// The four operations with capitalised names are the ones the e-book pages
+// call; the rest serve the viewer's own controls and its tests.
+//
+// Keys while the viewer has the focus: PageUp / PageDown previous / next page,
+// Home / End first / last page, Ctrl++ / Ctrl+- zoom in / out.
+class PdfViewer : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // The built-in parts SetViewerPart switches.
+    enum Part {
+        ToolBarPart = 0, // paging and zooming controls
+        SidePanePart = 1, // outline and thumbnails
+    };
+
+    explicit PdfViewer(QWidget* parent = nullptr);
+    ~PdfViewer() override;
+
+    // Shows the PDF document held in `document`, opened with `password`
+    // (empty when it needs none). Everything needed is copied during the call,
+    // so the caller may free its memory as soon as it returns. True when the
+    // document is open and shown; otherwise the viewer shows why it could not
+    // open it (wrong or missing password, damaged file) in place of the pages.
+    bool OpenDocumentStream(const QByteArray& document, const QString& password);
+
+    // Shows or hides a built-in part: 0 the toolbar, 1 the side pane. Other
+    // numbers are ignored.
+    void SetViewerPart(int part, bool on);
+
+    // Fits the page width into the viewer: the reading mode of the reading page.
+    void RunViewerCommand();
+
+    // false: closes the document and shows an empty viewer (a reset).
+    // true: keeps whatever is shown.
+    void SetViewerFlag(bool flag);
+
+    bool isPartShown(int part) const;
+    bool hasDocument() const;
+    int pageCount() const;
+    // Zero-based number of the page at the top of the view.
+    int currentPage() const;
+    // The text shown in place of the pages; empty while none is shown.
+    QString message() const;
+    // The scale the pages are shown at, 1.0 being their natural size on screen.
+    qreal effectiveZoom() const;
+
+    QPdfDocument* document() const { return m_document; }
+    PdfThumbnailModel* thumbnailModel() const { return m_thumbnails; }
+
+public slots:
+    void goToPage(int page);
+    void firstPage();
+    void previousPage();
+    void nextPage();
+    void lastPage();
+    void zoomIn();
+    void zoomOut();
+    void setZoom(qreal factor);
+    void fitWidth();
+    void fitPage();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildToolBar();
+    void buildSidePane();
+    void buildShortcuts();
+    void closeDocument();
+    void showMessage(const QString& text);
+    void updateControls();
+    void updatePageBox();
+    void updateZoomBox();
+    void zoomTextEntered();
+    void outlineActivated(const QModelIndex& index);
+    void thumbnailActivated(const QModelIndex& index);
+
+    QPdfDocument* m_document;
+    std::unique_ptr<QBuffer> m_source; // the document's bytes, read by m_document for as long as it is open
+    QPdfBookmarkModel* m_outline;
+    PdfThumbnailModel* m_thumbnails;
+
+    QToolBar* m_toolBar;
+    QTabWidget* m_sidePane;
+    QStackedWidget* m_stack;
+    QPdfView* m_view;
+    QLabel* m_message;
+    QTreeView* m_outlineView;
+    QListView* m_thumbnailView;
+
+    QAction* m_firstAction = nullptr;
+    QAction* m_previousAction = nullptr;
+    QAction* m_nextAction = nullptr;
+    QAction* m_lastAction = nullptr;
+    QAction* m_zoomOutAction = nullptr;
+    QAction* m_zoomInAction = nullptr;
+    QAction* m_fitWidthAction = nullptr;
+    QAction* m_fitPageAction = nullptr;
+    QSpinBox* m_pageBox = nullptr;
+    QComboBox* m_zoomBox = nullptr;
+};
