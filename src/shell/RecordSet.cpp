@@ -667,6 +667,7 @@ void RecordSet::append()
         fail(u"Cannot modify a read-only dataset"_s);
     checkBrowseMode(*this);
     d->returnTo = d->current;
+    emit rowAboutToBeInserted(d->count());
     d->result.rows.push_back(d->emptyRow());
     d->current = d->count() - 1;
     d->buffer = d->emptyRow();
@@ -801,6 +802,7 @@ void RecordSet::cancel()
         emit dataChanged();
     } else if (d->state == State::Insert) {
         const int dropped = d->current;
+        emit rowAboutToBeRemoved(dropped);
         d->result.rows.erase(d->result.rows.begin() + dropped);
         d->buffer = Row();
         d->changed.clear();
@@ -836,6 +838,7 @@ void RecordSet::remove()
 
     const bool wasEditing = d->state == State::Edit;
     const int removed = d->current;
+    emit rowAboutToBeRemoved(removed);
     d->buffer = Row();
     d->changed.clear();
     d->state = State::Browse;

@@ -129,11 +129,12 @@ signals:
     void rowChanged();                  // current row moved, or the set was (re)opened
     void stateChanged(RecordSet::State state);
     void dataChanged();                 // a value of the current row changed (buffer, post or cancel)
-    // Changes to the list of rows, for models over the set. Each is emitted after
-    // the change.
-    void rowsReset();                   // opened, closed or refreshed
-    void rowInserted(int row);          // a new row started
-    void rowRemoved(int row);           // a row deleted, or a new row dropped
+    // Changes to the list of rows, for models over the set.
+    void rowsReset();                   // opened, closed or refreshed (after the change)
+    void rowAboutToBeInserted(int row); // a new row is about to start
+    void rowInserted(int row);
+    void rowAboutToBeRemoved(int row);  // a row is about to be deleted, or a new row dropped
+    void rowRemoved(int row);
 
 private:
     struct Private;
