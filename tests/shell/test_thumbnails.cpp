@@ -156,8 +156,6 @@ private slots:
     void damaged_data();
     void damaged();
     void mangledCovers();
-    void placeholderWithoutTile();
-    void decodeCounter();
 };
 
 void TestThumbnails::scaleNumerator_data()
@@ -311,23 +309,6 @@ void TestThumbnails::mangledCovers()
         const QImage thumb = Thumbnails::makeThumbnail(round % 3 == 2 ? u"bmp"_s : u"jpg"_s, bytes, tile());
         QCOMPARE(thumb.size(), QSize(Thumbnails::Width, Thumbnails::Height));
     }
-}
-
-void TestThumbnails::placeholderWithoutTile()
-{
-    const QImage thumb = Thumbnails::makeThumbnail(QString(), QByteArray(), QImage());
-    QCOMPARE(thumb.size(), QSize(Thumbnails::Width, Thumbnails::Height));
-    QCOMPARE(thumb.format(), Thumbnails::Format);
-}
-
-void TestThumbnails::decodeCounter()
-{
-    const QByteArray jpeg = encoded(quarters(200, 240), "JPG");
-    const quint64 before = Thumbnails::decodeCount();
-    Thumbnails::makeThumbnail(u"jpg"_s, jpeg, tile());
-    Thumbnails::makeThumbnail(u"bmp"_s, QByteArray("damaged"), tile());
-    Thumbnails::makeThumbnail(QString(), jpeg, tile());
-    QCOMPARE(Thumbnails::decodeCount() - before, quint64(2));
 }
 
 QTEST_GUILESS_MAIN(TestThumbnails)
