@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QComboBox>
 #include <QEvent>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -140,7 +141,7 @@ void PdfViewer::buildToolBar()
 
     auto addAction = [this](QStyle::StandardPixmap icon, const QString& text, void (PdfViewer::*slot)()) {
         QAction* action = icon == QStyle::SP_CustomBase ? new QAction(text, this)
-                                                         : new QAction(style()->standardIcon(icon), text, this);
+                                                        : new QAction(style()->standardIcon(icon), text, this);
         action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         connect(action, &QAction::triggered, this, slot);
         m_toolBar->addAction(action);
@@ -174,8 +175,8 @@ void PdfViewer::buildToolBar()
     for (qreal step : ZoomSteps)
         m_zoomBox->addItem(u"%1%"_s.arg(qRound(step * 100)), step);
     m_toolBar->addWidget(m_zoomBox);
-    connect(m_zoomBox, &QComboBox::activated, this,
-        [this](int index) { setZoom(m_zoomBox->itemData(index).toReal()); });
+    connect(
+        m_zoomBox, &QComboBox::activated, this, [this](int index) { setZoom(m_zoomBox->itemData(index).toReal()); });
     connect(m_zoomBox->lineEdit(), &QLineEdit::editingFinished, this, &PdfViewer::zoomTextEntered);
     m_zoomInAction = addAction(QStyle::SP_CustomBase, tr("放大"), &PdfViewer::zoomIn);
     m_fitWidthAction = addAction(QStyle::SP_CustomBase, tr("适合宽度"), &PdfViewer::fitWidth);
@@ -239,10 +240,20 @@ bool PdfViewer::OpenDocumentStream(const QByteArray& document, const QString& pa
     source->open(QIODevice::ReadOnly);
 
     m_document->setPassword(password);
-    // Closes the document shown so far before it reads from the new source;
-    // from a random-access device the load completes within this call.
+    // Closes the document shown so far before it reads from the new source.
     m_document->load(source.get());
     m_source = std::move(source);
+    // From a random-access device the load completes within the call above;
+    // should it ever go on in the background, wait for it, since the caller
+    // expects the document shown when this returns.
+    if (m_document->status() == QPdfDocument::Status::Loading) {
+        QEventLoop loading;
+        connect(m_document, &QPdfDocument::statusChanged, &loading, [&loading](QPdfDocument::Status status) {
+            if (status != QPdfDocument::Status::Loading)
+                loading.quit();
+        });
+        loading.exec(QEventLoop::ExcludeUserInputEvents);
+    }
 
     if (m_document->status() != QPdfDocument::Status::Ready) {
         const QPdfDocument::Error error = m_document->error();
@@ -265,8 +276,8 @@ bool PdfViewer::OpenDocumentStream(const QByteArray& document, const QString& pa
     m_view->pageNavigator()->clear();
     m_view->verticalScrollBar()->setValue(0);
     m_view->horizontalScrollBar()->setValue(0);
-    m_sidePane->setCurrentWidget(m_outline->rowCount() > 0 ? static_cast<QWidget*>(m_outlineView)
-                                                           : static_cast<QWidget*>(m_thumbnailView));
+    m_sidePane->setCurrentWidget(
+        m_outline->rowCount() > 0 ? static_cast<QWidget*>(m_outlineView) : static_cast<QWidget*>(m_thumbnailView));
     m_outlineView->expandToDepth(0);
     m_thumbnailView->scrollToTop();
     updateControls();
@@ -384,18 +395,16 @@ void PdfViewer::lastPage()
 void PdfViewer::zoomIn()
 {
     const qreal current = effectiveZoom();
-    const auto next = std::find_if(ZoomSteps.begin(), ZoomSteps.end(), [current](qreal step) {
-        return step > current * 1.01;
-    });
+    const auto next
+        = std::find_if(ZoomSteps.begin(), ZoomSteps.end(), [current](qreal step) { return step > current * 1.01; });
     setZoom(next == ZoomSteps.end() ? MaximumZoom : *next);
 }
 
 void PdfViewer::zoomOut()
 {
     const qreal current = effectiveZoom();
-    const auto previous = std::find_if(ZoomSteps.rbegin(), ZoomSteps.rend(), [current](qreal step) {
-        return step < current * 0.99;
-    });
+    const auto previous
+        = std::find_if(ZoomSteps.rbegin(), ZoomSteps.rend(), [current](qreal step) { return step < current * 0.99; });
     setZoom(previous == ZoomSteps.rend() ? MinimumZoom : *previous);
 }
 
@@ -454,10 +463,9 @@ void PdfViewer::updatePageBox()
     m_pageBox->setSpecialValueText(count > 0 ? QString() : u" "_s);
     m_pageBox->setSuffix(tr(" / %1 页").arg(count));
     m_pageBox->setValue(count > 0 ? currentPage() + 1 : 0);
-    if (count > 0) {
-        const QSignalBlocker thumbnailBlocker(m_thumbnailView->selectionModel());
+    // The thumbnail list follows the page shown.
+    if (count > 0)
         m_thumbnailView->setCurrentIndex(m_thumbnails->index(currentPage()));
-    }
     m_previousAction->setEnabled(count > 0 && currentPage() > 0);
     m_firstAction->setEnabled(count > 0 && currentPage() > 0);
     m_nextAction->setEnabled(count > 0 && currentPage() < count - 1);

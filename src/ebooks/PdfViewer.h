@@ -35,7 +35,8 @@ class PdfViewer : public QWidget
 
 public:
     // The built-in parts SetViewerPart switches.
-    enum Part {
+    enum Part
+    {
         ToolBarPart = 0, // paging and zooming controls
         SidePanePart = 1, // outline and thumbnails
     };

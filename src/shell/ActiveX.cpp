@@ -45,7 +45,10 @@ public:
     LoadedLibrary(const LoadedLibrary&) = delete;
     LoadedLibrary& operator=(const LoadedLibrary&) = delete;
 
-    bool isLoaded() const { return m_handle != nullptr; }
+    bool isLoaded() const
+    {
+        return m_handle != nullptr;
+    }
 
     ServerEntry entry(const char* name) const
     {

@@ -114,9 +114,8 @@ QByteArray makePdf(int pages, bool outline = false, const std::optional<QByteArr
     const std::optional<Security> security
         = userPassword ? std::optional<Security>(std::in_place, *userPassword, "owner-secret") : std::nullopt;
     // Strings and streams of an encrypted file are encrypted with their object's key.
-    auto protect = [&](int object, const QByteArray& data) {
-        return security ? rc4(security->objectKey(object), data) : data;
-    };
+    auto protect
+        = [&](int object, const QByteArray& data) { return security ? rc4(security->objectKey(object), data) : data; };
     auto text = [&](int object, const QByteArray& data) { return '<' + protect(object, data).toHex() + '>'; };
 
     // Objects: 1 catalogue, 2 page tree, 3 outline root, then per page: page,
@@ -132,15 +131,14 @@ QByteArray makePdf(int pages, bool outline = false, const std::optional<QByteArr
         kids += QByteArray::number(pageObject(page)) + " 0 R ";
     objects[2] = "<< /Type /Pages /Kids [" + kids + "] /Count " + QByteArray::number(pages) + " >>";
     objects[3] = "<< /Type /Outlines /First " + QByteArray::number(pageObject(0) + 2) + " 0 R /Last "
-        + QByteArray::number(pageObject(pages - 1) + 2) + " 0 R /Count "
-        + QByteArray::number(pages) + " >>";
+        + QByteArray::number(pageObject(pages - 1) + 2) + " 0 R /Count " + QByteArray::number(pages) + " >>";
     for (int page = 0; page < pages; ++page) {
         const int object = pageObject(page);
         objects[object] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 400] /Contents "
             + QByteArray::number(object + 1) + " 0 R >>";
         const QByteArray content = protect(object + 1, "0.1 0.3 0.9 rg 20 20 260 360 re f\n");
-        objects[object + 1] = "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content
-            + "\nendstream";
+        objects[object + 1]
+            = "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream";
         QByteArray entry = "<< /Title " + text(object + 2, "Chapter " + QByteArray::number(page + 1))
             + " /Parent 3 0 R /Dest [" + QByteArray::number(object) + " 0 R /XYZ 0 400 0]";
         if (page > 0)
@@ -167,8 +165,8 @@ QByteArray makePdf(int pages, bool outline = false, const std::optional<QByteArr
     pdf += "trailer\n<< /Size " + QByteArray::number(qsizetype(objects.size())) + " /Root 1 0 R";
     if (security)
         pdf += " /Encrypt " + QByteArray::number(encryptObject) + " 0 R";
-    pdf += " /ID [<" + DocumentId.toHex() + "> <" + DocumentId.toHex() + ">] >>\nstartxref\n"
-        + QByteArray::number(xref) + "\n%%EOF\n";
+    pdf += " /ID [<" + DocumentId.toHex() + "> <" + DocumentId.toHex() + ">] >>\nstartxref\n" + QByteArray::number(xref)
+        + "\n%%EOF\n";
     return pdf;
 }
 
