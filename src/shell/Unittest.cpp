@@ -1,0 +1,334 @@
+#include "shell/Unittest.h"
+
+#include "ebooks/PdfViewer.h"
+#include "shell/ErrorHandler.h"
+#include "shell/NavBar.h"
+#include "shell/Prompt.h"
+#include "shell/ShelfListing.h"
+#include "shell/ShelfView.h"
+#include "shell/Titles.h"
+#include "shell/udata.h"
+#include "shell/uread.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QUrl>
+
+#ifndef QINGHE_BANNER_URL
+#define QINGHE_BANNER_URL "https://www.gutenberg.org/"
+#endif
+
+TFormtest::TFormtest(QWidget* parent)
+    : QMainWindow(parent)
+    , Query1(new RecordSet(TDataModule2::instance()->Adocon, this))
+    , countqy(new RecordSet(TDataModule2::instance()->Adocon, this))
+    , qydzbook(new RecordSet(TDataModule2::instance()->Adocon, this))
+{
+    setObjectName(QStringLiteral("TFormtest"));
+    setWindowTitle(Titles::mainWindow());
+    setWindowIcon(QIcon(QStringLiteral(":/pictures/qinghe-256.png")));
+    Query1->setObjectName(QStringLiteral("Query1"));
+    countqy->setObjectName(QStringLiteral("countqy"));
+    qydzbook->setObjectName(QStringLiteral("qydzbook"));
+    qydzbook->setSql(QStringLiteral("select *  from dzbook"));
+
+    // FormCreate: the background tile of the shelf, also the cover of books without one.
+    shug = QPixmap(QStringLiteral(":/pictures/shug.png"));
+    buildLayout();
+
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(10000);
+    connect(Timer2, &QTimer::timeout, this, [this] { ErrorHandler::guard([this] { Timer2Timer(); }); });
+    Timer2->start();
+}
+
+TFormtest::~TFormtest() = default;
+
+QString TFormtest::bannerUrl()
+{
+    const QString configured = qEnvironmentVariable("QINGHE_BANNER_URL");
+    return configured.isEmpty() ? QStringLiteral(QINGHE_BANNER_URL) : configured;
+}
+
+bool TFormtest::event(QEvent* event)
+{
+    if (event->type() == MainRefreshEvent) {
+        ErrorHandler::guard([this] { FormShow(); });
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void TFormtest::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous())
+        ErrorHandler::guard([this] { FormShow(); });
+}
+
+void TFormtest::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    FormPaint();
+}
+
+void TFormtest::FormPaint()
+{
+    // Equal stretch shares the bar; the cap keeps each panel at half the window.
+    for (QLabel* panel : statusPanels)
+        panel->setMaximumWidth(width() / 2);
+}
+
+QString TFormtest::statusText(int panel) const
+{
+    return statusPanels[panel]->text();
+}
+
+void TFormtest::FormShow()
+{
+    // The category links, one per row of the category table.
+    Query1->setSql(QStringLiteral("select * from tblei"));
+    Query1->open();
+    Group2->clearItems();
+    int n = QRandomGenerator::global()->bounded(2000000);
+    for (Query1->first(); !Query1->eof(); Query1->next()) {
+        const QString caption = Query1->asText(QStringLiteral("leib"));
+        NavItem* item = Group2->addItem(QStringLiteral("item%1").arg(n++), caption);
+        connect(item, &NavItem::clicked, this, [this, item] {
+            const QString category = item->text();
+            ErrorHandler::guard([this, category] { itemsclick(category); });
+        });
+    }
+    Group2->setExpanded(false);
+
+    countqy->setSql(QStringLiteral("select count(*) from baseshu"));
+    countqy->open();
+    FormPaint();
+    statusPanels[0]->setText(QStringLiteral("        <青禾书屋>     图书总数：  ") + countqy->firstColumnText());
+
+    PageControl1->tabBar()->hide();
+    PageControl2->tabBar()->hide();
+    PageControl1->setCurrentWidget(TabSheet1);
+
+    for (const char* folder : {"corvina", "temp"}) {
+        const QString path = AppPaths::path(QString::fromLatin1(folder));
+        if (!QDir().mkpath(path))
+            throw Exception(QStringLiteral("无法创建文件夹 \"%1\"。").arg(path).toStdString());
+    }
+
+    FoxitPDFSDK1->SetViewerFlag(false);
+    qydzbook->open();
+}
+
+void TFormtest::bringPaperPageToFront()
+{
+    PageControl1->setCurrentWidget(TabSheet1);
+}
+
+void TFormtest::dxNavBar1Item1Click()
+{
+    listByStatus(QStringLiteral("还没读"));
+}
+
+void TFormtest::dxNavBar1Item2Click()
+{
+    listByStatus(QStringLiteral("正在读"));
+}
+
+void TFormtest::dxNavBar1Item3Click()
+{
+    listByStatus(QStringLiteral("已读完"));
+}
+
+namespace {
+
+// Shows progress while a long listing is built; quick listings show nothing.
+class ListingProgress
+{
+public:
+    explicit ListingProgress(QWidget* parent)
+        : m_dialog(QStringLiteral("正在载入封面……"), QString(), 0, 0, parent)
+    {
+        m_dialog.setWindowTitle(Titles::application());
+        m_dialog.setWindowModality(Qt::WindowModal);
+        m_dialog.setMinimumDuration(400);
+        m_dialog.setCancelButton(nullptr);
+        m_dialog.setAutoClose(false);
+        m_dialog.setValue(0);
+    }
+
+    ShelfListing::Progress callback()
+    {
+        return [this](int done, int total) {
+            m_dialog.setMaximum(total);
+            m_dialog.setValue(done);
+        };
+    }
+
+private:
+    QProgressDialog m_dialog;
+};
+
+} // namespace
+
+namespace {
+
+// The progress dialog lets events through while covers load; a second listing
+// must wait for the first.
+class ListingGuard
+{
+public:
+    explicit ListingGuard(bool& busy)
+        : m_busy(busy)
+        , m_owner(!busy)
+    {
+        m_busy = true;
+    }
+    ~ListingGuard()
+    {
+        if (m_owner)
+            m_busy = false;
+    }
+    bool owner() const { return m_owner; }
+
+private:
+    bool& m_busy;
+    bool m_owner;
+};
+
+} // namespace
+
+void TFormtest::listByStatus(const QString& status)
+{
+    ListingGuard guard(listing);
+    if (!guard.owner())
+        return;
+    bringPaperPageToFront();
+    ListView1->clearShelf();
+    ListingProgress progress(this);
+    ShelfListing listing(TDataModule2::instance()->Adocon, shug.toImage());
+    listing.setProgress(progress.callback());
+    showListing(listing.byStatus(status));
+}
+
+void TFormtest::itemsclick(const QString& category)
+{
+    ListingGuard guard(listing);
+    if (!guard.owner())
+        return;
+    bringPaperPageToFront();
+    ListView1->clearShelf();
+    ListingProgress progress(this);
+    ShelfListing listing(TDataModule2::instance()->Adocon, shug.toImage());
+    listing.setProgress(progress.callback());
+    showListing(listing.byCategory(category));
+}
+
+void TFormtest::showListing(const ShelfContent& result)
+{
+    for (const ShelfItem& entry : result.items)
+        ListView1->addBook(entry.caption, entry.id, entry.thumbnail);
+    for (const QString& message : result.messages)
+        Prompt::message(this, QMessageBox::Warning, Titles::application(), message);
+    if (result.statusText)
+        statusPanels[1]->setText(*result.statusText);
+}
+
+void TFormtest::ListView1Click()
+{
+    QListWidgetItem* item = ListView1->currentItem();
+    if (!item || !item->isSelected())
+        return;
+    Tfmread dialog(this);
+    dialog.openBook(ShelfView::bookId(item));
+    dialog.exec();
+}
+
+void TFormtest::notYetAvailable(const QString& what)
+{
+    Prompt::information(this, Titles::hint(), QStringLiteral("「%1」将在后续版本中提供。").arg(what));
+}
+
+void TFormtest::dxNavBar1Item12Click()
+{
+    bringPaperPageToFront();
+    notYetAvailable(QStringLiteral("图书管理"));
+}
+
+void TFormtest::dxNavBar1Item13Click()
+{
+    bringPaperPageToFront();
+    notYetAvailable(QStringLiteral("分类管理"));
+}
+
+void TFormtest::dxNavBar1Item6Click()
+{
+    notYetAvailable(QStringLiteral("用户管理"));
+}
+
+void TFormtest::Group5Click()
+{
+    notYetAvailable(QStringLiteral("压缩数据库"));
+}
+
+void TFormtest::dxNavBar1Item7Click()
+{
+    PageControl1->setCurrentWidget(TabSheet2);
+    BitBtn3->setVisible(true);
+    PageControl2->setCurrentWidget(TabSheet4);
+    FoxitPDFSDK1->SetViewerFlag(false);
+    FoxitPDFSDK1->SetViewerPart(0, false);
+    FoxitPDFSDK1->SetViewerPart(1, false);
+    Panel2->setVisible(true);
+}
+
+void TFormtest::dxNavBar1Item8Click()
+{
+    PageControl1->setCurrentWidget(TabSheet2);
+    FoxitPDFSDK1->SetViewerPart(0, true);
+    FoxitPDFSDK1->SetViewerPart(1, true);
+    FoxitPDFSDK1->RunViewerCommand();
+    Panel2->setVisible(false);
+    PageControl2->setCurrentWidget(TabSheet5);
+    FoxitPDFSDK1->SetViewerFlag(false);
+}
+
+void TFormtest::BitBtn3Click()
+{
+    PageControl2->setCurrentWidget(TabSheet4);
+}
+
+void TFormtest::Timer2Timer()
+{
+    QLabel* shown = bannerShown ? Image6 : Image5;
+    QLabel* hidden = bannerShown ? Image5 : Image6;
+    hidden->hide();
+    shown->show();
+    bannerShown = !bannerShown;
+}
+
+void TFormtest::Image5Click()
+{
+    QDesktopServices::openUrl(QUrl(bannerUrl())); // a browser that fails to start is not worth a message
+}
+
+bool TFormtest::eventFilter(QObject* watched, QEvent* event)
+{
+    if ((watched == Image5 || watched == Image6) && event->type() == QEvent::MouseButtonRelease
+        && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        Image5Click();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QEvent>
+#include <QMainWindow>
+#include <QPixmap>
+
+class NavBar;
+class NavGroup;
+class NavItem;
+class PdfViewer;
+class QLabel;
+class QPushButton;
+class QStatusBar;
+class QTabWidget;
+class QTimer;
+class QWidget;
+class RecordSet;
+class ShelfView;
+class Tfmread;
+
+// The message by which the category manager asks the main window to reload.
+constexpr int WM_MAIN_REFRESH = 2010;
+inline const QEvent::Type MainRefreshEvent = static_cast<QEvent::Type>(QEvent::User + WM_MAIN_REFRESH);
+
+// The application's one main window: the navigation pane on the left, the
+// paper-book shelf and the e-book pages on the right.
+class TFormtest : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit TFormtest(QWidget* parent = nullptr);
+    ~TFormtest() override;
+
+    // Handlers, public so the program and its tests can run them as the user would.
+    void FormShow();
+    void FormPaint();
+    void dxNavBar1Item1Click();
+    void dxNavBar1Item2Click();
+    void dxNavBar1Item3Click();
+    void itemsclick(const QString& category);
+    void dxNavBar1Item7Click();
+    void dxNavBar1Item8Click();
+    void dxNavBar1Item12Click();
+    void dxNavBar1Item13Click();
+    void dxNavBar1Item6Click();
+    void Group5Click();
+    void ListView1Click();
+    void BitBtn3Click();
+    void Timer2Timer();
+    void Image5Click();
+
+    void bringPaperPageToFront();
+    QString statusText(int panel) const;
+
+    // The address both banners open.
+    static QString bannerUrl();
+
+protected:
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildLayout();
+    void buildNavigation();
+    void buildEbookPages();
+    void listByStatus(const QString& status);
+    void showListing(const struct ShelfContent& result);
+    void notYetAvailable(const QString& what);
+
+    // Layout
+    QLabel* Image1 = nullptr;
+    QLabel* Image2 = nullptr;
+    QLabel* Image3 = nullptr;
+    QLabel* Image4 = nullptr;
+    QLabel* Image5 = nullptr;
+    QLabel* Image6 = nullptr;
+    QWidget* Panel3 = nullptr;
+    NavBar* dxNavBar1 = nullptr;
+    NavGroup* Group2 = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QWidget* TabSheet2 = nullptr;
+    QTabWidget* PageControl2 = nullptr;
+    QWidget* TabSheet4 = nullptr;
+    QWidget* TabSheet5 = nullptr;
+    QWidget* Panel2 = nullptr;
+    QPushButton* BitBtn3 = nullptr;
+    PdfViewer* FoxitPDFSDK1 = nullptr;
+    ShelfView* ListView1 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* statusPanels[2] = {nullptr, nullptr};
+    QTimer* Timer2 = nullptr;
+
+    // State
+    QPixmap shug;
+    bool bannerShown = false;
+    bool listing = false; // a shelf listing is being built
+
+    // Queries
+    RecordSet* Query1;
+    RecordSet* countqy;
+    RecordSet* qydzbook;
+};

@@ -1,0 +1,190 @@
+// The main window's widgets: strips, navigation pane, banners, pages, status bar.
+
+#include "shell/Unittest.h"
+
+#include "ebooks/PdfViewer.h"
+#include "shell/ErrorHandler.h"
+#include "shell/NavBar.h"
+#include "shell/ShelfView.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel* picture(const QString& name, const QString& resource, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    if (!resource.isEmpty())
+        label->setPixmap(QPixmap(resource));
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Decorations never dictate the window's size; they are cut where the window ends.
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    return label;
+}
+
+QWidget* page(const QString& name, const QString& caption, QTabWidget* owner)
+{
+    auto* widget = new QWidget(owner);
+    widget->setObjectName(name);
+    owner->addTab(widget, caption);
+    return widget;
+}
+
+// Runs a handler of the window under the application's error handler.
+template<typename Fn>
+auto handler(Fn fn)
+{
+    return [fn] { ErrorHandler::guard(fn); };
+}
+
+} // namespace
+
+void TFormtest::buildLayout()
+{
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("formBody"));
+    auto* outer = new QVBoxLayout(central);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+
+    Image2 = picture(QStringLiteral("Image2"), QStringLiteral(":/pictures/topstrip.png"), central);
+    Image2->setFixedHeight(25);
+    Image2->setScaledContents(true);
+    outer->addWidget(Image2);
+
+    auto* row = new QHBoxLayout;
+    row->setSpacing(0);
+    outer->addLayout(row, 1);
+
+    Image1 = picture(QStringLiteral("Image1"), QStringLiteral(":/pictures/leftstrip.jpg"), central);
+    Image1->setFixedWidth(17);
+    row->addWidget(Image1);
+
+    Panel3 = new QWidget(central);
+    Panel3->setObjectName(QStringLiteral("Panel3"));
+    Panel3->setFixedWidth(200);
+    auto* panel = new QVBoxLayout(Panel3);
+    panel->setContentsMargins(1, 0, 1, 0);
+    panel->setSpacing(0);
+    dxNavBar1 = new NavBar(Panel3);
+    dxNavBar1->setObjectName(QStringLiteral("dxNavBar1"));
+    panel->addWidget(dxNavBar1, 1);
+    Image5 = picture(QStringLiteral("Image5"), QStringLiteral(":/pictures/banner1.png"), Panel3);
+    Image6 = picture(QStringLiteral("Image6"), QStringLiteral(":/pictures/banner2.png"), Panel3);
+    for (QLabel* banner : {Image5, Image6}) {
+        banner->setFixedSize(198, 161);
+        banner->setScaledContents(true);
+        banner->setCursor(Qt::PointingHandCursor);
+        banner->installEventFilter(this);
+        panel->addWidget(banner);
+    }
+    Image6->hide();
+    row->addWidget(Panel3);
+
+    Image3 = picture(QStringLiteral("Image3"), QStringLiteral(":/pictures/sidestrip.png"), central);
+    Image3->setFixedWidth(33);
+    Image4 = picture(QStringLiteral("Image4"), QStringLiteral(":/pictures/sideicon.png"), Image3);
+    Image4->setGeometry(0, 0, 32, 38);
+    row->addWidget(Image3);
+
+    PageControl1 = new QTabWidget(central);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setDocumentMode(true);
+    TabSheet1 = page(QStringLiteral("TabSheet1"), QStringLiteral("纸书"), PageControl1);
+    auto* shelfLayout = new QVBoxLayout(TabSheet1);
+    shelfLayout->setContentsMargins(0, 0, 0, 0);
+    ListView1 = new ShelfView(TabSheet1);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setBackgroundTile(shug);
+    shelfLayout->addWidget(ListView1);
+    connect(ListView1, &QListWidget::itemClicked, this, handler([this] { ListView1Click(); }));
+    connect(ListView1, &QListWidget::itemActivated, this, handler([this] { ListView1Click(); }));
+    TabSheet2 = page(QStringLiteral("TabSheet2"), QStringLiteral("电子书"), PageControl1);
+    buildEbookPages();
+    row->addWidget(PageControl1, 1);
+
+    setCentralWidget(central);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    for (int i = 0; i < 2; ++i) {
+        statusPanels[i] = new QLabel(StatusBar1);
+        statusPanels[i]->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));
+        statusPanels[i]->setAlignment(Qt::AlignCenter);
+        statusPanels[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        StatusBar1->addWidget(statusPanels[i], 1);
+    }
+    setStatusBar(StatusBar1);
+
+    buildNavigation();
+}
+
+void TFormtest::buildEbookPages()
+{
+    auto* layout = new QVBoxLayout(TabSheet2);
+    layout->setContentsMargins(0, 0, 0, 0);
+    PageControl2 = new QTabWidget(TabSheet2);
+    PageControl2->setObjectName(QStringLiteral("PageControl2"));
+    PageControl2->setDocumentMode(true);
+    layout->addWidget(PageControl2);
+
+    TabSheet4 = page(QStringLiteral("TabSheet4"), QStringLiteral("电子书管理"), PageControl2);
+    auto* manage = new QVBoxLayout(TabSheet4);
+    auto* pending = new QLabel(QStringLiteral("电子书管理即将推出。"), TabSheet4);
+    pending->setAlignment(Qt::AlignCenter);
+    manage->addWidget(pending);
+
+    TabSheet5 = page(QStringLiteral("TabSheet5"), QStringLiteral("电子书阅读"), PageControl2);
+    auto* reading = new QVBoxLayout(TabSheet5);
+    reading->setContentsMargins(0, 0, 0, 0);
+    reading->setSpacing(0);
+    Panel2 = new QWidget(TabSheet5);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setFixedHeight(41);
+    auto* bar = new QHBoxLayout(Panel2);
+    bar->setContentsMargins(6, 4, 6, 4);
+    BitBtn3 = new QPushButton(QStringLiteral("返回"), Panel2);
+    BitBtn3->setObjectName(QStringLiteral("BitBtn3"));
+    BitBtn3->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
+    connect(BitBtn3, &QPushButton::clicked, this, handler([this] { BitBtn3Click(); }));
+    bar->addWidget(BitBtn3);
+    bar->addStretch(1);
+    reading->addWidget(Panel2);
+    FoxitPDFSDK1 = new PdfViewer(TabSheet5);
+    FoxitPDFSDK1->setObjectName(QStringLiteral("FoxitPDFSDK1"));
+    reading->addWidget(FoxitPDFSDK1, 1);
+}
+
+void TFormtest::buildNavigation()
+{
+    auto link = [this](NavGroup* group, const QString& name, const QString& caption, void (TFormtest::*fn)()) {
+        NavItem* item = group->addItem(name, caption);
+        connect(item, &NavItem::clicked, this, handler([this, fn] { (this->*fn)(); }));
+    };
+
+    NavGroup* group1 = dxNavBar1->addGroup(QStringLiteral("Group1"), QStringLiteral("纸书按阅读情况"));
+    link(group1, QStringLiteral("dxNavBar1Item1"), QStringLiteral("还没读"), &TFormtest::dxNavBar1Item1Click);
+    link(group1, QStringLiteral("dxNavBar1Item2"), QStringLiteral("正在读"), &TFormtest::dxNavBar1Item2Click);
+    link(group1, QStringLiteral("dxNavBar1Item3"), QStringLiteral("已读完"), &TFormtest::dxNavBar1Item3Click);
+
+    Group2 = dxNavBar1->addGroup(QStringLiteral("Group2"), QStringLiteral("纸书按类别"));
+
+    NavGroup* group3 = dxNavBar1->addGroup(QStringLiteral("Group3"), QStringLiteral("纸书管理"));
+    link(group3, QStringLiteral("dxNavBar1Item4"), QStringLiteral("图书管理"), &TFormtest::dxNavBar1Item12Click);
+    link(group3, QStringLiteral("dxNavBar1Item5"), QStringLiteral("分类管理"), &TFormtest::dxNavBar1Item13Click);
+
+    NavGroup* group4 = dxNavBar1->addGroup(QStringLiteral("group4"), QStringLiteral("电子书"));
+    link(group4, QStringLiteral("dxNavBar1Item8"), QStringLiteral("电子书阅读"), &TFormtest::dxNavBar1Item8Click);
+    link(group4, QStringLiteral("dxNavBar1Item7"), QStringLiteral("电子书管理"), &TFormtest::dxNavBar1Item7Click);
+
+    NavGroup* group5 = dxNavBar1->addGroup(QStringLiteral("Group5"), QStringLiteral("设置(压缩数据库)"));
+    connect(group5, &NavGroup::headerClicked, this, handler([this] { Group5Click(); }));
+    link(group5, QStringLiteral("dxNavBar1Item6"), QStringLiteral("用户管理"), &TFormtest::dxNavBar1Item6Click);
+}
