@@ -68,3 +68,11 @@ inline QByteArray jpegOf(const QColor& colour, int width = 300, int height = 200
     image.save(&buffer, "JPG");
     return bytes;
 }
+
+// Types text as the user would, Chinese included (QTest::keyClicks takes ASCII only).
+inline void typeText(QWidget* widget, const QString& text)
+{
+    QVERIFY(widget);
+    widget->setFocus();
+    QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, text, Qt::NoModifier);
+}
