@@ -8,8 +8,13 @@ ConnectionString::ConnectionString(const QString& text)
         const qsizetype eq = text.indexOf(u'=', pos);
         const qsizetype semi = text.indexOf(u';', pos);
         if (eq < 0 || (semi >= 0 && semi < eq)) {
-            // A piece without "=": skip it.
-            pos = semi < 0 ? size : semi + 1;
+            // A piece without "=" continues the previous value: a path or password
+            // written unquoted may itself hold ";".
+            const qsizetype end = semi < 0 ? size : semi;
+            const QString piece = text.mid(pos, end - pos);
+            if (!m_pairs.isEmpty() && !piece.trimmed().isEmpty())
+                m_pairs.last().second += u';' + piece.trimmed();
+            pos = end + 1;
             continue;
         }
         const QString key = text.mid(pos, eq - pos).trimmed();

@@ -7,6 +7,8 @@
 // An ADO-style connection string: "Key=Value;Key=Value;...". Keys keep their
 // order and are looked up without regard to letter case; a value may be
 // enclosed in double or single quotes (a doubled quote inside stands for one).
+// An unquoted value may hold ";" as long as the text after it holds no "=" before
+// the next ";" (as in a path or password filled into a template unchanged).
 class ConnectionString
 {
 public:

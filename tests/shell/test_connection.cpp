@@ -49,6 +49,10 @@ void TestConnection::parsesConnectionStrings_data()
     QTest::newRow("doubled quote") << u"Jet OLEDB:Database Password='it''s'"_s << u"Jet OLEDB:Database Password"_s
                                    << u"it's"_s;
     QTest::newRow("blanks") << u" Mode = Share Deny None ;"_s << u"mode"_s << u"Share Deny None"_s;
+    QTest::newRow("unquoted semicolon") << u"Data Source=/a;b/x.mdb;Jet OLEDB:Database Password=p;q;"_s
+                                        << u"Data Source"_s << u"/a;b/x.mdb"_s;
+    QTest::newRow("password semicolon") << u"Data Source=/a;b/x.mdb;Jet OLEDB:Database Password=p;q;"_s
+                                        << u"Jet OLEDB:Database Password"_s << u"p;q"_s;
     QTest::newRow("absent") << u"Mode=Read"_s << u"Provider"_s << QString();
 }
 
@@ -59,6 +63,7 @@ void TestConnection::parsesConnectionStrings()
     QFETCH(QString, value);
     const ConnectionString parsed(text);
     QCOMPARE(parsed.value(key), value);
+    QCOMPARE(parsed.contains(key), !value.isNull() || text.contains(key, Qt::CaseInsensitive));
     QCOMPARE(ConnectionString(parsed.toString()).value(key), value);
 }
 
