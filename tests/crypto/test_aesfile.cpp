@@ -2,6 +2,7 @@
 // file form, each failure with what it leaves on disk, and damaged inputs.
 
 #include "ErrorText.h"
+#include "RandomBytes.h"
 #include "crypto/AES.h"
 
 #include <QDir>
@@ -16,14 +17,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-std::string randomBytes(QRandomGenerator& rng, size_t n)
-{
-    std::string s(n, '\0');
-    for (auto& c : s)
-        c = static_cast<char>(rng.bounded(256));
-    return s;
-}
 
 void writeFile(const QString& path, const std::string& bytes)
 {
