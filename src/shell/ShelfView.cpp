@@ -15,36 +15,37 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
+        // A row of the grid is one board of the background tile: the cover stands
+        // on the board, and its caption is a red label on the board's edge.
         painter->save();
         const QRect cell = option.rect;
         const QPixmap pixmap = index.data(Qt::DecorationRole).value<QIcon>().pixmap(
             QSize(ShelfView::ThumbWidth, ShelfView::ThumbHeight));
-        const QRect cover(cell.x() + (cell.width() - ShelfView::ThumbWidth) / 2, cell.y() + 4, ShelfView::ThumbWidth,
+        const QRect cover(cell.x() + (cell.width() - ShelfView::ThumbWidth) / 2, cell.y(), ShelfView::ThumbWidth,
                           ShelfView::ThumbHeight);
         painter->drawPixmap(cover, pixmap);
         const bool selected = option.state & QStyle::State_Selected;
         if (selected) {
             painter->setPen(QPen(QColor(255, 215, 0), 3));
-            painter->drawRect(cover.adjusted(-2, -2, 1, 1));
+            painter->drawRect(cover.adjusted(1, 1, -2, -2));
         }
 
         const QString caption = index.data(Qt::DisplayRole).toString();
-        const QRect textArea(cell.x() + 2, cover.bottom() + 5, cell.width() - 4, cell.bottom() - cover.bottom() - 6);
-        const QString shown = option.fontMetrics.elidedText(caption, Qt::ElideRight, textArea.width() * 2 - 8);
-        QRect textRect = option.fontMetrics.boundingRect(textArea, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
-                                                         shown);
-        textRect = textRect.adjusted(-3, 0, 3, 1).intersected(textArea);
-        painter->fillRect(textRect, selected ? QColor(160, 0, 0) : QColor(255, 0, 0));
+        const QRect textArea(cell.x() + 2, cover.bottom() + 2, cell.width() - 4, option.fontMetrics.height() + 2);
+        const QString shown = option.fontMetrics.elidedText(caption, Qt::ElideRight, textArea.width() - 6);
+        const int textWidth = option.fontMetrics.horizontalAdvance(shown) + 6;
+        const QRect label(textArea.center().x() - textWidth / 2, textArea.y(), textWidth, textArea.height());
+        painter->fillRect(label, selected ? QColor(160, 0, 0) : QColor(255, 0, 0));
         painter->setPen(Qt::white);
-        painter->drawText(textRect, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, shown);
+        painter->drawText(label, Qt::AlignCenter, shown);
         if (option.state & QStyle::State_HasFocus) {
             painter->setPen(QPen(Qt::white, 1, Qt::DotLine));
-            painter->drawRect(textRect.adjusted(0, 0, -1, -1));
+            painter->drawRect(label.adjusted(0, 0, -1, -1));
         }
         painter->restore();
     }
 
-    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override { return {128, 168}; }
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override { return {128, 139}; }
 };
 
 } // namespace
@@ -56,7 +57,8 @@ ShelfView::ShelfView(QWidget* parent)
     setMovement(QListView::Static);
     setResizeMode(QListView::Adjust);
     setIconSize(QSize(ThumbWidth, ThumbHeight));
-    setGridSize(QSize(132, 172));
+    setGridSize(QSize(132, 139)); // one board of the background tile per row
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setUniformItemSizes(true);
     setSpacing(0);
     setWordWrap(true);
@@ -98,12 +100,13 @@ qint64 ShelfView::bookId(const QListWidgetItem* item)
 void ShelfView::paintEvent(QPaintEvent* event)
 {
     {
-        // The tile is laid from the top-left corner of the visible area, so it stays put while scrolling.
+        // The boards scroll with the books standing on them.
         QPainter painter(viewport());
         if (m_tile.isNull())
             painter.fillRect(viewport()->rect(), QColor(0xe8, 0xdc, 0xc0));
         else
-            painter.drawTiledPixmap(viewport()->rect(), m_tile);
+            painter.drawTiledPixmap(viewport()->rect(), m_tile,
+                                    QPoint(horizontalOffset() % m_tile.width(), verticalOffset() % m_tile.height()));
     }
     QListWidget::paintEvent(event);
 }

@@ -23,8 +23,6 @@ QLabel* picture(const QString& name, const QString& resource, QWidget* parent)
     if (!resource.isEmpty())
         label->setPixmap(QPixmap(resource));
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    // Decorations never dictate the window's size; they are cut where the window ends.
-    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     return label;
 }
 
@@ -56,6 +54,7 @@ void TFormtest::buildLayout()
     Image2 = picture(QStringLiteral("Image2"), QStringLiteral(":/pictures/topstrip.png"), central);
     Image2->setFixedHeight(25);
     Image2->setScaledContents(true);
+    Image2->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed); // cut where the window ends
     outer->addWidget(Image2);
 
     auto* row = new QHBoxLayout;
@@ -64,6 +63,7 @@ void TFormtest::buildLayout()
 
     Image1 = picture(QStringLiteral("Image1"), QStringLiteral(":/pictures/leftstrip.jpg"), central);
     Image1->setFixedWidth(17);
+    Image1->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Ignored);
     row->addWidget(Image1);
 
     Panel3 = new QWidget(central);
@@ -89,6 +89,7 @@ void TFormtest::buildLayout()
 
     Image3 = picture(QStringLiteral("Image3"), QStringLiteral(":/pictures/sidestrip.png"), central);
     Image3->setFixedWidth(33);
+    Image3->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Ignored);
     Image4 = picture(QStringLiteral("Image4"), QStringLiteral(":/pictures/sideicon.png"), Image3);
     Image4->setGeometry(0, 0, 32, 38);
     row->addWidget(Image3);
