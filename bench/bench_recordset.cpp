@@ -30,9 +30,9 @@ namespace {
 constexpr qsizetype pictureSize = 400 * 1024;
 const char* const password = "tovrik";
 
-const QStringList textColumns { u"name"_s, u"zuozhe"_s, u"publish"_s, u"isbn"_s, u"boxbz"_s, u"contentjj"_s,
-    u"place"_s, u"isread"_s, u"isjie"_s, u"jieshumen"_s, u"isgo"_s, u"gocause"_s, u"yuzhong"_s, u"目录"_s,
-    u"readbiji"_s, u"格式"_s, u"格式1"_s, u"格式2"_s, u"格式3"_s, u"格式4"_s, u"格式5"_s };
+const QStringList textColumns { u"name"_s, u"zuozhe"_s, u"publish"_s, u"isbn"_s, u"boxbz"_s, u"contentjj"_s, u"place"_s,
+    u"isread"_s, u"isjie"_s, u"jieshumen"_s, u"isgo"_s, u"gocause"_s, u"yuzhong"_s, u"目录"_s, u"readbiji"_s, u"格式"_s,
+    u"格式1"_s, u"格式2"_s, u"格式3"_s, u"格式4"_s, u"格式5"_s };
 
 qint64 vmHwmKb()
 {
@@ -56,8 +56,8 @@ void check(sqlite3* db, int rc)
 
 void makeLibrary(const QString& path, int books)
 {
-    std::printf("making %s with %d books (%.1f GB)...\n", qPrintable(path), books,
-        double(books) * 6 * pictureSize / 1e9);
+    std::printf(
+        "making %s with %d books (%.1f GB)...\n", qPrintable(path), books, double(books) * 6 * pictureSize / 1e9);
     std::fflush(stdout);
     QFile::remove(path);
     Schema::createDatabase(path, QString::fromLatin1(password));
@@ -110,8 +110,8 @@ quint64 bareLoop(const QString& path)
             const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
             sum += quint64(QString::fromUtf8(text, sqlite3_column_bytes(stmt, i)).size());
         }
-        const QByteArray bytes(static_cast<const char*>(sqlite3_column_blob(stmt, cover)),
-            sqlite3_column_bytes(stmt, cover));
+        const QByteArray bytes(
+            static_cast<const char*>(sqlite3_column_blob(stmt, cover)), sqlite3_column_bytes(stmt, cover));
         sum += quint64(bytes.size()) + quint8(bytes.at(bytes.size() / 2));
     }
     sqlite3_finalize(stmt);
@@ -148,7 +148,8 @@ int runVariant(const QString& variant, const QString& path)
     return 0;
 }
 
-struct Sample {
+struct Sample
+{
     double ms = 0;
     qint64 growthKb = 0;
     QString sum;

@@ -13,8 +13,7 @@ QString dataDir()
     if (!home.isEmpty())
         return QDir::cleanPath(QDir(home).absolutePath());
 
-    const QString exeDir
-        = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
+    const QString exeDir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
     if (QFileInfo(exeDir).isWritable())
         return QDir::cleanPath(exeDir);
 

@@ -22,7 +22,8 @@ constexpr int busyTimeoutMs = 5000;
 
 } // namespace
 
-struct Connection::Private {
+struct Connection::Private
+{
     QString text;
     sqlite3* db = nullptr;
     bool createIfMissing = false;
@@ -154,10 +155,9 @@ void Connection::execute(const QString& sql)
             fail(QString::fromUtf8(sqlite3_errmsg(db)));
         tail = next;
         if (!stmt)
-            continue;   // blanks or a comment
+            continue; // blanks or a comment
         int rc;
-        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        }
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) { }
         const QString message = QString::fromUtf8(sqlite3_errmsg(db));
         sqlite3_finalize(stmt);
         if (rc != SQLITE_DONE)

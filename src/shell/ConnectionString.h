@@ -15,7 +15,7 @@ public:
     ConnectionString() = default;
     explicit ConnectionString(const QString& text);
 
-    QString value(const QString& key) const;   // "" when the key is absent
+    QString value(const QString& key) const; // "" when the key is absent
     bool contains(const QString& key) const;
     void setValue(const QString& key, const QString& value);
     const QList<QPair<QString, QString>>& pairs() const { return m_pairs; }

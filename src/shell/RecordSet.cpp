@@ -1,306 +1,39 @@
 #include "shell/udata.h"
 
-#include <QHash>
-#include <QSet>
+#include "shell/RecordSetQuery.h"
 
-#include <sqlite3.h>
+#include <QHash>
 
 #include <algorithm>
 #include <vector>
 
 using namespace Qt::StringLiterals;
+using namespace RecordSetQuery;
 
 namespace {
-
-[[noreturn]] void fail(const QString& message)
-{
-    throw EDatabaseError(message.toStdString());
-}
-
-[[noreturn]] void failEngine(sqlite3* db)
-{
-    fail(QString::fromUtf8(sqlite3_errmsg(db)));
-}
-
-QString quoted(const QString& identifier)
-{
-    return u'"' + QString(identifier).replace(u'"', u"\"\""_s) + u'"';
-}
-
-// A prepared statement, finalised on every way out.
-class Statement
-{
-public:
-    Statement(sqlite3* db, const QByteArray& sql, const char** tail = nullptr)
-        : m_db(db)
-    {
-        if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &m_stmt, tail) != SQLITE_OK)
-            failEngine(db);
-    }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    sqlite3_stmt* get() const { return m_stmt; }
-
-    void bind(int index, const QVariant& value)
-    {
-        int rc;
-        if (!value.isValid()) {
-            rc = sqlite3_bind_null(m_stmt, index);
-        } else if (value.typeId() == QMetaType::QByteArray) {
-            const QByteArray bytes = value.toByteArray();
-            rc = sqlite3_bind_blob64(m_stmt, index, bytes.constData(), sqlite3_uint64(bytes.size()), SQLITE_TRANSIENT);
-        } else if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Int) {
-            rc = sqlite3_bind_int64(m_stmt, index, value.toLongLong());
-        } else if (value.typeId() == QMetaType::Double) {
-            rc = sqlite3_bind_double(m_stmt, index, value.toDouble());
-        } else {
-            const QByteArray text = value.toString().toUtf8();
-            rc = sqlite3_bind_text64(
-                m_stmt, index, text.constData(), sqlite3_uint64(text.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
-        }
-        if (rc != SQLITE_OK)
-            failEngine(m_db);
-    }
-
-    // Steps once: true for a row, false when done; throws on an error.
-    bool step()
-    {
-        const int rc = sqlite3_step(m_stmt);
-        if (rc == SQLITE_ROW)
-            return true;
-        if (rc == SQLITE_DONE)
-            return false;
-        failEngine(m_db);
-    }
-
-private:
-    sqlite3* m_db;
-    sqlite3_stmt* m_stmt = nullptr;
-};
-
-// Runs a write in a transaction of its own (unless the caller already has one):
-// on an error the file is rolled back and nothing is half written.
-template<typename Work>
-void inTransaction(sqlite3* db, Work&& work)
-{
-    const bool own = sqlite3_get_autocommit(db) != 0;
-    if (own && sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
-        failEngine(db);
-    try {
-        work();
-        if (own && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
-            failEngine(db);
-    } catch (...) {
-        if (own && !sqlite3_get_autocommit(db))
-            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
-    }
-}
-
-QVariant columnValue(sqlite3_stmt* stmt, int i)
-{
-    switch (sqlite3_column_type(stmt, i)) {
-    case SQLITE_INTEGER:
-        return QVariant(qint64(sqlite3_column_int64(stmt, i)));
-    case SQLITE_FLOAT:
-        return QVariant(sqlite3_column_double(stmt, i));
-    case SQLITE_TEXT: {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-        return QVariant(QString::fromUtf8(text, sqlite3_column_bytes(stmt, i)));
-    }
-    case SQLITE_BLOB: {
-        const auto* data = static_cast<const char*>(sqlite3_column_blob(stmt, i));
-        return QVariant(QByteArray(data, sqlite3_column_bytes(stmt, i)));
-    }
-    default:
-        return {};
-    }
-}
-
-QString utf8(const char* text)
-{
-    return text ? QString::fromUtf8(text) : QString();
-}
-
-struct Column {
-    QString name;
-    QString table;      // the table the column comes from; empty for expressions
-    QString origin;     // its name in that table
-    QByteArray database;
-    bool blob = false;  // declared BLOB in its table
-    bool lazy = false;  // fetched as its length; the bytes are read on demand
-};
-
-struct Row {
-    QVariantList values;
-    std::vector<bool> unloaded;   // a lazy blob that is not null; values holds its length
-};
-
-// The result of one run of the statement.
-struct Result {
-    std::vector<Column> columns;
-    std::vector<Row> rows;
-    QString table;          // the one table the columns come from, when rows can be written back
-    QByteArray database;
-    int keyColumn = -1;     // the result column holding that table's INTEGER PRIMARY KEY
-};
-
-// The INTEGER PRIMARY KEY of a table, or "" when it has none.
-QString rowidKey(sqlite3* db, const QByteArray& database, const QString& table)
-{
-    Statement stmt(db, "select name, type from pragma_table_info(?1, ?2) where pk > 0");
-    stmt.bind(1, table);
-    stmt.bind(2, QString::fromUtf8(database));
-    QString key;
-    int count = 0;
-    while (stmt.step()) {
-        ++count;
-        if (utf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 1))).compare(u"INTEGER"_s, Qt::CaseInsensitive) == 0)
-            key = utf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0)));
-    }
-    return count == 1 ? key : QString();
-}
-
-// Reads the columns of a prepared statement and decides whether its rows can be
-// written back (all columns from one table whose key is among them) and which
-// blob columns can be left in the file.
-void describe(sqlite3* db, sqlite3_stmt* stmt, Result& result)
-{
-    const int count = sqlite3_column_count(stmt);
-    bool oneTable = true;
-    for (int i = 0; i < count; ++i) {
-        Column column;
-        column.name = utf8(sqlite3_column_name(stmt, i));
-        column.table = utf8(sqlite3_column_table_name(stmt, i));
-        column.origin = utf8(sqlite3_column_origin_name(stmt, i));
-        column.database = QByteArray(sqlite3_column_database_name(stmt, i));
-        column.blob = utf8(sqlite3_column_decltype(stmt, i)).contains(u"BLOB"_s, Qt::CaseInsensitive);
-        if (!column.table.isEmpty()) {
-            if (result.table.isEmpty()) {
-                result.table = column.table;
-                result.database = column.database;
-            } else if (result.table != column.table || result.database != column.database) {
-                oneTable = false;
-            }
-        }
-        result.columns.push_back(std::move(column));
-    }
-    if (!oneTable || result.table.isEmpty()) {
-        result.table.clear();
-        return;
-    }
-    const QString key = rowidKey(db, result.database, result.table);
-    int keys = 0;
-    for (int i = 0; i < count; ++i) {
-        if (!key.isEmpty() && result.columns[i].origin.compare(key, Qt::CaseInsensitive) == 0) {
-            result.keyColumn = i;
-            ++keys;
-        }
-    }
-    if (keys != 1) {
-        // No key, or the same table twice (a self-join): read only.
-        result.keyColumn = -1;
-        result.table.clear();
-        return;
-    }
-    // The blobs can stay in the file only when the wrapping select can name every column.
-    QSet<QString> names;
-    bool unique = true;
-    for (const Column& column : result.columns) {
-        const QString name = column.name.toCaseFolded();
-        unique = unique && !names.contains(name);
-        names.insert(name);
-    }
-    for (Column& column : result.columns)
-        column.lazy = unique && column.blob && !column.table.isEmpty();
-}
-
-// The select list that reads a lazy blob column as its length (SQLite reads only
-// the record header for length(), never the blob's pages).
-QString selectList(const std::vector<Column>& columns, bool byOrigin)
-{
-    QStringList parts;
-    for (const Column& column : columns) {
-        const QString name = quoted(byOrigin ? column.origin : column.name);
-        if (byOrigin && column.origin.isEmpty())
-            parts << u"NULL"_s;
-        else
-            parts << (column.lazy ? u"length(%1)"_s.arg(name) : name);
-    }
-    return parts.join(u", "_s);
-}
-
-void fetchRow(sqlite3_stmt* stmt, const std::vector<Column>& columns, Row& row)
-{
-    const int count = int(columns.size());
-    row.values.reserve(count);
-    row.unloaded.assign(size_t(count), false);
-    for (int i = 0; i < count; ++i) {
-        if (columns[size_t(i)].lazy && sqlite3_column_type(stmt, i) != SQLITE_NULL) {
-            row.values.append(QVariant(qint64(sqlite3_column_int64(stmt, i))));
-            row.unloaded[size_t(i)] = true;
-        } else {
-            row.values.append(columnValue(stmt, i));
-        }
-    }
-}
-
-Result run(sqlite3* db, const QString& sql)
-{
-    Result result;
-    const QByteArray text = sql.toUtf8();
-    const char* tail = nullptr;
-    auto stmt = std::make_unique<Statement>(db, text, &tail);
-    if (!stmt->get())
-        fail(u"没有要执行的 SQL 语句"_s);
-    describe(db, stmt->get(), result);
-
-    const bool lazy = std::any_of(result.columns.begin(), result.columns.end(), [](const Column& c) { return c.lazy; });
-    if (lazy) {
-        // Run the same statement inside a select that takes the blobs' lengths only.
-        QByteArray first = text.left(tail - text.constData()).trimmed();
-        while (first.endsWith(';'))
-            first = first.chopped(1).trimmed();
-        const QString wrapped = u"select %1 from (\n%2\n)"_s.arg(selectList(result.columns, false), QString::fromUtf8(first));
-        try {
-            stmt = std::make_unique<Statement>(db, wrapped.toUtf8());
-        } catch (const EDatabaseError&) {
-            for (Column& column : result.columns)
-                column.lazy = false;
-        }
-    }
-    while (stmt->step()) {
-        Row row;
-        fetchRow(stmt->get(), result.columns, row);
-        result.rows.push_back(std::move(row));
-    }
-    return result;
-}
 
 const QString closedMessage = u"Cannot perform this operation on a closed dataset"_s;
 
 } // namespace
 
-struct RecordSet::Private {
+struct RecordSet::Private
+{
     explicit Private(Connection& c)
         : connection(c)
-    {
-    }
+    { }
 
     Connection& connection;
     QString sql;
     State state = State::Inactive;
     Result result;
-    QHash<QString, int> index;   // case-folded name -> first column of that name
+    QHash<QString, int> index; // case-folded name -> first column of that name
     int current = -1;
     bool bof = true;
     bool eof = true;
     // Edit buffer of the current row while editing or inserting.
     Row buffer;
     std::vector<bool> changed;
-    int returnTo = -1;           // the row to go back to when a new row is dropped
+    int returnTo = -1; // the row to go back to when a new row is dropped
 
     int count() const { return int(result.rows.size()); }
     bool editing() const { return state == State::Edit || state == State::Insert; }
@@ -416,8 +149,7 @@ struct RecordSet::Private {
 RecordSet::RecordSet(Connection& connection, QObject* parent)
     : QObject(parent)
     , d(std::make_unique<Private>(connection))
-{
-}
+{ }
 
 RecordSet::~RecordSet() = default;
 
@@ -696,7 +428,6 @@ void RecordSet::edit()
     emit stateChanged(d->state);
 }
 
-
 void RecordSet::setText(const QString& field, const QString& text)
 {
     d->setValue(*this, field, QVariant(text));
@@ -752,7 +483,8 @@ void RecordSet::post()
                 stmt.bind(++n, key);
                 stmt.step();
                 if (sqlite3_changes(db) == 0)
-                    fail(u"Row cannot be located for updating. Some values may have been changed since it was last read."_s);
+                    fail(
+                        u"Row cannot be located for updating. Some values may have been changed since it was last read."_s);
             });
         }
     } else {

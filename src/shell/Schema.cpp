@@ -27,9 +27,18 @@ namespace {
         return u"\"%1\" TEXT COLLATE %2"_s.arg(column, QLatin1String(TextCompare::collationName));
     }
 
-    QString integer(const QString& column) { return u"\"%1\" INTEGER"_s.arg(column); }
-    QString blob(const QString& column) { return u"\"%1\" BLOB"_s.arg(column); }
-    QString key(const QString& column) { return u"\"%1\" INTEGER PRIMARY KEY AUTOINCREMENT"_s.arg(column); }
+    QString integer(const QString& column)
+    {
+        return u"\"%1\" INTEGER"_s.arg(column);
+    }
+    QString blob(const QString& column)
+    {
+        return u"\"%1\" BLOB"_s.arg(column);
+    }
+    QString key(const QString& column)
+    {
+        return u"\"%1\" INTEGER PRIMARY KEY AUTOINCREMENT"_s.arg(column);
+    }
 
     QString table(const QString& name, const QStringList& columns)
     {
@@ -113,7 +122,8 @@ void createDatabase(const QString& path, const QString& password)
 {
     const QFileInfo info(path);
     if (!QDir().mkpath(info.absolutePath()))
-        throw EDatabaseError(u"无法创建数据库文件夹 %1"_s.arg(QDir::toNativeSeparators(info.absolutePath())).toStdString());
+        throw EDatabaseError(
+            u"无法创建数据库文件夹 %1"_s.arg(QDir::toNativeSeparators(info.absolutePath())).toStdString());
 
     // Build under a scratch name, then rename: a start that is interrupted
     // half-way never leaves a file without tables behind.

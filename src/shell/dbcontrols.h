@@ -29,14 +29,14 @@ public:
     void load();
 
 signals:
-    void edited();   // the user changed the text; it is in the row buffer now
+    void edited(); // the user changed the text; it is in the row buffer now
 
 protected:
     DBFieldLink(QWidget* widget, RecordSet* set, const QString& field);
     virtual QString widgetText() const = 0;
     virtual void setWidgetText(const QString& text) = 0;
     virtual void setWidgetReadOnly(bool readOnly) = 0;
-    void userEdited();   // subclasses call this from the widget's change signal
+    void userEdited(); // subclasses call this from the widget's change signal
     bool isLoading() const { return m_loading; }
 
 private:
@@ -93,7 +93,8 @@ private:
 
 // One column of a grid: the record set's column, its title ("" shows the column
 // name) and its width in pixels (0 leaves the view's default).
-struct GridColumn {
+struct GridColumn
+{
     QString field;
     QString title;
     int width = 0;
@@ -126,5 +127,5 @@ private:
     QPointer<RecordSet> m_set;
     QList<GridColumn> m_columns;
     int m_rows = 0;
-    bool m_changingRows = false;   // the grid's own moves during a change of rows are not the user's
+    bool m_changingRows = false; // the grid's own moves during a change of rows are not the user's
 };

@@ -104,17 +104,16 @@ void TestConnection::tablesHaveEveryColumn_data()
     for (int i = 1; i <= 5; ++i)
         pictures << u"pic%1"_s.arg(i) << u"格式%1"_s.arg(i);
     QTest::newRow("dzbook") << u"dzbook"_s
-                            << (QStringList { u"ID"_s, u"zuozhe"_s, u"Status"_s, u"publish"_s, u"pubtime"_s,
-                                    u"isbn"_s, u"boxbz"_s, u"contentjj"_s, u"place"_s, u"isread"_s, u"isjie"_s,
-                                    u"jieshumen"_s, u"other"_s, u"isgo"_s, u"gocause"_s, u"readbiji"_s, u"name"_s,
-                                    u"leibie"_s, u"目录"_s, u"yuzhong"_s, u"filename"_s }
-                                + pictures);
+                            << (QStringList { u"ID"_s, u"zuozhe"_s, u"Status"_s, u"publish"_s, u"pubtime"_s, u"isbn"_s,
+                                    u"boxbz"_s, u"contentjj"_s, u"place"_s, u"isread"_s, u"isjie"_s, u"jieshumen"_s,
+                                    u"other"_s, u"isgo"_s, u"gocause"_s, u"readbiji"_s, u"name"_s, u"leibie"_s,
+                                    u"目录"_s, u"yuzhong"_s, u"filename"_s }
+                                   + pictures);
     QTest::newRow("baseshu") << u"baseshu"_s
-                             << (QStringList { u"id"_s, u"name"_s, u"zuozhe"_s, u"publish"_s, u"isbn"_s,
-                                     u"leibie"_s, u"boxbz"_s, u"contentjj"_s, u"place"_s, u"isread"_s, u"isjie"_s,
-                                     u"jieshumen"_s, u"isgo"_s, u"gocause"_s, u"yuzhong"_s, u"目录"_s,
-                                     u"readbiji"_s }
-                                 + pictures);
+                             << (QStringList { u"id"_s, u"name"_s, u"zuozhe"_s, u"publish"_s, u"isbn"_s, u"leibie"_s,
+                                     u"boxbz"_s, u"contentjj"_s, u"place"_s, u"isread"_s, u"isjie"_s, u"jieshumen"_s,
+                                     u"isgo"_s, u"gocause"_s, u"yuzhong"_s, u"目录"_s, u"readbiji"_s }
+                                    + pictures);
     QTest::newRow("tblei") << u"tblei"_s << QStringList { u"id"_s, u"leib"_s };
     QTest::newRow("userb") << u"userb"_s << QStringList { u"users"_s, u"password"_s };
 }
@@ -167,7 +166,7 @@ void TestConnection::wrongPasswordIsRefused()
 
 void TestConnection::unopenableFilesGiveClearMessages_data()
 {
-    QTest::addColumn<QByteArray>("content");   // empty: no file at all
+    QTest::addColumn<QByteArray>("content"); // empty: no file at all
     QTest::addColumn<QString>("engineMessage");
     QTest::newRow("missing") << QByteArray() << u"unable to open database file"_s;
     QTest::newRow("not a database") << QByteArray(4096, 'x') << u"file is not a database"_s;

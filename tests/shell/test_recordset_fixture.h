@@ -9,7 +9,8 @@
 
 #include <memory>
 
-struct LibraryFixture {
+struct LibraryFixture
+{
     LibraryFixture()
     {
         qputenv("QINGHE_HOME", dir.path().toUtf8());

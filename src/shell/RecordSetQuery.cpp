@@ -1,0 +1,172 @@
+#include "shell/RecordSetQuery.h"
+
+#include <QSet>
+
+#include <algorithm>
+
+namespace RecordSetQuery {
+namespace {
+
+    QVariant columnValue(sqlite3_stmt* stmt, int i)
+    {
+        switch (sqlite3_column_type(stmt, i)) {
+        case SQLITE_INTEGER:
+            return QVariant(qint64(sqlite3_column_int64(stmt, i)));
+        case SQLITE_FLOAT:
+            return QVariant(sqlite3_column_double(stmt, i));
+        case SQLITE_TEXT: {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+            return QVariant(QString::fromUtf8(text, sqlite3_column_bytes(stmt, i)));
+        }
+        case SQLITE_BLOB: {
+            const auto* data = static_cast<const char*>(sqlite3_column_blob(stmt, i));
+            return QVariant(QByteArray(data, sqlite3_column_bytes(stmt, i)));
+        }
+        default:
+            return {};
+        }
+    }
+
+    QString utf8(const char* text)
+    {
+        return text ? QString::fromUtf8(text) : QString();
+    }
+
+    // The INTEGER PRIMARY KEY of a table, or "" when it has none.
+    QString rowidKey(sqlite3* db, const QByteArray& database, const QString& table)
+    {
+        Statement stmt(db, "select name, type from pragma_table_info(?1, ?2) where pk > 0");
+        stmt.bind(1, table);
+        stmt.bind(2, QString::fromUtf8(database));
+        QString key;
+        int count = 0;
+        while (stmt.step()) {
+            ++count;
+            if (utf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 1)))
+                    .compare(u"INTEGER"_s, Qt::CaseInsensitive)
+                == 0)
+                key = utf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0)));
+        }
+        return count == 1 ? key : QString();
+    }
+
+    // Reads the columns of a prepared statement and decides whether its rows can be
+    // written back (all columns from one table whose key is among them) and which
+    // blob columns can be left in the file.
+    void describe(sqlite3* db, sqlite3_stmt* stmt, Result& result)
+    {
+        const int count = sqlite3_column_count(stmt);
+        bool oneTable = true;
+        for (int i = 0; i < count; ++i) {
+            Column column;
+            column.name = utf8(sqlite3_column_name(stmt, i));
+            column.table = utf8(sqlite3_column_table_name(stmt, i));
+            column.origin = utf8(sqlite3_column_origin_name(stmt, i));
+            column.database = QByteArray(sqlite3_column_database_name(stmt, i));
+            column.blob = utf8(sqlite3_column_decltype(stmt, i)).contains(u"BLOB"_s, Qt::CaseInsensitive);
+            if (!column.table.isEmpty()) {
+                if (result.table.isEmpty()) {
+                    result.table = column.table;
+                    result.database = column.database;
+                } else if (result.table != column.table || result.database != column.database) {
+                    oneTable = false;
+                }
+            }
+            result.columns.push_back(std::move(column));
+        }
+        if (!oneTable || result.table.isEmpty()) {
+            result.table.clear();
+            return;
+        }
+        const QString key = rowidKey(db, result.database, result.table);
+        int keys = 0;
+        for (int i = 0; i < count; ++i) {
+            if (!key.isEmpty() && result.columns[i].origin.compare(key, Qt::CaseInsensitive) == 0) {
+                result.keyColumn = i;
+                ++keys;
+            }
+        }
+        if (keys != 1) {
+            // No key, or the same table twice (a self-join): read only.
+            result.keyColumn = -1;
+            result.table.clear();
+            return;
+        }
+        // The blobs can stay in the file only when the wrapping select can name every column.
+        QSet<QString> names;
+        bool unique = true;
+        for (const Column& column : result.columns) {
+            const QString name = column.name.toCaseFolded();
+            unique = unique && !names.contains(name);
+            names.insert(name);
+        }
+        for (Column& column : result.columns)
+            column.lazy = unique && column.blob && !column.table.isEmpty();
+    }
+
+} // namespace
+
+// The select list that reads a lazy blob column as its length (SQLite reads only
+// the record header for length(), never the blob's pages).
+QString selectList(const std::vector<Column>& columns, bool byOrigin)
+{
+    QStringList parts;
+    for (const Column& column : columns) {
+        const QString name = quoted(byOrigin ? column.origin : column.name);
+        if (byOrigin && column.origin.isEmpty())
+            parts << u"NULL"_s;
+        else
+            parts << (column.lazy ? u"length(%1)"_s.arg(name) : name);
+    }
+    return parts.join(u", "_s);
+}
+
+void fetchRow(sqlite3_stmt* stmt, const std::vector<Column>& columns, Row& row)
+{
+    const int count = int(columns.size());
+    row.values.reserve(count);
+    row.unloaded.assign(size_t(count), false);
+    for (int i = 0; i < count; ++i) {
+        if (columns[size_t(i)].lazy && sqlite3_column_type(stmt, i) != SQLITE_NULL) {
+            row.values.append(QVariant(qint64(sqlite3_column_int64(stmt, i))));
+            row.unloaded[size_t(i)] = true;
+        } else {
+            row.values.append(columnValue(stmt, i));
+        }
+    }
+}
+
+Result run(sqlite3* db, const QString& sql)
+{
+    Result result;
+    const QByteArray text = sql.toUtf8();
+    const char* tail = nullptr;
+    auto stmt = std::make_unique<Statement>(db, text, &tail);
+    if (!stmt->get())
+        fail(u"没有要执行的 SQL 语句"_s);
+    describe(db, stmt->get(), result);
+
+    const bool lazy = std::any_of(result.columns.begin(), result.columns.end(), [](const Column& c) { return c.lazy; });
+    if (lazy) {
+        // Run the same statement inside a select that takes the blobs' lengths only.
+        QByteArray first = text.left(tail - text.constData()).trimmed();
+        while (first.endsWith(';'))
+            first = first.chopped(1).trimmed();
+        const QString wrapped
+            = u"select %1 from (\n%2\n)"_s.arg(selectList(result.columns, false), QString::fromUtf8(first));
+        try {
+            stmt = std::make_unique<Statement>(db, wrapped.toUtf8());
+        } catch (const EDatabaseError&) {
+            for (Column& column : result.columns)
+                column.lazy = false;
+        }
+    }
+    while (stmt->step()) {
+        Row row;
+        fetchRow(stmt->get(), result.columns, row);
+        result.rows.push_back(std::move(row));
+    }
+    return result;
+}
+
+} // namespace RecordSetQuery
