@@ -39,8 +39,8 @@ int sysOpen(const std::string& path, bool create)
 {
     int fd = -1;
     const int flags = _O_BINARY | (create ? (_O_RDWR | _O_CREAT | _O_TRUNC) : _O_RDONLY);
-    // Opened for reading, a file is not shared for writing; a created file is not shared at all.
-    _wsopen_s(&fd, widePath(path).c_str(), flags, create ? _SH_DENYRW : _SH_DENYWR, _S_IREAD | _S_IWRITE);
+    // Neither kind of file is shared with other openers while it is open.
+    _wsopen_s(&fd, widePath(path).c_str(), flags, _SH_DENYRW, _S_IREAD | _S_IWRITE);
     return fd;
 }
 int sysStat(const std::string& path, StatBuf* st)
@@ -78,6 +78,8 @@ bool isDirectory(const StatBuf& st)
 #else
 using StatBuf = struct stat;
 
+// POSIX has no sharing modes; the one case they guard against here, a file
+// created anew over the file being read, is checked by the cipher itself.
 int sysOpen(const std::string& path, bool create)
 {
     const int flags = O_CLOEXEC | (create ? (O_RDWR | O_CREAT | O_TRUNC) : O_RDONLY);
