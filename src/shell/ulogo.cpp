@@ -70,6 +70,11 @@ TFmlog::TFmlog(QWidget* parent)
     Edit2->setGeometry(185, 130, 210, 36);
     Button1->setGeometry(120, 205, 100, 34);
     Button2->setGeometry(255, 205, 100, 34);
+    auto* heading = new QLabel(Titles::application(), this);
+    heading->setObjectName(QStringLiteral("heading"));
+    heading->setAlignment(Qt::AlignCenter);
+    heading->setStyleSheet(QStringLiteral("color: #2e6b37; font-size: 22px; font-weight: bold;"));
+    heading->setGeometry(0, 16, 476, 36);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(476 - 49 - 4, 292 - 40 - 4, 49, 40);
     Image1->setScaledContents(true);

@@ -172,6 +172,23 @@ private slots:
         QCOMPARE(shown.at(0).caption, QStringLiteral("青禾家庭图书管理系统"));
     }
 
+    void handlerErrorsAreShownAndTheWindowGoesOn()
+    {
+        GuiFixture f;
+        f.addBook(QStringLiteral("甲"), QStringLiteral("还没读"));
+        Window w;
+        Prompt::takeShown();
+        f.db().execute(QStringLiteral("alter table baseshu rename to baseshu_away"));
+        w.click("dxNavBar1Item1");
+        const Prompt::Shown shown = Prompt::lastShown();
+        QCOMPARE(shown.caption, QStringLiteral("青禾家庭图书管理系统"));
+        QVERIFY2(shown.text.contains(QStringLiteral("baseshu")), qPrintable(shown.text));
+
+        f.db().execute(QStringLiteral("alter table baseshu_away rename to baseshu"));
+        w.click("dxNavBar1Item1");
+        QCOMPARE(w.captions(), QStringList{QStringLiteral("甲")});
+    }
+
     void bannersAlternate()
     {
         GuiFixture f;
