@@ -211,18 +211,15 @@ private:
 
 void TFormtest::listByStatus(const QString& status)
 {
-    ListingGuard guard(listing);
-    if (!guard.owner())
-        return;
-    bringPaperPageToFront();
-    ListView1->clearShelf();
-    ListingProgress progress(this);
-    ShelfListing listing(TDataModule2::instance()->Adocon, shug.toImage());
-    listing.setProgress(progress.callback());
-    showListing(listing.byStatus(status));
+    runListing([&status](ShelfListing& listing) { return listing.byStatus(status); });
 }
 
 void TFormtest::itemsclick(const QString& category)
+{
+    runListing([&category](ShelfListing& listing) { return listing.byCategory(category); });
+}
+
+void TFormtest::runListing(const std::function<ShelfContent(ShelfListing&)>& list)
 {
     ListingGuard guard(listing);
     if (!guard.owner())
@@ -230,9 +227,9 @@ void TFormtest::itemsclick(const QString& category)
     bringPaperPageToFront();
     ListView1->clearShelf();
     ListingProgress progress(this);
-    ShelfListing listing(TDataModule2::instance()->Adocon, shug.toImage());
-    listing.setProgress(progress.callback());
-    showListing(listing.byCategory(category));
+    ShelfListing shelf(TDataModule2::instance()->Adocon, shug.toImage());
+    shelf.setProgress(progress.callback());
+    showListing(list(shelf));
 }
 
 void TFormtest::showListing(const ShelfContent& result)

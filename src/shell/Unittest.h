@@ -4,6 +4,8 @@
 #include <QMainWindow>
 #include <QPixmap>
 
+#include <functional>
+
 class NavBar;
 class NavGroup;
 class NavItem;
@@ -15,6 +17,8 @@ class QTabWidget;
 class QTimer;
 class QWidget;
 class RecordSet;
+class ShelfListing;
+struct ShelfContent;
 class ShelfView;
 class Tfmread;
 
@@ -66,7 +70,8 @@ private:
     void buildNavigation();
     void buildEbookPages();
     void listByStatus(const QString& status);
-    void showListing(const struct ShelfContent& result);
+    void runListing(const std::function<ShelfContent(ShelfListing&)>& list);
+    void showListing(const ShelfContent& result);
     void notYetAvailable(const QString& what);
 
     // Layout
