@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <map>
+
 #include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
@@ -27,6 +29,8 @@ struct Connection::Private
     QString text;
     sqlite3* db = nullptr;
     bool createIfMissing = false;
+    std::map<int, std::function<void()>> closeListeners;
+    int nextListener = 0;
 };
 
 Connection::Connection(QString connectionString)
@@ -126,9 +130,24 @@ void Connection::close()
 {
     if (!d->db)
         return;
+    const auto listeners = d->closeListeners;
+    for (const auto& [id, listener] : listeners)
+        listener();
     // Statements are finalised by their owners; v2 defers the close should one linger.
     sqlite3_close_v2(d->db);
     d->db = nullptr;
+}
+
+int Connection::addCloseListener(std::function<void()> listener)
+{
+    const int id = d->nextListener++;
+    d->closeListeners.emplace(id, std::move(listener));
+    return id;
+}
+
+void Connection::removeCloseListener(int id)
+{
+    d->closeListeners.erase(id);
 }
 
 bool Connection::isOpen() const

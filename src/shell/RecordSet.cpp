@@ -2,6 +2,7 @@
 
 #include "shell/RecordSetQuery.h"
 
+#include <QCoreApplication>
 #include <QHash>
 
 #include <algorithm>
@@ -21,6 +22,12 @@ struct RecordSet::Private
     explicit Private(Connection& c)
         : connection(c)
     { }
+    ~Private() { closeBlob(); }
+    Private(const Private&) = delete;
+    Private& operator=(const Private&) = delete;
+
+    RecordSet* q = nullptr;
+    int closeListener = -1;
 
     Connection& connection;
     QString sql;
@@ -61,26 +68,60 @@ struct RecordSet::Private
         return current >= 0 ? &result.rows[size_t(current)] : nullptr;
     }
 
+    // The blob handle of the last read stays open while the caller goes on reading
+    // (moving it to another row is far cheaper than opening a new one). It holds a
+    // read transaction, so it is closed when control returns to the event loop,
+    // when a loop over the rows reaches the end, and before every write.
+    mutable sqlite3_blob* blob = nullptr;
+    mutable sqlite3* blobDb = nullptr;
+    mutable int blobColumn = -1;
+    mutable bool blobCloseQueued = false;
+
+    void closeBlob() const
+    {
+        if (blob)
+            sqlite3_blob_close(blob);
+        blob = nullptr;
+        blobDb = nullptr;
+        blobColumn = -1;
+    }
+
     QByteArray readBlob(int column) const
     {
         const Row& keyed = result.rows[size_t(current)];
         const Column& c = result.columns[size_t(column)];
-        sqlite3* db = connection.handle();
-        sqlite3_blob* blob = nullptr;
-        const QByteArray table = c.table.toUtf8();
-        const QByteArray origin = c.origin.toUtf8();
         const qint64 key = keyed.values[result.keyColumn].toLongLong();
-        if (sqlite3_blob_open(db, c.database.constData(), table.constData(), origin.constData(), key, 0, &blob)
-            != SQLITE_OK) {
-            const QString message = QString::fromUtf8(sqlite3_errmsg(db));
-            sqlite3_blob_close(blob);
-            fail(message);
+        sqlite3* db = connection.handle();
+        if (blob && (blobDb != db || blobColumn != column || sqlite3_blob_reopen(blob, key) != SQLITE_OK))
+            closeBlob();
+        if (!blob) {
+            const QByteArray table = c.table.toUtf8();
+            const QByteArray origin = c.origin.toUtf8();
+            if (sqlite3_blob_open(db, c.database.constData(), table.constData(), origin.constData(), key, 0, &blob)
+                != SQLITE_OK) {
+                const QString message = QString::fromUtf8(sqlite3_errmsg(db));
+                closeBlob();
+                fail(message);
+            }
+            blobDb = db;
+            blobColumn = column;
+            if (!blobCloseQueued && QCoreApplication::instance()) {
+                blobCloseQueued = true;
+                QMetaObject::invokeMethod(
+                    q,
+                    [this] {
+                        blobCloseQueued = false;
+                        closeBlob();
+                    },
+                    Qt::QueuedConnection);
+            }
         }
         QByteArray bytes(sqlite3_blob_bytes(blob), Qt::Uninitialized);
         const int rc = sqlite3_blob_read(blob, bytes.data(), int(bytes.size()), 0);
-        sqlite3_blob_close(blob);
-        if (rc != SQLITE_OK)
+        if (rc != SQLITE_OK) {
+            closeBlob();
             fail(QString::fromUtf8(sqlite3_errstr(rc)));
+        }
         return bytes;
     }
 
@@ -149,9 +190,15 @@ struct RecordSet::Private
 RecordSet::RecordSet(Connection& connection, QObject* parent)
     : QObject(parent)
     , d(std::make_unique<Private>(connection))
-{ }
+{
+    d->q = this;
+    d->closeListener = connection.addCloseListener([this] { d->closeBlob(); });
+}
 
-RecordSet::~RecordSet() = default;
+RecordSet::~RecordSet()
+{
+    d->connection.removeCloseListener(d->closeListener);
+}
 
 Connection& RecordSet::connection() const
 {
@@ -187,6 +234,7 @@ void RecordSet::open()
 
 void RecordSet::close()
 {
+    d->closeBlob();
     if (d->state == State::Inactive)
         return;
     d->state = State::Inactive;
@@ -278,6 +326,7 @@ void RecordSet::next()
     checkBrowseMode(*this);
     if (d->current + 1 >= d->count()) {
         d->eof = true;
+        d->closeBlob(); // the end of a loop over the rows
         return;
     }
     moveTo(d->current + 1);
@@ -454,6 +503,7 @@ void RecordSet::setNull(const QString& field)
 
 void RecordSet::post()
 {
+    d->closeBlob();
     d->checkActive();
     if (!d->editing())
         return;
@@ -548,6 +598,7 @@ void RecordSet::cancel()
 
 void RecordSet::remove()
 {
+    d->closeBlob();
     d->checkActive();
     if (d->state == State::Insert) {
         cancel();
@@ -584,6 +635,7 @@ void RecordSet::remove()
 
 void RecordSet::refresh()
 {
+    d->closeBlob();
     d->checkActive();
     checkBrowseMode(*this);
     const Result& old = d->result;

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -59,6 +60,11 @@ public:
     // When set, open() makes a new library file (Schema::createDatabase) if the
     // data source does not exist yet, instead of failing.
     void setCreateIfMissing(bool create);
+
+    // Called by close() before the file is let go, so that record sets can give
+    // back what they hold open in it. Returns an id for removeCloseListener().
+    int addCloseListener(std::function<void()> listener);
+    void removeCloseListener(int id);
 
     // A data source as written in a connection string, made absolute against the
     // data folder ('\\' separators are accepted).

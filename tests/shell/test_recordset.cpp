@@ -48,6 +48,7 @@ private slots:
     void postWritesOnlyChangedColumns();
     void blobsRoundTrip_data();
     void blobsRoundTrip();
+    void blobReadsLetGoOfTheFile();
     void failedPostKeepsState();
     void integersAreNullAware();
     void readOnlyResults();
@@ -395,6 +396,26 @@ void TestRecordSet::blobsRoundTrip()
     other.post();
     QVERIFY(other.isNull(u"pic3"_s));
     QCOMPARE(f.count(u"select pic3 is null from baseshu where id=2"_s), u"1"_s);
+}
+
+void TestRecordSet::blobReadsLetGoOfTheFile()
+{
+    LibraryFixture f;
+    addBooks(f.db());
+    f.db().execute(u"update baseshu set facepic = x'0102'"_s);
+    RecordSet set(f.db());
+    set.setSql(u"select * from baseshu"_s);
+    set.open();
+    Connection other(f.db().connectionString()); // another program writing the same file
+
+    QCOMPARE(set.asBytes(u"facepic"_s), QByteArray("\x01\x02"));
+    QCoreApplication::processEvents(); // back in the event loop
+    other.execute(u"update baseshu set name = 'x' where id = 1"_s);
+
+    for (set.first(); !set.eof(); set.next()) // a loop to the end
+        QCOMPARE(set.asBytes(u"facepic"_s).size(), 2);
+    other.execute(u"update baseshu set name = 'y' where id = 1"_s);
+    QCOMPARE(f.count(u"select name from baseshu where id = 1"_s), u"y"_s);
 }
 
 void TestRecordSet::failedPostKeepsState()
