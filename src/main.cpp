@@ -12,7 +12,6 @@ int main(int argc, char* argv[])
 {
     Application app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("qinghe"));
-    QCoreApplication::setOrganizationName(QStringLiteral("qinghe"));
     qingheInitResources();
     Skin::installFonts();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/qinghe-256.png")));

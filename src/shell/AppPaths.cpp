@@ -14,7 +14,10 @@ QString dataDir()
         return QDir::cleanPath(QDir(home).absolutePath());
 
     const QString exeDir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
-    if (QFileInfo(exeDir).isWritable())
+    // An installed copy (bin/ beside share/applications/qinghe.desktop) never keeps data in its
+    // bin folder, even when that folder happens to be writable.
+    const bool installed = QFileInfo::exists(exeDir + QStringLiteral("/../share/applications/qinghe.desktop"));
+    if (!installed && QFileInfo(exeDir).isWritable())
         return QDir::cleanPath(exeDir);
 
     // An installed copy: its folder is not ours to write, so the data go to the user's folder.
