@@ -9,7 +9,7 @@ QINGHE_PACKAGES=(
     qt6-base-dev qt6-pdf-dev libqt6pdfwidgets6 qt6-qpa-plugins
     libsqlite3-dev libjpeg62-turbo-dev libssl-dev
     fonts-wqy-microhei
-    qt6-svg-dev
+    qt6-svg-dev   # tools/makeart only: draws the icon from its SVG
 )
 
 qinghe_install_packages() {
