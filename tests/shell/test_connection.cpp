@@ -21,7 +21,6 @@ class TestConnection : public QObject
 private slots:
     void parsesConnectionStrings_data();
     void parsesConnectionStrings();
-    void defaultStringNamesTheLibrary();
     void firstStartCreatesLibrary();
     void tablesHaveEveryColumn_data();
     void tablesHaveEveryColumn();
@@ -34,7 +33,6 @@ private slots:
     void textComparesIgnoringCase();
     void statementTextsRunAsWritten_data();
     void statementTextsRunAsWritten();
-    void engineErrorsCarryEngineMessage();
     void postedRowSurvivesKill();
 };
 
@@ -67,18 +65,6 @@ void TestConnection::parsesConnectionStrings()
     QCOMPARE(ConnectionString(parsed.toString()).value(key), value);
 }
 
-void TestConnection::defaultStringNamesTheLibrary()
-{
-    const QString text = TDataModule2::defaultConnectionString();
-    const ConnectionString parsed(text);
-    QCOMPARE(parsed.pairs().size(), 19);
-    QCOMPARE(parsed.pairs().first().first, u"Provider"_s);
-    QCOMPARE(parsed.value(u"Data Source"_s), u"./data/AccessMng.mdb"_s);
-    QCOMPARE(parsed.value(u"Jet OLEDB:Database Password"_s), u"tovrik"_s);
-    QCOMPARE(parsed.pairs().last().first, u"Jet OLEDB:SFP"_s);
-    QVERIFY(text.contains(u";Extended Properties=\"\";"_s));
-}
-
 void TestConnection::firstStartCreatesLibrary()
 {
     LibraryFixture f;
@@ -99,36 +85,27 @@ void TestConnection::firstStartCreatesLibrary()
 void TestConnection::tablesHaveEveryColumn_data()
 {
     QTest::addColumn<QString>("table");
-    QTest::addColumn<QStringList>("columns");
-    QStringList pictures { u"facepic"_s, u"格式"_s };
-    for (int i = 1; i <= 5; ++i)
-        pictures << u"pic%1"_s.arg(i) << u"格式%1"_s.arg(i);
+    QTest::addColumn<QString>("columns");
+    const QString pictures = u" facepic 格式 pic1 格式1 pic2 格式2 pic3 格式3 pic4 格式4 pic5 格式5"_s;
     QTest::newRow("dzbook") << u"dzbook"_s
-                            << (QStringList { u"ID"_s, u"zuozhe"_s, u"Status"_s, u"publish"_s, u"pubtime"_s, u"isbn"_s,
-                                    u"boxbz"_s, u"contentjj"_s, u"place"_s, u"isread"_s, u"isjie"_s, u"jieshumen"_s,
-                                    u"other"_s, u"isgo"_s, u"gocause"_s, u"readbiji"_s, u"name"_s, u"leibie"_s,
-                                    u"目录"_s, u"yuzhong"_s, u"filename"_s }
+                            << (u"ID zuozhe Status publish pubtime isbn boxbz contentjj place isread isjie jieshumen "
+                                u"other isgo gocause readbiji name leibie 目录 yuzhong filename"_s
                                    + pictures);
     QTest::newRow("baseshu") << u"baseshu"_s
-                             << (QStringList { u"id"_s, u"name"_s, u"zuozhe"_s, u"publish"_s, u"isbn"_s, u"leibie"_s,
-                                     u"boxbz"_s, u"contentjj"_s, u"place"_s, u"isread"_s, u"isjie"_s, u"jieshumen"_s,
-                                     u"isgo"_s, u"gocause"_s, u"yuzhong"_s, u"目录"_s, u"readbiji"_s }
+                             << (u"id name zuozhe publish isbn leibie boxbz contentjj place isread isjie jieshumen "
+                                 u"isgo gocause yuzhong 目录 readbiji"_s
                                     + pictures);
-    QTest::newRow("tblei") << u"tblei"_s << QStringList { u"id"_s, u"leib"_s };
-    QTest::newRow("userb") << u"userb"_s << QStringList { u"users"_s, u"password"_s };
+    QTest::newRow("tblei") << u"tblei"_s << u"id leib"_s;
+    QTest::newRow("userb") << u"userb"_s << u"users password"_s;
 }
 
 void TestConnection::tablesHaveEveryColumn()
 {
     QFETCH(QString, table);
-    QFETCH(QStringList, columns);
-    LibraryFixture f;
-    RecordSet set(f.db());
-    set.setSql(u"select * from "_s + table);
-    set.open();
-    for (const QString& column : columns)
-        QVERIFY2(set.hasField(column), qPrintable(column));
-    QCOMPARE(set.state(), RecordSet::State::Browse);
+    QFETCH(QString, columns);
+    OpenSetFixture f(u"select * from "_s + table, false);
+    for (const QString& column : columns.split(u' '))
+        QVERIFY2(f.set.hasField(column), qPrintable(column));
 }
 
 void TestConnection::dataSourceIgnoresCurrentFolder()
@@ -223,11 +200,9 @@ void TestConnection::textComparesIgnoringCase_data()
     QTest::newRow("latin-1 =") << u"Élodie"_s << u"users = 'éLODIE'"_s << true;
     QTest::newRow("greek =") << u"Σοφία"_s << u"users = 'σοφία'"_s << true;
     QTest::newRow("different") << u"Reader"_s << u"users = 'Reade'"_s << false;
-    QTest::newRow("chinese =") << u"管理员"_s << u"users = '管理员'"_s << true;
-    QTest::newRow("like ascii") << u"Qt Book.PDF"_s << u"users like '%book.pdf'"_s << true;
     QTest::newRow("like latin") << u"Les Misérables"_s << u"users like '%MISÉRABLES%'"_s << true;
     QTest::newRow("like underscore") << u"abc"_s << u"users like 'A_C'"_s << true;
-    QTest::newRow("like no match") << u"abc"_s << u"users like 'a_'"_s << false;
+    QTest::newRow("like too short") << u"abc"_s << u"users like 'a_'"_s << false;
     QTest::newRow("like escape") << u"100%"_s << u"users like '100!%' escape '!'"_s << true;
     QTest::newRow("like escape literal") << u"1000"_s << u"users like '100!%' escape '!'"_s << false;
     QTest::newRow("quote") << u"O'Brien"_s << u"users = 'o''brien'"_s << true;
@@ -238,49 +213,46 @@ void TestConnection::textComparesIgnoringCase()
     QFETCH(QString, stored);
     QFETCH(QString, condition);
     QFETCH(bool, matches);
-    LibraryFixture f;
-    RecordSet set(f.db());
-    set.setSql(u"select * from userb"_s);
-    set.open();
-    set.append();
-    set.setText(u"users"_s, stored);
-    set.post();
+    OpenSetFixture f(u"select * from userb"_s, false);
+    f.set.append();
+    f.set.setText(u"users"_s, stored);
+    f.set.post();
     QCOMPARE(f.count(u"select count(*) from userb where "_s + condition), matches ? u"1"_s : u"0"_s);
 }
 
+// Statement texts as the windows write them; an engine error carries the engine's message.
 void TestConnection::statementTextsRunAsWritten_data()
 {
     QTest::addColumn<QString>("sql");
-    QTest::newRow("login") << u"select * from userb where users = 'admin'  and password = 'admin'"_s;
-    QTest::newRow("shelf") << u"Select * from Baseshu where leibie=1"_s;
-    QTest::newRow("category") << u"select * from  tblei where leib='文学'"_s;
-    QTest::newRow("quick view") << u" select *  from baseshu where id=1"_s;
-    QTest::newRow("search") << u" select * from baseshu where 1=1  and name like '%a%'"_s;
-    QTest::newRow("e-books") << u" select *  from dzbook where  isread='正在读'"_s;
-    QTest::newRow("category id") << u"select * from tblei where Id=3"_s;
-    QTest::newRow("chinese column") << u"select 目录, 格式1 from baseshu"_s;
+    QTest::addColumn<QString>("error");
+    QTest::newRow("login") << u"select * from userb where users = 'admin'  and password = 'admin'"_s << QString();
+    QTest::newRow("shelf") << u"Select * from Baseshu where leibie=1"_s << QString();
+    QTest::newRow("search") << u" select * from baseshu where 1=1  and name like '%a%'"_s << QString();
+    QTest::newRow("e-books") << u" select *  from dzbook where  isread='正在读'"_s << QString();
+    QTest::newRow("category id") << u"select * from tblei where Id=3"_s << QString();
+    QTest::newRow("chinese column") << u"select 目录, 格式1 from baseshu"_s << QString();
+    QTest::newRow("bracketed column") << u"update userb set [password] ='x''y'"_s << QString();
+    QTest::newRow("no such column") << u"select nosuch from userb"_s << u"no such column: nosuch"_s;
 }
 
 void TestConnection::statementTextsRunAsWritten()
 {
     QFETCH(QString, sql);
-    LibraryFixture f;
-    RecordSet set(f.db());
-    set.setSql(sql);
-    set.open();
-    QVERIFY(set.isOpen());
-    f.db().execute(u"update userb set [password] ='x''y'"_s);
-    QCOMPARE(f.count(u"select [password] from userb"_s), u"x'y"_s);
-}
-
-void TestConnection::engineErrorsCarryEngineMessage()
-{
+    QFETCH(QString, error);
     LibraryFixture f;
     try {
-        f.db().execute(u"select nosuch from userb"_s);
-        QFAIL("no error");
-    } catch (const EDatabaseError& error) {
-        QCOMPARE(QString::fromStdString(error.message()), u"no such column: nosuch"_s);
+        if (sql.startsWith(u"update"_s)) {
+            f.db().execute(sql);
+            QCOMPARE(f.count(u"select [password] from userb"_s), u"x'y"_s);
+        } else {
+            RecordSet set(f.db());
+            set.setSql(sql);
+            set.open();
+            QVERIFY(set.isOpen());
+        }
+        QVERIFY(error.isEmpty());
+    } catch (const EDatabaseError& e) {
+        QCOMPARE(QString::fromStdString(e.message()), error);
     }
 }
 

@@ -14,11 +14,38 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-void addEbooks(Connection& db)
+// Three e-books a.pdf, b.pdf, c.pdf, and an open set over them.
+struct Ebooks : OpenSetFixture
 {
-    db.execute(u"insert into dzbook (name, isread, zuozhe) values ('a.pdf', '还没读', '甲'), "
-               u"('b.pdf', '正在读', '乙'), ('c.pdf', '已读完', '丙')"_s);
+    Ebooks()
+        : OpenSetFixture(u"select *  from dzbook"_s, false)
+    {
+        db().execute(u"insert into dzbook (name, isread, zuozhe) values ('a.pdf', '还没读', '甲'), "
+                     u"('b.pdf', '正在读', '乙'), ('c.pdf', '已读完', '丙')"_s);
+        set.refresh();
+    }
+};
+
+QComboBox* statusBox(QComboBox* box)
+{
+    box->setEditable(true);
+    box->addItems({ u"还没读"_s, u"正在读"_s, u"已读完"_s });
+    return box;
 }
+
+// A line edit, a memo and a list-or-type box bound to the set.
+struct Bound : Ebooks
+{
+    QLineEdit edit;
+    QPlainTextEdit memo;
+    QComboBox box;
+    DBEdit* e = DBEdit::bind(&edit, &set, u"name"_s);
+    DBMemo* m = DBMemo::bind(&memo, &set, u"zuozhe"_s);
+    DBComboBox* c = DBComboBox::bind(statusBox(&box), &set, u"isread"_s);
+    QSignalSpy editSpy { e, &DBFieldLink::edited };
+    QSignalSpy memoSpy { m, &DBFieldLink::edited };
+    QSignalSpy boxSpy { c, &DBFieldLink::edited };
+};
 
 } // namespace
 
@@ -28,109 +55,70 @@ class TestDbControls : public QObject
 private slots:
     void initTestCase() { Prompt::setScripted(true); }
     void loadMarksNothing();
-    void typingEditsRowBuffer();
-    void memoAndComboFollowRows();
+    void userEditsGoToTheRowBufferOnce();
     void modelFollowsRecordSet();
     void gridAndRecordSetShareCurrentRow();
 };
 
 void TestDbControls::loadMarksNothing()
 {
-    LibraryFixture f;
-    addEbooks(f.db());
-    RecordSet set(f.db());
-    set.setSql(u"select *  from dzbook"_s);
-    set.open();
-    QLineEdit edit;
-    QPlainTextEdit memo;
-    QComboBox box;
-    box.setEditable(true);
-    box.addItems({ u"还没读"_s, u"正在读"_s, u"已读完"_s });
-    DBEdit* e = DBEdit::bind(&edit, &set, u"name"_s);
-    DBMemo* m = DBMemo::bind(&memo, &set, u"zuozhe"_s);
-    DBComboBox* c = DBComboBox::bind(&box, &set, u"isread"_s);
-    QSignalSpy editSpy(e, &DBFieldLink::edited);
-    QSignalSpy memoSpy(m, &DBFieldLink::edited);
-    QSignalSpy boxSpy(c, &DBFieldLink::edited);
-    QSignalSpy data(&set, &RecordSet::dataChanged);
-
-    set.next();
-    set.refresh();
-    e->load();
-    QCOMPARE(edit.text(), u"b.pdf"_s);
-    QCOMPARE(memo.toPlainText(), u"乙"_s);
-    QCOMPARE(box.currentText(), u"正在读"_s);
-    QCOMPARE(editSpy.count() + memoSpy.count() + boxSpy.count() + data.count(), 0);
-    QCOMPARE(set.state(), RecordSet::State::Browse);
+    Bound b;
+    QSignalSpy data(&b.set, &RecordSet::dataChanged);
+    b.set.next();
+    b.set.refresh();
+    b.e->load();
+    QCOMPARE(b.edit.text(), u"b.pdf"_s);
+    QCOMPARE(b.memo.toPlainText(), u"乙"_s);
+    QCOMPARE(b.box.currentText(), u"正在读"_s);
+    QCOMPARE(b.editSpy.count() + b.memoSpy.count() + b.boxSpy.count() + data.count(), 0);
+    QCOMPARE(b.set.state(), RecordSet::State::Browse);
 }
 
-void TestDbControls::typingEditsRowBuffer()
+void TestDbControls::userEditsGoToTheRowBufferOnce()
 {
-    LibraryFixture f;
-    addEbooks(f.db());
-    RecordSet set(f.db());
-    set.setSql(u"select *  from dzbook"_s);
-    set.open();
-    QLineEdit edit;
-    DBEdit* link = DBEdit::bind(&edit, &set, u"name"_s);
-    QSignalSpy spy(link, &DBFieldLink::edited);
-    edit.setCursorPosition(1);
-    QTest::keyClick(&edit, Qt::Key_X);
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(set.state(), RecordSet::State::Edit);
-    QCOMPARE(set.asText(u"name"_s), u"ax.pdf"_s);
-    QCOMPARE(edit.cursorPosition(), 2); // the reload after the change left the cursor alone
-    QCOMPARE(f.count(u"select count(*) from dzbook where name='ax.pdf'"_s), u"0"_s);
-    set.next(); // moving on posts
-    QCOMPARE(edit.text(), u"b.pdf"_s);
-    QCOMPARE(f.count(u"select count(*) from dzbook where name='ax.pdf'"_s), u"1"_s);
+    Bound b;
+    b.edit.setCursorPosition(1);
+    QTest::keyClick(&b.edit, Qt::Key_X);
+    QCOMPARE(b.editSpy.count(), 1);
+    QCOMPARE(b.set.state(), RecordSet::State::Edit);
+    QCOMPARE(b.set.asText(u"name"_s), u"ax.pdf"_s);
+    QCOMPARE(b.edit.cursorPosition(), 2); // the reload after the change left the cursor alone
+    b.memo.setFocus();
+    QTest::keyClick(&b.memo, Qt::Key_End);
+    QTest::keyClick(&b.memo, Qt::Key_A);
+    b.box.setCurrentIndex(2); // choosing from the list
+    QCOMPARE(b.set.asText(u"zuozhe"_s), u"甲a"_s);
+    QCOMPARE(b.set.asText(u"isread"_s), u"已读完"_s);
+    QCOMPARE(b.memoSpy.count() + b.boxSpy.count(), 2);
 
-    set.close();
-    QVERIFY(edit.isReadOnly());
-    QCOMPARE(edit.text(), QString());
-}
+    b.set.cancel(); // reloads every control, and tells nobody it was edited
+    QCOMPARE(b.edit.text(), u"a.pdf"_s);
+    QCOMPARE(b.memo.toPlainText(), u"甲"_s);
+    QCOMPARE(b.box.currentText(), u"还没读"_s);
+    QCOMPARE(b.editSpy.count() + b.memoSpy.count() + b.boxSpy.count(), 3);
 
-void TestDbControls::memoAndComboFollowRows()
-{
-    LibraryFixture f;
-    addEbooks(f.db());
-    RecordSet set(f.db());
-    set.setSql(u"select *  from dzbook"_s);
-    set.open();
-    QPlainTextEdit memo;
-    QComboBox box;
-    box.setEditable(true);
-    box.addItems({ u"还没读"_s, u"正在读"_s, u"已读完"_s });
-    DBMemo* m = DBMemo::bind(&memo, &set, u"readbiji"_s);
-    DBComboBox* c = DBComboBox::bind(&box, &set, u"isread"_s);
-    QSignalSpy memoSpy(m, &DBFieldLink::edited);
-    QSignalSpy boxSpy(c, &DBFieldLink::edited);
+    b.edit.end(false);
+    QTest::keyClick(&b.edit, Qt::Key_Y);
+    QCOMPARE(b.count(u"select count(*) from dzbook where name='a.pdfy'"_s), u"0"_s);
+    b.set.next(); // moving on posts
+    QCOMPARE(b.edit.text(), u"b.pdf"_s);
+    QCOMPARE(b.count(u"select count(*) from dzbook where name='a.pdfy'"_s), u"1"_s);
 
-    memo.setFocus();
-    QTest::keyClick(&memo, Qt::Key_A);
-    QCOMPARE(memoSpy.count(), 1);
-    box.setCurrentIndex(2); // choosing from the list
-    QCOMPARE(boxSpy.count(), 1);
-    QCOMPARE(set.asText(u"readbiji"_s), u"a"_s);
-    QCOMPARE(set.asText(u"isread"_s), u"已读完"_s);
-    set.cancel();
-    QCOMPARE(memo.toPlainText(), QString());
-    QCOMPARE(box.currentText(), u"还没读"_s);
-    QCOMPARE(memoSpy.count() + boxSpy.count(), 2);
+    b.set.close();
+    QVERIFY(b.edit.isReadOnly());
+    QCOMPARE(b.edit.text(), QString());
 }
 
 void TestDbControls::modelFollowsRecordSet()
 {
-    LibraryFixture f;
-    addEbooks(f.db());
-    RecordSet set(f.db());
-    set.setSql(u"select *  from dzbook"_s);
-    RecordSetModel model(&set,
+    Ebooks f;
+    f.set.close();
+    RecordSetModel model(&f.set,
         { { u"name"_s, u"书名"_s, 200, Qt::AlignCenter }, { u"isread"_s, u"阅读情况"_s, 121 },
             { u"zuozhe"_s, u"作者"_s, 96 }, { u"isbn"_s, {}, 73 } });
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QCOMPARE(model.rowCount(), 0);
-    set.open();
+    f.set.open();
     QCOMPARE(model.rowCount(), 3);
     QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), u"书名"_s);
     QCOMPARE(model.headerData(3, Qt::Horizontal).toString(), u"isbn"_s);
@@ -138,52 +126,48 @@ void TestDbControls::modelFollowsRecordSet()
     QCOMPARE(model.index(1, 0).data(Qt::TextAlignmentRole).value<Qt::Alignment>(), Qt::AlignCenter);
 
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-    set.moveTo(1);
-    set.setText(u"zuozhe"_s, u"丁"_s);
+    f.set.moveTo(1);
+    f.set.setText(u"zuozhe"_s, u"丁"_s);
     QCOMPARE(model.index(1, 2).data().toString(), u"丁"_s);
     QVERIFY(!changed.isEmpty());
-    set.append();
+    f.set.append();
     QCOMPARE(model.rowCount(), 4); // posted the edit, started a new row
-    set.cancel();
+    f.set.cancel();
     QCOMPARE(model.rowCount(), 3);
-    set.remove();
+    f.set.remove();
     QCOMPARE(model.rowCount(), 2);
-    set.refresh();
+    f.set.refresh();
     QCOMPARE(model.rowCount(), 2);
-    set.close();
+    f.set.close();
     QCOMPARE(model.rowCount(), 0);
 }
 
 void TestDbControls::gridAndRecordSetShareCurrentRow()
 {
-    LibraryFixture f;
-    addEbooks(f.db());
-    RecordSet set(f.db());
-    set.setSql(u"select *  from dzbook"_s);
-    set.open();
+    Ebooks f;
     QTableView view;
-    RecordSetModel model(&set, { { u"name"_s, u"书名"_s, 200 }, { u"isread"_s, u"阅读情况"_s, 121 } });
+    RecordSetModel model(&f.set, { { u"name"_s, u"书名"_s, 200 }, { u"isread"_s, u"阅读情况"_s, 121 } });
     RecordSetModel::attach(&view, &model);
     QCOMPARE(view.columnWidth(0), 200);
     QCOMPARE(view.currentIndex().row(), 0);
 
-    set.moveTo(2);
+    f.set.moveTo(2);
     QCOMPARE(view.currentIndex().row(), 2);
     view.setCurrentIndex(model.index(1, 1));
-    QCOMPARE(set.recNo(), 1);
+    QCOMPARE(f.set.recNo(), 1);
 
     // A dropped new row puts the grid back on the row the set returns to.
-    set.append();
+    f.set.append();
     QCOMPARE(view.currentIndex().row(), 3);
-    set.cancel();
-    QCOMPARE(set.recNo(), 1);
+    f.set.cancel();
+    QCOMPARE(f.set.recNo(), 1);
     QCOMPARE(view.currentIndex().row(), 1);
 
     // A post that fails keeps both on the edited row.
-    set.setText(u"name"_s, QString(60, u'长'));
+    f.set.setText(u"name"_s, QString(60, u'长'));
     view.setCurrentIndex(model.index(0, 0));
-    QCOMPARE(set.recNo(), 1);
-    QCOMPARE(set.state(), RecordSet::State::Edit);
+    QCOMPARE(f.set.recNo(), 1);
+    QCOMPARE(f.set.state(), RecordSet::State::Edit);
     QCOMPARE(view.currentIndex().row(), 1);
     QVERIFY(Prompt::lastShown().text.contains(u"50"_s));
 }
