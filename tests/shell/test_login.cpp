@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+using namespace Qt::StringLiterals;
+
 class TestLogin : public QObject
 {
     Q_OBJECT
@@ -13,9 +15,9 @@ private:
     struct Dialog
     {
         TFmlog window;
-        QLineEdit* user = window.findChild<QLineEdit*>(QStringLiteral("Edit1"));
-        QLineEdit* password = window.findChild<QLineEdit*>(QStringLiteral("Edit2"));
-        QPushButton* login = window.findChild<QPushButton*>(QStringLiteral("Button1"));
+        QLineEdit* user = window.findChild<QLineEdit*>(u"Edit1"_s);
+        QLineEdit* password = window.findChild<QLineEdit*>(u"Edit2"_s);
+        QPushButton* login = window.findChild<QPushButton*>(u"Button1"_s);
 
         Dialog()
         {
@@ -28,7 +30,7 @@ private slots:
     void firstStartWritesSkinOnce()
     {
         GuiFixture f;
-        const QString skin = f.home.filePath(QStringLiteral("skinh.she"));
+        const QString skin = f.dir.filePath(u"skinh.she"_s);
         {
             Dialog d;
             QVERIFY(QFileInfo::exists(skin));
@@ -38,94 +40,84 @@ private slots:
         file.write("QWidget { }");
         file.close();
         Dialog again;
-        QFile reread(skin);
-        QVERIFY(reread.open(QIODevice::ReadOnly));
-        QCOMPARE(reread.readAll(), QByteArray("QWidget { }"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("QWidget { }"));
     }
 
     void prefillsFirstAccount()
     {
         GuiFixture f;
-        f.db().execute(QStringLiteral("update userb set users = '  admin  '"));
+        f.db().execute(u"update userb set users = '  O''Neil  '"_s);
         Dialog d;
-        QCOMPARE(d.user->text(), QStringLiteral("admin"));
+        QCOMPARE(d.user->text(), u"O'Neil"_s);
         QCOMPARE(QApplication::focusWidget(), d.password);
     }
 
     void login_data()
     {
+        QTest::addColumn<QString>("accounts"); // a statement run on the account table first
         QTest::addColumn<QString>("typedUser");
         QTest::addColumn<QString>("typedPassword");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("exact") << "admin" << "admin" << true;
-        QTest::newRow("blanks around") << "  admin " << "   admin  " << true;
-        QTest::newRow("other letter case") << "ADMIN" << "AdMiN" << true;
-        QTest::newRow("wrong password") << "admin" << "admin2" << false;
-        QTest::newRow("quote in password") << "admin" << "ad'min" << false;
-        QTest::newRow("empty") << "" << "" << false;
+        const QString none;
+        QTest::newRow("exact") << none << "admin"
+                               << "admin" << true;
+        QTest::newRow("blanks around") << none << "  admin "
+                                       << "   admin  " << true;
+        QTest::newRow("other letter case") << none << "ADMIN"
+                                           << "AdMiN" << true;
+        QTest::newRow("wrong password") << none << "admin"
+                                        << "admin2" << false;
+        QTest::newRow("quote in password") << none << "admin"
+                                           << "ad'min" << false;
+        QTest::newRow("empty") << none << ""
+                               << "" << false;
+        QTest::newRow("quotes stored") << "update userb set users = 'O''Neil', [password] = 'it''s'"
+                                       << "o'neil"
+                                       << "IT'S" << true;
+        QTest::newRow("no accounts") << "delete from userb"
+                                     << "admin"
+                                     << "admin" << false;
     }
 
     void login()
     {
+        QFETCH(QString, accounts);
         QFETCH(QString, typedUser);
         QFETCH(QString, typedPassword);
         QFETCH(bool, accepted);
         GuiFixture f;
+        if (!accounts.isEmpty())
+            f.db().execute(accounts);
         Dialog d;
         d.user->setText(typedUser);
         QTest::keyClicks(d.password, typedPassword);
         QTest::mouseClick(d.login, Qt::LeftButton);
         QCOMPARE(d.window.result() == QDialog::Accepted, accepted);
         if (!accepted) {
-            QCOMPARE(Prompt::lastShown().text, QStringLiteral("密码错误"));
-            QCOMPARE(Prompt::lastShown().caption, QStringLiteral("提示"));
+            QCOMPARE(Prompt::lastShown().text, u"密码错误"_s);
+            QCOMPARE(Prompt::lastShown().caption, u"提示"_s);
             QVERIFY(d.password->text().isEmpty());
             QCOMPARE(d.user->text(), typedUser);
             QVERIFY(d.window.isVisible());
         }
     }
 
-    void quotesInStoredValuesMatch()
+    void enterLogsInOnlyFromPasswordBoxAndExitCancels()
     {
         GuiFixture f;
-        f.db().execute(QStringLiteral("update userb set users = 'O''Neil', [password] = 'it''s'"));
+        {
+            Dialog d;
+            d.password->setText(u"admin"_s);
+            d.user->setFocus();
+            QTest::keyClick(d.user, Qt::Key_Return);
+            QVERIFY(d.window.isVisible());
+            QCOMPARE(d.window.result(), int(QDialog::Rejected));
+            QTest::keyClick(d.password, Qt::Key_Enter);
+            QCOMPARE(d.window.result(), int(QDialog::Accepted));
+        }
         Dialog d;
-        QCOMPARE(d.user->text(), QStringLiteral("O'Neil"));
-        QTest::keyClicks(d.password, QStringLiteral("IT'S"));
-        QTest::mouseClick(d.login, Qt::LeftButton);
-        QCOMPARE(d.window.result(), int(QDialog::Accepted));
-    }
-
-    void enterLogsInOnlyFromPasswordBox()
-    {
-        GuiFixture f;
-        Dialog d;
-        d.password->setText(QStringLiteral("admin"));
-        d.user->setFocus();
-        QTest::keyClick(d.user, Qt::Key_Return);
-        QVERIFY(d.window.isVisible());
-        QCOMPARE(d.window.result(), int(QDialog::Rejected));
-        QTest::keyClick(d.password, Qt::Key_Return);
-        QCOMPARE(d.window.result(), int(QDialog::Accepted));
-    }
-
-    void emptyAccountTableRefusesEveryone()
-    {
-        GuiFixture f;
-        f.db().execute(QStringLiteral("delete from userb"));
-        Dialog d;
-        QVERIFY(d.user->text().isEmpty());
-        QTest::keyClicks(d.password, QStringLiteral("admin"));
-        QTest::keyClick(d.password, Qt::Key_Enter);
-        QCOMPARE(Prompt::lastShown().text, QStringLiteral("密码错误"));
-        QVERIFY(d.window.isVisible());
-    }
-
-    void exitEndsWithCancel()
-    {
-        GuiFixture f;
-        Dialog d;
-        QTest::mouseClick(d.window.findChild<QPushButton*>(QStringLiteral("Button2")), Qt::LeftButton);
+        QTest::mouseClick(d.window.findChild<QPushButton*>(u"Button2"_s), Qt::LeftButton);
         QCOMPARE(d.window.result(), int(QDialog::Rejected));
         QVERIFY(!d.window.isVisible());
         QVERIFY(Prompt::takeShown().isEmpty());
@@ -134,15 +126,14 @@ private slots:
     void unreadableDatabaseIsReportedAndRefusesLogin()
     {
         GuiFixture f;
-        f.dataModule->Adocon.setConnectionString(
-            TDataModule2::defaultConnectionString().replace(QStringLiteral("tovrik"), QStringLiteral("wrong")));
+        f.db().setConnectionString(TDataModule2::defaultConnectionString().replace(u"tovrik"_s, u"wrong"_s));
         Dialog d;
         QVERIFY(d.user->text().isEmpty());
         QVERIFY(!Prompt::lastShown().text.isEmpty());
-        QTest::keyClicks(d.password, QStringLiteral("admin"));
+        QTest::keyClicks(d.password, u"admin"_s);
         QTest::mouseClick(d.login, Qt::LeftButton);
         QVERIFY(d.window.isVisible());
-        QVERIFY(Prompt::lastShown().text != QStringLiteral("密码错误"));
+        QVERIFY(Prompt::lastShown().text != u"密码错误"_s);
     }
 };
 
