@@ -1,48 +1,24 @@
+#include "CoverFixture.h"
+#include "test_recordset_fixture.h"
+
 #include "shell/ShelfListing.h"
 #include "shell/ThumbnailCache.h"
 #include "shell/Thumbnails.h"
-#include "shell/udata.h"
 
-#include <QBuffer>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QThread>
-
-#include <sqlite3.h>
-
-#include <memory>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-const QColor TileColour(20, 90, 160);
-
-QImage tile()
-{
-    QImage image(756, 139, QImage::Format_RGB32);
-    image.fill(TileColour);
-    return image;
-}
-
-QByteArray picture(const QColor& colour, const char* format, QSize size = QSize(240, 300))
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format, 90);
-    return bytes;
-}
-
-QByteArray jpeg(const QColor& colour)
-{
-    return picture(colour, "JPG");
-}
 QByteArray bmp(const QColor& colour)
 {
     return picture(colour, "BMP");
+}
+
+QColor colourOf(int n)
+{
+    return QColor::fromHsv((n * 37) % 360, 200, 220);
 }
 
 QColor middleColour(const QImage& thumb)
@@ -50,15 +26,46 @@ QColor middleColour(const QImage& thumb)
     return thumb.pixelColor(Thumbnails::Width / 2, Thumbnails::Height / 2);
 }
 
-bool near(const QColor& a, const QColor& b)
+QStringList captions(const ShelfContent& content)
 {
-    return qAbs(a.red() - b.red()) <= 8 && qAbs(a.green() - b.green()) <= 8 && qAbs(a.blue() - b.blue()) <= 8;
+    QStringList list;
+    for (const ShelfItem& item : content.items)
+        list << item.caption;
+    return list;
 }
 
-QColor colourOf(int n)
+// Each item's thumbnail: 100 x 120, its middle in the expected colour.
+void verifyCovers(const ShelfContent& content, const QList<QColor>& expected)
 {
-    return QColor::fromHsv((n * 37) % 360, 200, 220);
+    QCOMPARE(content.items.size(), expected.size());
+    for (qsizetype n = 0; n < expected.size(); ++n) {
+        QCOMPARE(content.items.at(n).thumbnail.size(), QSize(Thumbnails::Width, Thumbnails::Height));
+        QVERIFY2(
+            near(middleColour(content.items.at(n).thumbnail), expected.at(n)), qPrintable(content.items.at(n).caption));
+    }
 }
+
+struct Shelf : LibraryFixture
+{
+    Shelf() { db().execute(u"PRAGMA synchronous = OFF"_s); } // a scratch file: no need to wait for the disk
+
+    // Swaps a cover with a plain statement, as another program would.
+    void setCover(qint64 id, const QByteArray& cover)
+    {
+        db().execute(
+            u"update baseshu set facepic = X'%1' where id = %2"_s.arg(QString::fromLatin1(cover.toHex())).arg(id));
+    }
+
+    quint64 decodes(const QString& status)
+    {
+        const quint64 before = Thumbnails::decodeCount();
+        last = listing.byStatus(status);
+        return Thumbnails::decodeCount() - before;
+    }
+
+    ShelfListing listing { db(), tile() };
+    ShelfContent last;
+};
 
 } // namespace
 
@@ -67,9 +74,6 @@ class TestShelfListing : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
-
     void byStatusKeepsEngineOrder();
     void byStatus_data();
     void byStatus();
@@ -82,96 +86,27 @@ private slots:
     void changedCoverIsDecodedAgain();
     void coverChangedDuringListingIsNotCached();
     void readOnlyFileStillLists();
-
-private:
-    qint64 addBook(const QString& name, const QString& status, std::optional<qint64> category, const QString& tag,
-        const QByteArray& cover);
-    qint64 categoryId(const QString& name);
-    void exec(const QString& sql);
-    Connection& connection() { return m_module->Adocon; }
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<TDataModule2> m_module;
 };
-
-void TestShelfListing::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    qputenv("QINGHE_HOME", m_dir->path().toUtf8());
-    m_module = std::make_unique<TDataModule2>();
-    exec(u"PRAGMA synchronous = OFF"_s); // a scratch file: no need to wait for the disk
-}
-
-void TestShelfListing::cleanup()
-{
-    m_module.reset();
-    m_dir.reset();
-}
-
-qint64 TestShelfListing::addBook(const QString& name, const QString& status, std::optional<qint64> category,
-    const QString& tag, const QByteArray& cover)
-{
-    sqlite3* db = connection().handle();
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(
-        db, "insert into baseshu (name, isread, leibie, \"格式\", facepic) values (?, ?, ?, ?, ?)", -1, &stmt, nullptr);
-    const QByteArray nameUtf8 = name.toUtf8();
-    const QByteArray statusUtf8 = status.toUtf8();
-    const QByteArray tagUtf8 = tag.toUtf8();
-    sqlite3_bind_text(stmt, 1, nameUtf8.constData(), int(nameUtf8.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_text(stmt, 2, statusUtf8.constData(), int(statusUtf8.size()), SQLITE_TRANSIENT);
-    if (category)
-        sqlite3_bind_int64(stmt, 3, *category);
-    sqlite3_bind_text(stmt, 4, tagUtf8.constData(), int(tagUtf8.size()), SQLITE_TRANSIENT);
-    if (!cover.isNull())
-        sqlite3_bind_blob(stmt, 5, cover.constData(), int(cover.size()), SQLITE_TRANSIENT);
-    const int rc = sqlite3_step(stmt);
-    sqlite3_finalize(stmt);
-    if (rc != SQLITE_DONE)
-        qFatal("insert failed: %s", sqlite3_errmsg(db));
-    return sqlite3_last_insert_rowid(db);
-}
-
-qint64 TestShelfListing::categoryId(const QString& name)
-{
-    RecordSet set(connection());
-    set.setSql(u"select * from tblei"_s);
-    set.open();
-    if (!set.locate(u"leib"_s, name)) {
-        set.append();
-        set.setText(u"leib"_s, name);
-        set.post();
-    }
-    return set.asInteger(u"id"_s).value();
-}
-
-void TestShelfListing::exec(const QString& sql)
-{
-    connection().execute(sql);
-}
 
 void TestShelfListing::byStatusKeepsEngineOrder()
 {
     // Enough covers to keep every worker busy: the n-th item must still show the n-th cover.
-    constexpr int count = 30;
+    Shelf f;
     QList<qint64> ids;
-    for (int n = 0; n < count; ++n) {
+    QList<QColor> colours;
+    for (int n = 0; n < 30; ++n) {
         const bool isBmp = n % 5 == 3;
-        ids << addBook(u"书%1"_s.arg(n), u"正在读"_s, std::nullopt, isBmp ? u"BMP"_s : u"jpg"_s,
-            isBmp ? bmp(colourOf(n)) : jpeg(colourOf(n)));
-        addBook(u"别的%1"_s.arg(n), u"已读完"_s, std::nullopt, u"jpg"_s, jpeg(Qt::black));
+        colours << colourOf(n);
+        ids << f.addBook(u"书%1"_s.arg(n), u"正在读"_s, std::nullopt, isBmp ? u"BMP"_s : u"jpg"_s,
+            isBmp ? bmp(colours.last()) : picture(colours.last()));
+        f.addBook(u"别的%1"_s.arg(n), u"已读完"_s, std::nullopt, u"jpg"_s, picture(Qt::black));
     }
 
-    ShelfListing listing(connection(), tile());
-    const ShelfContent content = listing.byStatus(u"正在读"_s);
-    QCOMPARE(content.items.size(), count);
-    for (int n = 0; n < count; ++n) {
-        const ShelfItem& item = content.items.at(n);
-        QCOMPARE(item.caption, u"书%1"_s.arg(n));
-        QCOMPARE(item.id, ids.at(n));
-        QCOMPARE(item.thumbnail.size(), QSize(Thumbnails::Width, Thumbnails::Height));
-        QVERIFY2(near(middleColour(item.thumbnail), colourOf(n)), qPrintable(item.caption));
+    const ShelfContent content = f.listing.byStatus(u"正在读"_s);
+    verifyCovers(content, colours);
+    for (int n = 0; n < 30; ++n) {
+        QCOMPARE(content.items.at(n).caption, u"书%1"_s.arg(n));
+        QCOMPARE(content.items.at(n).id, ids.at(n));
     }
     QCOMPARE(content.statusText, std::optional(u"          [正在读]--数量：30"_s));
     QVERIFY(content.messages.isEmpty());
@@ -195,24 +130,19 @@ void TestShelfListing::byStatus()
     QFETCH(QString, status);
     QFETCH(QStringList, names);
     QFETCH(QString, statusText);
-    addBook(u"甲"_s, u"还没读"_s, std::nullopt, u"jpg"_s, jpeg(Qt::red));
-    addBook(u"乙"_s, u"已读完"_s, std::nullopt, QString(), QByteArray());
-    addBook(u"丙"_s, u"其他"_s, std::nullopt, u"jpg"_s, jpeg(Qt::red));
-    addBook(u"丁's"_s, u"还没读"_s, std::nullopt, QString(), jpeg(Qt::green)); // no tag: placeholder
+    Shelf f;
+    f.addBook(u"甲"_s, u"还没读"_s, std::nullopt, u"jpg"_s, picture(Qt::red));
+    f.addBook(u"乙"_s, u"已读完"_s);
+    f.addBook(u"丙"_s, u"其他"_s, std::nullopt, u"jpg"_s, picture(Qt::red));
+    f.addBook(u"丁's"_s, u"还没读"_s, std::nullopt, QString(), picture(Qt::green)); // no tag: placeholder
 
-    ShelfListing listing(connection(), tile());
     // Twice: the same listing again, without duplicated items.
     for (int round = 0; round < 2; ++round) {
-        const ShelfContent content = listing.byStatus(status);
-        QStringList captions;
-        for (const ShelfItem& item : content.items)
-            captions << item.caption;
-        QCOMPARE(captions, names);
+        const ShelfContent content = f.listing.byStatus(status);
+        QCOMPARE(captions(content), names);
         QCOMPARE(content.statusText, std::optional(statusText));
     }
-    const ShelfContent content = listing.byStatus(u"还没读"_s);
-    QVERIFY(near(middleColour(content.items.at(0).thumbnail), Qt::red));
-    QVERIFY(near(middleColour(content.items.at(1).thumbnail), TileColour));
+    verifyCovers(f.listing.byStatus(u"还没读"_s), { Qt::red, TileColour });
 }
 
 void TestShelfListing::byCategory_data()
@@ -233,60 +163,50 @@ void TestShelfListing::byCategory()
     QFETCH(QString, category);
     QFETCH(QStringList, names);
     QFETCH(std::optional<QString>, statusText);
-    const qint64 books = categoryId(u"O'Reilly 丛书"_s);
-    categoryId(u"空类"_s);
-    const qint64 other = categoryId(u"别类"_s);
-    addBook(u"一"_s, u"还没读"_s, books, u"jpg"_s, jpeg(Qt::red));
-    addBook(u"二"_s, u"还没读"_s, other, u"jpg"_s, jpeg(Qt::red));
-    addBook(u"三"_s, u"正在读"_s, books, u"bmp"_s, bmp(Qt::blue));
-    addBook(u"四"_s, u"正在读"_s, std::nullopt, u"jpg"_s, jpeg(Qt::red)); // no category
+    Shelf f;
+    const qint64 books = f.category(u"O'Reilly 丛书"_s);
+    f.category(u"空类"_s);
+    f.addBook(u"一"_s, u"还没读"_s, books, u"jpg"_s, picture(Qt::red));
+    f.addBook(u"二"_s, u"还没读"_s, f.category(u"别类"_s), u"jpg"_s, picture(Qt::red));
+    f.addBook(u"三"_s, u"正在读"_s, books, u"bmp"_s, bmp(Qt::blue));
+    f.addBook(u"四"_s, u"正在读"_s, std::nullopt, u"jpg"_s, picture(Qt::red)); // no category
 
-    ShelfListing listing(connection(), tile());
-    const ShelfContent content = listing.byCategory(category);
-    QStringList captions;
-    for (const ShelfItem& item : content.items)
-        captions << item.caption;
-    QCOMPARE(captions, names);
+    const ShelfContent content = f.listing.byCategory(category);
+    QCOMPARE(captions(content), names);
     QCOMPARE(content.statusText, statusText);
     QVERIFY(content.messages.isEmpty());
 }
 
 void TestShelfListing::damagedCoversAmongGoodOnes()
 {
-    addBook(u"好一"_s, u"正在读"_s, std::nullopt, u"jpg"_s, jpeg(Qt::red));
-    addBook(u"坏JPEG"_s, u"正在读"_s, std::nullopt, u"JPG"_s, QByteArray("not a jpeg at all"));
-    addBook(u"好二"_s, u"正在读"_s, std::nullopt, u"Bmp"_s, bmp(Qt::green));
-    addBook(u"坏BMP"_s, u"正在读"_s, std::nullopt, u"bmp"_s, jpeg(Qt::red).left(200));
-    addBook(u"空JPEG"_s, u"正在读"_s, std::nullopt, u"jpg"_s, QByteArray());
-    addBook(u"好三"_s, u"正在读"_s, std::nullopt, u"jpg"_s, jpeg(Qt::blue));
+    Shelf f;
+    f.addBook(u"好一"_s, u"正在读"_s, std::nullopt, u"jpg"_s, picture(Qt::red));
+    f.addBook(u"坏JPEG"_s, u"正在读"_s, std::nullopt, u"JPG"_s, QByteArray("not a jpeg at all"));
+    f.addBook(u"好二"_s, u"正在读"_s, std::nullopt, u"Bmp"_s, bmp(Qt::green));
+    f.addBook(u"坏BMP"_s, u"正在读"_s, std::nullopt, u"bmp"_s, picture(Qt::red).left(200));
+    f.addBook(u"空JPEG"_s, u"正在读"_s, std::nullopt, u"jpg"_s);
+    f.addBook(u"好三"_s, u"正在读"_s, std::nullopt, u"jpg"_s, picture(Qt::blue));
 
-    ShelfListing listing(connection(), tile());
     for (int round = 0; round < 2; ++round) { // damaged covers are never cached: told again
-        const ShelfContent content = listing.byStatus(u"正在读"_s);
-        QCOMPARE(content.items.size(), 6);
+        const ShelfContent content = f.listing.byStatus(u"正在读"_s);
         QCOMPARE(content.messages,
             QStringList({ u"坏JPEG图片有误请修改"_s, u"坏BMP图片有误请修改"_s, u"空JPEG图片有误请修改"_s }));
-        const QColor expected[] = { Qt::red, TileColour, Qt::green, TileColour, TileColour, Qt::blue };
-        for (int n = 0; n < 6; ++n) {
-            QCOMPARE(content.items.at(n).thumbnail.size(), QSize(Thumbnails::Width, Thumbnails::Height));
-            QVERIFY2(near(middleColour(content.items.at(n).thumbnail), expected[n]),
-                qPrintable(content.items.at(n).caption));
-        }
+        verifyCovers(content, { Qt::red, TileColour, Qt::green, TileColour, TileColour, Qt::blue });
         QCOMPARE(content.statusText, std::optional(u"          [正在读]--数量：6"_s));
     }
 }
 
 void TestShelfListing::progressIsReportedOnTheCallingThread()
 {
+    Shelf f;
     for (int n = 0; n < 20; ++n)
-        addBook(u"书%1"_s.arg(n), u"还没读"_s, std::nullopt, n % 2 ? u"jpg"_s : QString(), jpeg(colourOf(n)));
-    ShelfListing listing(connection(), tile());
+        f.addBook(u"书%1"_s.arg(n), u"还没读"_s, std::nullopt, n % 2 ? u"jpg"_s : QString(), picture(colourOf(n)));
     QList<std::pair<int, int>> calls;
-    listing.setProgress([&](int done, int total) {
+    f.listing.setProgress([&](int done, int total) {
         QCOMPARE(QThread::currentThread(), thread());
         calls.append({ done, total });
     });
-    listing.byStatus(u"还没读"_s);
+    f.listing.byStatus(u"还没读"_s);
     QVERIFY(calls.size() >= 2);
     QCOMPARE(calls.last(), std::make_pair(20, 20));
     for (qsizetype i = 1; i < calls.size(); ++i)
@@ -295,42 +215,32 @@ void TestShelfListing::progressIsReportedOnTheCallingThread()
 
 void TestShelfListing::secondListingDecodesNothing()
 {
+    Shelf f;
     for (int n = 0; n < 12; ++n)
-        addBook(u"书%1"_s.arg(n), u"正在读"_s, std::nullopt, n % 3 ? u"jpg"_s : u"bmp"_s,
-            n % 3 ? jpeg(colourOf(n)) : bmp(colourOf(n)));
-    addBook(u"无封面"_s, u"正在读"_s, std::nullopt, QString(), QByteArray());
+        f.addBook(u"书%1"_s.arg(n), u"正在读"_s, std::nullopt, n % 3 ? u"jpg"_s : u"bmp"_s,
+            n % 3 ? picture(colourOf(n)) : bmp(colourOf(n)));
+    f.addBook(u"无封面"_s, u"正在读"_s);
 
-    ShelfListing listing(connection(), tile());
-    quint64 before = Thumbnails::decodeCount();
-    const ShelfContent first = listing.byStatus(u"正在读"_s);
-    QCOMPARE(Thumbnails::decodeCount() - before, quint64(12));
-    QCOMPARE(ThumbnailCache(connection().handle()).size(), 12); // placeholders are not stored
-
-    before = Thumbnails::decodeCount();
-    const ShelfContent again = listing.byStatus(u"正在读"_s);
-    QCOMPARE(Thumbnails::decodeCount() - before, quint64(0));
-    QCOMPARE(again.items.size(), first.items.size());
-    for (qsizetype n = 0; n < first.items.size(); ++n) {
-        QCOMPARE(again.items.at(n).caption, first.items.at(n).caption);
-        QCOMPARE(again.items.at(n).thumbnail, first.items.at(n).thumbnail);
-    }
+    QCOMPARE(f.decodes(u"正在读"_s), quint64(12));
+    const ShelfContent first = f.last;
+    QCOMPARE(ThumbnailCache(f.db().handle()).size(), 12); // placeholders are not stored
+    QCOMPARE(f.decodes(u"正在读"_s), quint64(0));
+    QCOMPARE(captions(f.last), captions(first));
+    for (qsizetype n = 0; n < first.items.size(); ++n)
+        QCOMPARE(f.last.items.at(n).thumbnail, first.items.at(n).thumbnail);
 
     // A title edited through a record set leaves the cover's thumbnail cached.
-    RecordSet book(connection());
+    RecordSet book(f.db());
     book.setSql(u" select *  from baseshu where id=1"_s);
     book.open();
-    book.edit();
     book.setText(u"name"_s, u"新书名"_s);
     book.post();
-    before = Thumbnails::decodeCount();
-    QCOMPARE(listing.byStatus(u"正在读"_s).items.at(0).caption, u"新书名"_s);
-    QCOMPARE(Thumbnails::decodeCount() - before, quint64(0));
+    QCOMPARE(f.decodes(u"正在读"_s), quint64(0));
+    QCOMPARE(f.last.items.at(0).caption, u"新书名"_s);
 
     // Without the cache every cover is decoded again.
-    listing.setCacheEnabled(false);
-    before = Thumbnails::decodeCount();
-    listing.byStatus(u"正在读"_s);
-    QCOMPARE(Thumbnails::decodeCount() - before, quint64(12));
+    f.listing.setCacheEnabled(false);
+    QCOMPARE(f.decodes(u"正在读"_s), quint64(12));
 }
 
 void TestShelfListing::changedCoverIsDecodedAgain_data()
@@ -345,96 +255,78 @@ void TestShelfListing::changedCoverIsDecodedAgain_data()
 void TestShelfListing::changedCoverIsDecodedAgain()
 {
     QFETCH(QString, how);
-    addBook(u"甲"_s, u"正在读"_s, std::nullopt, u"jpg"_s, jpeg(Qt::red));
-    const qint64 id = addBook(u"乙"_s, u"正在读"_s, std::nullopt, u"jpg"_s, jpeg(Qt::red));
-    ShelfListing listing(connection(), tile());
-    listing.byStatus(u"正在读"_s);
+    Shelf f;
+    f.addBook(u"甲"_s, u"正在读"_s, std::nullopt, u"jpg"_s, picture(Qt::red));
+    const qint64 id = f.addBook(u"乙"_s, u"正在读"_s, std::nullopt, u"jpg"_s, picture(Qt::red));
+    f.listing.byStatus(u"正在读"_s);
 
     QColor expected = Qt::green;
     quint64 decodes = 1;
     if (how == u"sql"_s) {
-        sqlite3* db = connection().handle();
-        sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(db, "update baseshu set facepic = ? where id = ?", -1, &stmt, nullptr);
-        const QByteArray cover = bmp(Qt::green);
-        sqlite3_bind_blob(stmt, 1, cover.constData(), int(cover.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int64(stmt, 2, id);
-        QCOMPARE(sqlite3_step(stmt), SQLITE_DONE); // a BMP behind a "jpg" tag
-        sqlite3_finalize(stmt);
+        f.setCover(id, bmp(Qt::green)); // a BMP behind a "jpg" tag
         expected = TileColour;
     } else if (how == u"readd"_s) {
-        exec(u"delete from baseshu where id=%1"_s.arg(id));
-        exec(u"update sqlite_sequence set seq = seq - 1 where name = 'baseshu'"_s); // the id comes back
-        QCOMPARE(addBook(u"乙"_s, u"正在读"_s, std::nullopt, u"jpg"_s, jpeg(Qt::green)), id);
+        f.db().execute(u"delete from baseshu where id=%1"_s.arg(id));
+        f.db().execute(u"update sqlite_sequence set seq = seq - 1 where name = 'baseshu'"_s); // the id comes back
+        QCOMPARE(f.addBook(u"乙"_s, u"正在读"_s, std::nullopt, u"jpg"_s, picture(Qt::green)), id);
     } else {
-        RecordSet book(connection());
+        RecordSet book(f.db());
         book.setSql(u" select *  from baseshu where id=%1"_s.arg(id));
         book.open();
-        book.edit();
         if (how == u"tag"_s) {
             book.setText(u"格式"_s, QString());
             expected = TileColour;
             decodes = 0;
         } else {
-            book.setBytes(u"facepic"_s, jpeg(Qt::green));
+            book.setBytes(u"facepic"_s, picture(Qt::green));
         }
         book.post();
     }
 
-    const quint64 before = Thumbnails::decodeCount();
-    const ShelfContent content = listing.byStatus(u"正在读"_s);
-    QCOMPARE(Thumbnails::decodeCount() - before, decodes);
-    QVERIFY(near(middleColour(content.items.at(0).thumbnail), Qt::red));
-    QVERIFY(near(middleColour(content.items.at(1).thumbnail), expected));
+    QCOMPARE(f.decodes(u"正在读"_s), decodes);
+    verifyCovers(f.last, { Qt::red, expected });
 }
 
 void TestShelfListing::coverChangedDuringListingIsNotCached()
 {
+    Shelf f;
     for (int n = 0; n < 20; ++n)
-        addBook(u"书%1"_s.arg(n), u"正在读"_s, std::nullopt, u"jpg"_s, jpeg(Qt::red));
-    ShelfListing listing(connection(), tile());
+        f.addBook(u"书%1"_s.arg(n), u"正在读"_s, std::nullopt, u"jpg"_s, picture(Qt::red));
     bool edited = false;
     // The window keeps itself responsive while listing; the user may change a cover meanwhile.
-    listing.setProgress([&](int, int) {
-        if (edited)
-            return;
-        edited = true;
-        exec(u"update baseshu set facepic = X'00' where id = 20"_s);
-        sqlite3* db = connection().handle();
-        sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(db, "update baseshu set facepic = ? where id = 1", -1, &stmt, nullptr);
-        const QByteArray cover = jpeg(Qt::green);
-        sqlite3_bind_blob(stmt, 1, cover.constData(), int(cover.size()), SQLITE_TRANSIENT);
-        sqlite3_step(stmt);
-        sqlite3_finalize(stmt);
+    f.listing.setProgress([&](int, int) {
+        if (!edited) {
+            edited = true;
+            f.setCover(20, QByteArray(1, '\0'));
+            f.setCover(1, picture(Qt::green));
+        }
     });
-    const ShelfContent first = listing.byStatus(u"正在读"_s);
+    const ShelfContent first = f.listing.byStatus(u"正在读"_s);
     QVERIFY(edited);
     QVERIFY(near(middleColour(first.items.at(0).thumbnail), Qt::red)); // read before the change
-    QCOMPARE(ThumbnailCache(connection().handle()).size(), 0);
+    QCOMPARE(ThumbnailCache(f.db().handle()).size(), 0);
 
-    listing.setProgress({});
-    const ShelfContent again = listing.byStatus(u"正在读"_s);
+    f.listing.setProgress({});
+    const ShelfContent again = f.listing.byStatus(u"正在读"_s);
     QVERIFY(near(middleColour(again.items.at(0).thumbnail), Qt::green));
     QCOMPARE(again.messages, QStringList { u"书19图片有误请修改"_s });
 }
 
 void TestShelfListing::readOnlyFileStillLists()
 {
-    addBook(u"甲"_s, u"还没读"_s, std::nullopt, u"jpg"_s, jpeg(Qt::red));
-    addBook(u"乙"_s, u"还没读"_s, std::nullopt, u"bmp"_s, QByteArray("broken"));
-    const QString path = connection().databasePath();
-    connection().close();
+    Shelf f;
+    f.addBook(u"甲"_s, u"还没读"_s, std::nullopt, u"jpg"_s, picture(Qt::red));
+    f.addBook(u"乙"_s, u"还没读"_s, std::nullopt, u"bmp"_s, QByteArray("broken"));
+    const QString path = f.db().databasePath();
+    f.db().close();
 
-    Connection readOnly(
-        u"Data Source=%1;Mode=Read;Jet OLEDB:Database Password=%2"_s.arg(path, connection().password()));
+    Connection readOnly(u"Data Source=%1;Mode=Read;Jet OLEDB:Database Password=%2"_s.arg(path, f.db().password()));
     ShelfListing listing(readOnly, tile());
     for (int round = 0; round < 2; ++round) {
         const quint64 before = Thumbnails::decodeCount();
         const ShelfContent content = listing.byStatus(u"还没读"_s);
         QCOMPARE(Thumbnails::decodeCount() - before, quint64(2));
-        QCOMPARE(content.items.size(), 2);
-        QVERIFY(near(middleColour(content.items.at(0).thumbnail), Qt::red));
+        verifyCovers(content, { Qt::red, TileColour });
         QCOMPARE(content.messages, QStringList { u"乙图片有误请修改"_s });
         QCOMPARE(content.statusText, std::optional(u"          [还没读]--数量：2"_s));
     }
