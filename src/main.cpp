@@ -6,6 +6,8 @@
 #include "shell/udata.h"
 #include "shell/ulogo.h"
 
+#include <QScreen>
+
 #include <memory>
 
 int main(int argc, char* argv[])
@@ -26,6 +28,8 @@ int main(int argc, char* argv[])
     }
     if (!mainWindow)
         return 0;
+    // Sized to the screen first, for desktops whose window manager does not maximise.
+    mainWindow->resize(mainWindow->screen()->availableGeometry().size());
     mainWindow->showMaximized();
     return app.exec();
 }
