@@ -29,18 +29,17 @@ namespace {
 // ---- A small PDF writer for the fixtures --------------------------------
 // Pages of 300 x 400 points, each filled mostly by a blue rectangle, an
 // optional outline with one entry per page, and optional encryption by the
-// standard security handler, revision 3, with a 128-bit RC4 key.
+// standard security handler, revision 2 (RC4 with a 40-bit key).
 
 const QByteArray Padding = QByteArray::fromHex("28BF4E5E4E758A4164004E56FFFA01082E2E00B6D0683E802F0CA9FE6453697A");
 const QByteArray DocumentId = QByteArray::fromHex("0123456789ABCDEF0123456789ABCDEF");
-constexpr qint32 Permissions = -4;
 
 QByteArray md5(const QByteArray& data)
 {
     return QCryptographicHash::hash(data, QCryptographicHash::Md5);
 }
 
-QByteArray rc4(const QByteArray& key, const QByteArray& data)
+QByteArray rc4(const QByteArray& key, QByteArray data)
 {
     std::array<quint8, 256> s;
     std::iota(s.begin(), s.end(), 0);
@@ -48,126 +47,79 @@ QByteArray rc4(const QByteArray& key, const QByteArray& data)
         j = (j + s[i] + quint8(key[i % key.size()])) & 0xff;
         std::swap(s[i], s[j]);
     }
-    QByteArray out(data);
-    for (int n = 0, i = 0, j = 0; n < out.size(); ++n) {
+    for (int n = 0, i = 0, j = 0; n < data.size(); ++n) {
         i = (i + 1) & 0xff;
         j = (j + s[i]) & 0xff;
         std::swap(s[i], s[j]);
-        out[n] = char(quint8(out[n]) ^ s[(s[i] + s[j]) & 0xff]);
-    }
-    return out;
-}
-
-QByteArray padded(const QByteArray& password)
-{
-    return (password + Padding).left(32);
-}
-
-// RC4 with the key, then 19 more times with the key's bytes xor-ed with 1..19.
-QByteArray rc4Twenty(const QByteArray& key, QByteArray data)
-{
-    for (int round = 0; round < 20; ++round) {
-        QByteArray roundKey(key);
-        for (char& byte : roundKey)
-            byte = char(quint8(byte) ^ round);
-        data = rc4(roundKey, data);
+        data[n] = char(quint8(data[n]) ^ s[(s[i] + s[j]) & 0xff]);
     }
     return data;
 }
 
+// The /O and /U entries and the file key for a user password; permissions -4.
 struct Security
 {
-    QByteArray owner;
-    QByteArray user;
-    QByteArray fileKey;
-
-    Security(const QByteArray& userPassword, const QByteArray& ownerPassword)
+    explicit Security(const QByteArray& userPassword)
     {
-        QByteArray ownerHash = md5(padded(ownerPassword));
-        for (int i = 0; i < 50; ++i)
-            ownerHash = md5(ownerHash);
-        owner = rc4Twenty(ownerHash, padded(userPassword));
-
-        const quint32 p = quint32(Permissions);
-        QByteArray keyInput = padded(userPassword) + owner;
-        for (int shift = 0; shift < 32; shift += 8)
-            keyInput.append(char((p >> shift) & 0xff));
-        fileKey = md5(keyInput + DocumentId);
-        for (int i = 0; i < 50; ++i)
-            fileKey = md5(fileKey);
-
-        user = rc4Twenty(fileKey, md5(Padding + DocumentId)) + QByteArray(16, '\0');
+        const QByteArray user = (userPassword + Padding).left(32);
+        owner = rc4(md5((QByteArray("owner-secret") + Padding).left(32)).left(5), user);
+        fileKey = md5(user + owner + QByteArray::fromHex("FCFFFFFF") + DocumentId).left(5);
+        check = rc4(fileKey, Padding);
     }
 
+    // Strings and streams are encrypted with their object's own key.
     QByteArray objectKey(int object) const
     {
-        QByteArray input = fileKey;
-        input.append(char(object & 0xff)).append(char((object >> 8) & 0xff)).append(char((object >> 16) & 0xff));
-        input.append('\0').append('\0');
-        return md5(input);
+        const char number[] = { char(object & 0xff), char((object >> 8) & 0xff), char((object >> 16) & 0xff), 0, 0 };
+        return md5(fileKey + QByteArray(number, 5)).left(10);
     }
+
+    QByteArray owner, fileKey, check;
 };
 
-// Encrypted when given a user password; the owner password is "owner-secret".
-QByteArray makePdf(int pages, bool outline = false, const std::optional<QByteArray>& userPassword = std::nullopt)
+// Pages with an outline entry "Chapter n" each; encrypted when given a user password.
+QByteArray makePdf(int pages, const std::optional<QByteArray>& userPassword = std::nullopt)
 {
     const std::optional<Security> security
-        = userPassword ? std::optional<Security>(std::in_place, *userPassword, "owner-secret") : std::nullopt;
-    // Strings and streams of an encrypted file are encrypted with their object's key.
+        = userPassword ? std::optional<Security>(std::in_place, *userPassword) : std::nullopt;
     auto protect
         = [&](int object, const QByteArray& data) { return security ? rc4(security->objectKey(object), data) : data; };
-    auto text = [&](int object, const QByteArray& data) { return '<' + protect(object, data).toHex() + '>'; };
+    auto ref = [](int object) { return QByteArray::number(object) + " 0 R"; };
 
     // Objects: 1 catalogue, 2 page tree, 3 outline root, then per page: page,
     // contents, outline entry; finally the encryption dictionary.
-    const int firstPage = 4;
-    auto pageObject = [&](int page) { return firstPage + 3 * page; };
-    const int encryptObject = firstPage + 3 * pages;
-
-    std::vector<QByteArray> objects(encryptObject + 1);
-    objects[1] = "<< /Type /Catalog /Pages 2 0 R" + QByteArray(outline ? " /Outlines 3 0 R" : "") + " >>";
+    auto pageObject = [](int page) { return 4 + 3 * page; };
+    std::vector<QByteArray> objects(size_t(pageObject(pages)) + 1);
+    objects[1] = "<< /Type /Catalog /Pages 2 0 R /Outlines 3 0 R >>";
     QByteArray kids;
     for (int page = 0; page < pages; ++page)
-        kids += QByteArray::number(pageObject(page)) + " 0 R ";
+        kids += ref(pageObject(page)) + ' ';
     objects[2] = "<< /Type /Pages /Kids [" + kids + "] /Count " + QByteArray::number(pages) + " >>";
-    objects[3] = "<< /Type /Outlines /First " + QByteArray::number(pageObject(0) + 2) + " 0 R /Last "
-        + QByteArray::number(pageObject(pages - 1) + 2) + " 0 R /Count " + QByteArray::number(pages) + " >>";
+    objects[3] = "<< /Type /Outlines /First " + ref(6) + " /Count " + QByteArray::number(pages) + " >>";
     for (int page = 0; page < pages; ++page) {
         const int object = pageObject(page);
-        objects[object] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 400] /Contents "
-            + QByteArray::number(object + 1) + " 0 R >>";
+        objects[object] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 400] /Contents " + ref(object + 1) + " >>";
         const QByteArray content = protect(object + 1, "0.1 0.3 0.9 rg 20 20 260 360 re f\n");
         objects[object + 1]
             = "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream";
-        QByteArray entry = "<< /Title " + text(object + 2, "Chapter " + QByteArray::number(page + 1))
-            + " /Parent 3 0 R /Dest [" + QByteArray::number(object) + " 0 R /XYZ 0 400 0]";
-        if (page > 0)
-            entry += " /Prev " + QByteArray::number(object - 1) + " 0 R";
-        if (page + 1 < pages)
-            entry += " /Next " + QByteArray::number(object + 5) + " 0 R";
-        objects[object + 2] = entry + " >>";
+        objects[object + 2] = "<< /Title <" + protect(object + 2, "Chapter " + QByteArray::number(page + 1)).toHex()
+            + "> /Parent 3 0 R /Dest [" + ref(object) + " /XYZ 0 400 0]"
+            + (page + 1 < pages ? " /Next " + ref(object + 5) : QByteArray()) + " >>";
     }
-    objects[encryptObject] = security
-        ? "<< /Filter /Standard /V 2 /R 3 /Length 128 /P " + QByteArray::number(Permissions) + " /O <"
-            + security->owner.toHex() + "> /U <" + security->user.toHex() + "> >>"
-        : "<< >>";
+    objects.back() = security ? "<< /Filter /Standard /V 1 /R 2 /P -4 /O <" + security->owner.toHex() + "> /U <"
+            + security->check.toHex() + "> >>"
+                              : "<< >>";
 
-    QByteArray pdf = "%PDF-1.4\n%\xe2\xe3\xcf\xd3\n";
-    std::vector<qsizetype> offsets(objects.size(), 0);
+    QByteArray pdf = "%PDF-1.4\n";
+    QByteArray xref = "xref\n0 " + QByteArray::number(objects.size()) + "\n0000000000 65535 f \n";
     for (size_t object = 1; object < objects.size(); ++object) {
-        offsets[object] = pdf.size();
-        pdf += QByteArray::number(qsizetype(object)) + " 0 obj\n" + objects[object] + "\nendobj\n";
+        xref += QByteArray::number(pdf.size()).rightJustified(10, '0') + " 00000 n \n";
+        pdf += QByteArray::number(object) + " 0 obj\n" + objects[object] + "\nendobj\n";
     }
-    const qsizetype xref = pdf.size();
-    pdf += "xref\n0 " + QByteArray::number(qsizetype(objects.size())) + "\n0000000000 65535 f \n";
-    for (size_t object = 1; object < objects.size(); ++object)
-        pdf += QByteArray::number(offsets[object]).rightJustified(10, '0') + " 00000 n \n";
-    pdf += "trailer\n<< /Size " + QByteArray::number(qsizetype(objects.size())) + " /Root 1 0 R";
-    if (security)
-        pdf += " /Encrypt " + QByteArray::number(encryptObject) + " 0 R";
-    pdf += " /ID [<" + DocumentId.toHex() + "> <" + DocumentId.toHex() + ">] >>\nstartxref\n" + QByteArray::number(xref)
-        + "\n%%EOF\n";
-    return pdf;
+    const QByteArray start = QByteArray::number(pdf.size());
+    return pdf + xref + "trailer\n<< /Size " + QByteArray::number(objects.size()) + " /Root 1 0 R"
+        + (security ? " /Encrypt " + ref(int(objects.size()) - 1) : QByteArray()) + " /ID [<" + DocumentId.toHex()
+        + "> <" + DocumentId.toHex() + ">] >>\nstartxref\n" + start + "\n%%EOF\n";
 }
 
 // A document as our own PDF writer makes it: compressed streams, which the
@@ -201,6 +153,17 @@ double blueShare(const QImage& image)
     return rgb.isNull() ? 0.0 : double(blue) / (double(rgb.width()) * rgb.height());
 }
 
+// A viewer on screen, ready for keys.
+struct ShownViewer : PdfViewer
+{
+    ShownViewer(int width = 700, int height = 500)
+    {
+        resize(width, height);
+        show();
+        QVERIFY(QTest::qWaitForWindowActive(this));
+    }
+};
+
 } // namespace
 
 class TestPdfViewer : public QObject
@@ -214,8 +177,7 @@ private slots:
     void unreadableDocument_data();
     void unreadableDocument();
     void rendersAfterCallerFreesItsMemory();
-    void viewerParts();
-    void flagResetsViewer();
+    void viewerPartsAndReset();
     void pagingByKeysAndControls();
     void zoom();
     void thumbnailsRenderOnlyVisiblePages();
@@ -224,7 +186,7 @@ private slots:
 void TestPdfViewer::opensDocumentWithOutline()
 {
     PdfViewer viewer;
-    QVERIFY(viewer.OpenDocumentStream(makePdf(4, true), QString()));
+    QVERIFY(viewer.OpenDocumentStream(makePdf(4), QString()));
     QVERIFY(viewer.hasDocument());
     QCOMPARE(viewer.pageCount(), 4);
     QCOMPARE(viewer.message(), QString());
@@ -248,7 +210,6 @@ void TestPdfViewer::password_data()
     QTest::addColumn<QString>("messagePart");
 
     QTest::newRow("right password") << true << u"reader-2024"_s << true << QString();
-    QTest::newRow("owner password") << true << u"owner-secret"_s << true << QString();
     QTest::newRow("wrong password") << true << u"reader-2025"_s << false << u"密码错误"_s;
     QTest::newRow("no password") << true << QString() << false << u"请在“简介笔记”中填写文档密码"_s;
     QTest::newRow("password for a plain file") << false << u"unused"_s << true << QString();
@@ -262,14 +223,16 @@ void TestPdfViewer::password()
     QFETCH(QString, messagePart);
 
     PdfViewer viewer;
-    const QByteArray pdf = makePdf(2, false, encrypted ? std::optional<QByteArray>("reader-2024") : std::nullopt);
+    const QByteArray pdf = makePdf(2, encrypted ? std::optional<QByteArray>("reader-2024") : std::nullopt);
     QCOMPARE(viewer.OpenDocumentStream(pdf, password), opens);
     QCOMPARE(viewer.hasDocument(), opens);
     QCOMPARE(viewer.pageCount(), opens ? 2 : 0);
-    if (opens)
+    if (opens) {
         QCOMPARE(viewer.message(), QString());
-    else
+        QVERIFY(blueShare(viewer.document()->render(1, QSize(150, 200))) > 0.5); // the pages read as written
+    } else {
         QVERIFY2(viewer.message().contains(messagePart), qPrintable(viewer.message()));
+    }
 }
 
 void TestPdfViewer::unreadableDocument_data()
@@ -289,11 +252,8 @@ void TestPdfViewer::unreadableDocument()
 {
     QFETCH(QByteArray, bytes);
 
-    PdfViewer viewer;
-    viewer.resize(600, 400);
-    viewer.show();
+    ShownViewer viewer;
     QVERIFY(viewer.OpenDocumentStream(makePdf(2), QString()));
-
     QVERIFY(!viewer.OpenDocumentStream(bytes, QString()));
     QVERIFY(!viewer.hasDocument());
     QCOMPARE(viewer.pageCount(), 0);
@@ -309,11 +269,8 @@ void TestPdfViewer::unreadableDocument()
 
 void TestPdfViewer::rendersAfterCallerFreesItsMemory()
 {
-    PdfViewer viewer;
+    ShownViewer viewer(500, 700);
     viewer.SetViewerPart(PdfViewer::SidePanePart, false);
-    viewer.resize(500, 700);
-    viewer.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&viewer));
 
     // The caller's memory wrapped without a copy, then wiped right after the call.
     const QByteArray pdf = writtenPdf(60);
@@ -331,38 +288,23 @@ void TestPdfViewer::rendersAfterCallerFreesItsMemory()
     QTRY_VERIFY2(blueShare(viewer.grab().toImage()) > 0.3, "the last page is not drawn");
 }
 
-void TestPdfViewer::viewerParts()
+void TestPdfViewer::viewerPartsAndReset()
 {
     PdfViewer viewer;
     viewer.show();
     auto* toolBar = viewer.findChild<QToolBar*>(u"viewerToolBar"_s);
     auto* sidePane = viewer.findChild<QTabWidget*>(u"sidePane"_s);
-    QVERIFY(toolBar && sidePane);
-
     viewer.SetViewerPart(0, false);
     viewer.SetViewerPart(1, false);
-    QVERIFY(!toolBar->isVisible());
-    QVERIFY(!sidePane->isVisible());
-    QVERIFY(!viewer.isPartShown(0) && !viewer.isPartShown(1));
-
     viewer.SetViewerPart(1, true);
-    QVERIFY(!toolBar->isVisible());
-    QVERIFY(sidePane->isVisible());
+    viewer.SetViewerPart(2, true); // not a part: ignored
+    viewer.SetViewerPart(-1, true);
+    QVERIFY(!toolBar->isVisible() && !viewer.isPartShown(0));
+    QVERIFY(sidePane->isVisible() && viewer.isPartShown(1));
 
-    viewer.SetViewerPart(0, true);
-    viewer.SetViewerPart(2, false);
-    viewer.SetViewerPart(-1, false);
-    QVERIFY(toolBar->isVisible());
-    QVERIFY(sidePane->isVisible());
-}
-
-void TestPdfViewer::flagResetsViewer()
-{
-    PdfViewer viewer;
     QVERIFY(viewer.OpenDocumentStream(makePdf(2), QString()));
     viewer.SetViewerFlag(true);
     QCOMPARE(viewer.pageCount(), 2);
-
     viewer.SetViewerFlag(false);
     QVERIFY(!viewer.hasDocument());
     QCOMPARE(viewer.thumbnailModel()->rowCount(), 0);
@@ -376,11 +318,8 @@ void TestPdfViewer::flagResetsViewer()
 
 void TestPdfViewer::pagingByKeysAndControls()
 {
-    PdfViewer viewer;
-    viewer.resize(700, 500);
-    viewer.show();
-    QVERIFY(QTest::qWaitForWindowActive(&viewer));
-    QVERIFY(viewer.OpenDocumentStream(makePdf(10, true), QString()));
+    ShownViewer viewer;
+    QVERIFY(viewer.OpenDocumentStream(makePdf(10), QString()));
     auto* view = viewer.findChild<QPdfView*>(u"pageView"_s);
     view->setFocus();
     QCOMPARE(viewer.currentPage(), 0);
@@ -391,10 +330,7 @@ void TestPdfViewer::pagingByKeysAndControls()
     QCOMPARE(viewer.currentPage(), 9);
     QTest::keyClick(view, Qt::Key_PageDown);
     QCOMPARE(viewer.currentPage(), 9);
-    QTest::keyClick(view, Qt::Key_PageUp);
-    QCOMPARE(viewer.currentPage(), 8);
     QTest::keyClick(view, Qt::Key_Home);
-    QCOMPARE(viewer.currentPage(), 0);
     QTest::keyClick(view, Qt::Key_PageUp);
     QCOMPARE(viewer.currentPage(), 0);
 
@@ -421,10 +357,7 @@ void TestPdfViewer::pagingByKeysAndControls()
 
 void TestPdfViewer::zoom()
 {
-    PdfViewer viewer;
-    viewer.resize(700, 500);
-    viewer.show();
-    QVERIFY(QTest::qWaitForWindowActive(&viewer));
+    ShownViewer viewer;
     QVERIFY(viewer.OpenDocumentStream(makePdf(2), QString()));
     auto* view = viewer.findChild<QPdfView*>(u"pageView"_s);
     view->setFocus();
@@ -449,10 +382,7 @@ void TestPdfViewer::zoom()
 
 void TestPdfViewer::thumbnailsRenderOnlyVisiblePages()
 {
-    PdfViewer viewer;
-    viewer.resize(900, 600);
-    viewer.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+    ShownViewer viewer(900, 600);
     QVERIFY(viewer.OpenDocumentStream(makePdf(300), QString()));
     viewer.findChild<QTabWidget*>(u"sidePane"_s)->setCurrentIndex(1);
     QTRY_VERIFY(viewer.thumbnailModel()->renderCount() > 0);
