@@ -171,7 +171,6 @@ class TestPdfViewer : public QObject
     Q_OBJECT
 
 private slots:
-    void opensDocumentWithOutline();
     void password_data();
     void password();
     void unreadableDocument_data();
@@ -182,25 +181,6 @@ private slots:
     void zoom();
     void thumbnailsRenderOnlyVisiblePages();
 };
-
-void TestPdfViewer::opensDocumentWithOutline()
-{
-    PdfViewer viewer;
-    QVERIFY(viewer.OpenDocumentStream(makePdf(4), QString()));
-    QVERIFY(viewer.hasDocument());
-    QCOMPARE(viewer.pageCount(), 4);
-    QCOMPARE(viewer.message(), QString());
-
-    auto* outline = viewer.findChild<QTreeView*>(u"outlineView"_s);
-    QVERIFY(outline);
-    QAbstractItemModelTester outlineTester(outline->model());
-    QCOMPARE(outline->model()->rowCount(), 4);
-    const QModelIndex third = outline->model()->index(2, 0);
-    QCOMPARE(third.data(int(QPdfBookmarkModel::Role::Title)).toString(), u"Chapter 3"_s);
-    QCOMPARE(third.data(int(QPdfBookmarkModel::Role::Page)).toInt(), 2);
-    QAbstractItemModelTester thumbnailTester(viewer.thumbnailModel());
-    QCOMPARE(viewer.thumbnailModel()->rowCount(), 4);
-}
 
 void TestPdfViewer::password_data()
 {
@@ -241,7 +221,6 @@ void TestPdfViewer::unreadableDocument_data()
     const QByteArray good = makePdf(3);
     QTest::newRow("empty") << QByteArray();
     QTest::newRow("not a pdf") << QByteArray("just some text, nothing like a document\n");
-    QTest::newRow("header only") << good.left(9);
     QByteArray scrambled = good;
     for (qsizetype i = 9; i < scrambled.size(); i += 3)
         scrambled[i] = char(scrambled[i] ^ 0x5a);
@@ -334,8 +313,14 @@ void TestPdfViewer::pagingByKeysAndControls()
     QTest::keyClick(view, Qt::Key_PageUp);
     QCOMPARE(viewer.currentPage(), 0);
 
+    // The outline, one entry a page, and the thumbnails.
     auto* outline = viewer.findChild<QTreeView*>(u"outlineView"_s);
+    QAbstractItemModelTester outlineTester(outline->model());
+    QAbstractItemModelTester thumbnailTester(viewer.thumbnailModel());
+    QCOMPARE(outline->model()->rowCount(), 10);
+    QCOMPARE(viewer.thumbnailModel()->rowCount(), 10);
     const QModelIndex chapter = outline->model()->index(6, 0);
+    QCOMPARE(chapter.data(int(QPdfBookmarkModel::Role::Title)).toString(), u"Chapter 7"_s);
     QTest::mouseClick(outline->viewport(), Qt::LeftButton, {}, outline->visualRect(chapter).center());
     QCOMPARE(viewer.currentPage(), 6);
 

@@ -17,10 +17,10 @@ class TestActiveX : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase() { QDir::setCurrent(m_previousFolder); }
     void init();
     void registerFile_data();
     void registerFile();
-    void relativePathIsTakenFromCurrentFolder();
 
 private:
     QString readLog() const;
@@ -28,6 +28,7 @@ private:
 
     QTemporaryDir m_dir;
     QString m_logPath;
+    QString m_previousFolder = QDir::currentPath();
 };
 
 void TestActiveX::initTestCase()
@@ -39,6 +40,8 @@ void TestActiveX::initTestCase()
     QFile text(m_dir.filePath(u"notalibrary.ocx"_s));
     QVERIFY(text.open(QIODevice::WriteOnly));
     text.write("MZ this is only text pretending to be a server\n");
+    // A relative path is taken from the current folder.
+    QVERIFY(QDir::setCurrent(QFileInfo(QStringLiteral(ACTIVEX_FIXTURE_OK)).absolutePath()));
 }
 
 void TestActiveX::init()
@@ -80,6 +83,7 @@ void TestActiveX::registerFile_data()
     QTest::newRow("negative status") << failing << 1 << false << u"register\nunload\n"_s;
     QTest::newRow("positive status is success") << failing << 0 << true << u"unregister\nunload\n"_s;
     QTest::newRow("no exports, still unloaded") << bare << 1 << false << u"unload\n"_s;
+    QTest::newRow("relative path") << QFileInfo(ok).fileName() << 1 << true << u"register\nunload\n"_s;
     QTest::newRow("missing file") << m_dir.filePath(u"absent.ocx"_s) << 1 << false << QString();
     QTest::newRow("not a library") << m_dir.filePath(u"notalibrary.ocx"_s) << 1 << false << QString();
     QTest::newRow("folder") << m_dir.path() << 1 << false << QString();
@@ -97,18 +101,6 @@ void TestActiveX::registerFile()
     QCOMPARE(readLog(), log);
     if (!path.isEmpty())
         QVERIFY(!stillLoaded(path));
-}
-
-void TestActiveX::relativePathIsTakenFromCurrentFolder()
-{
-    const QFileInfo fixture(QStringLiteral(ACTIVEX_FIXTURE_OK));
-    const QString previous = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(fixture.absolutePath()));
-    const bool registered = RegisterActiveXFile(fixture.fileName(), 1);
-    QDir::setCurrent(previous);
-
-    QVERIFY(registered);
-    QCOMPARE(readLog(), u"register\nunload\n"_s);
 }
 
 QTEST_GUILESS_MAIN(TestActiveX)
