@@ -307,7 +307,7 @@ void PdfViewer::SetViewerFlag(bool flag)
 {
     if (flag)
         return;
-    closeDocument();
+    // The open document stays: the reading page shows whatever the viewer holds.
     m_message->clear();
     m_stack->setCurrentWidget(m_view);
 }

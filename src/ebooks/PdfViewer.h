@@ -58,7 +58,8 @@ public:
     // Fits the page width into the viewer: the reading mode of the reading page.
     void RunViewerCommand();
 
-    // false: closes the document and shows an empty viewer (a reset).
+    // false: back to the pages; a notice left by a failed open is cleared, and an
+    // open document stays open (only reading another one replaces it).
     // true: keeps whatever is shown.
     void SetViewerFlag(bool flag);
 

@@ -4,6 +4,10 @@
 #include "shell/ShelfView.h"
 #include "shell/Unittest.h"
 
+#include "ebooks/PdfViewer.h"
+
+#include <QPainter>
+#include <QPdfWriter>
 #include <QTabWidget>
 
 using namespace Qt::StringLiterals;
@@ -161,6 +165,35 @@ private slots:
         QCOMPARE(pages->currentWidget()->objectName(), u"TabSheet2"_s);
         w.window.itemsclick(u"Tom's"_s);
         QCOMPARE(pages->currentWidget()->objectName(), u"TabSheet1"_s);
+    }
+
+    void ebookPagesKeepTheViewersDocument()
+    {
+        GuiFixture f;
+        Window w;
+        auto* viewer = w.window.findChild<PdfViewer*>(u"FoxitPDFSDK1"_s);
+        auto* inner = w.window.findChild<QTabWidget*>(u"PageControl2"_s);
+        auto* backBar = w.window.findChild<QWidget*>(u"Panel2"_s);
+        QByteArray pdf;
+        {
+            QBuffer buffer(&pdf);
+            buffer.open(QIODevice::WriteOnly);
+            QPdfWriter writer(&buffer);
+            QPainter painter(&writer);
+            painter.drawText(100, 100, u"一页"_s);
+        }
+        QVERIFY(viewer->OpenDocumentStream(pdf, QString()));
+
+        w.click("dxNavBar1Item8");
+        QCOMPARE(inner->currentWidget()->objectName(), u"TabSheet5"_s);
+        QVERIFY(viewer->isPartShown(0) && viewer->isPartShown(1) && !backBar->isVisible());
+        QVERIFY(viewer->hasDocument());
+
+        w.click("dxNavBar1Item7");
+        QCOMPARE(inner->currentWidget()->objectName(), u"TabSheet4"_s);
+        QVERIFY(!viewer->isPartShown(0) && !viewer->isPartShown(1));
+        w.refresh();
+        QVERIFY(viewer->hasDocument());
     }
 
     void handlerErrorsAreShownAndTheWindowGoesOn()
