@@ -242,12 +242,14 @@ void TFileStream::setPosition(int64_t pos)
         sysSeek(m_fd, std::max<int64_t>(pos, 0), SEEK_SET);
 }
 
-int64_t TFileStream::read(void* buffer, int64_t count)
+// Moves count bytes through the system call `io`, in pieces it can take, until done,
+// the end of the file or an error; returns how many were moved.
+template<typename Byte, typename Io>
+static int64_t transferAll(int fd, Byte* data, int64_t count, Io io)
 {
-    auto* out = static_cast<char*>(buffer);
     int64_t done = 0;
-    while (m_fd >= 0 && done < count) {
-        const int64_t n = sysRead(m_fd, out + done, std::min(count - done, kMaxSysIo));
+    while (fd >= 0 && done < count) {
+        const int64_t n = io(fd, data + done, std::min(count - done, kMaxSysIo));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -257,19 +259,14 @@ int64_t TFileStream::read(void* buffer, int64_t count)
     return done;
 }
 
+int64_t TFileStream::read(void* buffer, int64_t count)
+{
+    return transferAll(m_fd, static_cast<char*>(buffer), count, sysRead);
+}
+
 int64_t TFileStream::write(const void* buffer, int64_t count)
 {
-    const auto* in = static_cast<const char*>(buffer);
-    int64_t done = 0;
-    while (m_fd >= 0 && done < count) {
-        const int64_t n = sysWrite(m_fd, in + done, std::min(count - done, kMaxSysIo));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += n;
-    }
-    return done;
+    return transferAll(m_fd, static_cast<const char*>(buffer), count, sysWrite);
 }
 
 bool TFileStream::isSameFile(const std::string& path) const

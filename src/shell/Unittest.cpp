@@ -18,6 +18,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScopedValueRollback>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -182,33 +183,6 @@ private:
 
 } // namespace
 
-namespace {
-
-// The progress dialog lets events through while covers load; a second listing
-// must wait for the first.
-class ListingGuard
-{
-public:
-    explicit ListingGuard(bool& busy)
-        : m_busy(busy)
-        , m_owner(!busy)
-    {
-        m_busy = true;
-    }
-    ~ListingGuard()
-    {
-        if (m_owner)
-            m_busy = false;
-    }
-    bool owner() const { return m_owner; }
-
-private:
-    bool& m_busy;
-    bool m_owner;
-};
-
-} // namespace
-
 void TFormtest::listByStatus(const QString& status)
 {
     runListing([&status](ShelfListing& listing) { return listing.byStatus(status); });
@@ -221,9 +195,11 @@ void TFormtest::itemsclick(const QString& category)
 
 void TFormtest::runListing(const std::function<ShelfContent(ShelfListing&)>& list)
 {
-    ListingGuard guard(listing);
-    if (!guard.owner())
+    // The progress dialog lets events through while covers load; a second listing
+    // waits for the first.
+    if (listing)
         return;
+    const QScopedValueRollback<bool> busy(listing, true);
     bringPaperPageToFront();
     ListView1->clearShelf();
     ListingProgress progress(this);

@@ -20,7 +20,6 @@ class RecordSet;
 class ShelfListing;
 struct ShelfContent;
 class ShelfView;
-class Tfmread;
 
 // The message by which the category manager asks the main window to reload.
 constexpr int WM_MAIN_REFRESH = 2010;
