@@ -37,7 +37,11 @@ qinghe_build() {
     shift
     qinghe_install_packages
     if [ ! -f "$dir/build.ninja" ]; then
-        cmake -S "$QINGHE_ROOT" -B "$dir" -G Ninja "$@"
+        local launcher=()
+        if command -v ccache >/dev/null; then
+            launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+        fi
+        cmake -S "$QINGHE_ROOT" -B "$dir" -G Ninja "${launcher[@]}" "$@"
     fi
     cmake --build "$dir" --parallel "$(nproc)"
 }
