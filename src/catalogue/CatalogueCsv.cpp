@@ -1,0 +1,404 @@
+#include "catalogue/CatalogueCsv.h"
+
+#include "shell/SqliteStatement.h"
+#include "shell/udata.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QSaveFile>
+#include <QSet>
+
+#include <array>
+
+using namespace Qt::StringLiterals;
+
+namespace CatalogueCsv {
+namespace {
+
+    // The catalogue's fields in the order of the file; the category (类别)
+    // travels by its name and is stored as the id of a tblei row.
+    struct Field
+    {
+        const char* title;
+        const char* column; // in baseshu
+        bool memo;
+    };
+    constexpr std::array<Field, 16> fields { {
+        { "书名", "name", false },
+        { "作者", "zuozhe", false },
+        { "出版社", "publish", false },
+        { "ISBN", "isbn", false },
+        { "语种", "yuzhong", false },
+        { "类别", "leibie", false },
+        { "包装", "boxbz", false },
+        { "存放地点", "place", false },
+        { "阅读状态", "isread", false },
+        { "是否借人", "isjie", false },
+        { "借书人", "jieshumen", false },
+        { "是否出屋", "isgo", false },
+        { "出屋原因", "gocause", false },
+        { "内容简介", "contentjj", true },
+        { "目录", "目录", true },
+        { "读书笔记", "readbiji", true },
+    } };
+    constexpr int fieldCount = int(fields.size());
+    constexpr int titleField = 0;
+    constexpr int isbnField = 3;
+    constexpr int categoryField = 5;
+    constexpr int bindingField = 6;
+    constexpr int statusField = 8;
+    constexpr int notesField = 15;
+    // The length the library file allows its short text columns.
+    constexpr int shortTextLimit = 255;
+
+    using Book = std::array<QString, fieldCount>;
+
+    QString utf8(const char* text)
+    {
+        return QString::fromUtf8(text);
+    }
+
+    [[noreturn]] void fail(const QString& message)
+    {
+        throw ECsvError(message.toStdString());
+    }
+
+    QString columnList(const QString& alias)
+    {
+        QStringList names;
+        for (const Field& field : fields)
+            names << alias + u'"' + utf8(field.column) + u'"';
+        return names.join(u", "_s);
+    }
+
+    // ="0312424094", as Goodreads and some spreadsheets write numbers to be
+    // kept as text, gives 0312424094.
+    QString formulaText(const QString& cell)
+    {
+        const QString text = cell.trimmed();
+        if (text.startsWith(u"=\""_s) && text.endsWith(u'"') && text.size() >= 3)
+            return text.mid(2, text.size() - 3);
+        return cell;
+    }
+
+    QString bookKey(const QString& title, const QString& isbn)
+    {
+        QString number = isbn;
+        number.remove(u'-').remove(u' ');
+        return title.trimmed().toCaseFolded() + QChar(0) + number.toUpper();
+    }
+
+    QString categoryKey(const QString& name)
+    {
+        return name.trimmed().toCaseFolded();
+    }
+
+    // How the columns of a file map to the catalogue's fields.
+    struct Mapping
+    {
+        CsvImportPlan::Layout layout = CsvImportPlan::Layout::Catalogue;
+        QList<int> target; // per column of the file: a field, or -1
+        int isbn13 = -1; // Goodreads: the ISBN when the ISBN cell is empty
+        int width = 0;
+        QStringList ignored;
+    };
+
+    Mapping mapHeader(const QStringList& header)
+    {
+        Mapping mapping;
+        mapping.width = int(header.size());
+        QStringList names;
+        for (const QString& name : header)
+            names << name.trimmed();
+
+        const bool ours = names.contains(utf8(fields[titleField].title));
+        const bool goodreads = !ours && names.contains(u"Title"_s, Qt::CaseInsensitive);
+        if (!ours && !goodreads) {
+            QStringList titles = columnTitles();
+            fail(u"文件的第一行没有“书名”列，无法导入。第一行应是列名：%1 (Goodreads 导出的文件以“Title”为书名列)。"_s
+                     .arg(titles.join(u", "_s)));
+        }
+        mapping.layout = ours ? CsvImportPlan::Layout::Catalogue : CsvImportPlan::Layout::Goodreads;
+        const QHash<QString, int> goodreadsColumns { { u"title"_s, titleField }, { u"author"_s, 1 },
+            { u"publisher"_s, 2 }, { u"isbn"_s, isbnField }, { u"binding"_s, bindingField },
+            { u"exclusive shelf"_s, statusField }, { u"my review"_s, notesField } };
+
+        QSet<int> taken;
+        for (int i = 0; i < names.size(); ++i) {
+            int field = -1;
+            if (ours) {
+                for (int f = 0; f < fieldCount; ++f) {
+                    if (names[i] == utf8(fields[size_t(f)].title))
+                        field = f;
+                }
+            } else {
+                field = goodreadsColumns.value(names[i].toLower(), -1);
+                if (field < 0 && names[i].compare(u"ISBN13"_s, Qt::CaseInsensitive) == 0 && mapping.isbn13 < 0) {
+                    mapping.isbn13 = i;
+                    mapping.target << -1;
+                    continue;
+                }
+            }
+            if (field >= 0 && taken.contains(field))
+                field = -1; // a second column of the same name
+            if (field >= 0)
+                taken.insert(field);
+            else if (!names[i].isEmpty())
+                mapping.ignored << names[i];
+            mapping.target << field;
+        }
+        return mapping;
+    }
+
+    enum class Outcome
+    {
+        Blank,
+        Add,
+        Rejected
+    };
+
+    // One record of the file as a book, or why it cannot be one.
+    Outcome toBook(const Mapping& mapping, const QStringList& cells, Book& book, QString& reason)
+    {
+        bool blank = true;
+        for (const QString& cell : cells)
+            blank = blank && cell.trimmed().isEmpty();
+        if (blank)
+            return Outcome::Blank;
+        for (int i = mapping.width; i < cells.size(); ++i) {
+            if (!cells[i].trimmed().isEmpty()) {
+                reason = u"这一行有 %1 个字段，比第一行的列名多"_s.arg(cells.size());
+                return Outcome::Rejected;
+            }
+        }
+
+        book = {};
+        for (int i = 0; i < cells.size() && i < mapping.target.size(); ++i) {
+            if (mapping.target[i] >= 0)
+                book[size_t(mapping.target[i])] = cells[i];
+        }
+        book[isbnField] = formulaText(book[isbnField]);
+        if (mapping.layout == CsvImportPlan::Layout::Goodreads) {
+            if (book[isbnField].trimmed().isEmpty() && mapping.isbn13 >= 0 && mapping.isbn13 < cells.size())
+                book[isbnField] = formulaText(cells[mapping.isbn13]);
+            static const QHash<QString, QString> shelves { { u"to-read"_s, u"还没读"_s },
+                { u"currently-reading"_s, u"正在读"_s }, { u"read"_s, u"已读完"_s } };
+            book[statusField] = shelves.value(book[statusField].trimmed().toLower());
+        }
+        book[categoryField] = book[categoryField].trimmed();
+
+        if (book[titleField].trimmed().isEmpty()) {
+            reason = u"书名是空的"_s;
+            return Outcome::Rejected;
+        }
+        for (int f = 0; f < fieldCount; ++f) {
+            if (!fields[size_t(f)].memo && book[size_t(f)].size() > shortTextLimit) {
+                reason = u"“%1”超过 %2 个字符"_s.arg(utf8(fields[size_t(f)].title)).arg(shortTextLimit);
+                return Outcome::Rejected;
+            }
+        }
+        return Outcome::Add;
+    }
+
+    // The library as an import sees it: the books already present, by title
+    // and ISBN, and the categories by name (the first of a name wins).
+    struct Library
+    {
+        explicit Library(Connection& connection)
+        {
+            sqlite3* db = connection.handle();
+            SqliteStatement books(db, u"select name, isbn from baseshu"_s);
+            while (books.step())
+                present.insert(bookKey(books.text(0), books.text(1)));
+            SqliteStatement categories(db, u"select id, leib from tblei"_s);
+            while (categories.step()) {
+                const QString key = categoryKey(categories.text(1));
+                if (!categoryIds.contains(key))
+                    categoryIds.insert(key, categories.integer(0));
+            }
+        }
+
+        QSet<QString> present;
+        QHash<QString, qint64> categoryIds;
+    };
+
+    // Reads the file, handing each book the import takes to add; counts the rest in plan.
+    void walk(CsvReader& reader, CsvImportPlan& plan, const Library& library, const CsvProgress& progress,
+        const std::function<void(const Book&)>& add)
+    {
+        bool header = true;
+        Mapping mapping;
+        QSet<QString> planned;
+        reader.read(
+            [&](const QStringList& cells, qint64 line) {
+                if (header) {
+                    mapping = mapHeader(cells);
+                    header = false;
+                    return;
+                }
+                Book book;
+                QString reason;
+                switch (toBook(mapping, cells, book, reason)) {
+                case Outcome::Blank:
+                    return;
+                case Outcome::Rejected:
+                    if (plan.rejected.size() < CsvImportPlan::maxRejectedListed)
+                        plan.rejected.append({ line, reason });
+                    ++plan.rejectedCount;
+                    return;
+                case Outcome::Add:
+                    break;
+                }
+                // Only books present before the import count as duplicates: a
+                // file may list two copies of a book, and both are added.
+                if (library.present.contains(bookKey(book[titleField], book[isbnField]))) {
+                    ++plan.duplicates;
+                    return;
+                }
+                const QString category = categoryKey(book[categoryField]);
+                if (!category.isEmpty() && !library.categoryIds.contains(category) && !planned.contains(category)) {
+                    planned.insert(category);
+                    plan.newCategories << book[categoryField];
+                }
+                ++plan.toAdd;
+                if (add)
+                    add(book);
+            },
+            progress);
+        if (header)
+            fail(u"文件是空的，没有可以导入的图书。"_s);
+        plan.layout = mapping.layout;
+        plan.ignoredColumns = mapping.ignored;
+        plan.encoding = reader.encoding();
+        plan.sha256 = reader.sha256();
+    }
+
+} // namespace
+
+QStringList columnTitles()
+{
+    QStringList titles;
+    for (const Field& field : fields)
+        titles << utf8(field.title);
+    return titles;
+}
+
+int exportTo(Connection& connection, const QString& path, const CsvProgress& progress)
+{
+    sqlite3* db = connection.handle();
+    const qint64 total = connection.scalar(u"select count(*) from baseshu"_s).toLongLong();
+    QString columns = columnList(u"b."_s);
+    columns.replace(u"b.\"leibie\""_s, u"t.leib"_s);
+    SqliteStatement books(
+        db, u"select %1 from baseshu b left join tblei t on t.id = b.leibie order by b.id"_s.arg(columns));
+
+    const QString shown = QDir::toNativeSeparators(path);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        fail(u"无法写入文件 %1: %2"_s.arg(shown, file.errorString()));
+    const auto write = [&](const QByteArray& bytes) {
+        if (file.write(bytes) != bytes.size())
+            fail(u"无法写入文件 %1: %2"_s.arg(shown, file.errorString()));
+    };
+    write(QByteArray("\xEF\xBB\xBF"));
+    write(Csv::record(columnTitles()).toUtf8());
+    int count = 0;
+    while (books.step()) {
+        QStringList row;
+        for (int f = 0; f < fieldCount; ++f)
+            row << books.text(f);
+        write(Csv::record(row).toUtf8());
+        if (++count % 256 == 0 && progress && !progress(count, total))
+            throw ECsvCancelled("已取消");
+    }
+    if (!file.commit())
+        fail(u"无法写入文件 %1: %2"_s.arg(shown, file.errorString()));
+    return count;
+}
+
+CsvImportPlan plan(Connection& connection, const QString& path, const CsvProgress& progress)
+{
+    CsvReader reader(path);
+    const Library library(connection);
+    CsvImportPlan plan;
+    plan.path = path;
+    walk(reader, plan, library, progress, {});
+    return plan;
+}
+
+int apply(Connection& connection, const CsvImportPlan& planned, const CsvProgress& progress)
+{
+    CsvReader reader(planned.path);
+    sqlite3* db = connection.handle();
+    if (!sqlite3_get_autocommit(db))
+        fail(u"书库正在写入其他内容，请稍后再导入。"_s);
+    connection.execute(u"begin immediate"_s);
+    try {
+        Library library(connection);
+        QStringList placeholders;
+        for (int f = 0; f < fieldCount; ++f)
+            placeholders << u"?"_s;
+        SqliteStatement insertBook(
+            db, u"insert into baseshu (%1) values (%2)"_s.arg(columnList(QString()), placeholders.join(u", "_s)));
+        SqliteStatement insertCategory(db, u"insert into tblei (leib) values (?)"_s);
+
+        CsvImportPlan again;
+        walk(reader, again, library, progress, [&](const Book& book) {
+            std::optional<qint64> category;
+            const QString key = categoryKey(book[categoryField]);
+            if (!key.isEmpty()) {
+                if (!library.categoryIds.contains(key)) {
+                    insertCategory.reset();
+                    insertCategory.bind(1, std::optional(book[categoryField]));
+                    insertCategory.step();
+                    library.categoryIds.insert(key, sqlite3_last_insert_rowid(db));
+                }
+                category = library.categoryIds.value(key);
+            }
+            insertBook.reset();
+            for (int f = 0; f < fieldCount; ++f) {
+                if (f == categoryField)
+                    insertBook.bind(f + 1, category);
+                else
+                    insertBook.bind(f + 1, book[size_t(f)].isEmpty() ? std::nullopt : std::optional(book[size_t(f)]));
+            }
+            insertBook.step();
+        });
+        if (again.sha256 != planned.sha256)
+            fail(u"文件 %1 在预览之后被改动过，没有导入任何图书。请重新导入。"_s.arg(
+                QDir::toNativeSeparators(planned.path)));
+        connection.execute(u"commit"_s);
+        return again.toAdd;
+    } catch (...) {
+        sqlite3_exec(db, "rollback", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+QString previewText(const CsvImportPlan& plan)
+{
+    QStringList lines;
+    const QString kind = plan.layout == CsvImportPlan::Layout::Goodreads ? u"Goodreads 导出的书目"_s : u"青禾书目"_s;
+    lines << u"文件：%1 (%2，%3 编码)"_s.arg(QFileInfo(plan.path).fileName(), kind, plan.encoding);
+    lines << (plan.toAdd > 0 ? u"将导入 %1 本图书。"_s.arg(plan.toAdd) : u"没有可以导入的图书。"_s);
+    if (!plan.newCategories.isEmpty())
+        lines << u"将新建 %1 个类别：%2。"_s.arg(plan.newCategories.size()).arg(plan.newCategories.join(u"、"_s));
+    if (plan.duplicates > 0)
+        lines << u"跳过 %1 本书库中已有的图书 (书名和 ISBN 相同)。"_s.arg(plan.duplicates);
+    if (plan.rejectedCount > 0) {
+        lines << u"有 %1 行无法导入："_s.arg(plan.rejectedCount);
+        constexpr int shown = 10;
+        for (int i = 0; i < plan.rejected.size() && i < shown; ++i)
+            lines << u"    第 %1 行：%2"_s.arg(plan.rejected[i].line).arg(plan.rejected[i].reason);
+        if (plan.rejectedCount > shown)
+            lines << u"    ……另有 %1 行"_s.arg(plan.rejectedCount - shown);
+    }
+    if (!plan.ignoredColumns.isEmpty())
+        lines << u"不导入的列：%1。"_s.arg(plan.ignoredColumns.join(u"、"_s));
+    if (plan.toAdd > 0)
+        lines << u"确定要导入吗？"_s;
+    return lines.join(u'\n');
+}
+
+} // namespace CatalogueCsv
