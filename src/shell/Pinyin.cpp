@@ -123,16 +123,22 @@ bool isLatinOnly(const QString& text)
     return true;
 }
 
-QString titleCondition(const QString& likeCondition, const QString& table, const QString& text)
+QString titleCondition(const QString& likeCondition, const QString& table, const QString& text, Lookup lookup)
 {
     if (!isLatinOnly(text))
         return likeCondition;
-    // Only letters, so the literal needs no quoting; instr() matches the text
-    // as it stands, without wildcards.
+    // Only letters, so the literal needs no quoting; both lookups match the
+    // text as it stands, without wildcards.
     const QString letters = text.toLower();
-    const QString key = table.compare(u"dzbook"_s, Qt::CaseInsensitive) == 0 ? u"ID"_s : u"id"_s;
-    return u"(%1 or %2 in (select id from qh_pinyin_%3 where instr(syllables, '%4') > 0 or instr(initials, '%4') > 0))"_s
-        .arg(likeCondition, key, table.toLower(), letters);
+    const QString source = table.toLower();
+    const QString key = source == u"dzbook"_s ? u"ID"_s : u"id"_s;
+    QString matches;
+    if (lookup == Lookup::TextIndex && letters.size() >= 3)
+        matches = u"select rowid from qh_pinyin_%1_text where qh_pinyin_%1_text match '\"%2\"'"_s.arg(source, letters);
+    else
+        matches = u"select id from qh_pinyin_%1 where instr(syllables, '%2') > 0 or instr(initials, '%2') > 0"_s.arg(
+            source, letters);
+    return u"(%1 or %2 in (%3))"_s.arg(likeCondition, key, matches);
 }
 
 } // namespace Pinyin

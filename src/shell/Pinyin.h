@@ -19,10 +19,20 @@ Spelling spell(const QString& title);
 // A search text that may be pinyin: not empty and only Latin letters (A-Z, a-z).
 bool isLatinOnly(const QString& text);
 
+// How the pinyin matches are looked up: through the trigram text index
+// ("qh_pinyin_<table>_text", for texts of three letters or more) or by a scan
+// of the kept spellings (shorter texts, or an engine without the text index).
+enum class Lookup
+{
+    TextIndex,
+    Scan
+};
+
 // The title condition of a search over table ("baseshu" or "dzbook"): for a
 // Latin-only text, likeCondition or the row's id among the pinyin matches, in
 // parentheses; for any other text likeCondition itself, unchanged.
 // The pinyin index must be brought up to date first (PinyinIndex::update).
-QString titleCondition(const QString& likeCondition, const QString& table, const QString& text);
+QString titleCondition(
+    const QString& likeCondition, const QString& table, const QString& text, Lookup lookup = Lookup::TextIndex);
 
 } // namespace Pinyin

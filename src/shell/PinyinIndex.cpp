@@ -4,9 +4,105 @@
 #include "shell/SqliteStatement.h"
 #include "shell/udata.h"
 
+#include <map>
+#include <mutex>
+#include <set>
+
 using namespace Qt::StringLiterals;
 
 namespace PinyinIndex {
+namespace {
+
+    // What the file looked like when an index was last brought up to date.
+    // While none of it has moved, no title can have changed and the comparison
+    // of titles is skipped: data_version moves when another connection (or
+    // program) commits, total_changes when this one writes, and the row count
+    // and highest id catch anything else that adds or removes books.
+    struct Fingerprint
+    {
+        qint64 dataVersion = -1;
+        qint64 totalChanges = -1;
+        qint64 rows = -1;
+        qint64 maxId = -1;
+        bool operator==(const Fingerprint&) const = default;
+    };
+
+    struct Kept
+    {
+        Fingerprint fingerprint;
+        bool textIndex = false; // the trigram table is there
+    };
+
+    // Per connection and table; forgotten when the connection closes, since the
+    // file it reopens may be another (compaction, restore).
+    std::mutex keptMutex;
+    std::map<std::pair<const Connection*, QString>, Kept> kept;
+    std::set<const Connection*> listening;
+
+    void forget(const Connection* connection)
+    {
+        const std::lock_guard lock(keptMutex);
+        for (auto it = kept.begin(); it != kept.end();)
+            it = it->first.first == connection ? kept.erase(it) : std::next(it);
+    }
+
+    void listen(Connection& connection)
+    {
+        {
+            const std::lock_guard lock(keptMutex);
+            if (!listening.insert(&connection).second)
+                return;
+        }
+        const Connection* key = &connection;
+        connection.addCloseListener([key] {
+            forget(key);
+            // The listener stays registered; one per connection is enough.
+        });
+    }
+
+    Fingerprint fingerprint(sqlite3* db, const QString& source)
+    {
+        Fingerprint print;
+        SqliteStatement version(db, u"pragma data_version"_s);
+        if (version.step())
+            print.dataVersion = version.integer(0);
+        print.totalChanges = sqlite3_total_changes64(db);
+        // Two subqueries: each is answered from the table's tree alone.
+        SqliteStatement rows(db, u"select (select count(*) from %1), (select max(id) from %1)"_s.arg(source));
+        if (rows.step()) {
+            print.rows = rows.integer(0);
+            print.maxId = rows.isNull(1) ? 0 : rows.integer(1);
+        }
+        return print;
+    }
+
+    bool exists(sqlite3* db, const QString& name)
+    {
+        SqliteStatement find(db, u"select 1 from sqlite_master where name = ?"_s);
+        find.bind(1, std::optional(name));
+        return find.step();
+    }
+
+    // The trigram table over the spellings; made (and filled from the kept
+    // spellings) when missing. False when the engine has no trigram tokenizer.
+    bool makeTextIndex(Connection& connection, const QString& index)
+    {
+        sqlite3* db = connection.handle();
+        const QString text = index + u"_text"_s;
+        if (exists(db, text))
+            return true;
+        try {
+            connection.execute(
+                u"create virtual table %1 using fts5(syllables, initials, tokenize = 'trigram')"_s.arg(text));
+        } catch (const EDatabaseError&) {
+            return false;
+        }
+        connection.execute(
+            u"insert into %1 (rowid, syllables, initials) select id, syllables, initials from %2"_s.arg(text, index));
+        return true;
+    }
+
+} // namespace
 
 QString tableFor(const QString& table)
 {
@@ -16,17 +112,28 @@ QString tableFor(const QString& table)
     return u"qh_pinyin_"_s + source;
 }
 
-int update(Connection& connection, const QString& table)
-{
-    const QString index = tableFor(table);
-    const QString source = table.toLower();
-    connection.execute(u"create table if not exists %1 (id INTEGER PRIMARY KEY, title TEXT, "
-                       "syllables TEXT NOT NULL, initials TEXT NOT NULL)"_s.arg(index));
+namespace {
 
-    sqlite3* db = connection.handle();
-    connection.execute(u"savepoint qh_pinyin"_s);
-    try {
-        connection.execute(u"delete from %1 where id not in (select id from %2)"_s.arg(index, source));
+    int bringUpToDate(Connection& connection, const QString& source, const QString& index, bool& textIndex)
+    {
+        sqlite3* db = connection.handle();
+        connection.execute(u"create table if not exists %1 (id INTEGER PRIMARY KEY, title TEXT, "
+                           "syllables TEXT NOT NULL, initials TEXT NOT NULL)"_s.arg(index));
+        textIndex = makeTextIndex(connection, index);
+        const QString text = index + u"_text"_s;
+
+        // Books deleted: their rows go from both tables, found through the plain one.
+        QList<qint64> gone;
+        {
+            SqliteStatement deleted(db, u"select id from %1 where id not in (select id from %2)"_s.arg(index, source));
+            while (deleted.step())
+                gone << deleted.integer(0);
+        }
+        for (const qint64 id : std::as_const(gone)) {
+            connection.execute(u"delete from %1 where id = %2"_s.arg(index).arg(id));
+            if (textIndex)
+                connection.execute(u"delete from %1 where rowid = %2"_s.arg(text).arg(id));
+        }
         // One pass over the titles: a row whose kept copy is missing or differs,
         // compared byte for byte, is spelled again. Read first, then written, so
         // the scan never walks rows it has just changed.
@@ -39,8 +146,16 @@ int update(Connection& connection, const QString& table)
                 titles.append(
                     { changed.integer(0), changed.isNull(1) ? std::nullopt : std::optional(changed.text(1)) });
         }
+        if (titles.isEmpty())
+            return 0;
+
         SqliteStatement write(
             db, u"insert or replace into %1 (id, title, syllables, initials) values (?, ?, ?, ?)"_s.arg(index));
+        std::optional<SqliteStatement> unindex, reindex;
+        if (textIndex) {
+            unindex.emplace(db, u"delete from %1 where rowid = ?"_s.arg(text));
+            reindex.emplace(db, u"insert into %1 (rowid, syllables, initials) values (?, ?, ?)"_s.arg(text));
+        }
         for (const auto& [id, title] : std::as_const(titles)) {
             const Pinyin::Spelling spelling = Pinyin::spell(title.value_or(QString()));
             write.reset();
@@ -49,14 +164,56 @@ int update(Connection& connection, const QString& table)
             write.bind(3, spelling.full);
             write.bind(4, spelling.initials);
             write.step();
+            if (textIndex) {
+                unindex->reset();
+                unindex->bind(1, std::optional(id));
+                unindex->step();
+                reindex->reset();
+                reindex->bind(1, std::optional(id));
+                reindex->bind(2, spelling.full);
+                reindex->bind(3, spelling.initials);
+                reindex->step();
+            }
         }
-        const int spelled = int(titles.size());
+        return int(titles.size());
+    }
+
+    Kept& keptFor(Connection& connection, const QString& source)
+    {
+        return kept[{ &connection, source }];
+    }
+
+} // namespace
+
+int update(Connection& connection, const QString& table)
+{
+    const QString index = tableFor(table);
+    const QString source = table.toLower();
+    sqlite3* db = connection.handle();
+    listen(connection);
+    const Fingerprint before = fingerprint(db, source);
+    {
+        const std::lock_guard lock(keptMutex);
+        if (keptFor(connection, source).fingerprint == before)
+            return 0;
+    }
+
+    connection.execute(u"savepoint qh_pinyin"_s);
+    int spelled = 0;
+    bool textIndex = false;
+    try {
+        spelled = bringUpToDate(connection, source, index, textIndex);
         connection.execute(u"release qh_pinyin"_s);
-        return spelled;
     } catch (...) {
         sqlite3_exec(db, "rollback to qh_pinyin; release qh_pinyin", nullptr, nullptr, nullptr);
         throw;
     }
+    // Inside a transaction of the caller's the work may yet be rolled back:
+    // then the next search compares the titles again.
+    const Fingerprint after = sqlite3_get_autocommit(db) ? fingerprint(db, source) : Fingerprint();
+    const std::lock_guard lock(keptMutex);
+    keptFor(connection, source) = { after, textIndex };
+    return spelled;
 }
 
 QString condition(Connection& connection, const QString& likeCondition, const QString& table, const QString& text)
@@ -64,7 +221,13 @@ QString condition(Connection& connection, const QString& likeCondition, const QS
     if (!Pinyin::isLatinOnly(text))
         return likeCondition;
     update(connection, table);
-    return Pinyin::titleCondition(likeCondition, table, text);
+    bool textIndex = false;
+    {
+        const std::lock_guard lock(keptMutex);
+        textIndex = keptFor(connection, table.toLower()).textIndex;
+    }
+    return Pinyin::titleCondition(
+        likeCondition, table, text, textIndex ? Pinyin::Lookup::TextIndex : Pinyin::Lookup::Scan);
 }
 
 } // namespace PinyinIndex
