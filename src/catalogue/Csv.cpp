@@ -172,7 +172,35 @@ void CsvReader::read(
             chunk.remove(0, 1);
         first = false;
 
-        for (const QChar c : std::as_const(chunk)) {
+        const QChar* data = chunk.constData();
+        const qsizetype size = chunk.size();
+        for (qsizetype i = 0; i < size; ++i) {
+            // Inside a field: take the run of ordinary characters at once.
+            if (state == State::Quoted || state == State::Unquoted) {
+                qsizetype end = i;
+                if (state == State::Quoted) {
+                    for (; end < size && data[end] != u'"'; ++end) {
+                        if (data[end] == u'\r' || (data[end] == u'\n' && !previousCr))
+                            ++line;
+                        previousCr = data[end] == u'\r';
+                    }
+                } else {
+                    while (end < size && data[end] != u',' && data[end] != u'\r' && data[end] != u'\n')
+                        ++end;
+                    if (end > i)
+                        previousCr = false;
+                }
+                if (end > i) {
+                    recordChars += end - i;
+                    if (recordChars > maxRecordChars)
+                        fail(u"第 %1 行开始的记录太长 (可能少了一个结尾的引号)，无法导入。"_s.arg(recordLine));
+                    text.append(data + i, end - i);
+                    i = end;
+                    if (i == size)
+                        break;
+                }
+            }
+            const QChar c = data[i];
             const bool lineBreak = c == u'\r' || c == u'\n';
             if (state == State::FieldStart && fields.isEmpty())
                 recordLine = line;

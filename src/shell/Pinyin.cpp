@@ -31,18 +31,19 @@ namespace {
             const auto found = m_cache.constFind(c);
             if (found != m_cache.constEnd())
                 return *found;
-            QString letters;
-            if (transliterator()) {
-                icu::UnicodeString text(static_cast<UChar32>(c));
-                m_transliterator->transliterate(text);
-                for (int32_t i = 0; i < text.length(); ++i) {
-                    const char16_t unit = text.charAt(i);
-                    if (isAsciiAlnum(unit))
-                        letters += QChar(unit).toLower();
-                }
-            }
+            const QStringList words = transliterate(QString::fromUcs4(&c, 1));
+            const QString letters = words.join(QString());
             m_cache.insert(c, letters);
             return letters;
+        }
+
+        // A run of Chinese characters as a whole, where the transliteration
+        // knows a few words whose reading depends on the neighbours ("重庆" is
+        // "chong qing", though "重" alone is "zhong"): its words, as letters.
+        QStringList words(const QString& run)
+        {
+            const std::lock_guard lock(m_mutex);
+            return transliterate(run);
         }
 
     private:
@@ -60,6 +61,26 @@ namespace {
             return m_transliterator.get();
         }
 
+        QStringList transliterate(const QString& text)
+        {
+            QStringList words;
+            if (!transliterator())
+                return words;
+            icu::UnicodeString unicode(reinterpret_cast<const UChar*>(text.utf16()), int32_t(text.size()));
+            m_transliterator->transliterate(unicode);
+            QString word;
+            for (int32_t i = 0; i <= unicode.length(); ++i) {
+                const char16_t unit = i < unicode.length() ? unicode.charAt(i) : u' ';
+                if (isAsciiAlnum(unit)) {
+                    word += QChar(unit).toLower();
+                } else if (!word.isEmpty()) {
+                    words << word;
+                    word.clear();
+                }
+            }
+            return words;
+        }
+
         std::mutex m_mutex;
         std::unique_ptr<icu::Transliterator> m_transliterator;
         bool m_failed = false;
@@ -74,15 +95,65 @@ namespace {
 
 } // namespace
 
+namespace {
+
+    // One run of Chinese characters, added to both readings of the title: one
+    // character at a time (every syllable known, so the initials follow) and as
+    // a whole. The words of the whole are matched to the characters for their
+    // initials; where that fails the initials of the single characters stand.
+    void addRun(const QString& run, const QStringList& syllables, Spelling& single, Spelling& whole)
+    {
+        QString initials;
+        for (const QString& syllable : syllables) {
+            if (!syllable.isEmpty())
+                initials += syllable.front();
+        }
+        single.full += syllables.join(QString());
+        single.initials += initials;
+
+        const QStringList words = speller().words(run);
+        whole.full += words.join(QString());
+        QString wholeInitials;
+        qsizetype next = 0;
+        for (const QString& word : words) {
+            // The shortest stretch of characters spelling the word; else one
+            // character whose reading the neighbours changed.
+            qsizetype end = next;
+            QString joined;
+            while (end < syllables.size() && joined.size() < word.size())
+                joined += syllables[end++];
+            if (joined != word)
+                end = next + 1;
+            for (qsizetype i = next; i < end && i < syllables.size(); ++i) {
+                if (!syllables[i].isEmpty())
+                    wholeInitials += joined == word ? syllables[i].front() : word.front();
+            }
+            next = end;
+        }
+        whole.initials += next == syllables.size() ? wholeInitials : initials;
+    }
+
+} // namespace
+
 Spelling spell(const QString& title)
 {
     // Compatibility forms first: full-width "Ｑｔ" is "Qt".
     const QList<uint> points = title.normalized(QString::NormalizationForm_KC).toUcs4();
-    Spelling spelling;
+    Spelling single;
+    Spelling whole;
     QString word;
+    QString run;
+    QStringList syllables;
     const auto endWord = [&] {
-        spelling.full += word;
-        spelling.initials += word;
+        if (!run.isEmpty()) {
+            addRun(run, syllables, single, whole);
+            run.clear();
+            syllables.clear();
+        }
+        single.full += word;
+        single.initials += word;
+        whole.full += word;
+        whole.initials += word;
         word.clear();
     };
     for (const uint point : points) {
@@ -96,19 +167,29 @@ Spelling spell(const QString& title)
         }
         const QString letters = speller().of(c);
         if (QChar::script(c) == QChar::Script_Han) {
-            endWord();
-            if (!letters.isEmpty()) {
-                spelling.full += letters;
-                spelling.initials += letters.front();
-            }
+            if (!word.isEmpty())
+                endWord();
+            run += QString::fromUcs4(&c, 1);
+            syllables << letters;
         } else if (!letters.isEmpty()) {
+            if (!run.isEmpty()) {
+                addRun(run, syllables, single, whole);
+                run.clear();
+                syllables.clear();
+            }
             word += letters; // a Latin letter with an accent, Cyrillic, ...
         } else {
             endWord();
         }
     }
     endWord();
-    return spelling;
+    // Both readings when they differ, a blank between them: a search text is
+    // letters only, so it never matches across the two.
+    if (whole.full != single.full)
+        single.full += u' ' + whole.full;
+    if (whole.initials != single.initials)
+        single.initials += u' ' + whole.initials;
+    return single;
 }
 
 bool isLatinOnly(const QString& text)

@@ -9,6 +9,8 @@ namespace Pinyin {
 // its syllable without tone (full) or as the syllable's first letter
 // (initials); a run of Latin letters and digits counts as itself in both.
 // Blanks and punctuation are left out. "Qt编程" gives "qtbiancheng" and "qtbc".
+// Where a word's reading differs from that of its characters one by one
+// ("重庆": "chongqing", not "zhongqing"), both are kept, a blank between them.
 struct Spelling
 {
     QString full;

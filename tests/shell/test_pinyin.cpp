@@ -27,6 +27,8 @@ void TestPinyin::spelling_data()
     QTest::newRow("latin words count as themselves") << u"Qt编程入门"_s << u"qtbianchengrumen"_s << u"qtbcrm"_s;
     QTest::newRow("blanks and punctuation") << u"C++ Primer（中文版）"_s << u"cprimerzhongwenban"_s << u"cprimerzwb"_s;
     QTest::newRow("digits, full-width, accents") << u"2024年 Ｑｔ Café"_s << u"2024nianqtcafe"_s << u"2024nqtcafe"_s;
+    QTest::newRow("word reading kept beside the single characters")
+        << u"重庆森林"_s << u"zhongqingsenlin chongqingsenlin"_s << u"zqsl cqsl"_s;
     QTest::newRow("empty") << QString() << QString() << QString();
 }
 
