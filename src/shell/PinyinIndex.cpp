@@ -220,7 +220,14 @@ QString condition(Connection& connection, const QString& likeCondition, const QS
 {
     if (!Pinyin::isLatinOnly(text))
         return likeCondition;
-    update(connection, table);
+    try {
+        update(connection, table);
+    } catch (const EDatabaseError&) {
+        // A library opened read-only cannot keep an index: the plain search.
+        if (sqlite3_db_readonly(connection.handle(), "main") == 1)
+            return likeCondition;
+        throw;
+    }
     bool textIndex = false;
     {
         const std::lock_guard lock(keptMutex);

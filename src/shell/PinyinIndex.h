@@ -20,7 +20,8 @@ int update(Connection& connection, const QString& table);
 
 // What a search puts in place of its title condition: for a Latin-only text the
 // index is brought up to date and Pinyin::titleCondition() returned; any other
-// text returns likeCondition without touching the database.
+// text returns likeCondition without touching the database, and so does a
+// library opened read-only.
 QString condition(Connection& connection, const QString& likeCondition, const QString& table, const QString& text);
 
 } // namespace PinyinIndex

@@ -202,6 +202,8 @@ void TestCsv::allOrNothing()
     QCOMPARE(books(f), u"0"_s);
     QCOMPARE(f.count(u"select count(*) from tblei"_s), categories);
     f.db().execute(u"drop trigger refuse"_s);
+    QVERIFY_THROWS_EXCEPTION(ECsvCancelled, CatalogueCsv::apply(f.db(), plan, [](qint64, qint64) { return false; }));
+    QCOMPARE(books(f), u"0"_s);
 
     // A file changed after its preview is refused as a whole.
     writeFile(path, u"书名,类别\n红楼梦,新类别\n好书,新类别\n"_s.toUtf8());

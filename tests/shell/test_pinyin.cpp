@@ -107,6 +107,9 @@ void TestPinyin::statementTexts()
     }
     // Other text never touches the file: no index table was made.
     QCOMPARE(f.count(u"select count(*) from sqlite_master where name like 'qh_pinyin%'"_s), u"0"_s);
+    // Nor can a library opened read-only keep one: its searches stay plain.
+    Connection readOnly(f.db().connectionString().replace(u"Mode=Share Deny None"_s, u"Mode=Read"_s));
+    QCOMPARE(PinyinIndex::condition(readOnly, u"name like '%x%'"_s, u"baseshu"_s, u"hlm"_s), u"name like '%x%'"_s);
 }
 
 void TestPinyin::indexFollowsEveryWriter()
