@@ -39,11 +39,15 @@ namespace {
     std::map<std::pair<const Connection*, QString>, Kept> kept;
     std::set<const Connection*> listening;
 
+    // Called when the connection closes (also when it is destroyed open): what
+    // was kept for it no longer holds, and a connection made later at the same
+    // address must be listened to afresh.
     void forget(const Connection* connection)
     {
         const std::lock_guard lock(keptMutex);
         for (auto it = kept.begin(); it != kept.end();)
             it = it->first.first == connection ? kept.erase(it) : std::next(it);
+        listening.erase(connection);
     }
 
     void listen(Connection& connection)
@@ -54,10 +58,7 @@ namespace {
                 return;
         }
         const Connection* key = &connection;
-        connection.addCloseListener([key] {
-            forget(key);
-            // The listener stays registered; one per connection is enough.
-        });
+        connection.addCloseListener([key] { forget(key); });
     }
 
     Fingerprint fingerprint(sqlite3* db, const QString& source)
