@@ -16,14 +16,15 @@ namespace {
     // What the file looked like when an index was last brought up to date.
     // While none of it has moved, no title can have changed and the comparison
     // of titles is skipped: data_version moves when another connection (or
-    // program) commits, total_changes when this one writes, and the row count
-    // and highest id catch anything else that adds or removes books.
+    // program) commits, total_changes when this one writes, and the highest id
+    // and the file's page count catch anything else that adds or removes books.
+    // Each is read without walking the table.
     struct Fingerprint
     {
         qint64 dataVersion = -1;
         qint64 totalChanges = -1;
-        qint64 rows = -1;
         qint64 maxId = -1;
+        qint64 pages = -1;
         bool operator==(const Fingerprint&) const = default;
     };
 
@@ -68,11 +69,10 @@ namespace {
         if (version.step())
             print.dataVersion = version.integer(0);
         print.totalChanges = sqlite3_total_changes64(db);
-        // Two subqueries: each is answered from the table's tree alone.
-        SqliteStatement rows(db, u"select (select count(*) from %1), (select max(id) from %1)"_s.arg(source));
+        SqliteStatement rows(db, u"select max(id), (select page_count from pragma_page_count) from %1"_s.arg(source));
         if (rows.step()) {
-            print.rows = rows.integer(0);
-            print.maxId = rows.isNull(1) ? 0 : rows.integer(1);
+            print.maxId = rows.isNull(0) ? 0 : rows.integer(0);
+            print.pages = rows.integer(1);
         }
         return print;
     }
