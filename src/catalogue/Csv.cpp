@@ -114,7 +114,10 @@ CsvReader::CsvReader(const QString& path)
             fail(u"无法读取文件 %1: %2"_s.arg(shown(path), file.errorString()));
         valid = check.add(bytes);
     }
-    m_encoding = valid && check.complete() ? u"UTF-8"_s : u"GB18030"_s;
+    valid = valid && check.complete();
+    if (!valid && head.startsWith("\xEF\xBB\xBF"))
+        fail(u"文件 %1 标明是 UTF-8 编码，但其中有不是 UTF-8 的内容 (文件可能已损坏)，无法导入。"_s.arg(shown(path)));
+    m_encoding = valid ? u"UTF-8"_s : u"GB18030"_s;
 }
 
 void CsvReader::read(

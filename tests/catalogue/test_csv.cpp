@@ -149,6 +149,7 @@ void TestCsv::badFiles_data()
     QTest::newRow("empty") << QByteArray("\xEF\xBB\xBF") << u"文件是空的"_s;
     QTest::newRow("quote left open") << QByteArray("书名\r\n\"红楼梦\r\n") << u"第 2 行开始的字段少了结尾的引号"_s;
     QTest::newRow("utf-16") << QByteArray("\xFF\xFE\x66\x4E") << u"UTF-16"_s;
+    QTest::newRow("marked utf-8, is not") << QByteArray("\xEF\xBB\xBF书名\r\n\xBA\xEC\r\n") << u"标明是 UTF-8"_s;
     QTest::newRow("neither utf-8 nor gb18030") << QByteArray("书名\r\n\x81\x20\r\n") << u"既不是 UTF-8"_s;
 }
 
