@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QTableView>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -23,6 +24,7 @@ TForm2::TForm2(QWidget* parent)
     , DBmaster(new RecordSet(TDataModule2::instance()->Adocon, this))
     , Query1(new RecordSet(TDataModule2::instance()->Adocon, this))
     , loader(new PictureLoader(this))
+    , pictureTimer(new QTimer(this))
 {
     setObjectName(u"TForm2"_s);
     setWindowTitle(u"图书管理"_s);
@@ -35,6 +37,9 @@ TForm2::TForm2(QWidget* parent)
 
     connect(DBmaster, &RecordSet::afterScroll, this, [this] { ErrorHandler::guard([this] { DBmasterAfterScroll(); }); });
     connect(loader, &PictureLoader::finished, this, &TForm2::showPictures);
+    pictureTimer->setSingleShot(true);
+    pictureTimer->setInterval(0);
+    connect(pictureTimer, &QTimer::timeout, this, [this] { ErrorHandler::guard([this] { loadPictures(); }); });
     // Sized to the screen first, for desktops whose window manager does not maximise.
     resize(screen()->availableGeometry().size());
     setWindowState(Qt::WindowMaximized);
@@ -121,6 +126,7 @@ void TForm2::Button2Click()
     DBmaster->open();
     if (DBmaster->isEmpty()) {
         // Nothing found: no book is current, so nothing of one is shown.
+        pictureTimer->stop();
         loader->cancel();
         clearPictures();
         CBleib->setEditText(QString());
@@ -136,9 +142,33 @@ void TForm2::clearPictures()
 
 void TForm2::DBmasterAfterScroll()
 {
-    // The panels empty at once; the pictures follow from the decoder threads, so
-    // moving through the grid never waits for them.
+    // The panels empty at once; the pictures are read when the moves stop (the next
+    // turn of the event loop) and decoded on other threads, so moving through the
+    // grid never waits for them.
     clearPictures();
+    loader->cancel();
+    pictureTimer->start();
+    refreshCategory();
+}
+
+bool TForm2::picturesPending() const
+{
+    return pictureTimer->isActive() || loader->isBusy();
+}
+
+void TForm2::waitForPictures()
+{
+    if (pictureTimer->isActive()) {
+        pictureTimer->stop();
+        loadPictures();
+    }
+    loader->waitForFinished();
+}
+
+void TForm2::loadPictures()
+{
+    if (!DBmaster->isOpen())
+        return;
     QList<PictureLoader::Source> sources;
     for (int slot : BookPictures::refreshOrder) {
         const BookPictures::Slot& columns = BookPictures::slotColumns[std::size_t(slot)];
@@ -148,7 +178,6 @@ void TForm2::DBmasterAfterScroll()
         sources << source;
     }
     loader->load(std::move(sources), panels[0]->pictureSize());
-    refreshCategory();
 }
 
 void TForm2::showPictures(const QList<BookPictures::Decoded>& pictures)

@@ -12,6 +12,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QScrollArea;
 class QTableView;
+class QTimer;
 class RecordSet;
 class RecordSetModel;
 namespace BookPictures {
@@ -46,6 +47,10 @@ public:
     RecordSet* master() const { return DBmaster; }
     PicturePanel* panel(int slot) const { return panels[std::size_t(slot)]; }
     PictureLoader* pictureLoader() const { return loader; }
+    // Whether the pictures of the current book are still on their way.
+    bool picturesPending() const;
+    // Decodes them now and shows them before returning (for tests and measurements).
+    void waitForPictures();
 
 signals:
     // The pictures of the current book are decoded and shown (or stopped at an error).
@@ -59,12 +64,14 @@ private:
     void buildLayout();
     void refreshCategory();
     void clearPictures();
+    void loadPictures();
     void showPictures(const QList<BookPictures::Decoded>& pictures);
 
     RecordSet* DBmaster;
     RecordSet* Query1;
     RecordSetModel* model = nullptr;
     PictureLoader* loader;
+    QTimer* pictureTimer; // the pictures of the row where a quick run of moves stops
 
     QScrollArea* scroll = nullptr;
     QComboBox* CBleib = nullptr;

@@ -34,7 +34,7 @@ struct Editor : GuiFixture
     template<typename T = QWidget> T* get(const QString& name) { return form->findChild<T*>(name); }
     RecordSet* set() { return form->master(); }
     void click(const QString& name) { QTest::mouseClick(get<QPushButton>(name), Qt::LeftButton); }
-    void settle() { form->pictureLoader()->waitForFinished(); }
+    void settle() { form->waitForPictures(); }
     QString category() { return get<QComboBox>(u"CBleib"_s)->currentText(); }
     QStringList titles()
     {
