@@ -25,7 +25,8 @@ namespace {
 
     QImage fitted(const QImage& image, QSize panel)
     {
-        if (image.isNull() || panel.isEmpty() || (image.width() <= 2 * panel.width() && image.height() <= 2 * panel.height()))
+        if (image.isNull() || panel.isEmpty()
+            || (image.width() <= 2 * panel.width() && image.height() <= 2 * panel.height()))
             return image;
         return image.scaled(panel, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }

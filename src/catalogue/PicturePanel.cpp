@@ -4,8 +4,8 @@
 #include <QLabel>
 #include <QPixmap>
 
-PicturePanel::PicturePanel(
-    const QString& caption, const QString& imageName, const QString& blobField, const QString& tagField, QWidget* parent)
+PicturePanel::PicturePanel(const QString& caption, const QString& imageName, const QString& blobField,
+    const QString& tagField, QWidget* parent)
     : QFrame(parent)
     , m_blob(blobField)
     , m_tag(tagField)

@@ -35,7 +35,8 @@ TForm2::TForm2(QWidget* parent)
     Query1->setObjectName(u"Query1"_s);
     buildLayout();
 
-    connect(DBmaster, &RecordSet::afterScroll, this, [this] { ErrorHandler::guard([this] { DBmasterAfterScroll(); }); });
+    connect(
+        DBmaster, &RecordSet::afterScroll, this, [this] { ErrorHandler::guard([this] { DBmasterAfterScroll(); }); });
     connect(loader, &PictureLoader::finished, this, &TForm2::showPictures);
     pictureTimer->setSingleShot(true);
     pictureTimer->setInterval(0);
@@ -97,16 +98,16 @@ void TForm2::BitBtn4Click()
 
 void TForm2::BitBtn5Click()
 {
-    if (Prompt::message(this, QMessageBox::Warning, Titles::hint(), u"确定要删除这条记录"_s,
-            QMessageBox::Ok | QMessageBox::Cancel)
+    if (Prompt::message(
+            this, QMessageBox::Warning, Titles::hint(), u"确定要删除这条记录"_s, QMessageBox::Ok | QMessageBox::Cancel)
         == QMessageBox::Ok)
         DBmaster->remove();
 }
 
 void TForm2::DBGrid1KeyDown()
 {
-    if (Prompt::message(this, QMessageBox::Question, Titles::hint(), u"删除这条记录吗？"_s,
-            QMessageBox::Ok | QMessageBox::Cancel)
+    if (Prompt::message(
+            this, QMessageBox::Question, Titles::hint(), u"删除这条记录吗？"_s, QMessageBox::Ok | QMessageBox::Cancel)
         == QMessageBox::Ok)
         DBmaster->remove();
 }
@@ -216,8 +217,7 @@ void TForm2::upload(int slot)
     // Pending text changes are written first; on an empty list this adds a book.
     DBmaster->edit();
     DBmaster->post();
-    const QString name
-        = Prompt::getOpenPictureName(this, u"打开图片"_s, QString(), BookPictures::fileFilter());
+    const QString name = Prompt::getOpenPictureName(this, u"打开图片"_s, QString(), BookPictures::fileFilter());
     if (name.isEmpty())
         return; // the slot keeps its picture
     PicturePanel* panel = panels[std::size_t(slot)];

@@ -133,7 +133,8 @@ void TForm2::buildLayout()
 
     // Commands.
     const auto wire = [this](QPushButton* widget, auto handler) {
-        connect(widget, &QPushButton::clicked, this, [this, handler] { ErrorHandler::guard([this, handler] { (this->*handler)(); }); });
+        connect(widget, &QPushButton::clicked, this,
+            [this, handler] { ErrorHandler::guard([this, handler] { (this->*handler)(); }); });
         return widget;
     };
     auto* commands = new QHBoxLayout;
@@ -198,16 +199,15 @@ void TForm2::buildLayout()
 
     DBGrid1 = new QTableView(page);
     DBGrid1->setObjectName(u"DBGrid1"_s);
-    DBGrid1->setMinimumHeight(170);
+    DBGrid1->setMinimumHeight(220); // eight rows: the page grows a little past 1190 for them
     DBGrid1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
     DBGrid1->verticalHeader()->setDefaultSectionSize(22);
     DBGrid1->installEventFilter(this);
     model = new RecordSetModel(DBmaster,
         { { u"name"_s, u"书名"_s, 79 }, { u"zuozhe"_s, u"作者"_s, 63 }, { u"publish"_s, u"出版社"_s, 85 },
             { u"isbn"_s, QString(), 73 }, { u"leibie"_s, u"类别"_s, 69 }, { u"boxbz"_s, u"包装"_s, 68 },
-            { u"contentjj"_s, u"内容简介"_s, 56 }, { u"place"_s, u"存放地"_s, 111 },
-            { u"isread"_s, u"读书状态"_s, 71 }, { u"isjie"_s, u"是否借"_s, 56 },
-            { u"jieshumen"_s, u"借书人"_s, 60 }, { u"isgo"_s, u"是否出屋"_s, 53 },
+            { u"contentjj"_s, u"内容简介"_s, 56 }, { u"place"_s, u"存放地"_s, 111 }, { u"isread"_s, u"读书状态"_s, 71 },
+            { u"isjie"_s, u"是否借"_s, 56 }, { u"jieshumen"_s, u"借书人"_s, 60 }, { u"isgo"_s, u"是否出屋"_s, 53 },
             { u"gocause"_s, u"出屋原因"_s, 150 } },
         this);
     RecordSetModel::attach(DBGrid1, model);

@@ -31,7 +31,7 @@ struct Editor : GuiFixture
         form->show();
         settle();
     }
-    template<typename T = QWidget> T* get(const QString& name) { return form->findChild<T*>(name); }
+    template <typename T = QWidget> T* get(const QString& name) { return form->findChild<T*>(name); }
     RecordSet* set() { return form->master(); }
     void click(const QString& name) { QTest::mouseClick(get<QPushButton>(name), Qt::LeftButton); }
     void settle() { form->waitForPictures(); }
@@ -224,8 +224,7 @@ void TestManig::uploads_data()
     QTest::newRow("JpEg") << u"c.JpEg"_s << jpeg << u"jpg"_s << QString();
     QTest::newRow("bmp") << u"c.bmp"_s << picture(Qt::red, "BMP") << u"bmp"_s << QString();
     QTest::newRow("png") << u"c.png"_s << picture(Qt::red, "PNG") << u"png"_s << QString();
-    QTest::newRow("damaged jpeg") << u"c.jpg"_s << jpeg.left(100) + QByteArray(50, 'x') << QString()
-                                  << QString();
+    QTest::newRow("damaged jpeg") << u"c.jpg"_s << jpeg.left(100) + QByteArray(50, 'x') << QString() << QString();
     QTest::newRow("not a bmp") << u"c.bmp"_s << jpeg << QString() << u"Bitmap image is not valid"_s;
     QTest::newRow("metafile") << u"c.emf"_s << jpeg << QString() << u"Unknown picture file extension (.emf)"_s;
     QTest::newRow("not a jpeg") << u"c.jpg"_s << QByteArray("GIF89a") << QString() << u"JPEG error #"_s;
@@ -257,7 +256,8 @@ void TestManig::uploads()
         const QList<Prompt::Shown> shown = Prompt::takeShown();
         const QString blob = slot == 0 ? u"facepic"_s : u"pic3"_s;
         const QString tagColumn = slot == 0 ? u"格式"_s : u"格式3"_s;
-        const QString stored = e.column(u"select hex(%1) || ' ' || \"%2\" from baseshu where id=1"_s.arg(blob, tagColumn));
+        const QString stored
+            = e.column(u"select hex(%1) || ' ' || \"%2\" from baseshu where id=1"_s.arg(blob, tagColumn));
         if (tag.isEmpty()) {
             // Nothing loaded: the slot keeps its picture and tag, and an error says why.
             QCOMPARE(stored, QString::fromLatin1(earlier.toHex().toUpper()) + u" jpg"_s);
@@ -315,7 +315,8 @@ void TestManig::uploadWritesPendingTextFirst()
 void TestManig::shownByTagCase()
 {
     Editor e;
-    e.db().execute(u"update baseshu set \"格式\"='JPG', facepic=x'%1'"_s.arg(QString::fromLatin1(picture(Qt::red).toHex())));
+    e.db().execute(
+        u"update baseshu set \"格式\"='JPG', facepic=x'%1'"_s.arg(QString::fromLatin1(picture(Qt::red).toHex())));
     e.set()->refresh();
     e.set()->next();
     e.settle();
