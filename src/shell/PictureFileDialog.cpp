@@ -21,7 +21,7 @@ PictureFileDialog::PictureFileDialog(QWidget* parent, const QString& caption, co
     if (auto* grid = qobject_cast<QGridLayout*>(layout()))
         grid->addWidget(m_preview, 0, grid->columnCount(), grid->rowCount(), 1);
     connect(this, &QFileDialog::currentChanged, this, &PictureFileDialog::showPreview);
-    resize(900, 520);
+    resize(1080, 560); // room for the detail columns beside the preview
 }
 
 void PictureFileDialog::showPreview(const QString& path)
