@@ -134,6 +134,12 @@ void TForm2::Button2Click()
     }
 }
 
+void TForm2::Edit1KeyDown(int key)
+{
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) // key code 13
+        Button2Click();
+}
+
 void TForm2::clearPictures()
 {
     for (PicturePanel* panel : panels)
@@ -232,6 +238,11 @@ void TForm2::upload(int slot)
 
 bool TForm2::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == Edit1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        ErrorHandler::guard([this, key] { Edit1KeyDown(key); });
+        return false; // the box still gets its keys
+    }
     if (watched == DBGrid1 && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete && (key->modifiers() & Qt::ControlModifier)) {

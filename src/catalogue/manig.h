@@ -36,6 +36,7 @@ public:
     void BitBtn4Click(); // 取消
     void BitBtn5Click(); // 删除
     void Button2Click(); // 查询
+    void Edit1KeyDown(int key); // Enter searches
     void DBGrid1KeyDown(); // Ctrl+Delete
     void DBmasterAfterScroll();
     // The six upload buttons: slot 0 is the cover (Button1), 1..5 the illustrations (Button3..Button7).

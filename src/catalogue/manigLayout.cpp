@@ -160,7 +160,7 @@ void TForm2::buildLayout()
     Edit1->setObjectName(u"Edit1"_s);
     Edit1->setFont(big);
     Edit1->setMinimumWidth(220);
-    connect(Edit1, &QLineEdit::returnPressed, this, [this] { ErrorHandler::guard([this] { Button2Click(); }); });
+    Edit1->installEventFilter(this);
     search->addWidget(Edit1, 2);
     search->addWidget(wire(button(u"Button2"_s, u"查询"_s, page), &TForm2::Button2Click));
     search->addWidget(wire(button(u"BitBtn5"_s, u"删除"_s, page), &TForm2::BitBtn5Click));

@@ -71,6 +71,7 @@ private slots:
     void uploads();
     void uploadWritesPendingTextFirst();
     void shownByTagCase();
+    void quickMovesShowOnlyTheLastRow();
 };
 
 void TestManig::recordChangeMoments()
@@ -323,6 +324,22 @@ void TestManig::shownByTagCase()
     QVERIFY(!e.shows(0));
     QCOMPARE(Thumbnails::kindOfTag(u"JPG"_s), Thumbnails::Kind::Jpeg);
     QCOMPARE(Thumbnails::kindOfTag(u"PNG"_s), Thumbnails::Kind::Other);
+}
+
+void TestManig::quickMovesShowOnlyTheLastRow()
+{
+    Editor e;
+    e.db().execute(
+        u"update baseshu set \"格式2\"='jpg', pic2=x'%1'"_s.arg(QString::fromLatin1(picture(Qt::blue).toHex())));
+    e.db().execute(u"update baseshu set pic2=x'%1' where id=3"_s.arg(QString::fromLatin1(picture(Qt::red).toHex())));
+    e.set()->refresh();
+    QSignalSpy shown(e.form.get(), &TForm2::picturesShown);
+    e.set()->next();
+    e.set()->next();
+    QVERIFY(!e.shows(2));
+    QVERIFY(!e.form->pictureLoader()->isBusy()); // nothing read or decoded while the moves go on
+    QTRY_COMPARE(shown.count(), 1);
+    QCOMPARE(e.form->panel(2)->image()->pixmap().toImage().pixelColor(5, 5).red() > 200, true);
 }
 
 QTEST_MAIN(TestManig)
