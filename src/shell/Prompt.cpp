@@ -1,5 +1,7 @@
 #include "shell/Prompt.h"
 
+#include "shell/PictureFileDialog.h"
+
 #include <QFileDialog>
 #include <QList>
 #include <QQueue>
@@ -85,6 +87,13 @@ QStringList getOpenFileNames(QWidget* parent, const QString& caption, const QStr
     if (script().on)
         return nextFileNames(caption);
     return QFileDialog::getOpenFileNames(parent, caption, dir, filter);
+}
+
+QString getOpenPictureName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter)
+{
+    if (script().on)
+        return nextFileNames(caption).value(0);
+    return PictureFileDialog::getOpenFileName(parent, caption, dir, filter);
 }
 
 QString getSaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter)

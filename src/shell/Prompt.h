@@ -21,6 +21,8 @@ void error(QWidget* parent, const QString& caption, const QString& text);
 
 QString getOpenFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
 QStringList getOpenFileNames(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
+// The open-picture dialog: a file-open dialog with a preview of the selected picture.
+QString getOpenPictureName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
 QString getSaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
 
 // --- for tests -------------------------------------------------------------

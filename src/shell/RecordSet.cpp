@@ -230,6 +230,8 @@ void RecordSet::open()
     emit rowsReset();
     emit stateChanged(d->state);
     emit rowChanged();
+    if (d->count() > 0)
+        emit afterScroll();
 }
 
 void RecordSet::close()
@@ -306,6 +308,7 @@ void RecordSet::moveTo(int row)
         return;
     d->current = row;
     emit rowChanged();
+    emit afterScroll();
 }
 
 void RecordSet::first()
@@ -458,6 +461,7 @@ void RecordSet::append()
     emit rowInserted(d->current);
     emit stateChanged(d->state);
     emit rowChanged();
+    emit afterScroll();
 }
 
 void RecordSet::edit()
@@ -593,6 +597,7 @@ void RecordSet::cancel()
         emit rowRemoved(dropped);
         emit stateChanged(d->state);
         emit rowChanged();
+        emit afterScroll();
     }
 }
 
@@ -631,6 +636,7 @@ void RecordSet::remove()
     if (wasEditing)
         emit stateChanged(d->state);
     emit rowChanged();
+    emit afterScroll();
 }
 
 void RecordSet::refresh()

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QImage>
 #include <QList>
+#include <QString>
 
 #include <utility>
 
@@ -46,6 +47,11 @@ public:
     // Stores thumbnails of real covers read since beginListing(). Returns false when
     // nothing was stored (the file changed meanwhile, or could not be written).
     bool store(const QList<std::pair<qint64, QImage>>& thumbnails);
+
+    // Stores the thumbnail of a cover that was just written, when the book's row still
+    // holds exactly these bytes under this tag (checked under the write lock). Returns
+    // false when nothing was stored.
+    bool storeCover(qint64 bookId, const QString& tag, const QByteArray& cover, const QImage& thumbnail);
 
     // The number of cached thumbnails (for tests and diagnostics).
     int size() const;

@@ -1,6 +1,7 @@
 #include "shell/Thumbnails.h"
 
 #include <QColor>
+#include <QImageReader>
 
 #include <atomic>
 #include <csetjmp>
@@ -8,6 +9,8 @@
 #include <vector>
 
 #include <jpeglib.h>
+// after jpeglib.h, which it needs
+#include <jerror.h>
 
 using namespace Qt::StringLiterals;
 
@@ -62,7 +65,7 @@ namespace {
     // Decodes into *out at the chosen scale. setjmp() lives in this frame, so it holds only
     // plain data; everything that owns memory is reached through the pointers, which are not
     // changed after setjmp(). Returns false when libjpeg gave up.
-    bool decodeScaled(const QByteArray& bytes, QImage* out, std::vector<uchar>* cmykRow)
+    bool decodeScaled(const QByteArray& bytes, QSize cover, QImage* out, std::vector<uchar>* cmykRow, int* errorCode)
     {
         jpeg_decompress_struct cinfo;
         JpegError error;
@@ -71,6 +74,8 @@ namespace {
         error.pub.emit_message = jpegIgnoreMessage;
         error.pub.output_message = jpegIgnoreOutput;
         if (setjmp(error.jump)) {
+            if (errorCode)
+                *errorCode = error.pub.msg_code;
             jpeg_destroy_decompress(&cinfo);
             return false;
         }
@@ -81,10 +86,14 @@ namespace {
 
         const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
         cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB; // grey pictures are widened to RGB by libjpeg
-        cinfo.scale_num = unsigned(jpegScaleNumerator(int(cinfo.image_width), int(cinfo.image_height)));
+        cinfo.scale_num = cover.isEmpty()
+            ? 8u
+            : unsigned(jpegScaleNumerator(int(cinfo.image_width), int(cinfo.image_height), cover));
         cinfo.scale_denom = 8;
         jpeg_calc_output_dimensions(&cinfo);
         if (qint64(cinfo.output_width) * cinfo.output_height > MaxScaledPixels) {
+            if (errorCode)
+                *errorCode = JERR_IMAGE_TOO_BIG;
             jpeg_destroy_decompress(&cinfo);
             return false;
         }
@@ -92,6 +101,8 @@ namespace {
 
         *out = QImage(int(cinfo.output_width), int(cinfo.output_height), Format);
         if (out->isNull()) { // out of memory
+            if (errorCode)
+                *errorCode = JERR_OUT_OF_MEMORY;
             jpeg_destroy_decompress(&cinfo);
             return false;
         }
@@ -116,6 +127,20 @@ namespace {
 
 } // namespace
 
+const QStringList& otherFormats()
+{
+    static const QStringList formats = [] {
+        const QList<QByteArray> readable = QImageReader::supportedImageFormats();
+        QStringList names;
+        for (const char* name : { "png", "ico", "gif", "webp", "tif", "tiff" }) {
+            if (readable.contains(QByteArray(name)))
+                names << QString::fromLatin1(name);
+        }
+        return names;
+    }();
+    return formats;
+}
+
 Kind kindOfTag(const QString& tag)
 {
     const QString upper = tag.toUpper();
@@ -123,6 +148,8 @@ Kind kindOfTag(const QString& tag)
         return Kind::Jpeg;
     if (upper == u"BMP"_s)
         return Kind::Bmp;
+    if (otherFormats().contains(tag.toLower()))
+        return Kind::Other;
     return Kind::None;
 }
 
@@ -138,8 +165,13 @@ QImage placeholder(const QImage& tile)
 
 int jpegScaleNumerator(int width, int height)
 {
+    return jpegScaleNumerator(width, height, QSize(Width, Height));
+}
+
+int jpegScaleNumerator(int width, int height, QSize cover)
+{
     for (int numerator = 1; numerator <= 16; ++numerator) {
-        if (scaledSize(width, numerator) >= Width && scaledSize(height, numerator) >= Height)
+        if (scaledSize(width, numerator) >= cover.width() && scaledSize(height, numerator) >= cover.height())
             return numerator;
     }
     // Smaller than a thumbnail even at twice its size: decode as it is and let the
@@ -147,15 +179,21 @@ int jpegScaleNumerator(int width, int height)
     return 8;
 }
 
+QImage decodeJpeg(const QByteArray& bytes, QSize cover, int* errorCode)
+{
+    QImage decoded;
+    std::vector<uchar> cmykRow;
+    if (!decodeScaled(bytes, cover, &decoded, &cmykRow, errorCode))
+        return {};
+    return decoded;
+}
+
 QImage jpegThumbnail(const QByteArray& bytes)
 {
     if (bytes.isEmpty())
         return {};
-    QImage decoded;
-    std::vector<uchar> cmykRow;
-    if (!decodeScaled(bytes, &decoded, &cmykRow))
-        return {};
-    return stretched(decoded);
+    const QImage decoded = decodeJpeg(bytes, QSize(Width, Height));
+    return decoded.isNull() ? QImage() : stretched(decoded);
 }
 
 QImage bmpThumbnail(const QByteArray& bytes)
@@ -171,7 +209,18 @@ QImage decodeCover(Kind kind, const QByteArray& bytes)
     if (kind == Kind::None)
         return {};
     g_decodes.fetch_add(1, std::memory_order_relaxed);
-    return kind == Kind::Jpeg ? jpegThumbnail(bytes) : bmpThumbnail(bytes);
+    switch (kind) {
+    case Kind::Jpeg:
+        return jpegThumbnail(bytes);
+    case Kind::Bmp:
+        return bmpThumbnail(bytes);
+    default:
+        break;
+    }
+    QImage decoded;
+    if (bytes.isEmpty() || !decoded.loadFromData(bytes))
+        return {};
+    return stretched(decoded);
 }
 
 QImage makeThumbnail(Kind kind, const QByteArray& bytes, const QImage& placeholderTile, bool* damaged)

@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QSize>
 #include <QString>
+#include <QStringList>
 
 // Cover thumbnails of the shelf: every cover, whatever its size or proportion,
 // becomes a 100 x 120 picture at 24 bits per pixel.
@@ -16,12 +18,25 @@ enum class Kind
 {
     Jpeg,
     Bmp,
+    Other, // a picture of another type that Qt reads (PNG, icon, GIF...), named by its tag
     None
 };
 
 // The cover's format tag decides how its bytes are read, without regard to letter case:
-// "jpg" a JPEG file, "bmp" a BMP file, anything else means the book has no cover.
+// "jpg" a JPEG file, "bmp" a BMP file, the name of another readable picture type
+// (otherFormats(): "png", "ico"...) a file of that type; anything else means the book
+// has no cover.
 Kind kindOfTag(const QString& tag);
+
+// The lower-case names of the other picture types a tag may name ("png", "ico", "gif"...):
+// what this system's picture loader reads, apart from JPEG and BMP.
+const QStringList& otherFormats();
+
+// Decodes a JPEG file straight at the smallest scale M/8 (M = 1..16) that still covers
+// `cover` (the full size when cover is empty), without smoothing. A null image when
+// libjpeg gave up; *errorCode (when given) then holds libjpeg's message number.
+// Safe to call from any thread.
+QImage decodeJpeg(const QByteArray& bytes, QSize cover, int* errorCode = nullptr);
 
 // The background tile stretched to 100 x 120: the cover of a book without one,
 // and of a book whose cover cannot be read. A null tile gives a plain grey picture.
@@ -34,11 +49,12 @@ QImage jpegThumbnail(const QByteArray& bytes);
 
 // The scale numerator (denominator 8) chosen for a picture of this size.
 int jpegScaleNumerator(int width, int height);
+int jpegScaleNumerator(int width, int height, QSize cover);
 
 // Decodes a BMP file and stretches it to 100 x 120; a null image when unreadable.
 QImage bmpThumbnail(const QByteArray& bytes);
 
-// The thumbnail of a JPEG or BMP cover, counted as one decode; a null image when the
+// The thumbnail of a JPEG, BMP or other cover, counted as one decode; a null image when the
 // bytes cannot be read as that kind. Safe to call from any thread.
 QImage decodeCover(Kind kind, const QByteArray& bytes);
 

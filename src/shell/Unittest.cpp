@@ -1,5 +1,6 @@
 #include "shell/Unittest.h"
 
+#include "catalogue/manig.h"
 #include "ebooks/PdfViewer.h"
 #include "shell/ErrorHandler.h"
 #include "shell/NavBar.h"
@@ -236,7 +237,9 @@ void TFormtest::notYetAvailable(const QString& what)
 void TFormtest::dxNavBar1Item12Click()
 {
     bringPaperPageToFront();
-    notYetAvailable(QStringLiteral("图书管理"));
+    if (!Form2)
+        Form2 = new TForm2(this);
+    Form2->exec();
 }
 
 void TFormtest::dxNavBar1Item13Click()

@@ -20,6 +20,7 @@ class RecordSet;
 class ShelfListing;
 struct ShelfContent;
 class ShelfView;
+class TForm2;
 
 // The message by which the category manager asks the main window to reload.
 constexpr int WM_MAIN_REFRESH = 2010;
@@ -101,6 +102,8 @@ private:
     QPixmap shug;
     bool bannerShown = false;
     bool listing = false; // a shelf listing is being built
+
+    TForm2* Form2 = nullptr; // the catalogue editor, made at first use and kept
 
     // Queries
     RecordSet* Query1;

@@ -141,6 +141,10 @@ signals:
     void rowInserted(int row);
     void rowAboutToBeRemoved(int row);  // a row is about to be deleted, or a new row dropped
     void rowRemoved(int row);
+    // The record change of a data-aware window, at exactly these moments: the set was
+    // opened with at least one row, moved to another row, started a new row, dropped a
+    // new row, or deleted a row (the set may be empty afterwards).
+    void afterScroll();
 
 private:
     struct Private;

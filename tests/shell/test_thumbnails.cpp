@@ -166,7 +166,8 @@ void TestThumbnails::covers_data()
     QTest::newRow("bmp") << u"bmp"_s << bmp << false << true;
     QTest::newRow("BMP") << u"BMP"_s << bmp << false << true;
     QTest::newRow("empty tag, picture present") << QString() << jpeg << false << false;
-    QTest::newRow("other tag") << u"png"_s << bmp << false << false;
+    QTest::newRow("png") << u"PNG"_s << encoded(quarters(300, 360), "PNG") << false << true;
+    QTest::newRow("unknown tag") << u"tga"_s << bmp << false << false;
     QTest::newRow("jpeg with blanks") << u" jpg"_s << jpeg << false << false;
 }
 

@@ -1,0 +1,254 @@
+#include "catalogue/manig.h"
+
+#include "catalogue/BookPictures.h"
+#include "catalogue/PictureLoader.h"
+#include "catalogue/PicturePanel.h"
+#include "shell/ErrorHandler.h"
+#include "shell/Prompt.h"
+#include "shell/Sql.h"
+#include "shell/Titles.h"
+#include "shell/dbcontrols.h"
+#include "shell/udata.h"
+
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QScreen>
+#include <QTableView>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+TForm2::TForm2(QWidget* parent)
+    : QDialog(parent)
+    , DBmaster(new RecordSet(TDataModule2::instance()->Adocon, this))
+    , Query1(new RecordSet(TDataModule2::instance()->Adocon, this))
+    , loader(new PictureLoader(this))
+    , pictureTimer(new QTimer(this))
+{
+    setObjectName(u"TForm2"_s);
+    setWindowTitle(u"图书管理"_s);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
+        | Qt::WindowCloseButtonHint);
+    DBmaster->setObjectName(u"DBmaster"_s);
+    DBmaster->setSql(u"select * from baseshu"_s);
+    Query1->setObjectName(u"Query1"_s);
+    buildLayout();
+
+    connect(
+        DBmaster, &RecordSet::afterScroll, this, [this] { ErrorHandler::guard([this] { DBmasterAfterScroll(); }); });
+    connect(loader, &PictureLoader::finished, this, &TForm2::showPictures);
+    pictureTimer->setSingleShot(true);
+    pictureTimer->setInterval(0);
+    connect(pictureTimer, &QTimer::timeout, this, [this] { ErrorHandler::guard([this] { loadPictures(); }); });
+    // Sized to the screen first, for desktops whose window manager does not maximise.
+    resize(screen()->availableGeometry().size());
+    setWindowState(Qt::WindowMaximized);
+}
+
+TForm2::~TForm2() = default;
+
+void TForm2::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        ErrorHandler::guard([this] { FormShow(); });
+}
+
+void TForm2::FormShow()
+{
+    DBmaster->open(); // an open set keeps its search, current row and pending edit
+    Query1->setSql(u"select  * from tblei"_s);
+    Query1->open();
+    const QString shown = CBleib->currentText(); // the current book's category stays in the box
+    CBleib->clear();
+    for (Query1->first(); !Query1->eof(); Query1->next())
+        CBleib->addItem(Query1->asText(u"leib"_s));
+    CBleib->setEditText(shown);
+}
+
+void TForm2::BitBtn1Click()
+{
+    DBmaster->append();
+}
+
+void TForm2::BitBtn3Click()
+{
+    DBmaster->edit();
+}
+
+void TForm2::BitBtn2Click()
+{
+    Query1->setSql(u"select * from tblei where leib="_s + Sql::quoted(CBleib->currentText()));
+    Query1->open();
+    if (Query1->isEmpty()) {
+        Prompt::message(this, QMessageBox::Warning, Titles::hint(), u"无此类别,保存失败"_s);
+        return;
+    }
+    const std::optional<qint64> id = Query1->asInteger(u"id"_s);
+    DBmaster->edit();
+    DBmaster->setInteger(u"leibie"_s, id);
+    DBmaster->post();
+}
+
+void TForm2::BitBtn4Click()
+{
+    DBmaster->cancel();
+}
+
+void TForm2::BitBtn5Click()
+{
+    if (Prompt::message(
+            this, QMessageBox::Warning, Titles::hint(), u"确定要删除这条记录"_s, QMessageBox::Ok | QMessageBox::Cancel)
+        == QMessageBox::Ok)
+        DBmaster->remove();
+}
+
+void TForm2::DBGrid1KeyDown()
+{
+    if (Prompt::message(
+            this, QMessageBox::Question, Titles::hint(), u"删除这条记录吗？"_s, QMessageBox::Ok | QMessageBox::Cancel)
+        == QMessageBox::Ok)
+        DBmaster->remove();
+}
+
+QString TForm2::searchStatement(const QString& text) const
+{
+    const QString typed = text.trimmed();
+    QString sql = u" select * from baseshu where 1=1 "_s;
+    if (!typed.isEmpty())
+        sql += u" and name like "_s + Sql::quoted(u'%' + typed + u'%');
+    return sql;
+}
+
+void TForm2::Button2Click()
+{
+    DBmaster->setSql(searchStatement(Edit1->text())); // drops what was not saved
+    DBmaster->open();
+    if (DBmaster->isEmpty()) {
+        // Nothing found: no book is current, so nothing of one is shown.
+        pictureTimer->stop();
+        loader->cancel();
+        clearPictures();
+        CBleib->setEditText(QString());
+    }
+}
+
+void TForm2::Edit1KeyDown(int key)
+{
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) // key code 13
+        Button2Click();
+}
+
+void TForm2::clearPictures()
+{
+    for (PicturePanel* panel : panels)
+        panel->clearPicture();
+    uploadedSinceRefresh.fill(false);
+}
+
+void TForm2::DBmasterAfterScroll()
+{
+    // The panels empty at once; the pictures are read when the moves stop (the next
+    // turn of the event loop) and decoded on other threads, so moving through the
+    // grid never waits for them.
+    clearPictures();
+    loader->cancel();
+    pictureTimer->start();
+    refreshCategory();
+}
+
+bool TForm2::picturesPending() const
+{
+    return pictureTimer->isActive() || loader->isBusy();
+}
+
+void TForm2::waitForPictures()
+{
+    if (pictureTimer->isActive()) {
+        pictureTimer->stop();
+        loadPictures();
+    }
+    loader->waitForFinished();
+}
+
+void TForm2::loadPictures()
+{
+    if (!DBmaster->isOpen())
+        return;
+    QList<PictureLoader::Source> sources;
+    for (int slot : BookPictures::refreshOrder) {
+        const BookPictures::Slot& columns = BookPictures::slotColumns[std::size_t(slot)];
+        PictureLoader::Source source { DBmaster->asText(QString::fromUtf16(columns.tag)), {} };
+        if (BookPictures::isShown(source.tag))
+            source.bytes = DBmaster->asBytes(QString::fromUtf16(columns.blob));
+        sources << source;
+    }
+    loader->load(std::move(sources), panels[0]->pictureSize());
+}
+
+void TForm2::showPictures(const QList<BookPictures::Decoded>& pictures)
+{
+    for (std::size_t i = 0; i < BookPictures::refreshOrder.size(); ++i) {
+        const int slot = BookPictures::refreshOrder[i];
+        const BookPictures::Decoded decoded = pictures.value(qsizetype(i));
+        if (!decoded.error.isEmpty()) {
+            // As a failing slot stops the refresh: the slots after it stay empty.
+            ErrorHandler::report(Exception(decoded.error.toStdString()));
+            break;
+        }
+        if (!uploadedSinceRefresh[std::size_t(slot)])
+            panels[std::size_t(slot)]->showPicture(decoded.image);
+    }
+    emit picturesShown();
+}
+
+void TForm2::refreshCategory()
+{
+    CBleib->setEditText(QString());
+    if (!DBmaster->isOpen() || DBmaster->isNull(u"leibie"_s))
+        return;
+    const std::optional<qint64> id = DBmaster->asInteger(u"leibie"_s);
+    if (!id)
+        return;
+    Query1->setSql(u"select * from tblei where Id="_s + QString::number(*id));
+    Query1->open();
+    if (!Query1->isEmpty())
+        CBleib->setEditText(Query1->asText(u"leib"_s));
+}
+
+void TForm2::upload(int slot)
+{
+    const BookPictures::Slot& columns = BookPictures::slotColumns[std::size_t(slot)];
+    // Pending text changes are written first; on an empty list this adds a book.
+    DBmaster->edit();
+    DBmaster->post();
+    const QString name = Prompt::getOpenPictureName(this, u"打开图片"_s, QString(), BookPictures::fileFilter());
+    if (name.isEmpty())
+        return; // the slot keeps its picture
+    PicturePanel* panel = panels[std::size_t(slot)];
+    const BookPictures::Upload picture = BookPictures::loadFile(name, panel->pictureSize());
+    panel->showPicture(picture.image);
+    uploadedSinceRefresh[std::size_t(slot)] = true;
+    DBmaster->edit();
+    DBmaster->setBytes(QString::fromUtf16(columns.blob), picture.bytes);
+    DBmaster->setText(QString::fromUtf16(columns.tag), picture.tag);
+    BookPictures::postUpload(*DBmaster, slot, picture.tag, picture.bytes);
+}
+
+bool TForm2::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Edit1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        ErrorHandler::guard([this, key] { Edit1KeyDown(key); });
+        return false; // the box still gets its keys
+    }
+    if (watched == DBGrid1 && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete && (key->modifiers() & Qt::ControlModifier)) {
+            ErrorHandler::guard([this] { DBGrid1KeyDown(); });
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QDialog>
+
+#include <array>
+
+class PictureLoader;
+class PicturePanel;
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QScrollArea;
+class QTableView;
+class QTimer;
+class RecordSet;
+class RecordSetModel;
+namespace BookPictures {
+struct Decoded;
+}
+
+// The catalogue editor: the paper books in a grid, the current book in data-bound
+// controls, its category by name, and its cover and five illustrations.
+class TForm2 : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TForm2(QWidget* parent = nullptr);
+    ~TForm2() override;
+
+    // Handlers, public so the program and its tests can run them as the user would.
+    void FormShow();
+    void BitBtn1Click(); // 增加
+    void BitBtn3Click(); // 编缉
+    void BitBtn2Click(); // 保存
+    void BitBtn4Click(); // 取消
+    void BitBtn5Click(); // 删除
+    void Button2Click(); // 查询
+    void Edit1KeyDown(int key); // Enter searches
+    void DBGrid1KeyDown(); // Ctrl+Delete
+    void DBmasterAfterScroll();
+    // The six upload buttons: slot 0 is the cover (Button1), 1..5 the illustrations (Button3..Button7).
+    void upload(int slot);
+
+    // The statement of a search for this text in the titles.
+    QString searchStatement(const QString& text) const;
+
+    RecordSet* master() const { return DBmaster; }
+    PicturePanel* panel(int slot) const { return panels[std::size_t(slot)]; }
+    PictureLoader* pictureLoader() const { return loader; }
+    // Whether the pictures of the current book are still on their way.
+    bool picturesPending() const;
+    // Decodes them now and shows them before returning (for tests and measurements).
+    void waitForPictures();
+
+signals:
+    // The pictures of the current book are decoded and shown (or stopped at an error).
+    void picturesShown();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildLayout();
+    void refreshCategory();
+    void clearPictures();
+    void loadPictures();
+    void showPictures(const QList<BookPictures::Decoded>& pictures);
+
+    RecordSet* DBmaster;
+    RecordSet* Query1;
+    RecordSetModel* model = nullptr;
+    PictureLoader* loader;
+    QTimer* pictureTimer; // the pictures of the row where a quick run of moves stops
+
+    QScrollArea* scroll = nullptr;
+    QComboBox* CBleib = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QTableView* DBGrid1 = nullptr;
+    std::array<PicturePanel*, 6> panels {};
+    std::array<bool, 6> uploadedSinceRefresh {};
+};

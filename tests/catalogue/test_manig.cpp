@@ -1,0 +1,362 @@
+#include "shell/GuiFixture.h"
+
+#include "catalogue/PictureLoader.h"
+#include "catalogue/PicturePanel.h"
+#include "catalogue/manig.h"
+#include "shell/ShelfListing.h"
+#include "shell/ThumbnailCache.h"
+#include "shell/Thumbnails.h"
+#include "shell/Unittest.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Editor : GuiFixture
+{
+    std::unique_ptr<TForm2> form;
+
+    explicit Editor(const QStringList& titles = { u"甲"_s, u"乙"_s, u"丙"_s })
+    {
+        db().execute(u"delete from tblei"_s);
+        db().execute(u"insert into tblei (id, leib) values (1, '小说'), (2, 'Tom''s')"_s);
+        for (const QString& title : titles)
+            addBook(title, u"还没读"_s, 1);
+        form = std::make_unique<TForm2>();
+        form->show();
+        settle();
+    }
+    template <typename T = QWidget> T* get(const QString& name) { return form->findChild<T*>(name); }
+    RecordSet* set() { return form->master(); }
+    void click(const QString& name) { QTest::mouseClick(get<QPushButton>(name), Qt::LeftButton); }
+    void settle() { form->waitForPictures(); }
+    QString category() { return get<QComboBox>(u"CBleib"_s)->currentText(); }
+    QStringList titles()
+    {
+        QStringList list;
+        for (int row = 0; row < set()->recordCount(); ++row)
+            list << set()->textAt(row, set()->fieldIndex(u"name"_s));
+        return list;
+    }
+    bool shows(int slot) { return !form->panel(slot)->image()->pixmap().isNull(); }
+    QString file(const QString& name, const QByteArray& bytes)
+    {
+        QFile out(dir.filePath(name));
+        out.open(QIODevice::WriteOnly);
+        out.write(bytes);
+        return out.fileName();
+    }
+    QString column(const QString& sql) { return count(sql); }
+    // Changes the stored rows behind the editor's back, then shows the first book again.
+    void reshow(const QString& sql)
+    {
+        db().execute(sql);
+        set()->refresh();
+        set()->next();
+        set()->first();
+        settle();
+    }
+};
+
+QString hex(const QByteArray& bytes)
+{
+    return QString::fromLatin1(bytes.toHex());
+}
+
+} // namespace
+
+class TestManig : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void recordChangeMoments();
+    void saveNeedsAnExistingCategory();
+    void search_data();
+    void search();
+    void deleteAsksFirst();
+    void showingAgainKeepsTheState();
+    void uploads_data();
+    void uploads();
+    void uploadWritesPendingTextFirst();
+    void shownByTagCase();
+    void quickMovesShowOnlyTheLastRow();
+};
+
+void TestManig::recordChangeMoments()
+{
+    OpenSetFixture f;
+    QSignalSpy spy(&f.set, &RecordSet::afterScroll);
+    f.set.close();
+    f.set.open();
+    f.set.next();
+    f.set.edit();
+    f.set.setText(u"name"_s, u"A2"_s);
+    f.set.post();
+    f.set.append();
+    f.set.cancel();
+    f.set.remove();
+    QCOMPARE(spy.count(), 5); // opened with rows, moved, new row, dropped, deleted
+    f.set.setSql(u"select * from baseshu where 1=0"_s);
+    f.set.open();
+    QCOMPARE(spy.count(), 5);
+}
+
+void TestManig::saveNeedsAnExistingCategory()
+{
+    Editor e;
+    QCOMPARE(e.category(), u"小说"_s);
+    QCOMPARE(e.get<QComboBox>(u"CBleib"_s)->count(), 2);
+
+    // Unknown or empty category: nothing written, the edit stays pending.
+    typeText(e.get(u"db_name"_s), u"'s"_s);
+    for (const QString& name : { u"诗歌"_s, u"  "_s }) {
+        e.get<QComboBox>(u"CBleib"_s)->setEditText(name);
+        e.click(u"BitBtn2"_s);
+        QCOMPARE(Prompt::lastShown().text, u"无此类别,保存失败"_s);
+        QCOMPARE(e.set()->state(), RecordSet::State::Edit);
+        QCOMPARE(e.column(u"select name from baseshu where id=1"_s), u"甲"_s);
+    }
+    e.get<QComboBox>(u"CBleib"_s)->setEditText(u" Tom's "_s);
+    e.click(u"BitBtn2"_s);
+    QCOMPARE(e.set()->state(), RecordSet::State::Browse);
+    QCOMPARE(e.column(u"select name || leibie from baseshu where id=1"_s), u"'s甲2"_s);
+
+    // A new book, cancelled, then added and saved.
+    e.click(u"BitBtn1"_s);
+    QCOMPARE(e.category(), QString());
+    e.click(u"BitBtn4"_s);
+    QCOMPARE(e.set()->recordCount(), 3);
+    e.click(u"BitBtn1"_s);
+    typeText(e.get(u"db_zuozhe"_s), u"鲁迅"_s);
+    e.get<QComboBox>(u"db_isread"_s)->setCurrentIndex(2);
+    e.get<QComboBox>(u"CBleib"_s)->setEditText(u"小说"_s);
+    e.click(u"BitBtn2"_s);
+    QCOMPARE(e.column(u"select zuozhe || isread || leibie from baseshu where id=4"_s), u"鲁迅已读完1"_s);
+
+    // Editing a book and cancelling restores it.
+    typeText(e.get(u"db_zuozhe"_s), u"x"_s);
+    e.click(u"BitBtn4"_s);
+    QCOMPARE(e.get<QLineEdit>(u"db_zuozhe"_s)->text(), u"鲁迅"_s);
+}
+
+void TestManig::search_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("found");
+    const QStringList all { u"Tom's Book"_s, u"红楼梦"_s, u"100%纯棉"_s, u"a_b"_s, u"axb"_s };
+    QTest::newRow("blank") << u"   "_s << all;
+    QTest::newRow("trimmed") << u"  楼 "_s << QStringList { u"红楼梦"_s };
+    QTest::newRow("quote") << u"Tom's"_s << QStringList { u"Tom's Book"_s };
+    QTest::newRow("percent wildcard") << u"0%纯"_s << QStringList { u"100%纯棉"_s };
+    QTest::newRow("underscore wildcard") << u"a_b"_s << QStringList { u"a_b"_s, u"axb"_s };
+    QTest::newRow("nothing") << u"无此书"_s << QStringList {};
+}
+
+void TestManig::search()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, found);
+    Editor e({ u"Tom's Book"_s, u"红楼梦"_s, u"100%纯棉"_s, u"a_b"_s, u"axb"_s });
+    e.reshow(u"update baseshu set \"格式\"='jpg', facepic=x'%1'"_s.arg(hex(picture(Qt::red))));
+    QVERIFY(e.shows(0));
+    typeText(e.get(u"db_name"_s), u"改"_s); // dropped by the search
+    typeText(e.get(u"Edit1"_s), text);
+    QTest::keyClick(e.get(u"Edit1"_s), Qt::Key_Return);
+    QCOMPARE(e.titles(), found);
+    QCOMPARE(e.column(u"select name from baseshu where id=1"_s), u"Tom's Book"_s);
+    e.settle();
+    if (found.isEmpty()) {
+        QVERIFY(!e.shows(0));
+        QCOMPARE(e.category(), QString());
+    }
+    QCOMPARE(e.form->searchStatement(u" x "_s), u" select * from baseshu where 1=1  and name like '%x%'"_s);
+}
+
+void TestManig::deleteAsksFirst()
+{
+    Editor e;
+    auto* grid = e.get<QTableView>(u"DBGrid1"_s);
+    Prompt::enqueueAnswer(QMessageBox::Cancel);
+    e.click(u"BitBtn5"_s);
+    QCOMPARE(Prompt::lastShown().text, u"确定要删除这条记录"_s);
+    Prompt::enqueueAnswer(QMessageBox::Cancel);
+    QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+    QCOMPARE(Prompt::lastShown().text, u"删除这条记录吗？"_s);
+    QCOMPARE(e.count(u"select count(*) from baseshu"_s), u"3"_s);
+
+    Prompt::enqueueAnswer(QMessageBox::Ok);
+    e.click(u"BitBtn5"_s);
+    Prompt::enqueueAnswer(QMessageBox::Ok);
+    QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+    QCOMPARE(e.titles(), QStringList { u"丙"_s });
+    QCOMPARE(e.count(u"select count(*) from baseshu"_s), u"1"_s);
+}
+
+void TestManig::showingAgainKeepsTheState()
+{
+    GuiFixture f;
+    for (const char* title : { "甲", "乙", "丙" })
+        f.addBook(QString::fromUtf8(title), u"还没读"_s);
+    TFormtest main;
+    TForm2* editor = nullptr;
+    const auto showEditor = [&](const std::function<void(TForm2*)>& work) {
+        QTimer::singleShot(0, [&] {
+            editor = qobject_cast<TForm2*>(QApplication::activeModalWidget());
+            if (editor) {
+                work(editor);
+                editor->reject();
+            }
+        });
+        main.dxNavBar1Item12Click();
+        QVERIFY(editor);
+    };
+    showEditor([](TForm2* form) {
+        form->findChild<QLineEdit*>(u"Edit1"_s)->setText(u"乙"_s);
+        form->Button2Click();
+        form->master()->edit();
+        form->master()->setText(u"zuozhe"_s, u"未存"_s);
+    });
+    TForm2* first = editor;
+    showEditor([](TForm2* form) {
+        QCOMPARE(form->master()->recordCount(), 1);
+        QCOMPARE(form->findChild<QLineEdit*>(u"db_zuozhe"_s)->text(), u"未存"_s);
+    });
+    QCOMPARE(editor, first);
+}
+
+void TestManig::uploads_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QString>("tag");
+    QTest::addColumn<QString>("error");
+    const QByteArray jpeg = picture(Qt::red, "JPG", 400, 600);
+    QTest::newRow("JPEG, upper case") << u"c.JPG"_s << jpeg << u"jpg"_s << QString();
+    QTest::newRow("JpEg") << u"c.JpEg"_s << jpeg << u"jpg"_s << QString();
+    QTest::newRow("bmp") << u"c.bmp"_s << picture(Qt::red, "BMP") << u"bmp"_s << QString();
+    QTest::newRow("png") << u"c.png"_s << picture(Qt::red, "PNG") << u"png"_s << QString();
+    QTest::newRow("damaged jpeg") << u"c.jpg"_s << jpeg.left(100) + QByteArray(50, 'x') << QString() << QString();
+    QTest::newRow("not a bmp") << u"c.bmp"_s << jpeg << QString() << u"Bitmap image is not valid"_s;
+    QTest::newRow("metafile") << u"c.emf"_s << jpeg << QString() << u"Unknown picture file extension (.emf)"_s;
+    QTest::newRow("not a jpeg") << u"c.jpg"_s << QByteArray("GIF89a") << QString() << u"JPEG error #"_s;
+    QTest::newRow("cancelled") << QString() << QByteArray() << QString() << QString();
+}
+
+void TestManig::uploads()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, contents);
+    QFETCH(QString, tag);
+    QFETCH(QString, error);
+    Editor e;
+    // An earlier cover and illustration, which a failed or cancelled upload keeps.
+    const QByteArray earlier = picture(Qt::blue);
+    e.reshow(u"update baseshu set \"格式\"='jpg', \"格式3\"='jpg', facepic=x'%1', pic3=x'%1' where id=1"_s.arg(
+        hex(earlier)));
+    QVERIFY(e.shows(0) && e.shows(3));
+    const quint64 decodes = Thumbnails::decodeCount();
+
+    for (int slot : { 0, 3 }) {
+        Prompt::takeShown();
+        Prompt::enqueueFileNames(name.isEmpty() ? QStringList() : QStringList { e.file(name, contents) });
+        e.click(slot == 0 ? u"Button1"_s : u"Button5"_s);
+        const QList<Prompt::Shown> shown = Prompt::takeShown();
+        const QString blob = slot == 0 ? u"facepic"_s : u"pic3"_s;
+        const QString tagColumn = slot == 0 ? u"格式"_s : u"格式3"_s;
+        const QString stored
+            = e.column(u"select hex(%1) || ' ' || \"%2\" from baseshu where id=1"_s.arg(blob, tagColumn));
+        if (tag.isEmpty()) {
+            // Nothing loaded: the slot keeps its picture and tag, and an error says why.
+            QCOMPARE(stored, QString::fromLatin1(earlier.toHex().toUpper()) + u" jpg"_s);
+            QVERIFY(e.shows(slot));
+            if (!error.isEmpty()) {
+                QCOMPARE(shown.size(), 2);
+                QVERIFY2(shown.last().text.startsWith(error), qPrintable(shown.last().text));
+            }
+            continue;
+        }
+        QCOMPARE(stored.section(u' ', 1), tag);
+        const QByteArray bytes = QByteArray::fromHex(stored.section(u' ', 0, 0).toLatin1());
+        if (tag == u"bmp"_s)
+            QVERIFY(bytes.startsWith("BM"));
+        else
+            QCOMPARE(bytes, contents);
+        QVERIFY(e.shows(slot));
+        // The panel shows the upload, and so does the next refresh of the row.
+        e.set()->next();
+        e.set()->prior();
+        e.settle();
+        QVERIFY(e.shows(slot));
+        QCOMPARE(e.form->panel(slot)->image()->pixmap().toImage().pixelColor(5, 5).red() > 200, true);
+    }
+    if (!tag.isEmpty()) {
+        // The cover's shelf thumbnail was stored with it.
+        ThumbnailCache cache(e.db().handle());
+        QVERIFY(cache.load({ 1 }).contains(1));
+        QCOMPARE(Thumbnails::decodeCount() - decodes, quint64(1));
+    }
+}
+
+void TestManig::uploadWritesPendingTextFirst()
+{
+    Editor e(QStringList {});
+    // On an empty list the upload starts and posts a new book, with the typed text.
+    typeText(e.get(u"db_name"_s), u"新书"_s);
+    Prompt::enqueueFileNames({});
+    e.click(u"Button3"_s);
+    QCOMPARE(e.count(u"select name from baseshu"_s), u"新书"_s);
+    QCOMPARE(e.set()->state(), RecordSet::State::Browse);
+
+    // A stored picture that cannot be decoded is reported; the slots after it stay empty.
+    e.db().execute(
+        u"update baseshu set \"格式1\"='jpg', pic1=x'00', \"格式\"='jpg', facepic=x'%1'"_s.arg(hex(picture(Qt::red))));
+    Prompt::takeShown();
+    e.set()->refresh();
+    e.set()->append();
+    e.set()->cancel();
+    e.settle();
+    QVERIFY(Prompt::lastShown().text.startsWith(u"JPEG error #"_s));
+    QVERIFY(!e.shows(0) && !e.shows(1));
+}
+
+void TestManig::shownByTagCase()
+{
+    // "JPG" is the shelf's (any case) but not the editor's (exact); "png" is both's.
+    Editor e;
+    e.db().execute(u"update baseshu set \"格式\"='JPG', facepic=x'%1' where id=1"_s.arg(hex(picture(Qt::red))));
+    e.reshow(u"update baseshu set \"格式\"='png', facepic=x'%1' where id=2"_s.arg(hex(picture(Qt::red, "PNG"))));
+    QVERIFY(!e.shows(0));
+    e.set()->next();
+    e.settle();
+    QVERIFY(e.shows(0));
+    ShelfListing shelf(e.db(), tile());
+    const ShelfContent listed = shelf.byStatus(u"还没读"_s);
+    QVERIFY(listed.messages.isEmpty());
+    for (int book : { 0, 1 })
+        QVERIFY(near(listed.items.at(book).thumbnail.pixelColor(50, 60), Qt::red));
+}
+
+void TestManig::quickMovesShowOnlyTheLastRow()
+{
+    Editor e;
+    e.db().execute(u"update baseshu set \"格式2\"='jpg', pic2=x'%1'"_s.arg(hex(picture(Qt::blue))));
+    e.db().execute(u"update baseshu set pic2=x'%1' where id=3"_s.arg(hex(picture(Qt::red))));
+    e.set()->refresh();
+    QSignalSpy shown(e.form.get(), &TForm2::picturesShown);
+    e.set()->next();
+    e.set()->next();
+    QVERIFY(!e.shows(2));
+    QVERIFY(!e.form->pictureLoader()->isBusy()); // nothing read or decoded while the moves go on
+    QTRY_COMPARE(shown.count(), 1);
+    QCOMPARE(e.form->panel(2)->image()->pixmap().toImage().pixelColor(5, 5).red() > 200, true);
+}
+
+QTEST_MAIN(TestManig)
+#include "test_manig.moc"
