@@ -69,6 +69,41 @@ void sync(const std::string& path, bool folder)
     ::close(fd);
 }
 
+// Starts writing the finished part of a file to the disk while the rest is
+// still being made, so the flush at its end has little left to wait for.
+class Writeback
+{
+public:
+    explicit Writeback(const std::string& path)
+        : m_fd(::open(path.c_str(), O_RDONLY))
+    {
+    }
+    ~Writeback()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Writeback(const Writeback&) = delete;
+    Writeback& operator=(const Writeback&) = delete;
+
+    void written(int64_t upTo)
+    {
+#ifdef __linux__
+        constexpr int64_t step = int64_t(8) << 20;
+        if (m_fd >= 0 && upTo - m_started >= step) {
+            ::sync_file_range(m_fd, m_started, upTo - m_started, SYNC_FILE_RANGE_WRITE);
+            m_started = upTo;
+        }
+#else
+        (void)upTo;
+#endif
+    }
+
+private:
+    int m_fd;
+    int64_t m_started = 0;
+};
+
 } // namespace
 
 EbookStore::EbookStore(QString folder)
@@ -110,9 +145,17 @@ void EbookStore::store(const QString& source, const QString& storedName, const P
     try {
         {
             TFileStream in(local(source), TFileStream::Mode::OpenRead);
-            WatchedStream watched(in, progress);
-            watched.report(0);
             TFileStream out(part, TFileStream::Mode::Create);
+            Writeback writeback(part);
+            // The source is read a chunk ahead of what is written: the written part is behind the bytes read.
+            int64_t read = 0;
+            const Progress watch = [&](qint64 done, qint64 total) {
+                writeback.written(read);
+                read = done;
+                return !progress || progress(done, total);
+            };
+            WatchedStream watched(in, watch);
+            watched.report(0);
             uint8_t header[8];
             const auto length = static_cast<uint64_t>(in.size());
             for (int i = 0; i < 8; ++i)
