@@ -67,12 +67,12 @@ double importAll(const QStringList& sources)
     EbookImport import(EbookStore::standard(), sources);
     import.run([&](const QString& name, const QString& storedName) {
         list.append();
-        list.setText(u"name"_s, name);
-        list.setText(u"filename"_s, storedName);
-        list.post();
-    });
-    return double(timer.nsecsElapsed()) / 1e9;
-}
+    list.setText(u"name"_s, name);
+    list.setText(u"filename"_s, storedName);
+    list.post();
+});
+return double(timer.nsecsElapsed()) / 1e9;
+} // namespace
 
 // Opening the list and one search, as the page does.
 double listThroughRecordSet(const QString& search)

@@ -2,8 +2,8 @@
 
 #include <QFileInfo>
 
-EbookImport::EbookImport(EbookStore store, QStringList sources, const QStringList& listedNames,
-    const QStringList& listedFiles)
+EbookImport::EbookImport(
+    EbookStore store, QStringList sources, const QStringList& listedNames, const QStringList& listedFiles)
     : m_store(std::move(store))
     , m_sources(std::move(sources))
     , m_files(listedFiles.begin(), listedFiles.end())

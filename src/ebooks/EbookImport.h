@@ -28,9 +28,9 @@ public:
 
     // Moves to the next file to import; false when none is left or the import is cancelled.
     bool next();
-    int index() const { return m_index; }                // among the chosen files, from 0
+    int index() const { return m_index; } // among the chosen files, from 0
     QString source() const { return m_sources.value(m_index); }
-    QString name() const;                                 // the file's name without its folder
+    QString name() const; // the file's name without its folder
     QString storedName() const { return m_storedName; }
 
     // Encrypts the file in hand into the store (EImportCancelled when cancelled meanwhile).

@@ -8,8 +8,8 @@
 #include <QFile>
 #include <QRandomGenerator>
 
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -30,8 +30,7 @@ public:
     WatchedStream(TStream& inner, const EbookStore::Progress& progress)
         : m_inner(inner)
         , m_progress(progress)
-    {
-    }
+    { }
 
     int64_t size() const override { return m_inner.size(); }
     void setSize(int64_t newSize) override { m_inner.setSize(newSize); }
@@ -76,8 +75,7 @@ class Writeback
 public:
     explicit Writeback(const std::string& path)
         : m_fd(::open(path.c_str(), O_RDONLY))
-    {
-    }
+    { }
     ~Writeback()
     {
         if (m_fd >= 0)
@@ -108,8 +106,7 @@ private:
 
 EbookStore::EbookStore(QString folder)
     : m_folder(std::move(folder))
-{
-}
+{ }
 
 EbookStore EbookStore::standard()
 {
@@ -133,7 +130,8 @@ QString EbookStore::newStoredName(const QSet<QString>& taken) const
         const auto seed = std::chrono::high_resolution_clock::now().time_since_epoch().count();
         QRandomGenerator random(quint64(seed) ^ quint64(QDateTime::currentMSecsSinceEpoch()));
         const QString name = stampedName(QDateTime::currentDateTime(), int(random.bounded(10000)));
-        if (!taken.contains(name) && !QFile::exists(path(name)) && !QFile::exists(path(name) + QLatin1String(partSuffix)))
+        if (!taken.contains(name) && !QFile::exists(path(name))
+            && !QFile::exists(path(name) + QLatin1String(partSuffix)))
             return name;
     }
 }

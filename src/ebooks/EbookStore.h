@@ -24,8 +24,7 @@ class EImportCancelled : public Exception
 public:
     EImportCancelled()
         : Exception("Import cancelled")
-    {
-    }
+    { }
 };
 
 class EbookStore

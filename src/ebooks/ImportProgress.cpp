@@ -79,8 +79,7 @@ void ImportProgress::stored()
         ErrorHandler::guard([error] {
             try {
                 std::rethrow_exception(error);
-            } catch (const EImportCancelled&) {
-            }
+            } catch (const EImportCancelled&) { }
         });
         finish();
         return;

@@ -192,10 +192,10 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::newRow("right password, blanks around it") << u"  pw-1 \t"_s << QByteArray() << true << QString();
         QTest::newRow("wrong password") << u"pw-2"_s << QByteArray() << false << QString();
-        QTest::newRow("empty store file") << QString() << QByteArray(8, '\0') << false
-                                          << u"Invalid buffer size for decryption"_s;
-        QTest::newRow("damaged store file") << QString() << QByteArray(8, '\0') + "abc" << false
-                                            << u"Invalid buffer size for decryption"_s;
+        QTest::newRow("empty store file")
+            << QString() << QByteArray(8, '\0') << false << u"Invalid buffer size for decryption"_s;
+        QTest::newRow("damaged store file")
+            << QString() << QByteArray(8, '\0') + "abc" << false << u"Invalid buffer size for decryption"_s;
         QTest::newRow("missing store file") << QString() << "<none>"_ba << false << u"Cannot open file"_s;
     }
     void reading()
@@ -210,7 +210,8 @@ private slots:
         if (stored == "<none>")
             QFile::remove(file);
         else if (!stored.isEmpty())
-            f.source(u"../"_s + QFileInfo(f.dir.path()).fileName() + u"/corvina/"_s + QFileInfo(file).fileName(), stored);
+            f.source(
+                u"../"_s + QFileInfo(f.dir.path()).fileName() + u"/corvina/"_s + QFileInfo(file).fileName(), stored);
         f.window.dxNavBar1Item7Click();
         f.click(u"Button4"_s);
         QCOMPARE(f.page()->viewer()->hasDocument(), opens);

@@ -179,49 +179,50 @@ private slots:
     void cancelUndoesTheFileInHand()
     {
         StoreFixture f;
-        EbookImport import
-            = f.import({ f.source(u"first.pdf"_s), f.source(u"second.pdf"_s, bytes(3 << 20, 1)), f.source(u"third.pdf"_s) });
+        EbookImport import = f.import(
+            { f.source(u"first.pdf"_s), f.source(u"second.pdf"_s, bytes(3 << 20, 1)), f.source(u"third.pdf"_s) });
         import.setProgress([&](qint64 done, qint64) {
             if (import.index() == 1 && done > (1 << 20))
                 import.cancel();
-        });
-        QCOMPARE(f.run(import), 1);
-        QCOMPARE(f.names(), QStringList { u"first.pdf"_s });
-        QCOMPARE(f.storeFiles().size(), 1);
-        QVERIFY(!import.next());
-    }
+    });
+    QCOMPARE(f.run(import), 1);
+    QCOMPARE(f.names(), QStringList { u"first.pdf"_s });
+    QCOMPARE(f.storeFiles().size(), 1);
+    QVERIFY(!import.next());
+}
 
     // A child process imports and is killed part-way: what it finished stays whole.
     void killedImport()
-    {
-        StoreFixture f;
-        QStringList sources;
-        for (int i = 0; i < 40; ++i)
-            sources << f.source(u"book%1.pdf"_s.arg(i), bytes(4 << 20, quint32(i)));
-        QProcess child;
-        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        child.start(QCoreApplication::applicationFilePath(), QStringList { u"--import-child"_s } + sources);
-        QVERIFY(child.waitForStarted());
-        int rows = 0;
-        while (rows < 3 && child.waitForReadyRead(20000))
-            rows += int(child.readAll().count('\n'));
-        QVERIFY(rows >= 3);
-        QThread::msleep(QRandomGenerator::global()->bounded(40));
-        ::kill(pid_t(child.processId()), SIGKILL);
-        child.waitForFinished();
+{
+    StoreFixture f;
+    QStringList sources;
+    for (int i = 0; i < 40; ++i)
+        sources << f.source(u"book%1.pdf"_s.arg(i), bytes(4 << 20, quint32(i)));
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), QStringList { u"--import-child"_s } + sources);
+    QVERIFY(child.waitForStarted());
+    int rows = 0;
+    while (rows < 3 && child.waitForReadyRead(20000))
+        rows += int(child.readAll().count('\n'));
+    QVERIFY(rows >= 3);
+    QThread::msleep(QRandomGenerator::global()->bounded(40));
+    ::kill(pid_t(child.processId()), SIGKILL);
+    child.waitForFinished();
 
-        f.list.refresh();
-        QVERIFY(f.list.recordCount() >= 3 && f.list.recordCount() < 40);
-        for (int row = 0; row < f.list.recordCount(); ++row) {
-            const int book = f.list.textAt(row, f.list.fieldIndex(u"name"_s)).mid(4).section(u'.', 0, 0).toInt();
-            QCOMPARE(f.store.read(f.list.textAt(row, f.list.fieldIndex(u"filename"_s))), bytes(4 << 20, quint32(book)));
-        }
-        QVERIFY(f.storeFiles().filter(u".part"_s).size() <= 1);
-        f.store.removeUnfinished();
-        QVERIFY(f.storeFiles().filter(u".part"_s).isEmpty());
-        QVERIFY(f.storeFiles().size() - f.list.recordCount() <= 1); // a file whose row was not yet written
+    f.list.refresh();
+    QVERIFY(f.list.recordCount() >= 3 && f.list.recordCount() < 40);
+    for (int row = 0; row < f.list.recordCount(); ++row) {
+        const int book = f.list.textAt(row, f.list.fieldIndex(u"name"_s)).mid(4).section(u'.', 0, 0).toInt();
+        QCOMPARE(f.store.read(f.list.textAt(row, f.list.fieldIndex(u"filename"_s))), bytes(4 << 20, quint32(book)));
     }
-};
+    QVERIFY(f.storeFiles().filter(u".part"_s).size() <= 1);
+    f.store.removeUnfinished();
+    QVERIFY(f.storeFiles().filter(u".part"_s).isEmpty());
+    QVERIFY(f.storeFiles().size() - f.list.recordCount() <= 1); // a file whose row was not yet written
+}
+}
+;
 
 // The child of killedImport: imports its arguments into QINGHE_HOME, a line per row.
 static int importChild(const QStringList& sources)
@@ -233,13 +234,13 @@ static int importChild(const QStringList& sources)
     EbookImport import(EbookStore::standard(), sources);
     import.run([&](const QString& name, const QString& storedName) {
         list.append();
-        list.setText(u"name"_s, name);
-        list.setText(u"filename"_s, storedName);
-        list.post();
-        std::fputs("row\n", stdout);
-        std::fflush(stdout);
-    });
-    return 0;
+    list.setText(u"name"_s, name);
+    list.setText(u"filename"_s, storedName);
+    list.post();
+    std::fputs("row\n", stdout);
+    std::fflush(stdout);
+});
+return 0;
 }
 
 int main(int argc, char** argv)
