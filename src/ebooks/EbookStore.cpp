@@ -181,7 +181,10 @@ QByteArray EbookStore::read(const QString& storedName) const
 
 bool EbookStore::remove(const QString& storedName) const
 {
-    return !storedName.isEmpty() && QFile::remove(path(storedName));
+    // Only ever a file of the store itself, whatever a row's filename says.
+    if (storedName.isEmpty() || storedName.contains(u'/') || storedName.contains(u'\\') || storedName == u".."_s)
+        return false;
+    return QFile::remove(path(storedName));
 }
 
 int EbookStore::removeUnfinished() const

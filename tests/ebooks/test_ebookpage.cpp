@@ -28,6 +28,9 @@ struct PageFixture : GuiFixture
 {
     PageFixture()
     {
+        // Left by an interrupted import: cleared at start.
+        QDir().mkpath(store.folder());
+        source(u"corvina/1.part"_s, "half");
         window.resize(1000, 700);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -102,6 +105,7 @@ private slots:
         QCOMPARE((QList<int> { grid->columnWidth(0), grid->columnWidth(1), grid->columnWidth(2) }),
             (QList<int> { 200, 121, 96 }));
         QCOMPARE(f.find(u"Panel1"_s)->height(), 65);
+        QVERIFY(f.folder("corvina").isEmpty());
     }
 
     void searchAndImportUnderASearch()

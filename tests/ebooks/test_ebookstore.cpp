@@ -163,6 +163,7 @@ private slots:
         }));
         QCOMPARE(calls, 1);
         QVERIFY(f.storeFiles().isEmpty());
+        QVERIFY(!f.store.remove(u"../in/one.pdf"_s) && QFile::exists(sources[0])); // the store's own files only
 
         // An unreadable source, and a store that cannot be written.
         EbookImport missing = f.import({ f.dir.filePath(u"none.pdf"_s) });
