@@ -21,8 +21,11 @@ bool EbookImport::next()
 {
     m_storedName.clear();
     while (!m_cancelled && ++m_index < count()) {
-        if (!m_names.contains(name().toCaseFolded()))
+        if (!m_names.contains(name().toCaseFolded())) {
+            m_done = 0;
+            m_total = QFileInfo(source()).size();
             return true;
+        }
     }
     return false;
 }

@@ -148,6 +148,7 @@ private slots:
                 QCOMPARE(f.store.read(stored), expected[row - 1]);
         }
         QVERIFY(f.storeFiles().filter(u".part"_s).isEmpty());
+        QCOMPARE(EbookStore::stampedName(QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5, 6)), 70), u"2024010203040500670"_s);
     }
 
     void failuresLeaveNothingBehind()
@@ -212,7 +213,7 @@ private slots:
     child.waitForFinished();
 
     f.list.refresh();
-    QVERIFY(f.list.recordCount() >= 3 && f.list.recordCount() < 40);
+    QVERIFY(f.list.recordCount() >= 3);
     for (int row = 0; row < f.list.recordCount(); ++row) {
         const int book = f.list.textAt(row, f.list.fieldIndex(u"name"_s)).mid(4).section(u'.', 0, 0).toInt();
         QCOMPARE(f.store.read(f.list.textAt(row, f.list.fieldIndex(u"filename"_s))), bytes(4 << 20, quint32(book)));
