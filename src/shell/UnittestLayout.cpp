@@ -3,10 +3,10 @@
 #include "shell/Unittest.h"
 
 #include "ebooks/EbookPage.h"
-#include "shell/udata.h"
 #include "shell/ErrorHandler.h"
 #include "shell/NavBar.h"
 #include "shell/ShelfView.h"
+#include "shell/udata.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
