@@ -64,14 +64,14 @@ double importAll(const QStringList& sources)
     QDir().mkpath(EbookStore::standard().folder());
     QElapsedTimer timer;
     timer.start();
-    EbookImport import(EbookStore::standard(), sources);
-    import.run([&](const QString& name, const QString& storedName) {
+    EbookImport job(EbookStore::standard(), sources);
+    job.run([&](const QString& name, const QString& storedName) {
         list.append();
-    list.setText(u"name"_s, name);
-    list.setText(u"filename"_s, storedName);
-    list.post();
-});
-return double(timer.nsecsElapsed()) / 1e9;
+        list.setText(u"name"_s, name);
+        list.setText(u"filename"_s, storedName);
+        list.post();
+    });
+    return double(timer.nsecsElapsed()) / 1e9;
 } // namespace
 
 // Opening the list and one search, as the page does.

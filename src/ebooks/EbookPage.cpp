@@ -253,10 +253,10 @@ void EbookPage::importFiles(const QStringList& files)
         names << rows.textAt(row, 0);
         storedNames << rows.textAt(row, 1);
     }
-    auto import = std::make_unique<EbookImport>(EbookStore::standard(), files, names, storedNames);
+    auto job = std::make_unique<EbookImport>(EbookStore::standard(), files, names, storedNames);
     m_import = new ImportProgress(
-        std::move(import),
-        [this](const QString& name, const QString& storedName) { writeImportedRow(name, storedName); }, window());
+        std::move(job), [this](const QString& name, const QString& storedName) { writeImportedRow(name, storedName); },
+        window());
     connect(m_import, &ImportProgress::finished, this, &EbookPage::importEnded);
     updateCommands();
     m_import->start();

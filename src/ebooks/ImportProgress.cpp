@@ -9,9 +9,9 @@
 
 using namespace Qt::StringLiterals;
 
-ImportProgress::ImportProgress(std::unique_ptr<EbookImport> import, WriteRow writeRow, QWidget* parent)
+ImportProgress::ImportProgress(std::unique_ptr<EbookImport> job, WriteRow writeRow, QWidget* parent)
     : QObject(parent)
-    , m_import(std::move(import))
+    , m_import(std::move(job))
     , m_writeRow(std::move(writeRow))
     , m_dialog(new QProgressDialog(parent))
 {
@@ -61,10 +61,10 @@ void ImportProgress::step()
     }
     showProgress();
     m_storing = true;
-    EbookImport* import = m_import.get();
-    m_watcher.setFuture(QtConcurrent::run([import]() -> std::exception_ptr {
+    EbookImport* job = m_import.get();
+    m_watcher.setFuture(QtConcurrent::run([job]() -> std::exception_ptr {
         try {
-            import->storeCurrent();
+            job->storeCurrent();
             return nullptr;
         } catch (...) {
             return std::current_exception();

@@ -23,7 +23,7 @@ class ImportProgress : public QObject
 public:
     using WriteRow = std::function<void(const QString& name, const QString& storedName)>;
 
-    ImportProgress(std::unique_ptr<EbookImport> import, WriteRow writeRow, QWidget* parent);
+    ImportProgress(std::unique_ptr<EbookImport> job, WriteRow writeRow, QWidget* parent);
     // Cancels and waits for the file in hand, which then leaves nothing behind.
     ~ImportProgress() override;
 

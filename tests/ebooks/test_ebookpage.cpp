@@ -60,7 +60,7 @@ struct PageFixture : GuiFixture
         list.setText(u"place"_s, place);
         list.post();
     }
-    void import(const QStringList& files)
+    void importFiles(const QStringList& files)
     {
         Prompt::enqueueFileNames(files);
         click(u"Button2"_s);
@@ -119,7 +119,8 @@ private slots:
         QCOMPARE(f.rows(), 1);
 
         // Imported rows stand at the end of the list in force; duplicates in one selection are skipped.
-        f.import({ f.source(u"new.pdf"_s, "%PDF a"), f.source(u"NEW.PDF"_s, "%PDF b"), f.source(u"tom's.PDF"_s, "c") });
+        f.importFiles(
+            { f.source(u"new.pdf"_s, "%PDF a"), f.source(u"NEW.PDF"_s, "%PDF b"), f.source(u"tom's.PDF"_s, "c") });
         QCOMPARE(f.rows(), 2);
         QCOMPARE(f.page()->list().textAt(1, f.page()->list().fieldIndex(u"name"_s)), u"new.pdf"_s);
         const auto shown = Prompt::takeShown(); // the file dialog alone: no closing message

@@ -34,7 +34,18 @@ QString writeFile(const QString& path, const QByteArray& data)
     return path;
 }
 
-// A library with its store, importing as the page does: rows through a record set on the list.
+// Writes each imported row as the page does, through a record set on the list.
+std::function<void(const QString&, const QString&)> rowWriter(RecordSet& list)
+{
+    return [&list](const QString& name, const QString& storedName) {
+        list.append();
+        list.setText(u"name"_s, name);
+        list.setText(u"filename"_s, storedName);
+        list.post();
+    };
+}
+
+// A library with its store and its list.
 struct StoreFixture : LibraryFixture
 {
     StoreFixture()
@@ -49,22 +60,8 @@ struct StoreFixture : LibraryFixture
         QDir(dir.path()).mkpath(u"in"_s);
         return writeFile(dir.filePath(u"in/"_s + name), data);
     }
-    EbookImport import(const QStringList& sources)
-    {
-        QStringList names;
-        for (int row = 0; row < list.recordCount(); ++row)
-            names << list.textAt(row, list.fieldIndex(u"name"_s));
-        return EbookImport(store, sources, names);
-    }
-    int run(EbookImport& import)
-    {
-        return import.run([this](const QString& name, const QString& storedName) {
-            list.append();
-            list.setText(u"name"_s, name);
-            list.setText(u"filename"_s, storedName);
-            list.post();
-        });
-    }
+    EbookImport job(const QStringList& sources) { return EbookImport(store, sources, names()); }
+    int run(EbookImport& job) { return job.run(rowWriter(list)); }
     QStringList names()
     {
         QStringList result;
@@ -129,8 +126,8 @@ private slots:
         const QByteArray big = bytes((1 << 20) + 5, 7);
         const QStringList sources { f.source(u"listed.pdf"_s), f.source(u"a.pdf"_s, big), f.source(u"empty.pdf"_s, {}),
             f.source(u"notes.txt"_s, "plain text"), f.source(longName), writeFile(f.dir.filePath(u"A.PDF"_s), "dup") };
-        EbookImport import = f.import(sources);
-        QCOMPARE(f.run(import), 4);
+        EbookImport job = f.job(sources);
+        QCOMPARE(f.run(job), 4);
         QCOMPARE(f.names(), (QStringList { u"Listed.PDF"_s, u"a.pdf"_s, u"empty.pdf"_s, u"notes.txt"_s, longName }));
 
         QCOMPARE(f.storeFiles().size(), 4);
@@ -148,7 +145,8 @@ private slots:
                 QCOMPARE(f.store.read(stored), expected[row - 1]);
         }
         QVERIFY(f.storeFiles().filter(u".part"_s).isEmpty());
-        QCOMPARE(EbookStore::stampedName(QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5, 6)), 70), u"2024010203040500670"_s);
+        QCOMPARE(
+            EbookStore::stampedName(QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5, 6)), 70), u"2024010203040500670"_s);
     }
 
     void failuresLeaveNothingBehind()
@@ -156,7 +154,7 @@ private slots:
         StoreFixture f;
         const QStringList sources { f.source(u"one.pdf"_s), f.source(u"two.pdf"_s) };
         // A row that cannot be written takes its store file away again and stops the import.
-        EbookImport refused = f.import(sources);
+        EbookImport refused = f.job(sources);
         int calls = 0;
         QVERIFY_THROWS_EXCEPTION(EDatabaseError, refused.run([&](const QString&, const QString&) {
             ++calls;
@@ -167,10 +165,10 @@ private slots:
         QVERIFY(!f.store.remove(u"../in/one.pdf"_s) && QFile::exists(sources[0])); // the store's own files only
 
         // An unreadable source, and a store that cannot be written.
-        EbookImport missing = f.import({ f.dir.filePath(u"none.pdf"_s) });
+        EbookImport missing = f.job({ f.dir.filePath(u"none.pdf"_s) });
         QVERIFY_THROWS_EXCEPTION(EFOpenError, f.run(missing));
         QFile::setPermissions(f.store.folder(), QFile::ReadOwner | QFile::ExeOwner);
-        EbookImport locked = f.import(sources);
+        EbookImport locked = f.job(sources);
         const bool root = QFileInfo(f.store.folder()).isWritable();
         if (!root)
             QVERIFY_THROWS_EXCEPTION(EFCreateError, f.run(locked));
@@ -181,68 +179,65 @@ private slots:
     void cancelUndoesTheFileInHand()
     {
         StoreFixture f;
-        EbookImport import = f.import(
-            { f.source(u"first.pdf"_s), f.source(u"second.pdf"_s, bytes(3 << 20, 1)), f.source(u"third.pdf"_s) });
-        import.setProgress([&](qint64 done, qint64) {
-            if (import.index() == 1 && done > (1 << 20))
-                import.cancel();
-    });
-    QCOMPARE(f.run(import), 1);
-    QCOMPARE(f.names(), QStringList { u"first.pdf"_s });
-    QCOMPARE(f.storeFiles().size(), 1);
-    QVERIFY(!import.next());
-}
+        const QString big = f.source(u"second.pdf"_s, bytes(3 << 20, 1));
+        EbookImport job = f.job({ f.source(u"first.pdf"_s), big, f.source(u"third.pdf"_s) });
+        job.setProgress([&job](qint64 done, qint64) {
+            if (job.index() == 1 && done > (1 << 20))
+                job.cancel();
+        });
+        QCOMPARE(f.run(job), 1);
+        QCOMPARE(f.names(), QStringList { u"first.pdf"_s });
+        QCOMPARE(f.storeFiles().size(), 1);
+        QVERIFY(!job.next());
+    }
 
     // A child process imports and is killed part-way: what it finished stays whole.
     void killedImport()
-{
-    StoreFixture f;
-    QStringList sources;
-    for (int i = 0; i < 40; ++i)
-        sources << f.source(u"book%1.pdf"_s.arg(i), bytes(4 << 20, quint32(i)));
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(), QStringList { u"--import-child"_s } + sources);
-    QVERIFY(child.waitForStarted());
-    int rows = 0;
-    while (rows < 3 && child.waitForReadyRead(20000))
-        rows += int(child.readAll().count('\n'));
-    QVERIFY(rows >= 3);
-    QThread::msleep(QRandomGenerator::global()->bounded(40));
-    ::kill(pid_t(child.processId()), SIGKILL);
-    child.waitForFinished();
+    {
+        StoreFixture f;
+        QStringList sources;
+        for (int i = 0; i < 40; ++i)
+            sources << f.source(u"book%1.pdf"_s.arg(i), bytes(4 << 20, quint32(i)));
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(), QStringList { u"--import-child"_s } + sources);
+        QVERIFY(child.waitForStarted());
+        int rows = 0;
+        while (rows < 3 && child.waitForReadyRead(20000))
+            rows += int(child.readAll().count('\n'));
+        QVERIFY(rows >= 3);
+        QThread::msleep(QRandomGenerator::global()->bounded(40));
+        ::kill(pid_t(child.processId()), SIGKILL);
+        child.waitForFinished();
 
-    f.list.refresh();
-    QVERIFY(f.list.recordCount() >= 3);
-    for (int row = 0; row < f.list.recordCount(); ++row) {
-        const int book = f.list.textAt(row, f.list.fieldIndex(u"name"_s)).mid(4).section(u'.', 0, 0).toInt();
-        QCOMPARE(f.store.read(f.list.textAt(row, f.list.fieldIndex(u"filename"_s))), bytes(4 << 20, quint32(book)));
+        f.list.refresh();
+        QVERIFY(f.list.recordCount() >= 3);
+        for (int row = 0; row < f.list.recordCount(); ++row) {
+            const QString name = f.list.textAt(row, f.list.fieldIndex(u"name"_s));
+            const QString stored = f.list.textAt(row, f.list.fieldIndex(u"filename"_s));
+            QCOMPARE(f.store.read(stored), bytes(4 << 20, quint32(name.mid(4).section(u'.', 0, 0).toInt())));
+        }
+        QVERIFY(f.storeFiles().filter(u".part"_s).size() <= 1);
+        f.store.removeUnfinished();
+        QVERIFY(f.storeFiles().filter(u".part"_s).isEmpty());
+        QVERIFY(f.storeFiles().size() - f.list.recordCount() <= 1); // a file whose row was not yet written
     }
-    QVERIFY(f.storeFiles().filter(u".part"_s).size() <= 1);
-    f.store.removeUnfinished();
-    QVERIFY(f.storeFiles().filter(u".part"_s).isEmpty());
-    QVERIFY(f.storeFiles().size() - f.list.recordCount() <= 1); // a file whose row was not yet written
-}
-}
-;
+};
 
 // The child of killedImport: imports its arguments into QINGHE_HOME, a line per row.
 static int importChild(const QStringList& sources)
 {
     TDataModule2 module;
     RecordSet list(module.Adocon);
-    list.setSql(u"select * from dzbook"_s);
+    list.setSql(QString::fromUtf16(EbookSql::allBooks));
     list.open();
-    EbookImport import(EbookStore::standard(), sources);
-    import.run([&](const QString& name, const QString& storedName) {
-        list.append();
-    list.setText(u"name"_s, name);
-    list.setText(u"filename"_s, storedName);
-    list.post();
-    std::fputs("row\n", stdout);
-    std::fflush(stdout);
-});
-return 0;
+    const auto write = rowWriter(list);
+    EbookImport(EbookStore::standard(), sources).run([&](const QString& name, const QString& storedName) {
+        write(name, storedName);
+        std::fputs("row\n", stdout);
+        std::fflush(stdout);
+    });
+    return 0;
 }
 
 int main(int argc, char** argv)
