@@ -215,8 +215,7 @@ private slots:
         if (stored == "<none>")
             QFile::remove(file);
         else if (!stored.isEmpty())
-            f.source(
-                u"../"_s + QFileInfo(f.dir.path()).fileName() + u"/corvina/"_s + QFileInfo(file).fileName(), stored);
+            f.source(u"corvina/"_s + QFileInfo(file).fileName(), stored);
         f.window.dxNavBar1Item7Click();
         f.click(u"Button4"_s);
         QCOMPARE(f.page()->viewer()->hasDocument(), opens);
