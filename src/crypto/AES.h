@@ -37,3 +37,7 @@ std::string AesDecryptString(const std::string& hex, const std::string& key, uin
 // failure it stays as far as it was written.
 void AesEncryptFile(const std::string& source, const std::string& dest, const std::string& key, uint8_t keySize);
 void AesDecryptFile(const std::string& source, const std::string& dest, const std::string& key, uint8_t keySize);
+
+// The plain bytes of an encrypted file, kept in memory only: the same bytes and
+// the same errors as AesDecryptFile, without a destination to create.
+std::string AesDecryptFileToString(const std::string& source, const std::string& key, uint8_t keySize);

@@ -77,16 +77,16 @@ namespace {
             baseshu << text(QString::fromUtf8(column), shortText);
         baseshu << memo(u"目录"_s) << memo(u"readbiji"_s) << pictureTags(shortText) << pictures();
 
-        // E-books: every column the e-book list binds, in its order; texts hold 50 characters.
-        QStringList dzbook { key(u"ID"_s), text(u"zuozhe"_s, 50), integer(u"Status"_s) };
+        // E-books: every column the e-book list binds, in its order; texts hold 255 characters.
+        QStringList dzbook { key(u"ID"_s), text(u"zuozhe"_s, 255), integer(u"Status"_s) };
         for (const char* column : { "publish", "pubtime", "isbn", "boxbz" })
-            dzbook << text(QString::fromUtf8(column), 50);
+            dzbook << text(QString::fromUtf8(column), 255);
         dzbook << memo(u"contentjj"_s);
         for (const char* column : { "place", "isread", "isjie", "jieshumen" })
-            dzbook << text(QString::fromUtf8(column), 50);
-        dzbook << memo(u"other"_s) << text(u"isgo"_s, 50) << text(u"gocause"_s, 50) << memo(u"readbiji"_s)
-               << text(u"name"_s, 50) << integer(u"leibie"_s) << pictureTags(50) << memo(u"目录"_s)
-               << text(u"yuzhong"_s, 50) << text(u"filename"_s, 50) << pictures();
+            dzbook << text(QString::fromUtf8(column), 255);
+        dzbook << memo(u"other"_s) << text(u"isgo"_s, 255) << text(u"gocause"_s, 255) << memo(u"readbiji"_s)
+               << text(u"name"_s, 255) << integer(u"leibie"_s) << pictureTags(255) << memo(u"目录"_s)
+               << text(u"yuzhong"_s, 255) << text(u"filename"_s, 255) << pictures();
 
         QString sql;
         sql += table(u"baseshu"_s, baseshu);

@@ -2,6 +2,7 @@
 
 #include "catalogue/manig.h"
 #include "ebooks/PdfViewer.h"
+#include "ebooks/EbookPage.h"
 #include "shell/ErrorHandler.h"
 #include "shell/NavBar.h"
 #include "shell/Prompt.h"
@@ -34,15 +35,12 @@ TFormtest::TFormtest(QWidget* parent)
     : QMainWindow(parent)
     , Query1(new RecordSet(TDataModule2::instance()->Adocon, this))
     , countqy(new RecordSet(TDataModule2::instance()->Adocon, this))
-    , qydzbook(new RecordSet(TDataModule2::instance()->Adocon, this))
 {
     setObjectName(QStringLiteral("TFormtest"));
     setWindowTitle(Titles::mainWindow());
     setWindowIcon(QIcon(QStringLiteral(":/pictures/qinghe-256.png")));
     Query1->setObjectName(QStringLiteral("Query1"));
     countqy->setObjectName(QStringLiteral("countqy"));
-    qydzbook->setObjectName(QStringLiteral("qydzbook"));
-    qydzbook->setSql(QStringLiteral("select *  from dzbook"));
 
     // FormCreate: the background tile of the shelf, also the cover of books without one.
     shug = QPixmap(QStringLiteral(":/pictures/shug.png"));
@@ -120,7 +118,6 @@ void TFormtest::FormShow()
     statusPanels[0]->setText(QStringLiteral("        <青禾书屋>     图书总数：  ") + countqy->firstColumnText());
 
     PageControl1->tabBar()->hide();
-    PageControl2->tabBar()->hide();
     PageControl1->setCurrentWidget(TabSheet1);
 
     for (const char* folder : {"corvina", "temp"}) {
@@ -129,8 +126,7 @@ void TFormtest::FormShow()
             throw Exception(QStringLiteral("无法创建文件夹 \"%1\"。").arg(path).toStdString());
     }
 
-    FoxitPDFSDK1->SetViewerFlag(false);
-    qydzbook->open();
+    TabSheet2->FormShow(); // viewer reset, e-book list opened
 }
 
 void TFormtest::bringPaperPageToFront()
@@ -260,29 +256,17 @@ void TFormtest::Group5Click()
 
 void TFormtest::dxNavBar1Item7Click()
 {
-    PageControl1->setCurrentWidget(TabSheet2);
-    BitBtn3->setVisible(true);
-    PageControl2->setCurrentWidget(TabSheet4);
-    FoxitPDFSDK1->SetViewerFlag(false);
-    FoxitPDFSDK1->SetViewerPart(0, false);
-    FoxitPDFSDK1->SetViewerPart(1, false);
-    Panel2->setVisible(true);
+    TabSheet2->dxNavBar1Item7Click();
 }
 
 void TFormtest::dxNavBar1Item8Click()
 {
-    PageControl1->setCurrentWidget(TabSheet2);
-    FoxitPDFSDK1->SetViewerPart(0, true);
-    FoxitPDFSDK1->SetViewerPart(1, true);
-    FoxitPDFSDK1->RunViewerCommand();
-    Panel2->setVisible(false);
-    PageControl2->setCurrentWidget(TabSheet5);
-    FoxitPDFSDK1->SetViewerFlag(false);
+    TabSheet2->dxNavBar1Item8Click();
 }
 
 void TFormtest::BitBtn3Click()
 {
-    PageControl2->setCurrentWidget(TabSheet4);
+    TabSheet2->BitBtn3Click();
 }
 
 void TFormtest::Timer2Timer()

@@ -6,10 +6,10 @@
 
 #include <functional>
 
+class EbookPage;
 class NavBar;
 class NavGroup;
 class NavItem;
-class PdfViewer;
 class QLabel;
 class QPushButton;
 class QStatusBar;
@@ -55,6 +55,7 @@ public:
 
     void bringPaperPageToFront();
     QString statusText(int panel) const;
+    EbookPage* ebookPage() const { return TabSheet2; }
 
     // The address both banners open.
     static QString bannerUrl();
@@ -68,7 +69,6 @@ protected:
 private:
     void buildLayout();
     void buildNavigation();
-    void buildEbookPages();
     void listByStatus(const QString& status);
     void runListing(const std::function<ShelfContent(ShelfListing&)>& list);
     void showListing(const ShelfContent& result);
@@ -86,13 +86,7 @@ private:
     NavGroup* Group2 = nullptr;
     QTabWidget* PageControl1 = nullptr;
     QWidget* TabSheet1 = nullptr;
-    QWidget* TabSheet2 = nullptr;
-    QTabWidget* PageControl2 = nullptr;
-    QWidget* TabSheet4 = nullptr;
-    QWidget* TabSheet5 = nullptr;
-    QWidget* Panel2 = nullptr;
-    QPushButton* BitBtn3 = nullptr;
-    PdfViewer* FoxitPDFSDK1 = nullptr;
+    EbookPage* TabSheet2 = nullptr; // the e-book pages, their list and the viewer
     ShelfView* ListView1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     QLabel* statusPanels[2] = {nullptr, nullptr};
@@ -108,5 +102,4 @@ private:
     // Queries
     RecordSet* Query1;
     RecordSet* countqy;
-    RecordSet* qydzbook;
 };

@@ -2,10 +2,11 @@
 
 #include "shell/Unittest.h"
 
-#include "ebooks/PdfViewer.h"
+#include "ebooks/EbookPage.h"
 #include "shell/ErrorHandler.h"
 #include "shell/NavBar.h"
 #include "shell/ShelfView.h"
+#include "shell/udata.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -106,8 +107,8 @@ void TFormtest::buildLayout()
     shelfLayout->addWidget(ListView1);
     connect(ListView1, &QListWidget::itemClicked, this, handler([this] { ListView1Click(); }));
     connect(ListView1, &QListWidget::itemActivated, this, handler([this] { ListView1Click(); }));
-    TabSheet2 = page(QStringLiteral("TabSheet2"), QStringLiteral("电子书"), PageControl1);
-    buildEbookPages();
+    TabSheet2 = new EbookPage(TDataModule2::instance()->Adocon, PageControl1);
+    PageControl1->addTab(TabSheet2, QStringLiteral("电子书"));
     row->addWidget(PageControl1, 1);
 
     setCentralWidget(central);
@@ -125,42 +126,6 @@ void TFormtest::buildLayout()
     setStatusBar(StatusBar1);
 
     buildNavigation();
-}
-
-void TFormtest::buildEbookPages()
-{
-    auto* layout = new QVBoxLayout(TabSheet2);
-    layout->setContentsMargins(0, 0, 0, 0);
-    PageControl2 = new QTabWidget(TabSheet2);
-    PageControl2->setObjectName(QStringLiteral("PageControl2"));
-    PageControl2->setDocumentMode(true);
-    layout->addWidget(PageControl2);
-
-    TabSheet4 = page(QStringLiteral("TabSheet4"), QStringLiteral("电子书管理"), PageControl2);
-    auto* manage = new QVBoxLayout(TabSheet4);
-    auto* pending = new QLabel(QStringLiteral("电子书管理即将推出。"), TabSheet4);
-    pending->setAlignment(Qt::AlignCenter);
-    manage->addWidget(pending);
-
-    TabSheet5 = page(QStringLiteral("TabSheet5"), QStringLiteral("电子书阅读"), PageControl2);
-    auto* reading = new QVBoxLayout(TabSheet5);
-    reading->setContentsMargins(0, 0, 0, 0);
-    reading->setSpacing(0);
-    Panel2 = new QWidget(TabSheet5);
-    Panel2->setObjectName(QStringLiteral("Panel2"));
-    Panel2->setFixedHeight(41);
-    auto* bar = new QHBoxLayout(Panel2);
-    bar->setContentsMargins(6, 4, 6, 4);
-    BitBtn3 = new QPushButton(QStringLiteral("返回"), Panel2);
-    BitBtn3->setObjectName(QStringLiteral("BitBtn3"));
-    BitBtn3->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
-    connect(BitBtn3, &QPushButton::clicked, this, handler([this] { BitBtn3Click(); }));
-    bar->addWidget(BitBtn3);
-    bar->addStretch(1);
-    reading->addWidget(Panel2);
-    FoxitPDFSDK1 = new PdfViewer(TabSheet5);
-    FoxitPDFSDK1->setObjectName(QStringLiteral("FoxitPDFSDK1"));
-    reading->addWidget(FoxitPDFSDK1, 1);
 }
 
 void TFormtest::buildNavigation()

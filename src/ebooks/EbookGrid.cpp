@@ -1,0 +1,73 @@
+#include "ebooks/EbookGrid.h"
+
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QUrl>
+
+EbookGrid::EbookGrid(QWidget* parent)
+    : QTableView(parent)
+{
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DropOnly);
+}
+
+QStringList EbookGrid::droppedFiles(const QMimeData* data)
+{
+    QStringList files;
+    if (!data || data->hasFormat(QLatin1String(ownDragFormat)))
+        return files;
+    for (const QUrl& url : data->urls()) {
+        const QFileInfo file(url.toLocalFile());
+        if (url.isLocalFile() && file.isFile() && file.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0)
+            files << file.absoluteFilePath();
+    }
+    return files;
+}
+
+void EbookGrid::mousePressEvent(QMouseEvent* event)
+{
+    QTableView::mousePressEvent(event);
+    emit mousePressed(event);
+}
+
+void EbookGrid::mouseMoveEvent(QMouseEvent* event)
+{
+    QTableView::mouseMoveEvent(event);
+    emit mouseMoved(event);
+}
+
+namespace {
+
+// Only ever a copy: the source file stays where it is.
+bool acceptAsCopy(QDropEvent* event, bool enabled)
+{
+    if (!enabled || !(event->possibleActions() & Qt::CopyAction)
+        || EbookGrid::droppedFiles(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return false;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
+} // namespace
+
+void EbookGrid::dragEnterEvent(QDragEnterEvent* event)
+{
+    acceptAsCopy(event, m_dropsEnabled);
+}
+
+void EbookGrid::dragMoveEvent(QDragMoveEvent* event)
+{
+    acceptAsCopy(event, m_dropsEnabled);
+}
+
+void EbookGrid::dropEvent(QDropEvent* event)
+{
+    if (acceptAsCopy(event, m_dropsEnabled))
+        emit filesDropped(droppedFiles(event->mimeData()));
+}

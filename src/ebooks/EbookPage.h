@@ -1,0 +1,118 @@
+#pragma once
+
+#include <QPoint>
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+
+class Connection;
+class EbookGrid;
+class EbookStore;
+class ImportProgress;
+class PdfViewer;
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMouseEvent;
+class QPushButton;
+class QTabWidget;
+class RecordSet;
+class RecordSetModel;
+
+// The e-book page of the main window ("电子书"): the management page with the
+// list of e-books, its search and its commands, and the reading page with the
+// viewer. The main window owns it and forwards its navigation to it.
+class EbookPage : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit EbookPage(Connection& connection, QWidget* parent = nullptr);
+    ~EbookPage() override;
+
+    // Part of the main window's show routine: resets the viewer and opens the
+    // list when it is closed. The first time it also clears what an
+    // interrupted import left in the store.
+    void FormShow();
+
+    // Navigation: "电子书管理", "电子书阅读", "返回".
+    void dxNavBar1Item7Click();
+    void dxNavBar1Item8Click();
+    void BitBtn3Click();
+
+    // Commands of the management page; N1..N4 of the grid's menu run the same.
+    void Button8Click(); // search
+    void Button4Click(); // read the current e-book (N1)
+    void Button5Click(); // details and notes (N2): not yet available
+    void Button6Click(); // delete the current e-book (N3)
+    void Button2Click(); // import chosen files
+    void Button3Click(); // export (N4): not yet available
+    // The grid's mouse, after the grid has handled it (drag-out starts here).
+    void DBGrid2MouseDown(QMouseEvent* event);
+    void DBGrid2MouseMove(QMouseEvent* event);
+
+    // Imports files as the dialog does (also the way of files dropped on the grid).
+    void importFiles(const QStringList& files);
+
+    // For the database compaction: the list to close and reopen, and whether an
+    // import is running (then it must wait).
+    RecordSet& list() const { return *qydzbook; }
+    bool importRunning() const;
+    ImportProgress* runningImport() const;
+    PdfViewer* viewer() const { return FoxitPDFSDK1; }
+    EbookGrid* grid() const { return DBGrid2; }
+
+    // Tests: every viewer call of the page is appended here, when set.
+    void setViewerCallLog(QStringList* log) { m_viewerLog = log; }
+
+signals:
+    void importFinished();
+
+private:
+    void buildManagementPage();
+    void buildReadingPage();
+    void bringToFront();
+    bool waitForImport();
+    void importEnded();
+    void updateCommands();
+    void writeImportedRow(const QString& name, const QString& storedName);
+    QString current(const char* field) const;
+    void notYetAvailable(const QString& what);
+    void viewerFlag(bool flag);
+    void viewerPart(int part, bool on);
+    void viewerCommand();
+
+    RecordSet* qydzbook;
+    RecordSetModel* m_model = nullptr;
+
+    QTabWidget* PageControl2 = nullptr;
+    QWidget* TabSheet4 = nullptr;
+    QWidget* TabSheet5 = nullptr;
+    QWidget* Panel1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* Edbkname = nullptr;
+    QLabel* Label3 = nullptr;
+    QComboBox* ComboBoxEx1 = nullptr;
+    QPushButton* Button8 = nullptr;
+    QPushButton* Button4 = nullptr;
+    QPushButton* Button5 = nullptr;
+    QPushButton* Button6 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button3 = nullptr;
+    EbookGrid* DBGrid2 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* N3 = nullptr;
+    QAction* N4 = nullptr;
+    QWidget* Panel2 = nullptr;
+    QPushButton* BitBtn3 = nullptr;
+    PdfViewer* FoxitPDFSDK1 = nullptr;
+
+    QPointer<ImportProgress> m_import;
+    QPoint m_pressPoint;
+    bool m_leftPressed = false;
+    bool m_storeCleaned = false;
+    QStringList* m_viewerLog = nullptr;
+};

@@ -1,0 +1,41 @@
+#include "ebooks/EbookSql.h"
+
+#include "shell/Sql.h"
+
+using namespace Qt::StringLiterals;
+
+namespace EbookSql {
+
+QString trimmed(const QString& text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin).unicode() <= u' ')
+        ++begin;
+    while (end > begin && text.at(end - 1).unicode() <= u' ')
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+QString search(const QString& title, const QString& status)
+{
+    const QString name = trimmed(title);
+    const QString isread = trimmed(status);
+    QString condition;
+    if (!name.isEmpty()) {
+        // Quoted like every other value: an apostrophe in a title is part of the title.
+        QString pattern = name;
+        pattern.replace(u'\'', u"''"_s);
+        condition = u"name like '%"_s + pattern + u"%'"_s;
+    }
+    if (!isread.isEmpty())
+        condition += (condition.isEmpty() ? u" isread="_s : u" and isread="_s) + Sql::quoted(isread);
+    return condition.isEmpty() ? u" select *  from dzbook "_s : u" select *  from dzbook where "_s + condition;
+}
+
+QString forgetLastPage(qint64 id)
+{
+    return u"delete from qh_lastpage where id = %1"_s.arg(id);
+}
+
+} // namespace EbookSql

@@ -1,0 +1,22 @@
+#pragma once
+
+// Statement texts of the e-book list.
+
+#include <QString>
+
+namespace EbookSql {
+
+// The list as it first opens.
+inline constexpr const char16_t* allBooks = u"select *  from dzbook";
+
+// Leading and trailing blanks and control characters removed.
+QString trimmed(const QString& text);
+
+// The list's statement for a search by title (a substring) and reading status
+// (exact); empty boxes mean no condition. Both values are quoted.
+QString search(const QString& title, const QString& status);
+
+// Removes the last-page memory of an e-book, when the program keeps one.
+QString forgetLastPage(qint64 id);
+
+} // namespace EbookSql

@@ -1,0 +1,197 @@
+#include "ebooks/EbookStore.h"
+
+#include "crypto/AES.h"
+#include "crypto/ElAES.h"
+#include "shell/udata.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+std::string local(const QString& path)
+{
+    return path.toUtf8().toStdString();
+}
+
+// The source as the cipher reads it, counting the bytes and asking whether to go on.
+class WatchedStream : public TStream
+{
+public:
+    WatchedStream(TStream& inner, const EbookStore::Progress& progress)
+        : m_inner(inner)
+        , m_progress(progress)
+    { }
+
+    int64_t size() const override { return m_inner.size(); }
+    void setSize(int64_t newSize) override { m_inner.setSize(newSize); }
+    int64_t position() const override { return m_inner.position(); }
+    void setPosition(int64_t pos) override { m_inner.setPosition(pos); }
+    int64_t write(const void* buffer, int64_t count) override { return m_inner.write(buffer, count); }
+    int64_t read(void* buffer, int64_t count) override
+    {
+        const int64_t got = m_inner.read(buffer, count);
+        report(position());
+        return got;
+    }
+
+    void report(int64_t done)
+    {
+        if (m_progress && !m_progress(done, size()))
+            throw EImportCancelled();
+    }
+
+private:
+    TStream& m_inner;
+    const EbookStore::Progress& m_progress;
+};
+
+// Flushes a file or a folder entry to the disk.
+void sync(const std::string& path, bool folder)
+{
+    const int fd = ::open(path.c_str(), folder ? (O_RDONLY | O_DIRECTORY) : O_RDONLY);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        const int error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        throw EWriteError("Cannot write \"" + path + "\". " + std::strerror(error));
+    }
+    ::close(fd);
+}
+
+// Starts writing the finished part of a file to the disk while the rest is
+// still being made, so the flush at its end has little left to wait for.
+class Writeback
+{
+public:
+    explicit Writeback(const std::string& path)
+        : m_fd(::open(path.c_str(), O_RDONLY))
+    { }
+    ~Writeback()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Writeback(const Writeback&) = delete;
+    Writeback& operator=(const Writeback&) = delete;
+
+    void written(int64_t upTo)
+    {
+#ifdef __linux__
+        constexpr int64_t step = int64_t(8) << 20;
+        if (m_fd >= 0 && upTo - m_started >= step) {
+            ::sync_file_range(m_fd, m_started, upTo - m_started, SYNC_FILE_RANGE_WRITE);
+            m_started = upTo;
+        }
+#else
+        (void)upTo;
+#endif
+    }
+
+private:
+    int m_fd;
+    int64_t m_started = 0;
+};
+
+} // namespace
+
+EbookStore::EbookStore(QString folder)
+    : m_folder(std::move(folder))
+{ }
+
+EbookStore EbookStore::standard()
+{
+    return EbookStore(AppPaths::path(u"corvina"_s));
+}
+
+QString EbookStore::path(const QString& storedName) const
+{
+    return m_folder + u'/' + storedName;
+}
+
+QString EbookStore::stampedName(const QDateTime& now, int random)
+{
+    return now.toString(u"yyyyMMddHHmmsszzz"_s) + QString::number(random);
+}
+
+QString EbookStore::newStoredName(const QSet<QString>& taken) const
+{
+    // Seeded afresh for every draw; a name already in use is drawn again.
+    for (;;) {
+        const auto seed = std::chrono::high_resolution_clock::now().time_since_epoch().count();
+        QRandomGenerator random(quint64(seed) ^ quint64(QDateTime::currentMSecsSinceEpoch()));
+        const QString name = stampedName(QDateTime::currentDateTime(), int(random.bounded(10000)));
+        if (!taken.contains(name) && !QFile::exists(path(name))
+            && !QFile::exists(path(name) + QLatin1String(partSuffix)))
+            return name;
+    }
+}
+
+void EbookStore::store(const QString& source, const QString& storedName, const Progress& progress) const
+{
+    const std::string target = local(path(storedName));
+    const std::string part = target + partSuffix;
+    try {
+        {
+            TFileStream in(local(source), TFileStream::Mode::OpenRead);
+            TFileStream out(part, TFileStream::Mode::Create);
+            Writeback writeback(part);
+            // The source is read a chunk ahead of what is written: the written part is behind the bytes read.
+            int64_t read = 0;
+            const Progress watch = [&](qint64 done, qint64 total) {
+                writeback.written(read);
+                read = done;
+                return !progress || progress(done, total);
+            };
+            WatchedStream watched(in, watch);
+            watched.report(0);
+            uint8_t header[8];
+            const auto length = static_cast<uint64_t>(in.size());
+            for (int i = 0; i < 8; ++i)
+                header[i] = static_cast<uint8_t>(length >> (8 * i));
+            out.writeBuffer(header, sizeof header);
+            AesKey256 key {};
+            std::memcpy(key.data(), kEbookKey, key.size());
+            AesEncryptStreamEcb(watched, 0, key, out);
+            out.close();
+        }
+        sync(part, false);
+        if (::rename(part.c_str(), target.c_str()) != 0)
+            throw EFCreateError("Cannot create file \"" + target + "\". " + std::strerror(errno));
+        sync(local(m_folder), true);
+    } catch (...) {
+        ::unlink(part.c_str());
+        throw;
+    }
+}
+
+QByteArray EbookStore::read(const QString& storedName) const
+{
+    return QByteArray::fromStdString(AesDecryptFileToString(local(path(storedName)), kEbookKey, 2));
+}
+
+bool EbookStore::remove(const QString& storedName) const
+{
+    // Only ever a file of the store itself, whatever a row's filename says.
+    if (storedName.isEmpty() || storedName.contains(u'/') || storedName.contains(u'\\') || storedName == u".."_s)
+        return false;
+    return QFile::remove(path(storedName));
+}
+
+int EbookStore::removeUnfinished() const
+{
+    int removed = 0;
+    const QDir dir(m_folder);
+    for (const QString& name : dir.entryList({ u"*"_s + QLatin1String(partSuffix) }, QDir::Files | QDir::Hidden))
+        removed += QFile::remove(dir.filePath(name)) ? 1 : 0;
+    return removed;
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+// The private e-book store: one encrypted file per e-book in the folder
+// "corvina", named by its stored name (a 17-digit local time stamp followed by
+// a random number from 0 to 9999), in the cipher's encrypted file form with the
+// e-book key and selector 2.
+//
+// A store file comes into being whole or not at all: it is written as
+// "<stored name>.part", flushed to the disk and only then renamed to its stored
+// name. A ".part" file is therefore always the remains of an interrupted import.
+
+#include "Exception.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QSet>
+#include <QString>
+
+#include <functional>
+
+// An import stopped on request; the file in hand has left nothing behind.
+class EImportCancelled : public Exception
+{
+public:
+    EImportCancelled()
+        : Exception("Import cancelled")
+    { }
+};
+
+class EbookStore
+{
+public:
+    // Called while a file is stored with the bytes read so far and the file's
+    // size; returning false stops the file (EImportCancelled).
+    using Progress = std::function<bool(qint64 done, qint64 total)>;
+
+    static constexpr const char* partSuffix = ".part";
+
+    explicit EbookStore(QString folder);
+    // The program's store: "corvina" in the data folder.
+    static EbookStore standard();
+
+    QString folder() const { return m_folder; }
+    // The store path of an e-book: the folder, '/', its stored name (empty name: the folder itself).
+    QString path(const QString& storedName) const;
+
+    // "yyyyMMddhhmmsszzz" of `now` followed by `random` in decimal.
+    static QString stampedName(const QDateTime& now, int random);
+    // A fresh stored name: neither it nor its ".part" exists in the store, nor is it in `taken`.
+    QString newStoredName(const QSet<QString>& taken = {}) const;
+
+    // Encrypts `source` whole into the store under `storedName`. Every failure
+    // (unreadable source, full disk, cancel) removes what was written and rethrows.
+    void store(const QString& source, const QString& storedName, const Progress& progress = {}) const;
+
+    // The plain bytes of a stored e-book, decrypted into memory only.
+    QByteArray read(const QString& storedName) const;
+
+    // Removes a store file; false when it could not be removed (or was missing).
+    bool remove(const QString& storedName) const;
+
+    // Removes the ".part" files an interrupted import left behind; returns how many.
+    int removeUnfinished() const;
+
+private:
+    QString m_folder;
+};

@@ -1,0 +1,267 @@
+// The e-book page in the main window, driven by objectName: layout, search,
+// import through the dialog and by drops, reading, deletion, viewer calls.
+
+#include "../shell/GuiFixture.h"
+#include "TestPdf.h"
+
+#include "ebooks/EbookGrid.h"
+#include "ebooks/EbookPage.h"
+#include "ebooks/EbookStore.h"
+#include "ebooks/ImportProgress.h"
+#include "ebooks/PdfViewer.h"
+#include "shell/Unittest.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTabWidget>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct PageFixture : GuiFixture
+{
+    PageFixture()
+    {
+        // Left by an interrupted import: cleared at start.
+        QDir().mkpath(store.folder());
+        source(u"corvina/1.part"_s, "half");
+        window.resize(1000, 700);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        Prompt::takeShown();
+    }
+    template <typename T = QWidget> T* find(const QString& name) { return window.findChild<T*>(name); }
+    void click(const QString& name) { QTest::mouseClick(find<QPushButton>(name), Qt::LeftButton); }
+    EbookPage* page() { return window.ebookPage(); }
+    QString currentPage() { return find<QTabWidget>(u"PageControl2"_s)->currentWidget()->objectName(); }
+    int rows() { return find<EbookGrid>(u"DBGrid2"_s)->model()->rowCount(); }
+    QString source(const QString& name, const QByteArray& data)
+    {
+        QFile file(dir.filePath(name));
+        file.open(QIODevice::WriteOnly);
+        file.write(data);
+        return file.fileName();
+    }
+    // An e-book in the store and its row.
+    void addBook(const QString& name, const QByteArray& pdf, const QString& place = {})
+    {
+        const QString stored = store.newStoredName();
+        store.store(source(u"src.pdf"_s, pdf), stored);
+        RecordSet& list = page()->list();
+        list.append();
+        list.setText(u"name"_s, name);
+        list.setText(u"filename"_s, stored);
+        list.setText(u"place"_s, place);
+        list.post();
+    }
+    void importFiles(const QStringList& files)
+    {
+        Prompt::enqueueFileNames(files);
+        click(u"Button2"_s);
+        QTRY_VERIFY(!page()->importRunning());
+    }
+    QStringList folder(const char* name) { return QDir(dir.filePath(QLatin1String(name))).entryList(QDir::Files); }
+
+    TFormtest window;
+    EbookStore store = EbookStore::standard();
+};
+
+} // namespace
+
+class TestEbookPage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void layoutAndCaptions()
+    {
+        PageFixture f;
+        const std::pair<const char*, const char*> captions[] = { { "Label2", "书名" }, { "Label3", "阅读状状态" },
+            { "Button8", "检索" }, { "Button4", "阅读" }, { "Button5", "简介笔记" }, { "Button6", "删除" },
+            { "Button2", "导入电子书" }, { "Button3", "导出电子书" }, { "BitBtn3", "返回" } };
+        for (const auto& [name, caption] : captions) {
+            QWidget* w = f.find(QLatin1String(name));
+            QVERIFY2(w, name);
+            const QString text = w->property("text").toString();
+            QCOMPARE(text, QString::fromUtf8(caption));
+        }
+        QCOMPARE(f.find(u"Button3"_s)->toolTip(), u"可直接拖动选中的电子书到电脑任何地方"_s);
+        auto* status = f.find<QComboBox>(u"ComboBoxEx1"_s);
+        QCOMPARE(status->count(), 4);
+        QVERIFY(status->itemText(0).isEmpty() && status->isEditable());
+        QStringList menu;
+        for (QAction* action : f.find<QMenu>(u"PopupMenu1"_s)->actions())
+            menu << action->objectName() + u'=' + action->text();
+        QCOMPARE(menu, (QStringList { u"N1=阅读"_s, u"N2=简介笔记"_s, u"N3=删除"_s, u"N4=导出电子书"_s }));
+        QCOMPARE(f.window.findChild<QAction*>(u"N4"_s)->toolTip(), u"可直接拖出想导出的到电脑任何地方"_s);
+        auto* grid = f.find<EbookGrid>(u"DBGrid2"_s);
+        QCOMPARE(grid->model()->headerData(1, Qt::Horizontal).toString(), u"阅读情况"_s);
+        QCOMPARE((QList<int> { grid->columnWidth(0), grid->columnWidth(1), grid->columnWidth(2) }),
+            (QList<int> { 200, 121, 96 }));
+        QCOMPARE(f.find(u"Panel1"_s)->height(), 65);
+        QVERIFY(f.folder("corvina").isEmpty());
+    }
+
+    void searchAndImportUnderASearch()
+    {
+        PageFixture f;
+        f.db().execute(u"insert into dzbook (name, isread) values ('Tom''s.pdf', '正在读'), ('other.pdf', NULL)"_s);
+        typeText(f.find(u"Edbkname"_s), u"Tom's"_s);
+        f.find<QComboBox>(u"ComboBoxEx1"_s)->setCurrentText(u"正在读"_s);
+        f.click(u"Button8"_s);
+        QCOMPARE(f.page()->list().sql(), u" select *  from dzbook where name like '%Tom''s%' and isread='正在读'"_s);
+        QCOMPARE(f.rows(), 1);
+
+        // Imported rows stand at the end of the list in force; duplicates in one selection are skipped.
+        f.importFiles(
+            { f.source(u"new.pdf"_s, "%PDF a"), f.source(u"NEW.PDF"_s, "%PDF b"), f.source(u"tom's.PDF"_s, "c") });
+        QCOMPARE(f.rows(), 2);
+        QCOMPARE(f.page()->list().textAt(1, f.page()->list().fieldIndex(u"name"_s)), u"new.pdf"_s);
+        const auto shown = Prompt::takeShown(); // the file dialog alone: no closing message
+        QVERIFY(shown.size() == 1 && shown[0].text.isEmpty());
+
+        // Dropped from a file manager: imported; the program's own drag-out: ignored.
+        f.window.dxNavBar1Item7Click();
+        auto drop = [&](const QString& file, bool own) {
+            QMimeData data;
+            data.setUrls({ QUrl::fromLocalFile(file) });
+            if (own)
+                data.setData(QLatin1String(EbookGrid::ownDragFormat), "1");
+            QWidget* target = f.find<EbookGrid>(u"DBGrid2"_s)->viewport();
+            QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(target, &enter);
+            QDropEvent event(QPointF(20, 20), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(target, &event);
+            QCOMPARE(event.isAccepted(), !own);
+            QCOMPARE(EbookGrid::droppedFiles(&data).size(), own ? 0 : 1);
+            QTRY_VERIFY(!f.page()->importRunning());
+        };
+        drop(f.source(u"own.pdf"_s, "x"), true);
+        drop(f.source(u"dropped.pdf"_s, "x"), false);
+        QCOMPARE(f.rows(), 3);
+        QCOMPARE(f.folder("corvina").size(), 2);
+    }
+
+    void commandsWaitWhileImporting()
+    {
+        PageFixture f;
+        QByteArray big(48 << 20, 'p');
+        Prompt::enqueueFileNames({ f.source(u"big.pdf"_s, big), f.source(u"small.pdf"_s, "s") });
+        f.click(u"Button2"_s);
+        QVERIFY(f.page()->importRunning() && !f.find(u"Button8"_s)->isEnabled());
+        f.page()->Button6Click();
+        QCOMPARE(Prompt::lastShown().text, u"正在导入电子书，请稍候。"_s);
+        f.page()->runningImport()->cancel();
+        QTRY_VERIFY(!f.page()->importRunning());
+        QVERIFY(f.find(u"Button8"_s)->isEnabled());
+        QVERIFY(f.rows() <= 1); // the file in hand finished or undone, the next one never started
+        QCOMPARE(f.folder("corvina").size(), f.rows());
+    }
+
+    void viewerCallsOfThePageSwitches()
+    {
+        PageFixture f;
+        f.addBook(u"书.pdf"_s, makePdf(2));
+        QStringList log;
+        f.page()->setViewerCallLog(&log);
+        auto* backBar = f.find(u"Panel2"_s);
+        f.window.dxNavBar1Item8Click();
+        QCOMPARE(log,
+            (QStringList { u"SetViewerPart(0, true)"_s, u"SetViewerPart(1, true)"_s, u"RunViewerCommand()"_s,
+                u"SetViewerFlag(false)"_s }));
+        QVERIFY(f.currentPage() == u"TabSheet5"_s && backBar->isHidden());
+        log.clear();
+        f.window.dxNavBar1Item7Click();
+        QCOMPARE(log,
+            (QStringList { u"SetViewerFlag(false)"_s, u"SetViewerPart(0, false)"_s, u"SetViewerPart(1, false)"_s }));
+        QVERIFY(f.currentPage() == u"TabSheet4"_s && !backBar->isHidden());
+        log.clear();
+        f.click(u"Button4"_s);
+        QCOMPARE(log, QStringList { u"OpenDocumentStream()"_s });
+        QCOMPARE(f.currentPage(), u"TabSheet5"_s);
+        f.click(u"BitBtn3"_s);
+        QVERIFY(f.currentPage() == u"TabSheet4"_s && f.page()->viewer()->hasDocument());
+    }
+
+    void reading_data()
+    {
+        QTest::addColumn<QString>("place");
+        QTest::addColumn<QByteArray>("stored"); // "" a real store file; else the store file's bytes
+        QTest::addColumn<bool>("opens");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("right password, blanks around it") << u"  pw-1 \t"_s << QByteArray() << true << QString();
+        QTest::newRow("wrong password") << u"pw-2"_s << QByteArray() << false << QString();
+        QTest::newRow("empty store file")
+            << QString() << QByteArray(8, '\0') << false << u"Invalid buffer size for decryption"_s;
+        QTest::newRow("damaged store file")
+            << QString() << QByteArray(8, '\0') + "abc" << false << u"Invalid buffer size for decryption"_s;
+        QTest::newRow("missing store file") << QString() << "<none>"_ba << false << u"Cannot open file"_s;
+    }
+    void reading()
+    {
+        QFETCH(QString, place);
+        QFETCH(QByteArray, stored);
+        QFETCH(bool, opens);
+        QFETCH(QString, error);
+        PageFixture f;
+        f.addBook(u"密.pdf"_s, makePdf(2, "pw-1"), place);
+        const QString file = f.store.path(f.page()->list().asText(u"filename"_s));
+        if (stored == "<none>")
+            QFile::remove(file);
+        else if (!stored.isEmpty())
+            f.source(u"corvina/"_s + QFileInfo(file).fileName(), stored);
+        f.window.dxNavBar1Item7Click();
+        f.click(u"Button4"_s);
+        QCOMPARE(f.page()->viewer()->hasDocument(), opens);
+        QCOMPARE(f.currentPage(), error.isEmpty() ? u"TabSheet5"_s : u"TabSheet4"_s);
+        if (!error.isEmpty())
+            QVERIFY2(Prompt::lastShown().text.contains(error), qPrintable(Prompt::lastShown().text));
+        // Nothing decrypted is ever written.
+        QVERIFY(f.folder("temp").isEmpty());
+        QCOMPARE(f.folder("corvina").size(), stored == "<none>" ? 0 : 1);
+    }
+
+    void deletion()
+    {
+        PageFixture f;
+        for (const char* name : { "A", "B", "C" })
+            f.addBook(QLatin1String(name), "%PDF");
+        f.db().execute(u"create table qh_lastpage (id integer primary key, page integer)"_s);
+        f.db().execute(u"insert into qh_lastpage values (1, 3), (2, 7)"_s);
+        RecordSet& list = f.page()->list();
+        list.moveTo(1);
+        Prompt::enqueueAnswer(QMessageBox::Cancel);
+        f.click(u"Button6"_s);
+        QCOMPARE(Prompt::lastShown().text, u"确定删除当前PDF文档"_s);
+        QCOMPARE(Prompt::lastShown().caption, u"青禾图书管理系统"_s);
+        QCOMPARE(f.rows(), 3);
+
+        Prompt::enqueueAnswer(QMessageBox::Ok);
+        f.window.findChild<QAction*>(u"N3"_s)->trigger();
+        QCOMPARE(f.rows(), 2);
+        QCOMPARE(list.asText(u"name"_s), u"C"_s);
+        QCOMPARE(f.folder("corvina").size(), 2);
+        QCOMPARE(f.db().scalar(u"select group_concat(id) from qh_lastpage"_s), u"1"_s);
+
+        // The last row, its file already gone; then the empty list still asks, and says it is empty.
+        QFile::remove(f.store.path(list.asText(u"filename"_s)));
+        Prompt::enqueueAnswer(QMessageBox::Ok);
+        f.click(u"Button6"_s);
+        QCOMPARE(list.asText(u"name"_s), u"A"_s);
+        Prompt::enqueueAnswer(QMessageBox::Ok);
+        f.click(u"Button6"_s);
+        QVERIFY(list.isEmpty() && f.folder("corvina").isEmpty());
+        Prompt::enqueueAnswer(QMessageBox::Ok);
+        f.click(u"Button6"_s);
+        QCOMPARE(Prompt::lastShown().text, u"Cannot perform this operation on an empty dataset"_s);
+    }
+};
+
+QTEST_MAIN(TestEbookPage)
+#include "test_ebookpage.moc"

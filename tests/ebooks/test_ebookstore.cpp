@@ -1,0 +1,252 @@
+// The e-book store without a window: search statements, imports with their
+// duplicates, failures and cancels, and an import killed part-way.
+
+#include "../shell/test_recordset_fixture.h"
+
+#include "crypto/AES.h"
+#include "ebooks/EbookImport.h"
+#include "ebooks/EbookSql.h"
+#include "ebooks/EbookStore.h"
+
+#include <QProcess>
+#include <QRandomGenerator>
+
+#include <csignal>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray bytes(int size, quint32 seed)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    QRandomGenerator rng(seed);
+    for (char& c : data)
+        c = char(rng.bounded(256));
+    return data;
+}
+
+QString writeFile(const QString& path, const QByteArray& data)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+// Writes each imported row as the page does, through a record set on the list.
+std::function<void(const QString&, const QString&)> rowWriter(RecordSet& list)
+{
+    return [&list](const QString& name, const QString& storedName) {
+        list.append();
+        list.setText(u"name"_s, name);
+        list.setText(u"filename"_s, storedName);
+        list.post();
+    };
+}
+
+// A library with its store and its list.
+struct StoreFixture : LibraryFixture
+{
+    StoreFixture()
+        : list(db())
+    {
+        QDir().mkpath(store.folder());
+        list.setSql(QString::fromUtf16(EbookSql::allBooks));
+        list.open();
+    }
+    QString source(const QString& name, const QByteArray& data = "%PDF-1.4 x")
+    {
+        QDir(dir.path()).mkpath(u"in"_s);
+        return writeFile(dir.filePath(u"in/"_s + name), data);
+    }
+    EbookImport job(const QStringList& sources) { return EbookImport(store, sources, names()); }
+    int run(EbookImport& job) { return job.run(rowWriter(list)); }
+    QStringList names()
+    {
+        QStringList result;
+        for (int row = 0; row < list.recordCount(); ++row)
+            result << list.textAt(row, list.fieldIndex(u"name"_s));
+        return result;
+    }
+    QStringList storeFiles() { return QDir(store.folder()).entryList(QDir::Files); }
+
+    EbookStore store = EbookStore::standard();
+    RecordSet list;
+};
+
+} // namespace
+
+class TestEbookStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void searchStatements_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QStringList>("found");
+        const QStringList all { u"abc.pdf"_s, u"Tom's.pdf"_s, u"xabcx"_s };
+        QTest::newRow("both empty") << u" \t"_s << QString() << u" select *  from dzbook "_s << all;
+        QTest::newRow("title") << u" abc\x01"_s << QString() << u" select *  from dzbook where name like '%abc%'"_s
+                               << QStringList { u"abc.pdf"_s, u"xabcx"_s };
+        QTest::newRow("status") << QString() << u"正在读"_s << u" select *  from dzbook where  isread='正在读'"_s
+                                << QStringList { u"abc.pdf"_s };
+        QTest::newRow("both") << u"abc"_s << u"已读完"_s
+                              << u" select *  from dzbook where name like '%abc%' and isread='已读完'"_s
+                              << QStringList { u"xabcx"_s };
+        QTest::newRow("apostrophe") << u"Tom's"_s << QString() << u" select *  from dzbook where name like '%Tom''s%'"_s
+                                    << QStringList { u"Tom's.pdf"_s };
+        QTest::newRow("odd status") << QString() << u"it's"_s << u" select *  from dzbook where  isread='it''s'"_s
+                                    << QStringList();
+    }
+    void searchStatements()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, status);
+        QFETCH(QString, sql);
+        QFETCH(QStringList, found);
+        QCOMPARE(EbookSql::search(title, status), sql);
+        StoreFixture f;
+        f.db().execute(u"insert into dzbook (name, isread) values ('abc.pdf', '正在读'), ('Tom''s.pdf', NULL), "
+                       "('xabcx', '已读完')"_s);
+        f.list.setSql(sql);
+        f.list.open();
+        QCOMPARE(f.names(), found);
+    }
+
+    void importSkipsDuplicatesAndStoresEncrypted()
+    {
+        StoreFixture f;
+        f.db().execute(u"insert into dzbook (name, filename) values ('Listed.PDF', '1')"_s);
+        f.list.refresh();
+        const QString longName = QString(56, u'长') + u".pdf"_s;
+        const QByteArray big = bytes((1 << 20) + 5, 7);
+        const QStringList sources { f.source(u"listed.pdf"_s), f.source(u"a.pdf"_s, big), f.source(u"empty.pdf"_s, {}),
+            f.source(u"notes.txt"_s, "plain text"), f.source(longName), writeFile(f.dir.filePath(u"A.PDF"_s), "dup") };
+        EbookImport job = f.job(sources);
+        QCOMPARE(f.run(job), 4);
+        QCOMPARE(f.names(), (QStringList { u"Listed.PDF"_s, u"a.pdf"_s, u"empty.pdf"_s, u"notes.txt"_s, longName }));
+
+        QCOMPARE(f.storeFiles().size(), 4);
+        const QByteArray expected[] = { big, {}, "plain text", "%PDF-1.4 x" };
+        for (int row = 1; row < 5; ++row) {
+            const QString stored = f.list.textAt(row, f.list.fieldIndex(u"filename"_s));
+            QVERIFY2(QRegularExpression(u"^\\d{18,21}$"_s).match(stored).hasMatch(), qPrintable(stored));
+            QFile file(f.store.path(stored));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray encrypted = file.readAll();
+            const qsizetype n = expected[row - 1].size();
+            QCOMPARE(encrypted.size(), 8 + 16 * ((n + 15) / 16));
+            QCOMPARE(qFromLittleEndian<qint64>(encrypted.constData()), qint64(n));
+            if (n > 0)
+                QCOMPARE(f.store.read(stored), expected[row - 1]);
+        }
+        QVERIFY(f.storeFiles().filter(u".part"_s).isEmpty());
+        QCOMPARE(
+            EbookStore::stampedName(QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5, 6)), 70), u"2024010203040500670"_s);
+    }
+
+    void failuresLeaveNothingBehind()
+    {
+        StoreFixture f;
+        const QStringList sources { f.source(u"one.pdf"_s), f.source(u"two.pdf"_s) };
+        // A row that cannot be written takes its store file away again and stops the import.
+        EbookImport refused = f.job(sources);
+        int calls = 0;
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, refused.run([&](const QString&, const QString&) {
+            ++calls;
+            throw EDatabaseError("disk I/O error");
+        }));
+        QCOMPARE(calls, 1);
+        QVERIFY(f.storeFiles().isEmpty());
+        QVERIFY(!f.store.remove(u"../in/one.pdf"_s) && QFile::exists(sources[0])); // the store's own files only
+
+        // An unreadable source, and a store that cannot be written.
+        EbookImport missing = f.job({ f.dir.filePath(u"none.pdf"_s) });
+        QVERIFY_THROWS_EXCEPTION(EFOpenError, f.run(missing));
+        QFile::setPermissions(f.store.folder(), QFile::ReadOwner | QFile::ExeOwner);
+        EbookImport locked = f.job(sources);
+        const bool root = QFileInfo(f.store.folder()).isWritable();
+        if (!root)
+            QVERIFY_THROWS_EXCEPTION(EFCreateError, f.run(locked));
+        QFile::setPermissions(f.store.folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY(f.storeFiles().isEmpty() || root);
+    }
+
+    void cancelUndoesTheFileInHand()
+    {
+        StoreFixture f;
+        const QString big = f.source(u"second.pdf"_s, bytes(3 << 20, 1));
+        EbookImport job = f.job({ f.source(u"first.pdf"_s), big, f.source(u"third.pdf"_s) });
+        job.setProgress([&job](qint64 done, qint64) {
+            if (job.index() == 1 && done > (1 << 20))
+                job.cancel();
+        });
+        QCOMPARE(f.run(job), 1);
+        QCOMPARE(f.names(), QStringList { u"first.pdf"_s });
+        QCOMPARE(f.storeFiles().size(), 1);
+        QVERIFY(!job.next());
+    }
+
+    // A child process imports and is killed part-way: what it finished stays whole.
+    void killedImport()
+    {
+        StoreFixture f;
+        QStringList sources;
+        for (int i = 0; i < 40; ++i)
+            sources << f.source(u"book%1.pdf"_s.arg(i), bytes(4 << 20, quint32(i)));
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(), QStringList { u"--import-child"_s } + sources);
+        QVERIFY(child.waitForStarted());
+        int rows = 0;
+        while (rows < 3 && child.waitForReadyRead(20000))
+            rows += int(child.readAll().count('\n'));
+        QVERIFY(rows >= 3);
+        QThread::msleep(QRandomGenerator::global()->bounded(40));
+        ::kill(pid_t(child.processId()), SIGKILL);
+        child.waitForFinished();
+
+        f.list.refresh();
+        QVERIFY(f.list.recordCount() >= 3);
+        for (int row = 0; row < f.list.recordCount(); ++row) {
+            const QString name = f.list.textAt(row, f.list.fieldIndex(u"name"_s));
+            const QString stored = f.list.textAt(row, f.list.fieldIndex(u"filename"_s));
+            QCOMPARE(f.store.read(stored), bytes(4 << 20, quint32(name.mid(4).section(u'.', 0, 0).toInt())));
+        }
+        QVERIFY(f.storeFiles().filter(u".part"_s).size() <= 1);
+        f.store.removeUnfinished();
+        QVERIFY(f.storeFiles().filter(u".part"_s).isEmpty());
+        QVERIFY(f.storeFiles().size() - f.list.recordCount() <= 1); // a file whose row was not yet written
+    }
+};
+
+// The child of killedImport: imports its arguments into QINGHE_HOME, a line per row.
+static int importChild(const QStringList& sources)
+{
+    TDataModule2 module;
+    RecordSet list(module.Adocon);
+    list.setSql(QString::fromUtf16(EbookSql::allBooks));
+    list.open();
+    const auto write = rowWriter(list);
+    EbookImport(EbookStore::standard(), sources).run([&](const QString& name, const QString& storedName) {
+        write(name, storedName);
+        std::fputs("row\n", stdout);
+        std::fflush(stdout);
+    });
+    return 0;
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc > 1 && qstrcmp(argv[1], "--import-child") == 0)
+        return importChild(app.arguments().mid(2));
+    TestEbookStore test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_ebookstore.moc"
