@@ -304,13 +304,13 @@ void TestRecordSet::failedPostKeepsState()
     set.setSql(u"select *  from dzbook"_s);
     set.open();
     set.setText(u"zuozhe"_s, u"乙"_s);
-    set.setText(u"name"_s, QString(51, u'书')); // e-book texts hold 50 characters
+    set.setText(u"name"_s, QString(256, u'书')); // e-book texts hold 255 characters
     QVERIFY_THROWS_EXCEPTION(EDatabaseError, set.post());
     QCOMPARE(set.state(), RecordSet::State::Edit);
     QCOMPARE(set.asText(u"zuozhe"_s), u"乙"_s);
     QCOMPARE(f.count(u"select zuozhe from dzbook"_s), u"甲"_s); // nothing half written
     QVERIFY_THROWS_EXCEPTION(EDatabaseError, set.next()); // moving away posts, and fails the same
-    set.setText(u"name"_s, QString(50, u'书'));
+    set.setText(u"name"_s, QString(255, u'书'));
     set.post();
     QCOMPARE(f.count(u"select zuozhe from dzbook"_s), u"乙"_s);
 }
