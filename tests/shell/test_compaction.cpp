@@ -1,0 +1,203 @@
+#include "test_recordset_fixture.h"
+
+#include "shell/Compaction.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+
+#include <csignal>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray picture(int seed, int size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator random(quint32(seed + 1));
+    random.fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
+    return bytes;
+}
+
+// The books and a digest of their pictures, as the file holds them.
+QString contents(Connection& db)
+{
+    RecordSet set(db);
+    set.setSql(u"select * from baseshu order by id"_s);
+    set.open();
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (; !set.eof(); set.next())
+        hash.addData((set.asText(u"name"_s) + u'|').toUtf8() + set.asBytes(u"facepic"_s));
+    return u"%1 %2"_s.arg(set.recordCount()).arg(QString::fromLatin1(hash.result().toHex()));
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A library of 40 books with 64 KB covers, 30 of them deleted again.
+struct CompactFixture : LibraryFixture
+{
+    CompactFixture()
+    {
+        for (int i = 0; i < 40; ++i)
+            addBook(u"书%1"_s.arg(i), u"还没读"_s, {}, u"jpg"_s, picture(i, 65536));
+        db().execute(u"delete from baseshu where id % 4 <> 0"_s);
+        kept = contents(db());
+        db().close();
+    }
+    QString library() { return db().databasePath(); }
+    bool compact(QString* reason = nullptr)
+    {
+        return Compaction::RunCompaction(library(), Compaction::databasePassword(), reason);
+    }
+    QString kept;
+};
+
+} // namespace
+
+class TestCompaction : public QObject
+{
+    Q_OBJECT
+private slots:
+    void shrinksAndKeepsEveryRow()
+    {
+        CompactFixture f;
+        QCOMPARE(Compaction::databasePassword(), f.db().password());
+        // A record set that is mid-edit keeps its rows and its edit, and posts into the compacted file.
+        RecordSet open(f.db());
+        open.setSql(u"select * from baseshu"_s);
+        open.open();
+        open.setText(u"name"_s, u"压缩时改的"_s);
+        f.db().close();
+        QFile::copy(f.library(), Compaction::scratchPath()); // left by an earlier run
+        const qint64 before = QFileInfo(f.library()).size();
+
+        QString reason;
+        QVERIFY2(f.compact(&reason), qPrintable(reason));
+        QVERIFY(QFileInfo(f.library()).size() < before / 2);
+        QVERIFY(!QFile::exists(Compaction::scratchPath()));
+        QCOMPARE(contents(f.db()), f.kept);
+        open.post();
+        QCOMPARE(f.count(u"select count(*) from baseshu where name = '压缩时改的'"_s), u"1"_s);
+        QCOMPARE(f.count(u"pragma integrity_check"_s), u"ok"_s);
+    }
+
+    void failureLeavesTheLibraryAlone_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("scratch unwritable") << u"scratch"_s << u"无法删除旧的临时文件"_s;
+        QTest::newRow("disk full") << u"full"_s << u"disk"_s;
+        QTest::newRow("library missing") << u"missing"_s << u"无法打开数据库文件"_s;
+    }
+
+    void failureLeavesTheLibraryAlone()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, reason);
+        CompactFixture f;
+        const QByteArray before = fileBytes(f.library());
+        if (fault == u"scratch"_s) {
+            QDir().mkpath(Compaction::scratchPath() + u"/busy"_s); // a folder where the scratch file goes
+        } else if (fault == u"missing"_s) {
+            QFile::rename(f.library(), f.library() + u".away"_s);
+        }
+        rlimit old {};
+        getrlimit(RLIMIT_FSIZE, &old);
+        if (fault == u"full"_s) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit small { 256 * 1024, old.rlim_max };
+            setrlimit(RLIMIT_FSIZE, &small);
+        }
+        QString why;
+        const bool done = f.compact(&why);
+        setrlimit(RLIMIT_FSIZE, &old);
+        QVERIFY(!done);
+        QVERIFY2(why.contains(reason, Qt::CaseInsensitive), qPrintable(why));
+        if (fault == u"missing"_s) {
+            QVERIFY(!QFile::exists(f.library())); // never an empty library in its place
+            QVERIFY_THROWS_EXCEPTION(EDatabaseError, f.db().open());
+            QVERIFY(!QFile::exists(f.library()));
+            QFile::rename(f.library() + u".away"_s, f.library());
+        } else {
+            QVERIFY(!QFileInfo(Compaction::scratchPath()).isFile());
+        }
+        QCOMPARE(fileBytes(f.library()), before);
+    }
+
+    // The library reached through a symbolic link on another file system than the scratch file.
+    void linkedLibraryOnAnotherFileSystem()
+    {
+        QTemporaryDir elsewhere(u"/dev/shm/qinghe-XXXXXX"_s);
+        CompactFixture f;
+        struct stat a
+        {
+        }, b {};
+        if (!elsewhere.isValid() || stat(QFile::encodeName(elsewhere.path()).constData(), &a) != 0
+            || stat(QFile::encodeName(f.dir.path()).constData(), &b) != 0 || a.st_dev == b.st_dev)
+            QSKIP("no second file system");
+        const QString real = elsewhere.filePath(u"real.mdb"_s);
+        QVERIFY(QFile::rename(f.library(), real) || (QFile::copy(f.library(), real) && QFile::remove(f.library())));
+        QVERIFY(QFile::link(real, f.library()));
+        const qint64 before = QFileInfo(real).size();
+        QString reason;
+        QVERIFY2(f.compact(&reason), qPrintable(reason));
+        QCOMPARE(QFileInfo(f.library()).symLinkTarget(), real);
+        QVERIFY(QFileInfo(real).size() < before / 2);
+        QCOMPARE(QDir(elsewhere.path()).entryList(QDir::Files), QStringList { u"real.mdb"_s });
+        QVERIFY(!QFile::exists(Compaction::scratchPath()));
+        QCOMPARE(contents(f.db()), f.kept);
+    }
+
+    // A compaction killed at any moment leaves a library that opens with every row.
+    void killedCompactionLosesNothing()
+    {
+        CompactFixture f;
+        for (int round = 0; round < 6; ++round) {
+            QProcess child;
+            child.start(QCoreApplication::applicationFilePath(), { u"--compact-forever"_s, f.dir.path() });
+            QVERIFY(child.waitForReadyRead(30000)); // compacting now
+            QTest::qSleep(QRandomGenerator::global()->bounded(5, 120));
+            child.kill();
+            QVERIFY(child.waitForFinished(30000));
+            QCOMPARE(contents(f.db()), f.kept);
+            QCOMPARE(f.count(u"pragma integrity_check"_s), u"ok"_s);
+            f.db().close();
+        }
+    }
+};
+
+// The child of killedCompactionLosesNothing: compacts until it is killed.
+static int compactForever(const QByteArray& home)
+{
+    qputenv("QINGHE_HOME", home);
+    TDataModule2 module;
+    const QString path = module.Adocon.databasePath();
+    std::fputs("compacting\n", stdout);
+    std::fflush(stdout);
+    for (;;) {
+        if (!Compaction::RunCompaction(path, Compaction::databasePassword()))
+            return 1;
+    }
+}
+
+int main(int argc, char* argv[])
+{
+    if (argc == 3 && qstrcmp(argv[1], "--compact-forever") == 0)
+        return compactForever(argv[2]);
+    QCoreApplication app(argc, argv);
+    TestCompaction test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_compaction.moc"
