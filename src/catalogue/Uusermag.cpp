@@ -10,8 +10,26 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QShowEvent>
+
+namespace {
+
+// Password boxes that show every character as "#".
+class MaskStyle : public QProxyStyle
+{
+public:
+    int styleHint(
+        StyleHint hint, const QStyleOption* option, const QWidget* widget, QStyleHintReturn* data) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return '#';
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
+
+} // namespace
 
 Tfmuser::Tfmuser(QWidget* parent)
     : QDialog(parent)
@@ -31,6 +49,8 @@ Tfmuser::Tfmuser(QWidget* parent)
     Button1->setObjectName(QStringLiteral("Button1"));
     Button2->setObjectName(QStringLiteral("Button2"));
 
+    auto* maskStyle = new MaskStyle;
+    maskStyle->setParent(this);
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(40, 16, 40, 16);
     const std::pair<QLineEdit*, const char*> rows[]
@@ -41,7 +61,7 @@ Tfmuser::Tfmuser(QWidget* parent)
         if (edit != Edit1) {
             // Every character shows as "#".
             edit->setEchoMode(QLineEdit::Password);
-            edit->setStyleSheet(QStringLiteral("lineedit-password-character: 35;"));
+            edit->setStyle(maskStyle);
         }
         grid->addWidget(new QLabel(QString::fromUtf8(label), this), row, 0);
         grid->addWidget(edit, row++, 1);

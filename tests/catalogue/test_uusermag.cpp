@@ -46,11 +46,14 @@ private slots:
         QFETCH(QString, readerPassword);
         GuiFixture f;
         f.db().execute(u"insert into userb (users, password) values ('reader', 'it''s')"_s);
+        qApp->setStyleSheet(u"QLineEdit { padding: 2px; }"_s); // as the skin has one
         Tfmuser window;
         window.show();
         auto edit = [&](int n) { return window.findChild<QLineEdit*>(u"Edit%1"_s.arg(n)); };
         QCOMPARE(edit(1)->text(), u"admin"_s);
         QCOMPARE(edit(3)->echoMode(), QLineEdit::Password);
+        edit(3)->setText(u"abc"_s);
+        QCOMPARE(edit(3)->displayText(), u"###"_s);
         const QStringList typed { account, old, fresh, again };
         for (int n = 1; n <= 4; ++n)
             edit(n)->setText(typed.at(n - 1));
