@@ -193,6 +193,10 @@ bool RunCompaction(const QString& databasePath, const QString& password, QString
     try {
         // SQLite writes only into a file that does not exist yet.
         removeIfPresent(scratch);
+        // No other program may write the library between the copy and the rename:
+        // its change would be lost with the old file.
+        Connection writers(connectionString(databasePath, password));
+        Statement::execute(writers.handle(), "begin immediate");
         CompactDatabase(connectionString(databasePath, password), connectionString(scratch, password));
         syncFile(scratch);
         replaceLibrary(scratch, databasePath);

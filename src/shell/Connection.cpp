@@ -30,6 +30,7 @@ struct Connection::Private
     QString text;
     sqlite3* db = nullptr;
     bool createIfMissing = false;
+    bool openedBefore = false; // a reopen never makes a library
     std::map<int, std::function<void()>> closeListeners;
     int nextListener = 0;
 };
@@ -89,7 +90,7 @@ void Connection::open()
     const QString shown = QDir::toNativeSeparators(path);
     if (path.isEmpty())
         fail(u"无法打开数据库文件: 连接字符串中没有 Data Source"_s);
-    if (d->createIfMissing && !QFileInfo::exists(QFileInfo(path).absolutePath()))
+    if (d->createIfMissing && !d->openedBefore && !QFileInfo::exists(QFileInfo(path).absolutePath()))
         Schema::createDatabase(path, password());
 
     const QString mode = settings.value(u"Mode"_s).trimmed();
@@ -135,6 +136,7 @@ void Connection::open()
         throw;
     }
     d->db = db;
+    d->openedBefore = true;
 }
 
 void Connection::close()

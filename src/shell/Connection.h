@@ -51,9 +51,10 @@ public:
     sqlite3* handle();                  // opens on demand
 
     QString password() const;           // "Jet OLEDB:Database Password"
-    // When set, open() makes a new library file (Schema::createDatabase) when the
-    // data source's folder does not exist yet: a true first start. A missing file
-    // in an existing folder is always an error; no empty library takes its place.
+    // When set, the first open() makes a new library file (Schema::createDatabase)
+    // when the data source's folder does not exist yet: a true first start. A missing
+    // file in an existing folder, or at a reopen, is an error; no empty library
+    // takes its place.
     void setCreateIfMissing(bool create);
 
     // Called by close() before the file is let go, so that record sets can give

@@ -116,6 +116,9 @@ namespace {
 void createDatabase(const QString& path, const QString& password)
 {
     const QFileInfo info(path);
+    // A folder made here goes again when the file cannot be made, so that the next
+    // start is a first start once more.
+    const bool newFolder = !QFileInfo::exists(info.absolutePath());
     if (!QDir().mkpath(info.absolutePath()))
         throw EDatabaseError(
             u"无法创建数据库文件夹 %1"_s.arg(QDir::toNativeSeparators(info.absolutePath())).toStdString());
@@ -143,11 +146,15 @@ void createDatabase(const QString& path, const QString& password)
     } catch (...) {
         sqlite3_close(db);
         QFile::remove(scratch);
+        if (newFolder)
+            QDir().rmdir(info.absolutePath());
         throw;
     }
     sqlite3_close(db);
     if (!QFile::rename(scratch, path)) {
         QFile::remove(scratch);
+        if (newFolder)
+            QDir().rmdir(info.absolutePath());
         throw EDatabaseError(u"无法创建数据库文件 %1"_s.arg(QDir::toNativeSeparators(path)).toStdString());
     }
 }

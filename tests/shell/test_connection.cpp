@@ -86,6 +86,12 @@ void TestConnection::firstStartCreatesLibrary()
     f.module.reset();
     QVERIFY(QDir(f.dir.path()).rmdir(u"data"_s));
     f.module = std::make_unique<TDataModule2>();
+    f.db().open();
+    f.db().close();
+    QVERIFY(QDir(f.dir.path()).rename(u"data"_s, u"moved"_s)); // a folder gone while the program runs
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, f.db().open());
+    QVERIFY(!QFile::exists(f.dir.filePath(u"data"_s)));
+    QVERIFY(QDir(f.dir.path()).rename(u"moved"_s, u"data"_s));
 
     // An engine error carries the engine's message.
     try {
