@@ -104,28 +104,6 @@ private slots:
         QCOMPARE(f.grid()->model()->rowCount(), 2);
         QCOMPARE(f.names(), u"小说,历史"_s);
     }
-
-    void navigationOpensANewManagerEachTime()
-    {
-        GuiFixture f;
-        TFormtest main;
-        main.show();
-        QList<QPointer<TFmfenlei>> seen;
-        QStringList captions;
-        for (int i = 0; i < 2; ++i) {
-            QTimer::singleShot(0, this, [&] {
-                auto* manager = qobject_cast<TFmfenlei*>(QApplication::activeModalWidget());
-                seen << manager;
-                captions << (manager ? manager->windowTitle() : QString());
-                if (manager)
-                    manager->reject();
-            });
-            main.dxNavBar1Item13Click();
-        }
-        QCOMPARE(captions, (QStringList { u"分类管理"_s, u"分类管理"_s }));
-        QVERIFY(seen[0].isNull() && seen[1].isNull()); // freed when closed
-        QVERIFY(Prompt::takeShown().isEmpty());
-    }
 };
 
 QTEST_MAIN(TestCategoryManager)
