@@ -59,6 +59,8 @@ public:
     // import is running (then it must wait).
     RecordSet& list() const { return *qydzbook; }
     bool importRunning() const;
+    // True, after telling the user to wait, while an import runs.
+    bool waitForImport();
     ImportProgress* runningImport() const;
     PdfViewer* viewer() const { return FoxitPDFSDK1; }
     EbookGrid* grid() const { return DBGrid2; }
@@ -73,7 +75,6 @@ private:
     void buildManagementPage();
     void buildReadingPage();
     void bringToFront();
-    bool waitForImport();
     void importEnded();
     void updateCommands();
     void writeImportedRow(const QString& name, const QString& storedName);

@@ -1,4 +1,4 @@
-#include "shell/udata.h"
+#include "shell/Connection.h"
 
 #include <QCoreApplication>
 #include <QDir>

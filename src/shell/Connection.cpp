@@ -1,7 +1,8 @@
-#include "shell/udata.h"
+#include "shell/Connection.h"
 
 #include "shell/ConnectionString.h"
 #include "shell/Schema.h"
+#include "shell/Statement.h"
 #include "shell/TextCompare.h"
 
 #include <QDir>
@@ -29,6 +30,7 @@ struct Connection::Private
     QString text;
     sqlite3* db = nullptr;
     bool createIfMissing = false;
+    bool openedBefore = false; // a reopen never makes a library
     std::map<int, std::function<void()>> closeListeners;
     int nextListener = 0;
 };
@@ -88,7 +90,7 @@ void Connection::open()
     const QString shown = QDir::toNativeSeparators(path);
     if (path.isEmpty())
         fail(u"无法打开数据库文件: 连接字符串中没有 Data Source"_s);
-    if (d->createIfMissing && !QFileInfo::exists(path))
+    if (d->createIfMissing && !d->openedBefore && !QFileInfo::exists(QFileInfo(path).absolutePath()))
         Schema::createDatabase(path, password());
 
     const QString mode = settings.value(u"Mode"_s).trimmed();
@@ -123,7 +125,18 @@ void Connection::open()
         sqlite3_close(db);
         fail(u"Not a valid password."_s);
     }
+    // An older file is brought up to date; letter case beyond ASCII is folded
+    // wherever no index depends on how NOCASE orders text.
+    try {
+        Schema::migrate(db);
+        if (!Schema::indexUses(db, TextCompare::collationName) && TextCompare::foldNocase(db) != SQLITE_OK)
+            Statement::failEngine(db);
+    } catch (const EDatabaseError&) {
+        sqlite3_close(db);
+        throw;
+    }
     d->db = db;
+    d->openedBefore = true;
 }
 
 void Connection::close()
@@ -163,45 +176,10 @@ sqlite3* Connection::handle()
 
 void Connection::execute(const QString& sql)
 {
-    sqlite3* db = handle();
-    const QByteArray utf8 = sql.toUtf8();
-    const char* tail = utf8.constData();
-    const char* end = tail + utf8.size();
-    while (tail < end) {
-        sqlite3_stmt* stmt = nullptr;
-        const char* next = nullptr;
-        if (sqlite3_prepare_v2(db, tail, int(end - tail), &stmt, &next) != SQLITE_OK)
-            fail(QString::fromUtf8(sqlite3_errmsg(db)));
-        tail = next;
-        if (!stmt)
-            continue; // blanks or a comment
-        int rc;
-        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) { }
-        const QString message = QString::fromUtf8(sqlite3_errmsg(db));
-        sqlite3_finalize(stmt);
-        if (rc != SQLITE_DONE)
-            fail(message);
-    }
+    Statement::execute(handle(), sql.toUtf8());
 }
 
 QString Connection::scalar(const QString& sql)
 {
-    sqlite3* db = handle();
-    const QByteArray utf8 = sql.toUtf8();
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &stmt, nullptr) != SQLITE_OK)
-        fail(QString::fromUtf8(sqlite3_errmsg(db)));
-    if (!stmt)
-        return {};
-    QString value;
-    const int rc = sqlite3_step(stmt);
-    if (rc == SQLITE_ROW && sqlite3_column_count(stmt) > 0) {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-        value = QString::fromUtf8(text, sqlite3_column_bytes(stmt, 0));
-    }
-    const QString message = QString::fromUtf8(sqlite3_errmsg(db));
-    sqlite3_finalize(stmt);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        fail(message);
-    return value;
+    return Statement::scalar(handle(), sql.toUtf8());
 }

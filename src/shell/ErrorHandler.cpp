@@ -20,6 +20,8 @@ void reportUnknown()
 Application::Application(int& argc, char** argv)
     : QApplication(argc, argv)
 {
+    // The title of windows without a caption of their own and of message boxes.
+    setApplicationDisplayName(Titles::application());
 }
 
 bool Application::notify(QObject* receiver, QEvent* event)

@@ -1,4 +1,4 @@
-#include "shell/udata.h"
+#include "shell/RecordSet.h"
 
 #include "shell/RecordSetQuery.h"
 
@@ -176,7 +176,7 @@ struct RecordSet::Private
         if (!stmt.step())
             return false;
         Row fresh;
-        fetchRow(stmt.get(), result.columns, fresh);
+        fetchRow(stmt, result.columns, fresh);
         for (size_t i = 0; i < result.columns.size(); ++i) {
             if (!result.columns[i].origin.isEmpty()) {
                 into.values[int(i)] = fresh.values[int(i)];

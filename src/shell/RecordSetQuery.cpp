@@ -7,26 +7,6 @@
 namespace RecordSetQuery {
 namespace {
 
-    QVariant columnValue(sqlite3_stmt* stmt, int i)
-    {
-        switch (sqlite3_column_type(stmt, i)) {
-        case SQLITE_INTEGER:
-            return QVariant(qint64(sqlite3_column_int64(stmt, i)));
-        case SQLITE_FLOAT:
-            return QVariant(sqlite3_column_double(stmt, i));
-        case SQLITE_TEXT: {
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-            return QVariant(QString::fromUtf8(text, sqlite3_column_bytes(stmt, i)));
-        }
-        case SQLITE_BLOB: {
-            const auto* data = static_cast<const char*>(sqlite3_column_blob(stmt, i));
-            return QVariant(QByteArray(data, sqlite3_column_bytes(stmt, i)));
-        }
-        default:
-            return {};
-        }
-    }
-
     QString utf8(const char* text)
     {
         return text ? QString::fromUtf8(text) : QString();
@@ -42,10 +22,8 @@ namespace {
         int count = 0;
         while (stmt.step()) {
             ++count;
-            if (utf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 1)))
-                    .compare(u"INTEGER"_s, Qt::CaseInsensitive)
-                == 0)
-                key = utf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0)));
+            if (stmt.text(1).compare(u"INTEGER"_s, Qt::CaseInsensitive) == 0)
+                key = stmt.text(0);
         }
         return count == 1 ? key : QString();
     }
@@ -121,17 +99,17 @@ QString selectList(const std::vector<Column>& columns, bool byOrigin)
     return parts.join(u", "_s);
 }
 
-void fetchRow(sqlite3_stmt* stmt, const std::vector<Column>& columns, Row& row)
+void fetchRow(const Statement& stmt, const std::vector<Column>& columns, Row& row)
 {
     const int count = int(columns.size());
     row.values.reserve(count);
     row.unloaded.assign(size_t(count), false);
     for (int i = 0; i < count; ++i) {
-        if (columns[size_t(i)].lazy && sqlite3_column_type(stmt, i) != SQLITE_NULL) {
-            row.values.append(QVariant(qint64(sqlite3_column_int64(stmt, i))));
+        if (columns[size_t(i)].lazy && sqlite3_column_type(stmt.get(), i) != SQLITE_NULL) {
+            row.values.append(QVariant(stmt.integer(i)));
             row.unloaded[size_t(i)] = true;
         } else {
-            row.values.append(columnValue(stmt, i));
+            row.values.append(stmt.value(i));
         }
     }
 }
@@ -142,7 +120,7 @@ Result run(sqlite3* db, const QString& sql)
     const QByteArray text = sql.toUtf8();
     const char* tail = nullptr;
     auto stmt = std::make_unique<Statement>(db, text, &tail);
-    if (!stmt->get())
+    if (stmt->isEmpty())
         fail(u"没有要执行的 SQL 语句"_s);
     describe(db, stmt->get(), result);
 
@@ -163,7 +141,7 @@ Result run(sqlite3* db, const QString& sql)
     }
     while (stmt->step()) {
         Row row;
-        fetchRow(stmt->get(), result.columns, row);
+        fetchRow(*stmt, result.columns, row);
         result.rows.push_back(std::move(row));
     }
     return result;

@@ -1,7 +1,7 @@
 #include "shell/Schema.h"
 
+#include "shell/Statement.h"
 #include "shell/TextCompare.h"
-#include "shell/udata.h"
 
 #include <QDir>
 #include <QFile>
@@ -77,16 +77,16 @@ namespace {
             baseshu << text(QString::fromUtf8(column), shortText);
         baseshu << memo(u"目录"_s) << memo(u"readbiji"_s) << pictureTags(shortText) << pictures();
 
-        // E-books: every column the e-book list binds, in its order; texts hold 255 characters.
-        QStringList dzbook { key(u"ID"_s), text(u"zuozhe"_s, 255), integer(u"Status"_s) };
+        // E-books: every column the e-book list binds, in its order; short texts hold as much as the paper books'.
+        QStringList dzbook { key(u"ID"_s), text(u"zuozhe"_s, shortText), integer(u"Status"_s) };
         for (const char* column : { "publish", "pubtime", "isbn", "boxbz" })
-            dzbook << text(QString::fromUtf8(column), 255);
+            dzbook << text(QString::fromUtf8(column), shortText);
         dzbook << memo(u"contentjj"_s);
         for (const char* column : { "place", "isread", "isjie", "jieshumen" })
-            dzbook << text(QString::fromUtf8(column), 255);
-        dzbook << memo(u"other"_s) << text(u"isgo"_s, 255) << text(u"gocause"_s, 255) << memo(u"readbiji"_s)
-               << text(u"name"_s, 255) << integer(u"leibie"_s) << pictureTags(255) << memo(u"目录"_s)
-               << text(u"yuzhong"_s, 255) << text(u"filename"_s, 255) << pictures();
+            dzbook << text(QString::fromUtf8(column), shortText);
+        dzbook << memo(u"other"_s) << text(u"isgo"_s, shortText) << text(u"gocause"_s, shortText) << memo(u"readbiji"_s)
+               << text(u"name"_s, shortText) << integer(u"leibie"_s) << pictureTags(shortText) << memo(u"目录"_s)
+               << text(u"yuzhong"_s, shortText) << text(u"filename"_s, shortText) << pictures();
 
         QString sql;
         sql += table(u"baseshu"_s, baseshu);
@@ -105,15 +105,10 @@ namespace {
 
     void insert(sqlite3* db, const char* sql, const QStringList& values)
     {
-        sqlite3_stmt* stmt = nullptr;
-        check(db, sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr), QString::fromUtf8(sql));
-        for (int i = 0; i < values.size(); ++i) {
-            const QByteArray utf8 = values.at(i).toUtf8();
-            sqlite3_bind_text(stmt, i + 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-        }
-        const int rc = sqlite3_step(stmt);
-        sqlite3_finalize(stmt);
-        check(db, rc, QString::fromUtf8(sql));
+        Statement stmt(db, sql);
+        for (int i = 0; i < values.size(); ++i)
+            stmt.bind(i + 1, values.at(i));
+        stmt.step();
     }
 
 } // namespace
@@ -121,6 +116,9 @@ namespace {
 void createDatabase(const QString& path, const QString& password)
 {
     const QFileInfo info(path);
+    // A folder made here goes again when the file cannot be made, so that the next
+    // start is a first start once more.
+    const bool newFolder = !QFileInfo::exists(info.absolutePath());
     if (!QDir().mkpath(info.absolutePath()))
         throw EDatabaseError(
             u"无法创建数据库文件夹 %1"_s.arg(QDir::toNativeSeparators(info.absolutePath())).toStdString());
@@ -135,48 +133,39 @@ void createDatabase(const QString& path, const QString& password)
     try {
         check(db, rc, u"无法创建数据库文件 %1"_s.arg(QDir::toNativeSeparators(path)));
         check(db, TextCompare::registerOn(db), u"无法创建数据库文件"_s);
-        check(db, sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), u"BEGIN"_s);
-        const QByteArray schema = ddl().toUtf8();
-        check(db, sqlite3_exec(db, schema.constData(), nullptr, nullptr, nullptr), u"CREATE TABLE"_s);
+        Statement::execute(db, "BEGIN");
+        Statement::execute(db, ddl().toUtf8());
         insert(db, "insert into userb (users, password) values (?, ?)",
             { QLatin1String(firstUser), QLatin1String(firstPassword) });
         for (const char* name : { "文学", "历史", "哲学", "科学技术", "艺术", "少儿", "生活", "工具书" })
             insert(db, "insert into tblei (leib) values (?)", { QString::fromUtf8(name) });
         if (!password.isEmpty())
             insert(db, "insert into qinghe_meta (name, value) values ('password', ?)", { password });
-        check(db, sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), u"COMMIT"_s);
+        Statement::execute(db, "pragma user_version = " + QByteArray::number(latestVersion()));
+        Statement::execute(db, "COMMIT");
     } catch (...) {
         sqlite3_close(db);
         QFile::remove(scratch);
+        if (newFolder)
+            QDir().rmdir(info.absolutePath());
         throw;
     }
     sqlite3_close(db);
     if (!QFile::rename(scratch, path)) {
         QFile::remove(scratch);
+        if (newFolder)
+            QDir().rmdir(info.absolutePath());
         throw EDatabaseError(u"无法创建数据库文件 %1"_s.arg(QDir::toNativeSeparators(path)).toStdString());
     }
 }
 
 QString storedPassword(sqlite3* db)
 {
-    sqlite3_stmt* stmt = nullptr;
     // No table of ours: a plain SQLite file without a password.
-    if (sqlite3_prepare_v2(db, "select value from qinghe_meta where name = 'password'", -1, &stmt, nullptr)
-        != SQLITE_OK) {
-        const int code = sqlite3_errcode(db);
-        const QString message = QString::fromUtf8(sqlite3_errmsg(db));
-        if (code == SQLITE_ERROR && message.startsWith(u"no such table"_s))
-            return {};
-        throw EDatabaseError(message.toStdString());
-    }
-    QString value;
-    const int rc = sqlite3_step(stmt);
-    if (rc == SQLITE_ROW)
-        value = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-    sqlite3_finalize(stmt);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        throw EDatabaseError(QString::fromUtf8(sqlite3_errmsg(db)).toStdString());
-    return value;
+    if (Statement::scalar(db, "select count(*) from sqlite_master where type = 'table' and name = 'qinghe_meta'")
+        == u"0"_s)
+        return {};
+    return Statement::scalar(db, "select value from qinghe_meta where name = 'password'");
 }
 
 } // namespace Schema

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <vector>
+
 struct sqlite3;
 
 // The library file's tables, and the making of a new file on first start.
@@ -21,5 +23,31 @@ void createDatabase(const QString& path, const QString& password);
 
 // The password recorded in an open file ("" when it records none).
 QString storedPassword(sqlite3* db);
+
+// Versions of the schema. A file records its version in "pragma user_version"
+// (0: made before versions were kept). A new file is made at the latest version;
+// an older file is brought up to it when it is opened, one step at a time.
+//
+// To change the schema: change the tables createDatabase() makes, and append a
+// step with the next version number to the list in SchemaVersions.cpp that turns
+// a file of the version before into one of yours. Nothing else reads the number.
+struct Migration
+{
+    int version;             // the version the file has after this step
+    const char* what;        // for messages
+    void (*apply)(sqlite3*); // runs inside the step's transaction; throws EDatabaseError
+};
+const std::vector<Migration>& migrations();
+int latestVersion();
+int version(sqlite3* db);
+
+// Runs every step above the file's version, each in a transaction of its own that
+// also records the new version, so a kill at any moment leaves the file whole at one
+// version or the next. A read-only file is left as it is. A file newer than this
+// program is refused (EDatabaseError).
+void migrate(sqlite3* db);
+
+// Whether an index of the file orders text by the named collation.
+bool indexUses(sqlite3* db, const char* collation);
 
 } // namespace Schema

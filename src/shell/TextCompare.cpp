@@ -15,6 +15,15 @@ namespace {
         return result < 0 ? -1 : (result > 0 ? 1 : 0);
     }
 
+    // NOCASE is SQLite's own for UTF-8; only a UTF-8 collation of that name replaces it.
+    int compareUtf8(void*, int leftBytes, const void* left, int rightBytes, const void* right)
+    {
+        const QString a = QString::fromUtf8(static_cast<const char*>(left), leftBytes);
+        const QString b = QString::fromUtf8(static_cast<const char*>(right), rightBytes);
+        const int result = a.compare(b, Qt::CaseInsensitive);
+        return result < 0 ? -1 : (result > 0 ? 1 : 0);
+    }
+
     QString textArgument(sqlite3_value* value)
     {
         const auto* data = static_cast<const QChar*>(sqlite3_value_text16(value));
@@ -46,13 +55,18 @@ namespace {
 
 int registerOn(sqlite3* db)
 {
-    int rc = sqlite3_create_collation_v2(db, collationName, SQLITE_UTF16, nullptr, &compareUtf16, nullptr);
+    int rc = sqlite3_create_collation_v2(db, legacyCollationName, SQLITE_UTF16, nullptr, &compareUtf16, nullptr);
     const int flags = SQLITE_UTF16 | SQLITE_DETERMINISTIC;
     if (rc == SQLITE_OK)
         rc = sqlite3_create_function_v2(db, "like", 2, flags, nullptr, &likeFunction, nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK)
         rc = sqlite3_create_function_v2(db, "like", 3, flags, nullptr, &likeFunction, nullptr, nullptr, nullptr);
     return rc;
+}
+
+int foldNocase(sqlite3* db)
+{
+    return sqlite3_create_collation_v2(db, collationName, SQLITE_UTF8, nullptr, &compareUtf8, nullptr);
 }
 
 bool like(QStringView pattern, QStringView text, QChar escape)

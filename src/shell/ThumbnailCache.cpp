@@ -2,7 +2,7 @@
 
 #include "shell/Thumbnails.h"
 
-#include <sqlite3.h>
+#include "shell/Statement.h"
 
 #include <cstring>
 
@@ -30,28 +30,14 @@ const char* const CountSchema = "SELECT count(*) FROM sqlite_master WHERE name I
                                 "('qh_thumbs', 'qh_thumbs_cover_changed', 'qh_thumbs_book_deleted', "
                                 "'qh_thumbs_book_added')";
 
-// A prepared statement that is finalised whatever happens.
-class Statement
-{
-public:
-    Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    explicit operator bool() const { return m_stmt != nullptr; }
-    sqlite3_stmt* get() const { return m_stmt; }
-
-private:
-    sqlite3_stmt* m_stmt = nullptr;
-};
-
 qint64 singleInteger(sqlite3* db, const char* sql)
 {
-    Statement stmt(db, sql);
-    if (!stmt || sqlite3_step(stmt.get()) != SQLITE_ROW)
+    try {
+        Statement stmt(db, sql);
+        return stmt.step() ? stmt.integer(0) : -1;
+    } catch (const EDatabaseError&) {
         return -1;
-    return sqlite3_column_int64(stmt.get(), 0);
+    }
 }
 
 // Ends a transaction of ours that did not reach its COMMIT.
@@ -111,15 +97,17 @@ QHash<qint64, QImage> ThumbnailCache::load(const QList<qint64>& bookIds) const
 
     // One statement for the whole listing; the table may not exist (yet), which just
     // means nothing is cached.
-    Statement stmt(m_db, "SELECT id, thumb FROM qh_thumbs WHERE id IN (SELECT value FROM json_each(?1))");
-    if (!stmt)
-        return thumbnails;
-    sqlite3_bind_text(stmt.get(), 1, ids.constData(), int(ids.size()), SQLITE_STATIC);
-    thumbnails.reserve(bookIds.size());
-    while (sqlite3_step(stmt.get()) == SQLITE_ROW) {
-        const void* data = sqlite3_column_blob(stmt.get(), 1);
-        if (data && sqlite3_column_bytes(stmt.get(), 1) == ThumbBytes)
-            thumbnails.insert(sqlite3_column_int64(stmt.get(), 0), fromRaw(data));
+    try {
+        Statement stmt(m_db, "SELECT id, thumb FROM qh_thumbs WHERE id IN (SELECT value FROM json_each(?1))");
+        stmt.bind(1, QString::fromLatin1(ids));
+        thumbnails.reserve(bookIds.size());
+        while (stmt.step()) {
+            const void* data = sqlite3_column_blob(stmt.get(), 1);
+            if (data && sqlite3_column_bytes(stmt.get(), 1) == ThumbBytes)
+                thumbnails.insert(stmt.integer(0), fromRaw(data));
+        }
+    } catch (const EDatabaseError&) {
+        return {};
     }
     return thumbnails;
 }
@@ -149,11 +137,10 @@ bool ThumbnailCache::store(const QList<std::pair<qint64, QImage>>& thumbnails)
         return false;
     }
     bool ok = true;
-    {
+    try {
         Statement insert(m_db, "INSERT OR REPLACE INTO qh_thumbs (id, thumb) VALUES (?1, ?2)");
-        ok = bool(insert);
         QByteArray packed;
-        for (qsizetype i = 0; ok && i < thumbnails.size(); ++i) {
+        for (qsizetype i = 0; i < thumbnails.size(); ++i) {
             const QImage& image = thumbnails.at(i).second;
             if (image.size() != QSize(Thumbnails::Width, Thumbnails::Height) || image.format() != Thumbnails::Format)
                 continue;
@@ -164,11 +151,12 @@ bool ThumbnailCache::store(const QList<std::pair<qint64, QImage>>& thumbnails)
                     std::memcpy(packed.data() + y * RowBytes, image.constScanLine(y), std::size_t(RowBytes));
                 data = packed.constData();
             }
-            sqlite3_bind_int64(insert.get(), 1, thumbnails.at(i).first);
-            sqlite3_bind_blob(insert.get(), 2, data, int(ThumbBytes), SQLITE_STATIC);
-            ok = sqlite3_step(insert.get()) == SQLITE_DONE;
-            sqlite3_reset(insert.get());
+            insert.bind(1, thumbnails.at(i).first).bindStaticBlob(2, data, ThumbBytes);
+            insert.step();
+            insert.reset();
         }
+    } catch (const EDatabaseError&) {
+        ok = false;
     }
     if (!ok || sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
         rollback(m_db);

@@ -1,8 +1,11 @@
 #include "shell/Unittest.h"
 
 #include "catalogue/manig.h"
-#include "ebooks/PdfViewer.h"
+#include "catalogue/Uusermag.h"
+#include "catalogue/ufenlei.h"
 #include "ebooks/EbookPage.h"
+#include "ebooks/PdfViewer.h"
+#include "shell/Compaction.h"
 #include "shell/ErrorHandler.h"
 #include "shell/NavBar.h"
 #include "shell/Prompt.h"
@@ -241,17 +244,48 @@ void TFormtest::dxNavBar1Item12Click()
 void TFormtest::dxNavBar1Item13Click()
 {
     bringPaperPageToFront();
-    notYetAvailable(QStringLiteral("分类管理"));
+    TFmfenlei manager(this);
+    manager.exec();
 }
 
 void TFormtest::dxNavBar1Item6Click()
 {
-    notYetAvailable(QStringLiteral("用户管理"));
+    Tfmuser account(this);
+    account.exec();
+}
+
+RecordSet* TFormtest::ebookList() const
+{
+    return &TabSheet2->list();
 }
 
 void TFormtest::Group5Click()
 {
-    notYetAvailable(QStringLiteral("压缩数据库"));
+    if (TabSheet2->waitForImport())
+        return;
+    if (Prompt::message(this, QMessageBox::Information, Titles::product(), QStringLiteral("要压缩数据库?"),
+            QMessageBox::Ok | QMessageBox::Cancel)
+        != QMessageBox::Ok)
+        return;
+    ebookList()->close();
+    const QString password = Compaction::databasePassword();
+    Connection& connection = TDataModule2::instance()->Adocon;
+    connection.close();
+    try {
+        QString reason;
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        const bool compacted = Compaction::RunCompaction(connection.databasePath(), password, &reason);
+        QGuiApplication::restoreOverrideCursor();
+        if (compacted)
+            Prompt::information(this, Titles::application(), QStringLiteral("压库成功"));
+        else
+            Prompt::error(this, Titles::product(), QStringLiteral("压缩失败：") + reason);
+    } catch (const std::exception& error) {
+        Prompt::information(this, Titles::application(), QString::fromUtf8(error.what()));
+    }
+    // Back online in every outcome; a library that cannot be opened is reported.
+    connection.open();
+    ebookList()->open();
 }
 
 void TFormtest::dxNavBar1Item7Click()

@@ -73,6 +73,7 @@ private:
     void runListing(const std::function<ShelfContent(ShelfListing&)>& list);
     void showListing(const ShelfContent& result);
     void notYetAvailable(const QString& what);
+    RecordSet* ebookList() const; // the e-book list query, closed and reopened by compaction
 
     // Layout
     QLabel* Image1 = nullptr;

@@ -105,8 +105,9 @@ void TFormtest::buildLayout()
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setBackgroundTile(shug);
     shelfLayout->addWidget(ListView1);
+    // One click opens the quick view once: itemActivated would open it a second time
+    // on styles where a single click activates an item.
     connect(ListView1, &QListWidget::itemClicked, this, handler([this] { ListView1Click(); }));
-    connect(ListView1, &QListWidget::itemActivated, this, handler([this] { ListView1Click(); }));
     TabSheet2 = new EbookPage(TDataModule2::instance()->Adocon, PageControl1);
     PageControl1->addTab(TabSheet2, QStringLiteral("电子书"));
     row->addWidget(PageControl1, 1);

@@ -212,6 +212,7 @@ QVariant RecordSetModel::data(const QModelIndex& index, int role) const
     const GridColumn& column = m_columns.at(index.column());
     switch (role) {
     case Qt::DisplayRole:
+    case Qt::EditRole:
     case Qt::ToolTipRole:
         return m_set->textAt(index.row(), m_set->fieldIndex(column.field));
     case Qt::TextAlignmentRole:
@@ -233,12 +234,38 @@ QVariant RecordSetModel::headerData(int section, Qt::Orientation orientation, in
     return {};
 }
 
+Qt::ItemFlags RecordSetModel::flags(const QModelIndex& index) const
+{
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (m_editable && index.isValid() && m_set && m_set->isOpen())
+        flags |= Qt::ItemIsEditable;
+    return flags;
+}
+
+bool RecordSetModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (role != Qt::EditRole || !m_editable || !m_set || !m_set->isOpen()
+        || !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return false;
+    const QString field = m_columns.at(index.column()).field;
+    const QString text = value.toString();
+    if (index.row() == m_set->recNo() && m_set->textAt(index.row(), m_set->fieldIndex(field)) == text)
+        return true; // nothing typed: the row stays as it is
+    return ErrorHandler::guard([&] {
+        if (index.row() != m_set->recNo())
+            m_set->moveTo(index.row());
+        m_set->setText(field, text);
+    });
+}
+
 void RecordSetModel::attach(QTableView* view, RecordSetModel* model)
 {
     view->setModel(model);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
-    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setEditTriggers(model->m_editable ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                                                  | QAbstractItemView::AnyKeyPressed
+                                            : QAbstractItemView::NoEditTriggers);
     for (int i = 0; i < model->m_columns.size(); ++i) {
         if (model->m_columns.at(i).width > 0)
             view->setColumnWidth(i, model->m_columns.at(i).width);

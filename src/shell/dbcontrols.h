@@ -101,7 +101,8 @@ struct GridColumn
     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
 };
 
-// The rows of a record set as a read-only table of the chosen columns.
+// The rows of a record set as a table of the chosen columns; read-only unless
+// made editable, when a cell edited in place edits that row of the record set.
 class RecordSetModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -115,8 +116,15 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
-    // Shows the model in a grid that selects whole rows and edits nothing, with
+    // Cells of writable columns can be edited in place (before attach()).
+    void setEditable(bool editable) { m_editable = editable; }
+    bool isEditable() const { return m_editable; }
+
+    // Shows the model in a grid that selects whole rows and edits nothing (or, for
+    // an editable model, edits a cell when typed into or double-clicked), with
     // the columns' widths; the grid's current row and the record set's follow
     // each other.
     static void attach(QTableView* view, RecordSetModel* model);
@@ -128,4 +136,5 @@ private:
     QList<GridColumn> m_columns;
     int m_rows = 0;
     bool m_changingRows = false; // the grid's own moves during a change of rows are not the user's
+    bool m_editable = false;
 };

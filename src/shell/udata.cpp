@@ -16,10 +16,11 @@ TDataModule2::TDataModule2()
 {
     theModule = this;
     Adocon.setCreateIfMissing(true);
-    // First start: make the library file now, so the program works at once. A
-    // failure here is reported by the first query, which tries again.
+    // First start (no "data/" folder yet): make the library file now, so the program
+    // works at once. A failure here is reported by the first query, which tries again.
+    // A folder without its library is an error the first query reports.
     const QString path = Adocon.databasePath();
-    if (!QFileInfo::exists(path)) {
+    if (!QFileInfo::exists(QFileInfo(path).absolutePath())) {
         try {
             Schema::createDatabase(path, Adocon.password());
         } catch (const EDatabaseError& error) {

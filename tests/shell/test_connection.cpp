@@ -1,6 +1,8 @@
 #include "test_recordset_fixture.h"
 
 #include "shell/ConnectionString.h"
+#include "shell/Schema.h"
+#include "shell/Statement.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,6 +28,8 @@ private slots:
     void textComparesIgnoringCase_data();
     void textComparesIgnoringCase();
     void postedRowSurvivesKill();
+    void stockEngineReadsAndWritesTheFile();
+    void olderFilesAreMigratedOnOpen();
 };
 
 void TestConnection::parsesConnectionStrings_data()
@@ -72,6 +76,22 @@ void TestConnection::firstStartCreatesLibrary()
     f.module.reset();
     f.module = std::make_unique<TDataModule2>();
     QCOMPARE(f.count(u"select count(*) from tblei where leib = '自定义'"_s), u"1"_s);
+
+    // Once "data/" exists, a missing library is an error, at start and at any reopen; none is made.
+    f.module.reset();
+    QVERIFY(QFile::remove(f.dir.filePath(u"data/AccessMng.mdb"_s)));
+    f.module = std::make_unique<TDataModule2>();
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, f.db().open());
+    QVERIFY(!QFile::exists(f.dir.filePath(u"data/AccessMng.mdb"_s)));
+    f.module.reset();
+    QVERIFY(QDir(f.dir.path()).rmdir(u"data"_s));
+    f.module = std::make_unique<TDataModule2>();
+    f.db().open();
+    f.db().close();
+    QVERIFY(QDir(f.dir.path()).rename(u"data"_s, u"moved"_s)); // a folder gone while the program runs
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, f.db().open());
+    QVERIFY(!QFile::exists(f.dir.filePath(u"data"_s)));
+    QVERIFY(QDir(f.dir.path()).rename(u"moved"_s, u"data"_s));
 
     // An engine error carries the engine's message.
     try {
@@ -205,6 +225,83 @@ void TestConnection::postedRowSurvivesKill()
 
     f.module = std::make_unique<TDataModule2>();
     QCOMPARE(f.count(u"select count(*) from baseshu where name = '断电前的书'"_s), u"1"_s);
+}
+
+namespace {
+
+// The SQLite engine as any other program has it: none of this program's collations or functions.
+struct StockEngine
+{
+    explicit StockEngine(const QString& path) { sqlite3_open(QFile::encodeName(path).constData(), &db); }
+    ~StockEngine() { sqlite3_close(db); }
+    QString operator()(const char* sql) const
+    {
+        try {
+            return Statement::scalar(db, sql);
+        } catch (const EDatabaseError& error) {
+            return u"error: "_s + QString::fromStdString(error.message());
+        }
+    }
+    sqlite3* db = nullptr;
+};
+
+} // namespace
+
+void TestConnection::stockEngineReadsAndWritesTheFile()
+{
+    LibraryFixture f;
+    f.addBook(u"Élan"_s, u"还没读"_s);
+    f.db().close();
+    {
+        StockEngine stock(f.db().databasePath());
+        QCOMPARE(stock("select count(*) from baseshu where name = 'élan'"), u"0"_s); // ASCII folding only
+        QCOMPARE(stock("select count(*) from baseshu where name = 'ÉLAN'"), u"1"_s);
+        stock("insert into baseshu (name) values ('Book')");
+        QCOMPARE(stock("select count(*) from baseshu"), u"2"_s);
+        QCOMPARE(stock("pragma integrity_check"), u"ok"_s);
+        QCOMPARE(stock("pragma user_version"), QString::number(Schema::latestVersion()));
+    }
+    // The program folds letter case beyond ASCII, unless an index depends on how NOCASE orders.
+    QCOMPARE(f.count(u"select count(*) from baseshu where name = 'élan'"_s), u"1"_s);
+    f.db().close();
+    StockEngine(f.db().databasePath())("create index byname on baseshu (name)");
+    QCOMPARE(f.count(u"select count(*) from baseshu where name = 'élan'"_s), u"0"_s);
+    f.db().execute(u"insert into baseshu (name) values ('éclair'), ('Zed'), ('apple')"_s);
+    f.db().close();
+    QCOMPARE(StockEngine(f.db().databasePath())("pragma integrity_check"), u"ok"_s);
+}
+
+void TestConnection::olderFilesAreMigratedOnOpen()
+{
+    LibraryFixture f;
+    f.addBook(u"旧书"_s, u"已读完"_s, 1, u"jpg"_s, QByteArray(100000, 'p'));
+    f.db().close();
+    {
+        // Back to the form files had before versions were kept: the program's own
+        // collation, e-book texts of 50 characters, an index by that collation.
+        Connection old(TDataModule2::defaultConnectionString());
+        sqlite3* db = old.handle();
+        Statement::execute(db, "pragma writable_schema = on");
+        Statement::execute(db,
+            "update sqlite_master set sql = replace(sql, 'COLLATE NOCASE', 'COLLATE UNOCASE') where type = 'table'");
+        Statement::execute(db, "update sqlite_master set sql = replace(sql, '255', '50') "
+                               "where name = 'dzbook'");
+        Statement::execute(db, "pragma schema_version = 1000; pragma writable_schema = reset; pragma user_version = 0");
+        Statement::execute(db, "create index byname on baseshu (name)");
+        QCOMPARE(StockEngine(old.databasePath())("select count(*) from baseshu where name = 'x'"),
+            u"error: no such collation sequence: UNOCASE"_s);
+    }
+    const QString longName(255, u'书');
+    f.db().execute(u"insert into dzbook (name, filename) values ('%1', 'x.pdf')"_s.arg(longName));
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, f.db().execute(u"insert into dzbook (name) values ('%1x')"_s.arg(longName)));
+    QCOMPARE(Schema::version(f.db().handle()), Schema::latestVersion());
+    f.db().close();
+
+    StockEngine stock(f.db().databasePath());
+    QCOMPARE(stock("select count(*) from sqlite_master where sql like '%UNOCASE%'"), u"0"_s);
+    QCOMPARE(stock("select name || length(facepic) from baseshu where name = '旧书'"), u"旧书100000"_s);
+    QCOMPARE(stock("select length(name) from dzbook"), u"255"_s);
+    QCOMPARE(stock("pragma integrity_check"), u"ok"_s);
 }
 
 int main(int argc, char* argv[])

@@ -1,5 +1,6 @@
 #include "GuiFixture.h"
 
+#include "shell/ErrorHandler.h"
 #include "shell/NavBar.h"
 #include "shell/ShelfView.h"
 #include "shell/Unittest.h"
@@ -9,6 +10,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTabWidget>
+#include <QToolButton>
 
 using namespace Qt::StringLiterals;
 
@@ -211,8 +213,48 @@ private slots:
         f.db().execute(u"alter table baseshu_away rename to baseshu"_s);
         w.click("dxNavBar1Item1");
         QCOMPARE(w.captions(), QStringList { u"甲"_s });
+        QCOMPARE(QGuiApplication::applicationDisplayName(), u"青禾家庭图书管理系统"_s);
+    }
+
+    void compactionFromTheGroupHeader()
+    {
+        GuiFixture f;
+        f.addBook(u"甲"_s, u"还没读"_s);
+        Window w;
+        auto* ebooks = w.window.findChild<RecordSet*>(u"qydzbook"_s);
+        auto header = [&] { QTest::mouseClick(w.group("Group5")->header(), Qt::LeftButton); };
+        auto shown = [] {
+            QStringList texts;
+            for (const Prompt::Shown& s : Prompt::takeShown())
+                texts << s.caption + u'|' + s.text;
+            return texts;
+        };
+        Prompt::takeShown();
+        Prompt::enqueueAnswer(QMessageBox::Cancel);
+        header();
+        QCOMPARE(shown(), QStringList { u"青禾图书管理系统|要压缩数据库?"_s });
+        QVERIFY(ebooks->isOpen());
+
+        Prompt::enqueueAnswer(QMessageBox::Ok);
+        header();
+        QCOMPARE(shown(), (QStringList { u"青禾图书管理系统|要压缩数据库?"_s, u"青禾家庭图书管理系统|压库成功"_s }));
+        QVERIFY(ebooks->isOpen() && f.db().isOpen());
+        QCOMPARE(f.count(u"select name from baseshu"_s), u"甲"_s);
+
+        QDir().mkpath(f.dir.filePath(u"Temp.mdb/busy"_s));
+        Prompt::enqueueAnswer(QMessageBox::Ok);
+        header();
+        const QStringList failed = shown();
+        QCOMPARE(failed.size(), 2);
+        QVERIFY2(failed.at(1).startsWith(u"青禾图书管理系统|压缩失败：无法删除旧的临时文件"_s), qPrintable(failed.at(1)));
+        QVERIFY(ebooks->isOpen() && f.db().isOpen());
     }
 };
 
-QTEST_MAIN(TestMainWindow)
+int main(int argc, char* argv[])
+{
+    Application app(argc, argv);
+    TestMainWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_mainwindow.moc"

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScopeGuard>
 
@@ -126,6 +127,42 @@ private slots:
         QTest::mouseClick(shelf->viewport(), Qt::LeftButton, {},
             QPoint(shelf->viewport()->width() - 5, shelf->viewport()->height() - 5));
         QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    // On styles where one click activates an item, the click still opens the quick view once.
+    void oneClickOpensTheQuickViewOnce()
+    {
+        struct SingleClickStyle : QProxyStyle
+        {
+            int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* data) const override
+            {
+                return hint == SH_ItemView_ActivateItemOnSingleClick
+                    ? 1
+                    : QProxyStyle::styleHint(hint, option, widget, data);
+            }
+        };
+        GuiFixture f;
+        f.addBook(u"甲"_s, u"还没读"_s);
+        TFormtest main;
+        main.show();
+        main.dxNavBar1Item1Click();
+        auto* shelf = main.findChild<ShelfView*>(u"ListView1"_s);
+        SingleClickStyle style;
+        shelf->setStyle(&style);
+        int opened = 0;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [&] {
+            if (auto* dialog = qobject_cast<Tfmread*>(QApplication::activeModalWidget())) {
+                ++opened;
+                dialog->reject();
+            }
+        });
+        closer.start(0);
+        QTest::mouseClick(shelf->viewport(), Qt::LeftButton, {}, shelf->visualItemRect(shelf->item(0)).center());
+        QTest::qWait(100);
+        QCOMPARE(opened, 1);
+        shelf->setStyle(nullptr);
     }
 };
 

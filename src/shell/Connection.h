@@ -1,0 +1,72 @@
+#pragma once
+
+// The one connection to the SQLite library file, and the folder the program keeps its data in.
+
+#include "Exception.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+struct sqlite3;
+
+// An error reported by the database engine; the message is the engine's own.
+class EDatabaseError : public Exception
+{
+public:
+    using Exception::Exception;
+};
+
+// The data folder: where "data/", "corvina/", "temp/", "skinh.she" and "Temp.mdb" live.
+// The executable's folder; QINGHE_HOME overrides it; an installed (read-only) copy uses
+// the per-user application data folder.
+// Read afresh at every call, so a test may point QINGHE_HOME at its own folder.
+namespace AppPaths {
+QString dataDir();                          // absolute, no trailing '/'
+QString path(const QString& relative);      // dataDir() + '/' + relative
+}
+
+// One connection, described by an ADO-style connection string ("Key=Value;...").
+// "Data Source" names the SQLite file (relative names resolve against the data
+// folder), "Jet OLEDB:Database Password" must match the password recorded in the file.
+class Connection
+{
+public:
+    explicit Connection(QString connectionString = {});
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    void setConnectionString(const QString& text);   // closes first
+    QString connectionString() const;
+    QString databasePath() const;                     // absolute file path of the data source
+
+    void open();                 // no-op when open; throws EDatabaseError
+    void close();
+    bool isOpen() const;
+
+    void execute(const QString& sql);   // a statement that returns no rows; opens on demand
+    QString scalar(const QString& sql); // first column of the first row as text ("" when none)
+    sqlite3* handle();                  // opens on demand
+
+    QString password() const;           // "Jet OLEDB:Database Password"
+    // When set, the first open() makes a new library file (Schema::createDatabase)
+    // when the data source's folder does not exist yet: a true first start. A missing
+    // file in an existing folder, or at a reopen, is an error; no empty library
+    // takes its place.
+    void setCreateIfMissing(bool create);
+
+    // Called by close() before the file is let go, so that record sets can give
+    // back what they hold open in it. Returns an id for removeCloseListener().
+    int addCloseListener(std::function<void()> listener);
+    void removeCloseListener(int id);
+
+    // A data source as written in a connection string, made absolute against the
+    // data folder ('\\' separators are accepted).
+    static QString resolveDataSource(const QString& dataSource);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};

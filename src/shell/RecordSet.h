@@ -1,0 +1,91 @@
+#pragma once
+
+// Record sets over the connection: a query's whole result in memory, with a
+// current row and the states browsing, editing and inserting.
+
+#include "shell/Connection.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <memory>
+#include <optional>
+
+// A query on a connection with its whole result in memory, a current row and the
+// states browsing, editing and inserting.
+class RecordSet : public QObject
+{
+    Q_OBJECT
+public:
+    enum class State { Inactive, Browse, Edit, Insert };
+    Q_ENUM(State)
+
+    explicit RecordSet(Connection& connection, QObject* parent = nullptr);
+    ~RecordSet() override;
+
+    void setSql(const QString& sql);    // closes the set; unsaved changes are dropped
+    QString sql() const;
+    void open();                        // no-op when already open
+    void close();
+    bool isOpen() const;
+    State state() const;
+
+    int recordCount() const;
+    int recNo() const;                  // 0-based current row, -1 when empty
+    bool isEmpty() const;
+    bool eof() const;                   // true when empty or moved past the last row
+    bool bof() const;
+    void first();
+    void last();
+    void next();
+    void prior();
+    void moveTo(int row);
+
+    QStringList fieldNames() const;
+    bool hasField(const QString& name) const;     // names ignore letter case
+    bool isNull(const QString& field) const;
+    QString asText(const QString& field) const;   // null reads as ""
+    std::optional<qint64> asInteger(const QString& field) const;
+    QByteArray asBytes(const QString& field) const;   // blobs are read from the file on demand
+    QVariant value(const QString& field) const;
+    QString firstColumnText() const;              // for "select count(*)"
+
+    int fieldIndex(const QString& field) const;   // -1 when absent; names ignore letter case
+    QString textAt(int row, int column) const;    // for grids: any row, blobs read as ""
+    bool isModified() const;                      // the edit buffer holds a change
+    Connection& connection() const;
+
+    void append();
+    void edit();                        // an empty set starts a new row instead
+    void setText(const QString& field, const QString& text);
+    void setInteger(const QString& field, std::optional<qint64> value);
+    void setBytes(const QString& field, const QByteArray& bytes);
+    void setNull(const QString& field);
+    void post();
+    void cancel();
+    void remove();
+    void refresh();                     // re-reads, keeping the current row
+    bool locate(const QString& field, const QString& value);   // ignoring letter case
+
+signals:
+    void rowChanged();                  // current row moved, or the set was (re)opened
+    void stateChanged(RecordSet::State state);
+    void dataChanged();                 // a value of the current row changed (buffer, post or cancel)
+    // Changes to the list of rows, for models over the set.
+    void rowsReset();                   // opened, closed or refreshed (after the change)
+    void rowAboutToBeInserted(int row); // a new row is about to start
+    void rowInserted(int row);
+    void rowAboutToBeRemoved(int row);  // a row is about to be deleted, or a new row dropped
+    void rowRemoved(int row);
+    // The record change of a data-aware window, at exactly these moments: the set was
+    // opened with at least one row, moved to another row, started a new row, dropped a
+    // new row, or deleted a row (the set may be empty afterwards).
+    void afterScroll();
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};

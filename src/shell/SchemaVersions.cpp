@@ -1,0 +1,134 @@
+// The history of the library file's schema, one step per version, and the
+// bringing of an older file up to date when it is opened.
+
+#include "shell/Schema.h"
+
+#include "shell/Statement.h"
+#include "shell/TextCompare.h"
+
+#include <QRegularExpression>
+
+#include <utility>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace Schema {
+namespace {
+
+    // Rewrites the text of table definitions in place. The records on disk do not
+    // depend on a column's declared collation or length check, so only the text
+    // changes; an index ordered by a collation that changes is rebuilt.
+    void rewriteTables(sqlite3* db, QString (*rewrite)(const QString& table, const QString& sql))
+    {
+        std::vector<std::pair<QString, QString>> changed;
+        {
+            Statement tables(db, "select name, sql from sqlite_master where type = 'table' and sql is not null");
+            while (tables.step()) {
+                const QString sql = tables.text(1);
+                const QString fresh = rewrite(tables.text(0), sql);
+                if (fresh != sql)
+                    changed.emplace_back(tables.text(0), fresh);
+            }
+        }
+        if (changed.empty())
+            return;
+        const int cookie = Statement::scalar(db, "pragma schema_version").toInt();
+        Statement::execute(db, "pragma writable_schema = on");
+        try {
+            Statement update(db, "update sqlite_master set sql = ?1 where type = 'table' and name = ?2");
+            for (const auto& [table, sql] : changed) {
+                update.bind(1, sql).bind(2, table);
+                update.step();
+                update.reset();
+            }
+            Statement::execute(db, u"pragma schema_version = %1"_s.arg(cookie + 1).toUtf8());
+        } catch (...) {
+            Statement::execute(db, "pragma writable_schema = reset");
+            throw;
+        }
+        Statement::execute(db, "pragma writable_schema = reset"); // off, and the schema read afresh
+    }
+
+    // Version 1: text columns name SQLite's own NOCASE instead of a collation only
+    // this program defined (stock tools failed with "no such collation sequence"),
+    // and the e-book table's short texts hold 255 characters like the paper books'.
+    QString stockCollationAndWideEbookTexts(const QString& table, const QString& sql)
+    {
+        QString text = sql;
+        text.replace(
+            QRegularExpression(u"\\bCOLLATE\\s+\"?%1\"?"_s.arg(QLatin1String(TextCompare::legacyCollationName)),
+                QRegularExpression::CaseInsensitiveOption),
+            u"COLLATE NOCASE"_s);
+        if (table.compare(u"dzbook"_s, Qt::CaseInsensitive) == 0) {
+            text.replace(
+                QRegularExpression(u"VARCHAR\\(50\\)"_s, QRegularExpression::CaseInsensitiveOption), u"VARCHAR(255)"_s);
+            text.replace(
+                QRegularExpression(u"\"([^\"]*) 最多 50 个字符\" CHECK \\(length\\(\"([^\"]*)\"\\) <= 50\\)"_s),
+                u"\"\\1 最多 255 个字符\" CHECK (length(\"\\2\") <= 255)"_s);
+        }
+        return text;
+    }
+
+    void version1(sqlite3* db)
+    {
+        const bool reindex = indexUses(db, TextCompare::legacyCollationName);
+        rewriteTables(db, &stockCollationAndWideEbookTexts);
+        if (reindex)
+            Statement::execute(db, "reindex");
+    }
+
+} // namespace
+
+const std::vector<Migration>& migrations()
+{
+    static const std::vector<Migration> steps {
+        { 1, "文本列使用 NOCASE 排序规则，电子书文本列加长到 255 个字符", &version1 },
+    };
+    return steps;
+}
+
+int latestVersion()
+{
+    return migrations().back().version;
+}
+
+int version(sqlite3* db)
+{
+    return Statement::scalar(db, "pragma user_version").toInt();
+}
+
+bool indexUses(sqlite3* db, const char* collation)
+{
+    Statement stmt(db,
+        "select count(*) from sqlite_master t, pragma_index_list(t.name) l, pragma_index_xinfo(l.name) x "
+        "where t.type = 'table' and x.coll = ?1 collate nocase");
+    stmt.bind(1, QString::fromLatin1(collation));
+    return stmt.step() && stmt.integer(0) > 0;
+}
+
+void migrate(sqlite3* db)
+{
+    const int found = version(db);
+    if (found > latestVersion())
+        Statement::fail(
+            u"数据库文件的版本（%1）比本程序新（%2），请使用新版程序打开。"_s.arg(found).arg(latestVersion()));
+    if (found == latestVersion() || sqlite3_db_readonly(db, "main") == 1)
+        return;
+    for (const Migration& step : migrations()) {
+        inTransaction(db, [&] {
+            // Read again under the write lock: another program may have just done this step.
+            if (version(db) >= step.version)
+                return;
+            try {
+                step.apply(db);
+            } catch (const EDatabaseError& error) {
+                Statement::fail(u"无法升级数据库文件（%1）：%2"_s.arg(
+                    QString::fromUtf8(step.what), QString::fromStdString(error.message())));
+            }
+            Statement::execute(db, "pragma user_version = " + QByteArray::number(step.version));
+        });
+    }
+}
+
+} // namespace Schema

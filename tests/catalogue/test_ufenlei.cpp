@@ -1,0 +1,110 @@
+#include "shell/GuiFixture.h"
+
+#include "catalogue/ufenlei.h"
+#include "shell/NavBar.h"
+#include "shell/Unittest.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+
+using namespace Qt::StringLiterals;
+
+class TestCategoryManager : public QObject
+{
+    Q_OBJECT
+
+    struct Fixture : GuiFixture
+    {
+        TFormtest main;
+        std::unique_ptr<TFmfenlei> manager;
+        Fixture()
+        {
+            db().execute(u"delete from tblei; insert into tblei (leib) values ('小说'), ('历史')"_s);
+            main.show();
+            manager = std::make_unique<TFmfenlei>(&main);
+            manager->show();
+        }
+        template <typename T> T* find(const char* name) { return manager->findChild<T*>(QLatin1String(name)); }
+        void press(const char* name) { QTest::mouseClick(find<QPushButton>(name), Qt::LeftButton); }
+        QTableView* grid() { return find<QTableView>("DBGrid1"); }
+        QStringList links()
+        {
+            QStringList captions;
+            for (NavItem* item : main.findChild<NavGroup*>(u"Group2"_s)->items())
+                captions << item->text();
+            return captions;
+        }
+        QString names()
+        {
+            return db().scalar(u"select group_concat(leib, ',') from (select leib from tblei order by id)"_s);
+        }
+    };
+
+private slots:
+    void addRenameDeleteAndTheLinksFollow()
+    {
+        Fixture f;
+        QCOMPARE(f.grid()->model()->headerData(0, Qt::Horizontal).toString(), u"图书分类"_s);
+        QCOMPARE(f.grid()->model()->rowCount(), 2);
+
+        f.press("Button1"); // 增加
+        typeText(f.find<QLineEdit>("DBEdit1"), u"诗歌"_s);
+        f.press("Button3"); // 保存
+        QCOMPARE(f.names(), u"小说,历史,诗歌"_s);
+
+        // In place: the grid's cell of the first row, ended by moving to another row.
+        f.grid()->setCurrentIndex(f.grid()->model()->index(0, 0));
+        QTest::keyClick(f.grid(), Qt::Key_F2);
+        auto* editor = f.grid()->findChild<QLineEdit*>();
+        QVERIFY(editor);
+        editor->selectAll();
+        typeText(editor, u"长篇小说"_s);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(f.manager->query()->state(), RecordSet::State::Edit);
+        QTest::keyClick(f.grid(), Qt::Key_Down);
+        QCOMPARE(f.names(), u"长篇小说,历史,诗歌"_s);
+
+        // Ctrl+Delete asks first; Cancel keeps the row, OK deletes it. "删除" asks nothing.
+        Prompt::enqueueAnswer(QMessageBox::Cancel);
+        QTest::keyClick(f.grid(), Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(Prompt::lastShown().text, u"删除这条记录吗？"_s);
+        QCOMPARE(f.names(), u"长篇小说,历史,诗歌"_s);
+        Prompt::enqueueAnswer(QMessageBox::Ok);
+        QTest::keyClick(f.grid(), Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(f.names(), u"长篇小说,诗歌"_s);
+        f.press("Button5");
+        QCOMPARE(f.names(), u"长篇小说"_s);
+
+        // An unsaved new name is dropped at the close, and the links are rebuilt before it ends.
+        f.press("Button1");
+        typeText(f.find<QLineEdit>("DBEdit1"), u"未保存"_s);
+        QCOMPARE(f.links(), (QStringList { u"小说"_s, u"历史"_s }));
+        f.manager->reject();
+        QCOMPARE(f.links(), QStringList { u"长篇小说"_s });
+        QCOMPARE(f.names(), u"长篇小说"_s);
+    }
+
+    void refusedSaveSaysWhyAndReverts()
+    {
+        Fixture f;
+        f.press("Button2"); // 编缉 the first row
+        typeText(f.find<QLineEdit>("DBEdit1"), QString(300, u'长'));
+        f.press("Button3");
+        const Prompt::Shown shown = Prompt::lastShown();
+        QCOMPARE(shown.caption, u"提示"_s);
+        QVERIFY2(shown.text.startsWith(u"保存失败："_s) && shown.text.contains(u"最多 255 个字符"_s),
+            qPrintable(shown.text));
+        QCOMPARE(f.find<QLineEdit>("DBEdit1")->text(), u"小说"_s);
+        QCOMPARE(f.manager->query()->state(), RecordSet::State::Browse);
+
+        f.press("Button1");
+        typeText(f.find<QLineEdit>("DBEdit1"), QString(300, u'新'));
+        f.press("Button3");
+        QCOMPARE(f.grid()->model()->rowCount(), 2);
+        QCOMPARE(f.names(), u"小说,历史"_s);
+    }
+};
+
+QTEST_MAIN(TestCategoryManager)
+#include "test_ufenlei.moc"
