@@ -179,3 +179,23 @@ void AesDecryptFile(const std::string& source, const std::string& dest, const st
     out.setSize(length);
     out.close();
 }
+
+std::string AesDecryptFileToString(const std::string& source, const std::string& key, uint8_t keySize)
+{
+    checkKeySize(keySize);
+    TFileStream in(source, TFileStream::Mode::OpenRead);
+    Header header;
+    in.readBuffer(header.data(), kHeaderSize);
+    const int64_t length = decodeLength(header);
+
+    const int64_t cipherBytes = in.size() - kHeaderSize;
+    checkLength(length, cipherBytes);
+    // The whole plaintext at once: no growing copies of a large document.
+    std::string buffer;
+    buffer.reserve(static_cast<size_t>(std::max<int64_t>(cipherBytes, 0)));
+    TMemoryStream out(std::move(buffer));
+    decryptStream(in, static_cast<uint64_t>(cipherBytes), key, keySize, out);
+    std::string plain = out.takeBytes();
+    plain.resize(static_cast<size_t>(length));
+    return plain;
+}

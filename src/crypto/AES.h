@@ -37,3 +37,7 @@ std::string AesDecryptString(const std::string& hex, const std::string& key, uin
 // failure it stays as far as it was written.
 void AesEncryptFile(const std::string& source, const std::string& dest, const std::string& key, uint8_t keySize);
 void AesDecryptFile(const std::string& source, const std::string& dest, const std::string& key, uint8_t keySize);
+
+// AesDecryptFile into memory: the same bytes and the same errors (opening and
+// reading the source, the length header, the ciphertext), and nothing written.
+std::string AesDecryptFileToString(const std::string& source, const std::string& key, uint8_t keySize);
