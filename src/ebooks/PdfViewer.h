@@ -7,6 +7,9 @@
 class QAction;
 class QBuffer;
 class QComboBox;
+class QGraphicsOpacityEffect;
+class QPropertyAnimation;
+class QTimer;
 class QLabel;
 class QListView;
 class QModelIndex;
@@ -18,6 +21,7 @@ class QStackedWidget;
 class QTabWidget;
 class QToolBar;
 class QTreeView;
+class PdfFindBar;
 class PdfThumbnailModel;
 
 // The PDF viewer of the e-book reading page: pages scrolled one below the
@@ -28,7 +32,9 @@ class PdfThumbnailModel;
 // call; the rest serve the viewer's own controls and its tests.
 //
 // Keys while the viewer has the focus: PageUp / PageDown previous / next page,
-// Home / End first / last page, Ctrl++ / Ctrl+- zoom in / out.
+// Home / End first / last page, Ctrl++ / Ctrl+- zoom in / out, Ctrl+0 back to
+// the page width, Ctrl+F the find bar (F3 / Shift+F3 next / previous match).
+// The find bar and these keys work whether or not the built-in parts are shown.
 class PdfViewer : public QWidget
 {
     Q_OBJECT
@@ -75,6 +81,21 @@ public:
 
     QPdfDocument* document() const { return m_document; }
     PdfThumbnailModel* thumbnailModel() const { return m_thumbnails; }
+    QPdfView* pageView() const { return m_view; }
+    PdfFindBar* findBar() const { return m_findBar; }
+
+    // Where a page is drawn, in the coordinates of the page view's viewport.
+    QRect pageRect(int page) const;
+
+    // A short note over the top of the page (such as "上次读到第 N 页") that
+    // fades away after a few seconds.
+    void showNote(const QString& text);
+    // The note shown now; empty once it has faded.
+    QString note() const;
+
+signals:
+    // The page at the top of the view changed (zero-based).
+    void currentPageChanged(int page);
 
 public slots:
     void goToPage(int page);
@@ -87,6 +108,9 @@ public slots:
     void setZoom(qreal factor);
     void fitWidth();
     void fitPage();
+    void openFindBar();
+    void findNext();
+    void findPrevious();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -103,6 +127,7 @@ private:
     void zoomTextEntered();
     void outlineActivated(const QModelIndex& index);
     void thumbnailActivated(const QModelIndex& index);
+    void placeNote();
 
     QPdfDocument* m_document;
     std::unique_ptr<QBuffer> m_source; // the document's bytes, read by m_document for as long as it is open
@@ -127,4 +152,11 @@ private:
     QAction* m_fitPageAction = nullptr;
     QSpinBox* m_pageBox = nullptr;
     QComboBox* m_zoomBox = nullptr;
+
+    PdfFindBar* m_findBar = nullptr;
+    QLabel* m_note = nullptr;
+    QGraphicsOpacityEffect* m_noteOpacity = nullptr;
+    QPropertyAnimation* m_noteFade = nullptr;
+    QTimer* m_noteTimer = nullptr;
+    int m_lastPageSignalled = -1;
 };
