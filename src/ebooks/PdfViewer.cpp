@@ -361,12 +361,28 @@ bool PdfViewer::OpenDocumentStream(const QByteArray& document, const QString& pa
     // long as it stays open.
     auto source = std::make_unique<QBuffer>();
     source->setData(document.constData(), document.size());
+    return openSource(std::move(source), nullptr, password);
+}
+
+bool PdfViewer::OpenOwnedDocument(std::string&& document, const QString& password)
+{
+    // No copy: the viewer keeps the bytes themselves while the document is open.
+    auto bytes = std::make_unique<std::string>(std::move(document));
+    auto source = std::make_unique<QBuffer>();
+    source->setData(QByteArray::fromRawData(bytes->data(), qsizetype(bytes->size())));
+    return openSource(std::move(source), std::move(bytes), password);
+}
+
+bool PdfViewer::openSource(std::unique_ptr<QBuffer> source, std::unique_ptr<std::string> owned, const QString& password)
+{
     source->open(QIODevice::ReadOnly);
+    const bool empty = source->size() == 0;
 
     m_document->setPassword(password);
     // Closes the document shown so far before it reads from the new source.
     m_document->load(source.get());
     m_source = std::move(source);
+    m_ownedBytes = std::move(owned);
     // From a random-access device the load completes within the call above;
     // should it ever go on in the background, wait for it, since the caller
     // expects the document shown when this returns.
@@ -382,7 +398,7 @@ bool PdfViewer::OpenDocumentStream(const QByteArray& document, const QString& pa
     if (m_document->status() != QPdfDocument::Status::Ready) {
         const QPdfDocument::Error error = m_document->error();
         closeDocument();
-        if (document.isEmpty())
+        if (empty)
             showMessage(tr("无法打开此文档：文件是空的"));
         else if (error == QPdfDocument::Error::IncorrectPassword && password.isEmpty())
             showMessage(tr("此文档已加密，请在“简介笔记”中填写文档密码"));
@@ -558,6 +574,7 @@ void PdfViewer::closeDocument()
 {
     m_document->close();
     m_source.reset();
+    m_ownedBytes.reset();
     m_view->pageNavigator()->clear();
     updateControls();
 }

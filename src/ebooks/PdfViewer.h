@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <string>
 
 class QAction;
 class QBuffer;
@@ -56,6 +57,9 @@ public:
     // document is open and shown; otherwise the viewer shows why it could not
     // open it (wrong or missing password, damaged file) in place of the pages.
     bool OpenDocumentStream(const QByteArray& document, const QString& password);
+    // The same for bytes the viewer may keep: no copy is made (for a large
+    // document just decrypted by AesDecryptFileToString).
+    bool OpenOwnedDocument(std::string&& document, const QString& password);
 
     // Shows or hides a built-in part: 0 the toolbar, 1 the side pane. Other
     // numbers are ignored.
@@ -119,6 +123,7 @@ private:
     void buildToolBar();
     void buildSidePane();
     void buildShortcuts();
+    bool openSource(std::unique_ptr<QBuffer> source, std::unique_ptr<std::string> owned, const QString& password);
     void closeDocument();
     void showMessage(const QString& text);
     void updateControls();
@@ -131,6 +136,7 @@ private:
 
     QPdfDocument* m_document;
     std::unique_ptr<QBuffer> m_source; // the document's bytes, read by m_document for as long as it is open
+    std::unique_ptr<std::string> m_ownedBytes; // what m_source reads, when handed over by OpenOwnedDocument
     QPdfBookmarkModel* m_outline;
     PdfThumbnailModel* m_thumbnails;
 

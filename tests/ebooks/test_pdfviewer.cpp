@@ -305,6 +305,13 @@ void TestPdfViewer::rendersAfterCallerFreesItsMemory()
     viewer.lastPage();
     QCOMPARE(viewer.currentPage(), 59);
     QTRY_VERIFY2(blueShare(viewer.grab().toImage()) > 0.3, "the last page is not drawn");
+
+    // Bytes handed over are kept, not copied, for as long as the document is open.
+    QVERIFY(viewer.OpenOwnedDocument(writtenPdf(3).toStdString(), QString()));
+    QCOMPARE(viewer.pageCount(), 3);
+    QTRY_VERIFY2(blueShare(viewer.grab().toImage()) > 0.3, "the handed-over document is not drawn");
+    QVERIFY(!viewer.OpenOwnedDocument(std::string(), QString()));
+    QVERIFY(viewer.message().contains(u"空"_s));
 }
 
 void TestPdfViewer::viewerPartsAndReset()
