@@ -1,9 +1,16 @@
 #include "ebooks/EbookExport.h"
 
+#include "Exception.h"
 #include "crypto/AES.h"
 #include "shell/SafeFile.h"
 
 #include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -68,6 +75,20 @@ QString EbookExport::choose(const QString& chosen)
 
 void EbookExport::write(const QString& storeFile, const QString& target)
 {
+    // The store file itself (through a link) must never be replaced by its plain text.
+    const QFileInfo store(storeFile);
+    if (store.exists() && QFileInfo(SafeFile::resolveLinks(target)).canonicalFilePath() == store.canonicalFilePath())
+        throw EFCreateError("Cannot create file \"" + target.toStdString() + "\". " + std::strerror(EBUSY));
+    // Where a new file may be made beside the target, the e-book is decrypted
+    // straight into it and renamed over the target only once whole; elsewhere
+    // it is decrypted in memory first, then written in place.
+    const QString folder = QFileInfo(SafeFile::resolveLinks(target)).absolutePath();
+    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0) {
+        SafeFile::writeFileAtomically(target, [&](const QString& temporary) {
+            AesDecryptFile(storeFile.toStdString(), temporary.toStdString(), kEbookKey, 2);
+        });
+        return;
+    }
     const std::string plain = AesDecryptFileToString(storeFile.toStdString(), kEbookKey, 2);
     SafeFile::writeFileAtomically(target, QByteArray::fromRawData(plain.data(), qsizetype(plain.size())));
 }

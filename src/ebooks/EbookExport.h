@@ -1,8 +1,10 @@
 #pragma once
 
-// Exporting an e-book: its store file decrypted whole in memory, and only then
-// written to the path the user chose, so a damaged store file or a full disk
-// never destroys a file already there nor leaves a partial one.
+// Exporting an e-book: its store file decrypted into a temporary file beside
+// the path the user chose (or in memory, where no new file may be made there),
+// and only a whole, checked result takes the place of what was there; so a
+// damaged store file or a full disk never destroys a file already there nor
+// leaves a partial one.
 
 #include <QString>
 
@@ -31,8 +33,8 @@ public:
     QString choose(const QString& chosen);
 
     // Decrypts the store file with the e-book key and writes it to target
-    // (SafeFile::writeFileAtomically). Throws the cipher's errors (nothing is
-    // written then) or the writer's (the target stays as it was).
+    // (SafeFile::writeFileAtomically). Throws the cipher's errors or the
+    // writer's; the target then stays as it was.
     static void write(const QString& storeFile, const QString& target);
 
 private:

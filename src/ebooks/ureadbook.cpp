@@ -51,6 +51,7 @@ Tfmreadbook::Tfmreadbook(RecordSet& list, QWidget* parent)
     dbmaster->setSql(u" select *  from dzbook where id="_s + (list.isEmpty() ? QString() : list.asText(u"id"_s)));
 
     DBEdit3->setEchoMode(QLineEdit::Password);
+    DBEdit3->setStyleSheet(u"QLineEdit { lineedit-password-character: 42; }"_s); // "*" for every character
     DBEdit3->setToolTip(u"有的文档是需要密码才能打开的 无密码的不用管它"_s);
     DBComboBox1->setEditable(true);
     DBComboBox1->addItems({ u"还没读"_s, u"正在读"_s, u"已读完"_s });

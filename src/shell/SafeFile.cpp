@@ -110,48 +110,100 @@ QString resolveLinks(const QString& path)
     return current;
 }
 
-void writeFileAtomically(const QString& path, const QByteArray& data)
+} // namespace SafeFile
+
+namespace {
+
+struct Target
 {
-    const QString target = resolveLinks(path);
-    const QString folder = QFileInfo(target).absolutePath();
-    const QByteArray targetName = QFile::encodeName(target);
-
+    QString path; // links followed
+    QString folder;
+    QByteArray name;
     struct stat existing {};
-    const bool exists = ::stat(targetName.constData(), &existing) == 0;
-    if (exists && !S_ISREG(existing.st_mode))
-        createFailed(target, S_ISDIR(existing.st_mode) ? EISDIR : EINVAL);
+    bool exists = false;
+};
 
-    // A short name of our own, so a long target name cannot push it past the limit.
-    QByteArray temporary = QFile::encodeName(folder + u"/.qinghe-XXXXXX"_s);
-    Fd file { ::mkostemp(temporary.data(), O_CLOEXEC) };
-    if (file.fd < 0) {
-        const int error = errno;
-        if ((error == EACCES || error == EPERM) && exists && ::access(targetName.constData(), W_OK) == 0)
-            return writeInPlace(target, data);
-        createFailed(target, error);
-    }
+Target targetOf(const QString& path)
+{
+    Target t;
+    t.path = SafeFile::resolveLinks(path);
+    t.folder = QFileInfo(t.path).absolutePath();
+    t.name = QFile::encodeName(t.path);
+    t.exists = ::stat(t.name.constData(), &t.existing) == 0;
+    if (t.exists && !S_ISREG(t.existing.st_mode))
+        createFailed(t.path, S_ISDIR(t.existing.st_mode) ? EISDIR : EINVAL);
+    return t;
+}
 
-    int error = writeAll(file.fd, data);
-    if (!error) {
-        // mkostemp makes the file private; give it the old file's bits or the usual ones.
-        mode_t mode = existing.st_mode & 07777;
-        if (!exists) {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            mode = 0666 & ~mask;
-        }
-        if (::fchmod(file.fd, mode) != 0 || ::fsync(file.fd) != 0)
-            error = errno;
-    }
+// A short name of our own beside the target, so a long target name cannot push it past the limit.
+int createTemporary(const Target& t, QByteArray& temporary)
+{
+    temporary = QFile::encodeName(t.folder + u"/.qinghe-XXXXXX"_s);
+    return ::mkostemp(temporary.data(), O_CLOEXEC);
+}
+
+// The old file's permission bits, or the usual ones for a new file (mkostemp makes it private).
+mode_t modeFor(const Target& t)
+{
+    if (t.exists)
+        return t.existing.st_mode & 07777;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// Gives the written temporary file its bits, flushes it and renames it over the target.
+void finish(const Target& t, Fd& file, const QByteArray& temporary)
+{
+    int error = ::fchmod(file.fd, modeFor(t)) != 0 || ::fsync(file.fd) != 0 ? errno : 0;
     if (!error)
         error = closeChecked(file);
-    if (!error && ::rename(temporary.constData(), targetName.constData()) != 0)
+    if (!error && ::rename(temporary.constData(), t.name.constData()) != 0)
         error = errno;
     if (error) {
         ::unlink(temporary.constData());
-        writeFailed(target, error);
+        writeFailed(t.path, error);
     }
-    syncFolder(folder);
+    syncFolder(t.folder);
+}
+
+} // namespace
+
+namespace SafeFile {
+
+void writeFileAtomically(const QString& path, const QByteArray& data)
+{
+    const Target t = targetOf(path);
+    QByteArray temporary;
+    Fd file { createTemporary(t, temporary) };
+    if (file.fd < 0) {
+        const int error = errno;
+        if ((error == EACCES || error == EPERM) && t.exists && ::access(t.name.constData(), W_OK) == 0)
+            return writeInPlace(t.path, data);
+        createFailed(t.path, error);
+    }
+    if (const int error = writeAll(file.fd, data)) {
+        ::unlink(temporary.constData());
+        writeFailed(t.path, error);
+    }
+    finish(t, file, temporary);
+}
+
+void writeFileAtomically(const QString& path, const std::function<void(const QString& temporary)>& produce)
+{
+    const Target t = targetOf(path);
+    QByteArray temporary;
+    Fd file { createTemporary(t, temporary) };
+    if (file.fd < 0)
+        createFailed(t.path, errno);
+    try {
+        produce(QFile::decodeName(temporary));
+    } catch (...) {
+        ::unlink(temporary.constData());
+        throw;
+    }
+    // The producer wrote through its own descriptor; ours still names the same file.
+    finish(t, file, temporary);
 }
 
 } // namespace SafeFile

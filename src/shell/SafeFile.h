@@ -8,6 +8,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 namespace SafeFile {
 
 // Writes data as the file at path.
@@ -19,6 +21,13 @@ namespace SafeFile {
 // Throws EFCreateError ("Cannot create file "<path>". <reason>") when nothing could
 // be created, EWriteError when writing fails; the target is then as it was.
 void writeFileAtomically(const QString& path, const QByteArray& data);
+
+// The same for a file that produce writes itself: it is called with the path
+// of a new, empty temporary file beside the target and fills it (any error it
+// throws removes the temporary file and goes on to the caller, the target
+// untouched). Needs a folder that lets the user create files: EFCreateError
+// otherwise.
+void writeFileAtomically(const QString& path, const std::function<void(const QString& temporary)>& produce);
 
 // The file a path finally names once its symbolic links are followed (the path
 // itself when it is none); absolute.

@@ -174,6 +174,10 @@ void TestExport::linksPermissionsAndReadOnlyFolders()
     QVERIFY(QFileInfo(link).isSymLink());
     QCOMPARE(readAll(real), QByteArray("new bytes"));
     QCOMPARE(modeOf(real), mode_t(0640));
+    // Never over the store file itself.
+    QVERIFY(QFile::link(store, dir.filePath(u"to-store.pdf"_s)));
+    QVERIFY_THROWS_EXCEPTION(EFCreateError, EbookExport::write(store, dir.filePath(u"to-store.pdf"_s)));
+    QCOMPARE(AesDecryptFileToString(store.toStdString(), kEbookKey, 2), std::string("new bytes"));
 
     // A folder where the file may be replaced but nothing created: written in place.
     if (::geteuid() != 0) {
