@@ -13,6 +13,25 @@
 
 namespace {
 
+// The right button pressed while dragging cancels the drag, as Escape does.
+class RightButtonCancels : public QObject
+{
+public:
+    RightButtonCancels() { qApp->installEventFilter(this); }
+    ~RightButtonCancels() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::MouseButtonPress
+            && static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+            QDrag::cancel();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 DragOut::ExecFunction& execFunction()
 {
     static DragOut::ExecFunction exec;
@@ -51,6 +70,7 @@ Qt::DropAction DragOut::startDrag(QWidget* source, const QString& storeFile, con
 
     QPointer<QDrag> drag = new QDrag(source);
     drag->setMimeData(mimeDataFor(copy));
+    const RightButtonCancels rightButton;
     const ExecFunction& exec = execFunction();
     const Qt::DropAction action
         = exec ? exec(drag, Qt::MoveAction, Qt::MoveAction) : drag->exec(Qt::MoveAction, Qt::MoveAction);
