@@ -72,7 +72,8 @@ QByteArray makePdf(int pages)
     QByteArray image(1000 * 1000, '\0');
     for (int p = 0; p < pages; ++p) {
         const int self = 3 + 3 * p;
-        object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /XObject << /Im " + QByteArray::number(self + 2)
+        object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /XObject << /Im "
+            + QByteArray::number(self + 2)
             + " 0 R >> /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >> /Contents "
             + QByteArray::number(self + 1) + " 0 R >>");
         const QByteArray content = "q 500 0 0 500 47 300 cm /Im Do Q BT /F1 24 Tf 60 780 Td (Page "

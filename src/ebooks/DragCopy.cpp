@@ -37,7 +37,9 @@ std::vector<Copy>& copies()
 
 bool identity(const QString& path, dev_t& device, ino_t& inode)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
         return false;
     device = st.st_dev;

@@ -43,6 +43,7 @@ public:
 
     // Where the drag loop starts: by default QDrag::exec. Tests set their own
     // (an empty function restores the default).
-    using ExecFunction = std::function<Qt::DropAction(QDrag* drag, Qt::DropActions supported, Qt::DropAction preferred)>;
+    using ExecFunction
+        = std::function<Qt::DropAction(QDrag* drag, Qt::DropActions supported, Qt::DropAction preferred)>;
     static void setExecFunction(ExecFunction exec);
 };

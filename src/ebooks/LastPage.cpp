@@ -6,8 +6,7 @@ using namespace Qt::StringLiterals;
 
 LastPage::LastPage(Connection& connection)
     : m_connection(connection)
-{
-}
+{ }
 
 void LastPage::ensureTable()
 {

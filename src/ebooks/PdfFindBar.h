@@ -19,8 +19,8 @@ class PdfFindBar : public QWidget
 public:
     explicit PdfFindBar(PdfViewer* viewer);
 
-    void open();   // shows the bar with its text selected, ready for typing
-    void close();  // hides it and drops the highlights
+    void open(); // shows the bar with its text selected, ready for typing
+    void close(); // hides it and drops the highlights
     void findNext();
     void findPrevious();
 

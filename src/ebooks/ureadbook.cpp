@@ -131,8 +131,8 @@ void Tfmreadbook::b1Click()
     // writing it would add an e-book without a stored file, so nothing is written.
     if (!bookFound) {
         dbmaster->cancel();
-        Prompt::message(this, QMessageBox::Warning, Titles::hint(),
-            u"这本电子书已不在书库中（可能已被删除），修改没有保存。"_s);
+        Prompt::message(
+            this, QMessageBox::Warning, Titles::hint(), u"这本电子书已不在书库中（可能已被删除），修改没有保存。"_s);
         reject();
         return;
     }

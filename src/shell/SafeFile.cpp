@@ -19,14 +19,14 @@ namespace {
 
 [[noreturn]] void createFailed(const QString& path, int error)
 {
-    throw EFCreateError("Cannot create file \"" + QDir::toNativeSeparators(path).toStdString() + "\". "
-                        + std::strerror(error));
+    throw EFCreateError(
+        "Cannot create file \"" + QDir::toNativeSeparators(path).toStdString() + "\". " + std::strerror(error));
 }
 
 [[noreturn]] void writeFailed(const QString& path, int error)
 {
-    throw EWriteError("Cannot write file \"" + QDir::toNativeSeparators(path).toStdString() + "\". "
-                      + std::strerror(error));
+    throw EWriteError(
+        "Cannot write file \"" + QDir::toNativeSeparators(path).toStdString() + "\". " + std::strerror(error));
 }
 
 // Closes on every path; close() reports late write errors of some file systems.
@@ -119,7 +119,9 @@ struct Target
     QString path; // links followed
     QString folder;
     QByteArray name;
-    struct stat existing {};
+    struct stat existing
+    {
+    };
     bool exists = false;
 };
 

@@ -47,7 +47,9 @@ QString stored(const QTemporaryDir& dir, const QByteArray& plain, const QString&
 
 mode_t modeOf(const QString& path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     ::stat(QFile::encodeName(path).constData(), &st);
     return st.st_mode & 07777;
 }
@@ -108,8 +110,8 @@ void TestExport::names_data()
     QTest::newRow("other extension") << u"/d/abc.txt"_s << u"/d/abc.txt"_s;
     QTest::newRow("dot in the folder only") << u"/d.e/abc"_s << u"/d.e/abc.pdf"_s;
     QTest::newRow("long chinese") << u"/d/"_s + longName << u"/d/"_s + QString(83, u'书') + u".pdf"_s;
-    QTest::newRow("long, own extension")
-        << u"/d/"_s + longName + u".epub"_s << u"/d/"_s + QString(83, u'书') + u".epub"_s;
+    QTest::newRow("long, own extension") << u"/d/"_s + longName + u".epub"_s
+                                         << u"/d/"_s + QString(83, u'书') + u".epub"_s;
     QTest::newRow("long, emoji not split") << u"/d/"_s + QString(70, u'a') + u"😀"_s.repeated(60) << QString();
 }
 
@@ -142,7 +144,11 @@ void TestExport::exportWrites()
     writeAll(target, QByteArray(5000, 'o'));
     EbookExport::write(store, target);
     QCOMPARE(readAll(target), plain);
-    QCOMPARE(modeOf(target), mode_t(0666 & ~[] { const mode_t m = ::umask(0); ::umask(m); return m; }()));
+    QCOMPARE(modeOf(target), mode_t(0666 & ~[] {
+        const mode_t m = ::umask(0);
+        ::umask(m);
+        return m;
+    }()));
     QCOMPARE(leftovers(dir.path()), QStringList());
 }
 
