@@ -190,11 +190,10 @@ std::string AesDecryptFileToString(const std::string& source, const std::string&
 
     const int64_t cipherBytes = in.size() - kHeaderSize;
     checkLength(length, cipherBytes);
-    TMemoryStream out;
-    if (cipherBytes > 0) { // room for the whole result at once, then written in place
-        out.setSize(cipherBytes);
-        out.setPosition(0);
-    }
+    // The whole plaintext at once: no growing copies of a large document.
+    std::string buffer;
+    buffer.reserve(static_cast<size_t>(std::max<int64_t>(cipherBytes, 0)));
+    TMemoryStream out(std::move(buffer));
     decryptStream(in, static_cast<uint64_t>(cipherBytes), key, keySize, out);
     std::string plain = out.takeBytes();
     plain.resize(static_cast<size_t>(length));

@@ -1,5 +1,6 @@
 #include "ebooks/PdfViewer.h"
 
+#include "ebooks/PdfFindBar.h"
 #include "ebooks/PdfThumbnailModel.h"
 
 #include <QAction>
@@ -7,6 +8,9 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QEventLoop>
+#include <QGraphicsOpacityEffect>
+#include <QPropertyAnimation>
+#include <QTimer>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -39,6 +43,8 @@ namespace {
 const QColor PageBackground(0xd9, 0xd9, 0xd9);
 constexpr int SidePaneWidth = 200;
 constexpr int ThumbnailSpacing = 4;
+constexpr int NoteShownMs = 3000;
+constexpr int NoteFadeMs = 600;
 constexpr qreal MinimumZoom = 0.1;
 constexpr qreal MaximumZoom = 8.0;
 // The steps of zoom in / zoom out and the choices of the zoom box.
@@ -99,6 +105,7 @@ PdfViewer::PdfViewer(QWidget* parent)
     buildToolBar();
     buildSidePane();
     buildShortcuts();
+    m_findBar = new PdfFindBar(this);
 
     auto* splitter = new QSplitter(Qt::Horizontal, this);
     splitter->addWidget(m_sidePane);
@@ -113,12 +120,41 @@ PdfViewer::PdfViewer(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    layout->addWidget(m_findBar);
     layout->addWidget(m_toolBar);
     layout->addWidget(splitter, 1);
+
+    // The note: a rounded label over the top of the pages, faded out by its opacity.
+    m_note = new QLabel(m_view);
+    m_note->setObjectName(u"NoteLabel"_s);
+    m_note->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_note->setStyleSheet(u"QLabel { background: rgba(40, 40, 40, 200); color: white; border-radius: 6px;"
+                          " padding: 6px 14px; }"_s);
+    QFont noteFont = m_note->font();
+    noteFont.setPixelSize(15);
+    m_note->setFont(noteFont);
+    m_noteOpacity = new QGraphicsOpacityEffect(m_note);
+    m_note->setGraphicsEffect(m_noteOpacity);
+    m_noteFade = new QPropertyAnimation(m_noteOpacity, "opacity", this);
+    m_noteFade->setDuration(NoteFadeMs);
+    m_noteFade->setStartValue(1.0);
+    m_noteFade->setEndValue(0.0);
+    connect(m_noteFade, &QPropertyAnimation::finished, m_note, &QWidget::hide);
+    m_noteTimer = new QTimer(this);
+    m_noteTimer->setSingleShot(true);
+    m_noteTimer->setInterval(NoteShownMs);
+    connect(m_noteTimer, &QTimer::timeout, m_noteFade, [this] { m_noteFade->start(); });
+    m_note->hide();
 
     setFocusProxy(m_view);
 
     connect(m_view->pageNavigator(), &QPdfPageNavigator::currentPageChanged, this, &PdfViewer::updatePageBox);
+    connect(m_view->pageNavigator(), &QPdfPageNavigator::currentPageChanged, this, [this](int page) {
+        if (hasDocument() && page != m_lastPageSignalled) {
+            m_lastPageSignalled = page;
+            emit currentPageChanged(page);
+        }
+    });
     connect(m_view, &QPdfView::zoomModeChanged, this, &PdfViewer::updateZoomBox);
     connect(m_view, &QPdfView::zoomFactorChanged, this, &PdfViewer::updateZoomBox);
 
@@ -228,6 +264,94 @@ void PdfViewer::buildShortcuts()
     m_lastAction->setShortcut(QKeySequence(Qt::Key_End));
     m_zoomInAction->setShortcuts({ QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal) });
     m_zoomOutAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    m_fitWidthAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+
+    // Find: on the viewer itself, so they work with the built-in parts hidden.
+    auto addKey = [this](const QKeySequence& key, void (PdfViewer::*slot)()) {
+        auto* action = new QAction(this);
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        connect(action, &QAction::triggered, this, slot);
+        addAction(action);
+    };
+    addKey(QKeySequence::Find, &PdfViewer::openFindBar);
+    addKey(QKeySequence(Qt::Key_F3), &PdfViewer::findNext);
+    addKey(QKeySequence(Qt::SHIFT | Qt::Key_F3), &PdfViewer::findPrevious);
+}
+
+void PdfViewer::openFindBar()
+{
+    m_findBar->open();
+}
+
+void PdfViewer::findNext()
+{
+    m_findBar->findNext();
+}
+
+void PdfViewer::findPrevious()
+{
+    m_findBar->findPrevious();
+}
+
+void PdfViewer::showNote(const QString& text)
+{
+    m_noteFade->stop();
+    m_noteOpacity->setOpacity(1.0);
+    m_note->setText(text);
+    m_note->adjustSize();
+    placeNote();
+    m_note->show();
+    m_note->raise();
+    m_noteTimer->start();
+}
+
+QString PdfViewer::note() const
+{
+    return m_note->isVisible() ? m_note->text() : QString();
+}
+
+void PdfViewer::placeNote()
+{
+    m_note->move((m_view->width() - m_note->width()) / 2, 16);
+}
+
+QRect PdfViewer::pageRect(int page) const
+{
+    // The page view's own layout: pages one below the other from the top
+    // margin, each centred across the wider of the view and the widest page.
+    if (!hasDocument() || page < 0 || page >= m_document->pageCount())
+        return {};
+    const QMargins margins = m_view->documentMargins();
+    const QSize viewport = m_view->viewport()->size();
+    const QPdfView::ZoomMode mode = m_view->zoomMode();
+    auto sizeOf = [&](int p) {
+        const QSizeF natural = m_document->pagePointSize(p) * screenResolution();
+        if (mode == QPdfView::ZoomMode::FitToWidth) {
+            const QSize size = natural.toSize();
+            return size * (qreal(viewport.width() - margins.left() - margins.right()) / qreal(size.width()));
+        }
+        if (mode == QPdfView::ZoomMode::FitInView) {
+            const QSize room(viewport.width() - margins.left() - margins.right(),
+                viewport.height() - m_view->pageSpacing());
+            return natural.toSize().scaled(room, Qt::KeepAspectRatio);
+        }
+        return (natural * m_view->zoomFactor()).toSize();
+    };
+    int widest = 0;
+    int y = margins.top();
+    QSize wanted;
+    for (int p = 0; p < m_document->pageCount(); ++p) {
+        const QSize size = sizeOf(p);
+        widest = std::max(widest, size.width());
+        if (p < page)
+            y += size.height() + m_view->pageSpacing();
+        else if (p == page)
+            wanted = size;
+    }
+    const int total = widest + margins.left() + margins.right();
+    const int x = (std::max(total, viewport.width()) - wanted.width()) / 2;
+    return QRect(QPoint(x - m_view->horizontalScrollBar()->value(), y - m_view->verticalScrollBar()->value()), wanted);
 }
 
 bool PdfViewer::OpenDocumentStream(const QByteArray& document, const QString& password)
@@ -237,12 +361,28 @@ bool PdfViewer::OpenDocumentStream(const QByteArray& document, const QString& pa
     // long as it stays open.
     auto source = std::make_unique<QBuffer>();
     source->setData(document.constData(), document.size());
+    return openSource(std::move(source), nullptr, password);
+}
+
+bool PdfViewer::OpenOwnedDocument(std::string&& document, const QString& password)
+{
+    // No copy: the viewer keeps the bytes themselves while the document is open.
+    auto bytes = std::make_unique<std::string>(std::move(document));
+    auto source = std::make_unique<QBuffer>();
+    source->setData(QByteArray::fromRawData(bytes->data(), qsizetype(bytes->size())));
+    return openSource(std::move(source), std::move(bytes), password);
+}
+
+bool PdfViewer::openSource(std::unique_ptr<QBuffer> source, std::unique_ptr<std::string> owned, const QString& password)
+{
     source->open(QIODevice::ReadOnly);
+    const bool empty = source->size() == 0;
 
     m_document->setPassword(password);
     // Closes the document shown so far before it reads from the new source.
     m_document->load(source.get());
     m_source = std::move(source);
+    m_ownedBytes = std::move(owned);
     // From a random-access device the load completes within the call above;
     // should it ever go on in the background, wait for it, since the caller
     // expects the document shown when this returns.
@@ -258,7 +398,7 @@ bool PdfViewer::OpenDocumentStream(const QByteArray& document, const QString& pa
     if (m_document->status() != QPdfDocument::Status::Ready) {
         const QPdfDocument::Error error = m_document->error();
         closeDocument();
-        if (document.isEmpty())
+        if (empty)
             showMessage(tr("无法打开此文档：文件是空的"));
         else if (error == QPdfDocument::Error::IncorrectPassword && password.isEmpty())
             showMessage(tr("此文档已加密，请在“简介笔记”中填写文档密码"));
@@ -273,6 +413,8 @@ bool PdfViewer::OpenDocumentStream(const QByteArray& document, const QString& pa
 
     m_message->clear();
     m_stack->setCurrentWidget(m_view);
+    m_findBar->documentChanged();
+    m_lastPageSignalled = -1;
     m_view->pageNavigator()->clear();
     m_view->verticalScrollBar()->setValue(0);
     m_view->horizontalScrollBar()->setValue(0);
@@ -432,6 +574,7 @@ void PdfViewer::closeDocument()
 {
     m_document->close();
     m_source.reset();
+    m_ownedBytes.reset();
     m_view->pageNavigator()->clear();
     updateControls();
 }
@@ -498,6 +641,8 @@ void PdfViewer::zoomTextEntered()
 bool PdfViewer::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::Resize) {
+        if (watched == m_view && m_note->isVisible())
+            placeNote();
         // A fitted zoom changes with the size of the view.
         if (watched == m_view && m_view->zoomMode() != QPdfView::ZoomMode::Custom)
             updateZoomBox();

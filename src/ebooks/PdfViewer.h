@@ -3,10 +3,14 @@
 #include <QWidget>
 
 #include <memory>
+#include <string>
 
 class QAction;
 class QBuffer;
 class QComboBox;
+class QGraphicsOpacityEffect;
+class QPropertyAnimation;
+class QTimer;
 class QLabel;
 class QListView;
 class QModelIndex;
@@ -18,6 +22,7 @@ class QStackedWidget;
 class QTabWidget;
 class QToolBar;
 class QTreeView;
+class PdfFindBar;
 class PdfThumbnailModel;
 
 // The PDF viewer of the e-book reading page: pages scrolled one below the
@@ -28,7 +33,9 @@ class PdfThumbnailModel;
 // call; the rest serve the viewer's own controls and its tests.
 //
 // Keys while the viewer has the focus: PageUp / PageDown previous / next page,
-// Home / End first / last page, Ctrl++ / Ctrl+- zoom in / out.
+// Home / End first / last page, Ctrl++ / Ctrl+- zoom in / out, Ctrl+0 back to
+// the page width, Ctrl+F the find bar (F3 / Shift+F3 next / previous match).
+// The find bar and these keys work whether or not the built-in parts are shown.
 class PdfViewer : public QWidget
 {
     Q_OBJECT
@@ -50,6 +57,9 @@ public:
     // document is open and shown; otherwise the viewer shows why it could not
     // open it (wrong or missing password, damaged file) in place of the pages.
     bool OpenDocumentStream(const QByteArray& document, const QString& password);
+    // The same for bytes the viewer may keep: no copy is made (for a large
+    // document just decrypted by AesDecryptFileToString).
+    bool OpenOwnedDocument(std::string&& document, const QString& password);
 
     // Shows or hides a built-in part: 0 the toolbar, 1 the side pane. Other
     // numbers are ignored.
@@ -75,6 +85,21 @@ public:
 
     QPdfDocument* document() const { return m_document; }
     PdfThumbnailModel* thumbnailModel() const { return m_thumbnails; }
+    QPdfView* pageView() const { return m_view; }
+    PdfFindBar* findBar() const { return m_findBar; }
+
+    // Where a page is drawn, in the coordinates of the page view's viewport.
+    QRect pageRect(int page) const;
+
+    // A short note over the top of the page (such as "上次读到第 N 页") that
+    // fades away after a few seconds.
+    void showNote(const QString& text);
+    // The note shown now; empty once it has faded.
+    QString note() const;
+
+signals:
+    // The page at the top of the view changed (zero-based).
+    void currentPageChanged(int page);
 
 public slots:
     void goToPage(int page);
@@ -87,6 +112,9 @@ public slots:
     void setZoom(qreal factor);
     void fitWidth();
     void fitPage();
+    void openFindBar();
+    void findNext();
+    void findPrevious();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -95,6 +123,7 @@ private:
     void buildToolBar();
     void buildSidePane();
     void buildShortcuts();
+    bool openSource(std::unique_ptr<QBuffer> source, std::unique_ptr<std::string> owned, const QString& password);
     void closeDocument();
     void showMessage(const QString& text);
     void updateControls();
@@ -103,9 +132,11 @@ private:
     void zoomTextEntered();
     void outlineActivated(const QModelIndex& index);
     void thumbnailActivated(const QModelIndex& index);
+    void placeNote();
 
     QPdfDocument* m_document;
     std::unique_ptr<QBuffer> m_source; // the document's bytes, read by m_document for as long as it is open
+    std::unique_ptr<std::string> m_ownedBytes; // what m_source reads, when handed over by OpenOwnedDocument
     QPdfBookmarkModel* m_outline;
     PdfThumbnailModel* m_thumbnails;
 
@@ -127,4 +158,11 @@ private:
     QAction* m_fitPageAction = nullptr;
     QSpinBox* m_pageBox = nullptr;
     QComboBox* m_zoomBox = nullptr;
+
+    PdfFindBar* m_findBar = nullptr;
+    QLabel* m_note = nullptr;
+    QGraphicsOpacityEffect* m_noteOpacity = nullptr;
+    QPropertyAnimation* m_noteFade = nullptr;
+    QTimer* m_noteTimer = nullptr;
+    int m_lastPageSignalled = -1;
 };

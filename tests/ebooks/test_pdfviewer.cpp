@@ -1,3 +1,4 @@
+#include "ebooks/PdfFindBar.h"
 #include "ebooks/PdfThumbnailModel.h"
 #include "ebooks/PdfViewer.h"
 
@@ -7,10 +8,13 @@
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QPainter>
 #include <QPdfBookmarkModel>
 #include <QPdfDocument>
+#include <QPdfSearchModel>
 #include <QPdfView>
 #include <QPdfWriter>
 #include <QSignalSpy>
@@ -44,6 +48,40 @@ QByteArray writtenPdf(int pages)
     }
     painter.end();
     return buffer.data();
+}
+
+// Pages of Chinese text, each line one text of lines, drawn in a CJK font.
+QByteArray chinesePdf(const QList<QStringList>& pages)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    writer.setResolution(72);
+    QPainter painter(&writer);
+    QFont font(u"WenQuanYi Micro Hei"_s);
+    font.setPixelSize(24);
+    painter.setFont(font);
+    for (qsizetype page = 0; page < pages.size(); ++page) {
+        if (page > 0)
+            writer.newPage();
+        for (qsizetype line = 0; line < pages[page].size(); ++line)
+            painter.drawText(QPoint(60, 80 + 300 * int(line)), pages[page][line]);
+    }
+    painter.end();
+    return buffer.data();
+}
+
+// Pixels of an image in the find bar's highlight of the current match (orange).
+int orangePixels(const QImage& image)
+{
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    int count = 0;
+    for (int y = 0; y < rgb.height(); ++y)
+        for (int x = 0; x < rgb.width(); ++x) {
+            const QRgb p = rgb.pixel(x, y);
+            count += qRed(p) > 200 && qGreen(p) > 120 && qGreen(p) < 200 && qBlue(p) < 150 ? 1 : 0;
+        }
+    return count;
 }
 
 // The share of an image's pixels in the fixture's blue.
@@ -86,6 +124,8 @@ private slots:
     void pagingByKeysAndControls();
     void zoom();
     void thumbnailsRenderOnlyVisiblePages();
+    void findChineseText();
+    void noteFadesAndPageSignal();
 };
 
 void TestPdfViewer::password_data()
@@ -171,6 +211,13 @@ void TestPdfViewer::rendersAfterCallerFreesItsMemory()
     viewer.lastPage();
     QCOMPARE(viewer.currentPage(), 59);
     QTRY_VERIFY2(blueShare(viewer.grab().toImage()) > 0.3, "the last page is not drawn");
+
+    // Bytes handed over are kept, not copied, for as long as the document is open.
+    QVERIFY(viewer.OpenOwnedDocument(writtenPdf(3).toStdString(), QString()));
+    QCOMPARE(viewer.pageCount(), 3);
+    QTRY_VERIFY2(blueShare(viewer.grab().toImage()) > 0.3, "the handed-over document is not drawn");
+    QVERIFY(!viewer.OpenOwnedDocument(std::string(), QString()));
+    QVERIFY(viewer.message().contains(u"空"_s));
 }
 
 void TestPdfViewer::viewerPartsAndReset()
@@ -277,6 +324,80 @@ void TestPdfViewer::thumbnailsRenderOnlyVisiblePages()
     QTest::qWait(50);
     QVERIFY2(viewer.thumbnailModel()->renderCount() < 20,
         qPrintable(QString::number(viewer.thumbnailModel()->renderCount())));
+}
+
+void TestPdfViewer::findChineseText()
+{
+    ShownViewer viewer(600, 500);
+    viewer.SetViewerPart(0, false); // as on the reading page: built-in parts off
+    viewer.SetViewerPart(1, false);
+    const QString word = u"红楼梦"_s;
+    QVERIFY(viewer.OpenDocumentStream(chinesePdf({ { u"第一页 "_s + word }, { u"没有"_s },
+                                          { word + u" 第三页"_s, u"又是"_s + word } }),
+        QString()));
+    auto* view = viewer.pageView();
+    view->setFocus();
+    auto* bar = viewer.findChild<PdfFindBar*>(u"FindBar"_s);
+    QVERIFY(!bar->isVisible());
+    QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(bar->isVisible());
+    auto* edit = bar->findChild<QLineEdit*>(u"FindEdit"_s);
+    QVERIFY(edit->hasFocus());
+    QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, word, Qt::NoModifier);
+
+    // Enter, F3 and Shift+F3 walk the matches, round the document.
+    struct Step
+    {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int page, index;
+    };
+    for (const Step& step : { Step { Qt::Key_Return, {}, 0, 0 }, Step { Qt::Key_F3, {}, 2, 0 },
+             Step { Qt::Key_F3, {}, 2, 1 }, Step { Qt::Key_F3, {}, 0, 0 }, Step { Qt::Key_F3, Qt::ShiftModifier, 2, 1 } }) {
+        QTest::keyClick(edit, step.key, step.modifiers);
+        QCOMPARE(bar->matchPage(), step.page);
+        QCOMPARE(bar->matchIndexOnPage(), step.index);
+        QCOMPARE(viewer.currentPage(), step.page);
+    }
+    QCOMPARE(bar->statusText(), u"第 3 处，共 3 处"_s);
+
+    // The current match is highlighted where its text is drawn.
+    const QRect page = viewer.pageRect(2);
+    const qreal scale = page.width() / viewer.document()->pagePointSize(2).width();
+    const QRectF match = bar->matchRectangles().value(0);
+    const QRect shown = QRectF(page.topLeft() + match.topLeft() * scale, match.size() * scale).toAlignedRect();
+    QVERIFY2(view->viewport()->rect().contains(shown), "the match is not in view");
+    QTRY_VERIFY(orangePixels(view->viewport()->grab(shown).toImage()) > shown.width() * shown.height() / 3);
+
+    edit->selectAll();
+    QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, u"不存在"_s, Qt::NoModifier);
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(bar->statusText(), u"找不到"_s);
+    QTest::keyClick(edit, Qt::Key_Escape);
+    QVERIFY(!bar->isVisible());
+    QTRY_COMPARE(orangePixels(view->viewport()->grab().toImage()), 0);
+
+    // Ctrl+0: back to the page width after a zoom.
+    viewer.setZoom(2.0);
+    QTest::keyClick(view, Qt::Key_0, Qt::ControlModifier);
+    QCOMPARE(view->zoomMode(), QPdfView::ZoomMode::FitToWidth);
+}
+
+void TestPdfViewer::noteFadesAndPageSignal()
+{
+    ShownViewer viewer;
+    QSignalSpy pages(&viewer, &PdfViewer::currentPageChanged);
+    QVERIFY(viewer.OpenDocumentStream(makePdf(10), QString()));
+    viewer.goToPage(6);
+    QCOMPARE(pages.last().at(0).toInt(), 6);
+    viewer.findChild<QPdfView*>(u"pageView"_s)->setFocus();
+    QTest::keyClick(viewer.pageView(), Qt::Key_PageUp);
+    QCOMPARE(pages.last().at(0).toInt(), 5);
+
+    viewer.showNote(u"上次读到第 7 页"_s);
+    QCOMPARE(viewer.note(), u"上次读到第 7 页"_s);
+    QVERIFY(viewer.findChild<QLabel*>(u"NoteLabel"_s)->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(viewer.note().isEmpty(), 8000);
 }
 
 QTEST_MAIN(TestPdfViewer)

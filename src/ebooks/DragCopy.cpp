@@ -1,0 +1,97 @@
+#include "ebooks/DragCopy.h"
+
+#include "Exception.h"
+#include "crypto/AES.h"
+#include "ebooks/EbookExport.h"
+#include "shell/SafeFile.h"
+#include "shell/udata.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A copy this run wrote, known by its file identity: a later file of the same
+// name (another run, the user) is not ours to remove.
+struct Copy
+{
+    QString path;
+    dev_t device;
+    ino_t inode;
+};
+
+std::vector<Copy>& copies()
+{
+    static std::vector<Copy> list;
+    return list;
+}
+
+bool identity(const QString& path, dev_t& device, ino_t& inode)
+{
+    struct stat st
+    {
+    };
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    device = st.st_dev;
+    inode = st.st_ino;
+    return true;
+}
+
+} // namespace
+
+namespace DragCopy {
+
+QString path(const QString& name)
+{
+    return EbookFileName::fitToLimit(EbookFileName::withPdfExtension(AppPaths::path(u"temp/"_s) + name));
+}
+
+QString make(const QString& storeFile, const QString& name)
+{
+    const QString copy = path(name);
+    // The copy stays in "temp": a name must not lead anywhere else.
+    if (name.contains(u'/') || name == u"."_s || name == u".."_s || name.contains(QChar(0)))
+        throw EFCreateError("Cannot create file \"" + copy.toStdString() + "\". " + std::strerror(EINVAL));
+    const std::string plain = AesDecryptFileToString(storeFile.toStdString(), kEbookKey, 2);
+    SafeFile::writeFileAtomically(copy, QByteArray::fromRawData(plain.data(), qsizetype(plain.size())));
+    Copy made { copy, 0, 0 };
+    if (identity(copy, made.device, made.inode)) {
+        std::erase_if(copies(), [&](const Copy& c) { return c.path == copy; });
+        copies().push_back(made);
+    }
+    return copy;
+}
+
+void cleanAtStart(qint64 maxAgeSeconds)
+{
+    const QDateTime cutoff = QDateTime::currentDateTime().addSecs(-maxAgeSeconds);
+    const QDir temp(AppPaths::path(u"temp"_s));
+    const auto entries = temp.entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries) {
+        if (entry.lastModified() < cutoff)
+            QFile::remove(entry.absoluteFilePath());
+    }
+}
+
+void removeThisRunsCopies()
+{
+    for (const Copy& copy : copies()) {
+        dev_t device = 0;
+        ino_t inode = 0;
+        if (identity(copy.path, device, inode) && device == copy.device && inode == copy.inode)
+            QFile::remove(copy.path);
+    }
+    copies().clear();
+}
+
+} // namespace DragCopy

@@ -1,0 +1,95 @@
+#include "ebooks/DragOut.h"
+
+#include "ebooks/DragCopy.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDrag>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QUrl>
+#include <QWidget>
+
+namespace {
+
+// The right button pressed while dragging cancels the drag, as Escape does.
+class RightButtonCancels : public QObject
+{
+public:
+    RightButtonCancels() { qApp->installEventFilter(this); }
+    ~RightButtonCancels() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::MouseButtonPress
+            && static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+            QDrag::cancel();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+DragOut::ExecFunction& execFunction()
+{
+    static DragOut::ExecFunction exec;
+    return exec;
+}
+
+} // namespace
+
+bool DragOut::exceedsStartDistance(QPoint press, QPoint now)
+{
+    return std::abs(now.x() - press.x()) >= 5 || std::abs(now.y() - press.y()) >= 5;
+}
+
+QString DragOut::dragCopyPath(const QString& name)
+{
+    return DragCopy::path(name);
+}
+
+QMimeData* DragOut::mimeDataFor(const QString& path)
+{
+    auto* data = new QMimeData;
+    data->setUrls({ QUrl::fromLocalFile(path) });
+    data->setData(ownDragFormat(), QByteArray("1"));
+    return data;
+}
+
+Qt::DropAction DragOut::startDrag(QWidget* source, const QString& storeFile, const QString& name)
+{
+    // The grid's own press ends first, as if the button had come up where the pointer is.
+    const QPoint at = source->mapFromGlobal(QCursor::pos());
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), source->mapToGlobal(QPointF(at)), Qt::LeftButton,
+        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(source, &release);
+
+    const QString copy = DragCopy::make(storeFile, name);
+
+    QPointer<QDrag> drag = new QDrag(source);
+    drag->setMimeData(mimeDataFor(copy));
+    const RightButtonCancels rightButton;
+    const ExecFunction& exec = execFunction();
+    const Qt::DropAction action
+        = exec ? exec(drag, Qt::MoveAction, Qt::MoveAction) : drag->exec(Qt::MoveAction, Qt::MoveAction);
+    if (drag)
+        drag->deleteLater();
+    return action;
+}
+
+void DragOut::cleanTempAtStart()
+{
+    DragCopy::cleanAtStart();
+}
+
+void DragOut::removeThisRunsCopies()
+{
+    DragCopy::removeThisRunsCopies();
+}
+
+void DragOut::setExecFunction(ExecFunction exec)
+{
+    execFunction() = std::move(exec);
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+// Dragging an e-book out of the list to a folder or the desktop: the e-book is
+// decrypted into its drag copy in "temp" (DragCopy) and handed to a Qt drag of
+// that one file's URL (text/uri-list, what file managers read), whose only
+// allowed action is move, so a completed drop takes the copy out of "temp".
+
+#include <QPoint>
+#include <QString>
+#include <Qt>
+
+#include <functional>
+
+class QDrag;
+class QMimeData;
+class QWidget;
+
+class DragOut
+{
+public:
+    // Marks the program's own drags, so a drop handler of ours can ignore them.
+    static QString ownDragFormat() { return QStringLiteral("application/x-qinghe-dragout"); }
+
+    // The start rule: 5 pixels or more from the press point along either axis.
+    static bool exceedsStartDistance(QPoint press, QPoint now);
+
+    // The drag copy's path for an e-book name (DragCopy::path).
+    static QString dragCopyPath(const QString& name);
+
+    // Ends source's own handling of the press (a left-button release at the
+    // pointer), decrypts storeFile into the drag copy of name and runs the drag
+    // from source until it ends; returns the drop's action (Qt::IgnoreAction
+    // when cancelled). Errors of the copy are thrown before any drag starts.
+    // Pass the grid's viewport, which receives its mouse events.
+    static Qt::DropAction startDrag(QWidget* source, const QString& storeFile, const QString& name);
+
+    // The data of the drag of one file.
+    static QMimeData* mimeDataFor(const QString& path);
+
+    // Clean-up of "temp" (DragCopy): at start, and when the program ends.
+    static void cleanTempAtStart();
+    static void removeThisRunsCopies();
+
+    // Where the drag loop starts: by default QDrag::exec. Tests set their own
+    // (an empty function restores the default).
+    using ExecFunction
+        = std::function<Qt::DropAction(QDrag* drag, Qt::DropActions supported, Qt::DropAction preferred)>;
+    static void setExecFunction(ExecFunction exec);
+};

@@ -1,0 +1,264 @@
+#include "ebooks/PdfFindBar.h"
+
+#include "ebooks/PdfViewer.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPdfDocument>
+#include <QPdfLink>
+#include <QPdfSearchModel>
+#include <QPdfView>
+#include <QScrollBar>
+#include <QToolButton>
+
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QColor MatchColor(255, 230, 0, 90);
+const QColor CurrentMatchColor(255, 120, 0, 130);
+
+// Paints the matches of the pages in view over the viewer's page view.
+class SearchHighlight : public QWidget
+{
+public:
+    SearchHighlight(PdfViewer* viewer, PdfFindBar* bar)
+        : QWidget(viewer->pageView()->viewport())
+        , m_viewer(viewer)
+        , m_bar(bar)
+    {
+        setObjectName(u"FindHighlight"_s);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_NoSystemBackground);
+        parentWidget()->installEventFilter(this);
+        setGeometry(parentWidget()->rect());
+        const QPdfView* view = viewer->pageView();
+        for (QScrollBar* bar : { view->verticalScrollBar(), view->horizontalScrollBar() })
+            connect(bar, &QScrollBar::valueChanged, this, qOverload<>(&QWidget::update));
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == parentWidget() && event->type() == QEvent::Resize)
+            setGeometry(parentWidget()->rect());
+        return QWidget::eventFilter(watched, event);
+    }
+
+    void paintEvent(QPaintEvent*) override
+    {
+        if (!m_bar->isVisible() || !m_viewer->hasDocument() || m_bar->searchModel()->searchString().isEmpty())
+            return;
+        QPainter painter(this);
+        painter.setPen(Qt::NoPen);
+        const QPdfDocument* document = m_viewer->document();
+        for (int page = 0; page < document->pageCount(); ++page) {
+            const QRect area = m_viewer->pageRect(page);
+            if (area.bottom() < 0)
+                continue;
+            if (area.top() > height())
+                break;
+            const qreal scale = area.width() / document->pagePointSize(page).width();
+            const QList<QPdfLink> results = m_bar->searchModel()->resultsOnPage(page);
+            for (qsizetype i = 0; i < results.size(); ++i) {
+                const bool current = page == m_bar->matchPage() && i == m_bar->matchIndexOnPage();
+                painter.setBrush(current ? CurrentMatchColor : MatchColor);
+                for (const QRectF& r : results[i].rectangles())
+                    painter.drawRect(QRectF(area.topLeft() + r.topLeft() * scale, r.size() * scale));
+            }
+        }
+    }
+
+private:
+    PdfViewer* m_viewer;
+    PdfFindBar* m_bar;
+};
+
+} // namespace
+
+PdfFindBar::PdfFindBar(PdfViewer* viewer)
+    : QWidget(viewer)
+    , m_viewer(viewer)
+    , m_search(new QPdfSearchModel(this))
+    , m_edit(new QLineEdit(this))
+    , m_previous(new QToolButton(this))
+    , m_next(new QToolButton(this))
+    , m_status(new QLabel(this))
+    , m_highlight(new SearchHighlight(viewer, this))
+{
+    setObjectName(u"FindBar"_s);
+    m_search->setDocument(viewer->document());
+    m_edit->setObjectName(u"FindEdit"_s);
+    m_edit->setPlaceholderText(tr("在文档中查找"));
+    m_edit->setClearButtonEnabled(true);
+    m_previous->setObjectName(u"FindPrevious"_s);
+    m_previous->setText(tr("上一个"));
+    m_previous->setToolTip(tr("上一个 (Shift+F3)"));
+    m_next->setObjectName(u"FindNext"_s);
+    m_next->setText(tr("下一个"));
+    m_next->setToolTip(tr("下一个 (F3)"));
+    m_status->setObjectName(u"FindStatus"_s);
+    m_status->setMinimumWidth(120);
+    auto* closeButton = new QToolButton(this);
+    closeButton->setObjectName(u"FindClose"_s);
+    closeButton->setText(u"✕"_s);
+    closeButton->setToolTip(tr("关闭 (Esc)"));
+    closeButton->setAutoRaise(true);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(6, 3, 6, 3);
+    layout->addWidget(new QLabel(tr("查找"), this));
+    layout->addWidget(m_edit, 1);
+    layout->addWidget(m_previous);
+    layout->addWidget(m_next);
+    layout->addWidget(m_status);
+    layout->addWidget(closeButton);
+
+    auto addKey = [this](const QKeySequence& key, void (PdfFindBar::*slot)()) {
+        auto* action = new QAction(this);
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        connect(action, &QAction::triggered, this, slot);
+        addAction(action);
+    };
+    addKey(QKeySequence(Qt::Key_Escape), &PdfFindBar::close);
+    addKey(QKeySequence(Qt::SHIFT | Qt::Key_Return), &PdfFindBar::findPrevious);
+    addKey(QKeySequence(Qt::SHIFT | Qt::Key_Enter), &PdfFindBar::findPrevious);
+
+    connect(m_edit, &QLineEdit::textChanged, this, &PdfFindBar::textChanged);
+    connect(m_edit, &QLineEdit::returnPressed, this, &PdfFindBar::findNext);
+    connect(m_next, &QToolButton::clicked, this, &PdfFindBar::findNext);
+    connect(m_previous, &QToolButton::clicked, this, &PdfFindBar::findPrevious);
+    connect(closeButton, &QToolButton::clicked, this, &PdfFindBar::close);
+    // The count grows while the model works through the pages.
+    connect(m_search, &QAbstractItemModel::rowsInserted, this, &PdfFindBar::updateStatus);
+    connect(m_search, &QAbstractItemModel::modelReset, this, &PdfFindBar::updateStatus);
+
+    hide();
+}
+
+void PdfFindBar::open()
+{
+    show();
+    m_edit->setFocus(Qt::ShortcutFocusReason);
+    m_edit->selectAll();
+    m_highlight->update();
+}
+
+void PdfFindBar::close()
+{
+    hide();
+    m_highlight->update();
+    m_viewer->pageView()->setFocus(Qt::OtherFocusReason);
+}
+
+void PdfFindBar::documentChanged()
+{
+    // Results of the document shown before would point at pages of another one.
+    m_search->setDocument(nullptr);
+    m_search->setDocument(m_viewer->document());
+    textChanged();
+}
+
+void PdfFindBar::textChanged()
+{
+    m_page = -1;
+    m_index = -1;
+    m_notFound = false;
+    m_search->setSearchString(m_edit->text());
+    updateStatus();
+    m_highlight->update();
+}
+
+void PdfFindBar::findNext()
+{
+    step(+1);
+}
+
+void PdfFindBar::findPrevious()
+{
+    step(-1);
+}
+
+void PdfFindBar::step(int direction)
+{
+    if (!isVisible())
+        open();
+    const int pages = m_viewer->hasDocument() ? m_viewer->document()->pageCount() : 0;
+    if (m_edit->text().isEmpty() || pages == 0)
+        return;
+    // From the current match, or from the page in view when there is none yet.
+    constexpr int LastOnPage = std::numeric_limits<int>::max();
+    int page = m_page >= 0 ? m_page : m_viewer->currentPage();
+    int index = m_page >= 0 ? m_index + direction : (direction > 0 ? 0 : LastOnPage);
+    for (int visited = 0; visited <= pages; ++visited) {
+        const int count = int(m_search->resultsOnPage(page).size());
+        if (index == LastOnPage)
+            index = count - 1;
+        if (index >= 0 && index < count) {
+            m_page = page;
+            m_index = index;
+            m_notFound = false;
+            showMatch();
+            return;
+        }
+        page = (page + direction + pages) % pages;
+        index = direction > 0 ? 0 : LastOnPage;
+    }
+    m_page = -1;
+    m_index = -1;
+    m_notFound = true;
+    updateStatus();
+}
+
+QList<QRectF> PdfFindBar::matchRectangles() const
+{
+    if (m_page < 0)
+        return {};
+    return m_search->resultsOnPage(m_page).value(m_index).rectangles();
+}
+
+void PdfFindBar::showMatch()
+{
+    m_viewer->goToPage(m_page);
+    // A match low on a tall page is brought up into view too.
+    const QList<QRectF> rectangles = matchRectangles();
+    if (!rectangles.isEmpty()) {
+        QPdfView* view = m_viewer->pageView();
+        const QRect area = m_viewer->pageRect(m_page);
+        const qreal scale = area.width() / m_viewer->document()->pagePointSize(m_page).width();
+        const int top = area.top() + qRound(rectangles.first().top() * scale);
+        const int bottom = area.top() + qRound(rectangles.first().bottom() * scale);
+        const int height = view->viewport()->height();
+        if (top < 0 || bottom > height * 3 / 4)
+            view->verticalScrollBar()->setValue(view->verticalScrollBar()->value() + top - height / 4);
+    }
+    updateStatus();
+    m_highlight->update();
+}
+
+void PdfFindBar::updateStatus()
+{
+    m_status->setText(statusText());
+}
+
+QString PdfFindBar::statusText() const
+{
+    if (m_edit->text().isEmpty())
+        return QString();
+    if (m_notFound)
+        return tr("找不到");
+    const int found = m_search->rowCount(QModelIndex());
+    if (m_page < 0)
+        return found > 0 ? tr("共 %1 处").arg(found) : QString();
+    int number = m_index + 1;
+    for (int page = 0; page < m_page; ++page)
+        number += int(m_search->resultsOnPage(page).size());
+    return tr("第 %1 处，共 %2 处").arg(number).arg(std::max(found, number));
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QWidget>
+
+class PdfViewer;
+class QLabel;
+class QLineEdit;
+class QPdfSearchModel;
+class QToolButton;
+
+// The viewer's find bar: a line across the top of the viewer with the text to
+// find, next / previous and the place of the current match. Matches of the
+// pages in view are highlighted over the pages, the current one stronger.
+// Enter and F3 go to the next match, Shift+Enter and Shift+F3 to the previous
+// one (wrapping round the document), Escape closes the bar.
+class PdfFindBar : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit PdfFindBar(PdfViewer* viewer);
+
+    void open(); // shows the bar with its text selected, ready for typing
+    void close(); // hides it and drops the highlights
+    void findNext();
+    void findPrevious();
+
+    // The current match: its page (-1 when none) and its number on that page.
+    int matchPage() const { return m_page; }
+    int matchIndexOnPage() const { return m_index; }
+    // The current match's rectangles on its page, in points.
+    QList<QRectF> matchRectangles() const;
+    QString statusText() const;
+
+    // A new document is shown: the search starts afresh.
+    void documentChanged();
+
+    QPdfSearchModel* searchModel() const { return m_search; }
+
+private:
+    void textChanged();
+    void step(int direction);
+    void showMatch();
+    void updateStatus();
+
+    PdfViewer* m_viewer;
+    QPdfSearchModel* m_search;
+    QLineEdit* m_edit;
+    QToolButton* m_previous;
+    QToolButton* m_next;
+    QLabel* m_status;
+    QWidget* m_highlight;
+    int m_page = -1;
+    int m_index = -1;
+    bool m_notFound = false;
+};

@@ -1,0 +1,148 @@
+#include "ebooks/ureadbook.h"
+
+#include "shell/ErrorHandler.h"
+#include "shell/Prompt.h"
+#include "shell/Titles.h"
+#include "shell/dbcontrols.h"
+#include "shell/udata.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+template <typename Widget> Widget* named(Widget* widget, const QString& name)
+{
+    widget->setObjectName(name);
+    return widget;
+}
+
+} // namespace
+
+Tfmreadbook::Tfmreadbook(RecordSet& list, QWidget* parent)
+    : QDialog(parent)
+    , dbmaster(new RecordSet(list.connection(), this))
+    , DBEdit1(named(new QLineEdit(this), u"DBEdit1"_s))
+    , DBEdit2(named(new QLineEdit(this), u"DBEdit2"_s))
+    , DBEdit3(named(new QLineEdit(this), u"DBEdit3"_s))
+    , DBComboBox1(named(new QComboBox(this), u"DBComboBox1"_s))
+    , DBMemo2(named(new QPlainTextEdit(this), u"DBMemo2"_s))
+    , DBMemo1(named(new QPlainTextEdit(this), u"DBMemo1"_s))
+    , b1(named(new QPushButton(u"确定"_s, this), u"b1"_s))
+    , B2(named(new QPushButton(u"取消"_s, this), u"B2"_s))
+{
+    setObjectName(u"Tfmreadbook"_s);
+    setWindowTitle(u"电子书"_s);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setSizeGripEnabled(true);
+    resize(628, 472);
+    dbmaster->setObjectName(u"dbmaster"_s);
+    // With an empty list the statement ends in "id=" and the engine rejects it when the dialog opens.
+    dbmaster->setSql(u" select *  from dzbook where id="_s + (list.isEmpty() ? QString() : list.asText(u"id"_s)));
+
+    DBEdit3->setEchoMode(QLineEdit::Password);
+    DBEdit3->setStyleSheet(u"QLineEdit { lineedit-password-character: 42; }"_s); // "*" for every character
+    DBEdit3->setToolTip(u"有的文档是需要密码才能打开的 无密码的不用管它"_s);
+    DBComboBox1->setEditable(true);
+    DBComboBox1->addItems({ u"还没读"_s, u"正在读"_s, u"已读完"_s });
+    DBMemo2->setMinimumSize(217, 217);
+    DBMemo1->setMinimumSize(313, 345);
+    DBMemo2->setTabChangesFocus(true);
+    DBMemo1->setTabChangesFocus(true);
+
+    DBEdit::bind(DBEdit1, dbmaster, u"name"_s);
+    DBEdit::bind(DBEdit2, dbmaster, u"zuozhe"_s);
+    DBEdit::bind(DBEdit3, dbmaster, u"place"_s);
+    DBComboBox::bind(DBComboBox1, dbmaster, u"isread"_s);
+    DBMemo::bind(DBMemo2, dbmaster, u"contentjj"_s);
+    DBMemo::bind(DBMemo1, dbmaster, u"readbiji"_s);
+
+    auto* fields = new QFormLayout;
+    fields->addRow(u"书名"_s, DBEdit1);
+    fields->addRow(u"作者"_s, DBEdit2);
+    fields->addRow(u"文档密码"_s, DBEdit3);
+    fields->addRow(u"阅读状态"_s, DBComboBox1);
+    auto* left = new QVBoxLayout;
+    left->addLayout(fields);
+    left->addWidget(new QLabel(u"简   介"_s, this));
+    left->addWidget(DBMemo2, 1);
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(new QLabel(u"笔  记"_s, this));
+    right->addWidget(DBMemo1, 1);
+
+    auto* columns = new QHBoxLayout;
+    columns->addLayout(left, 1);
+    columns->addLayout(right, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(b1);
+    buttons->addWidget(B2);
+    buttons->addStretch(1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(columns, 1);
+    layout->addLayout(buttons);
+
+    b1->setDefault(true);
+    connect(b1, &QPushButton::clicked, this, [this] { ErrorHandler::guard([this] { b1Click(); }); });
+    connect(B2, &QPushButton::clicked, this, [this] { ErrorHandler::guard([this] { B2Click(); }); });
+}
+
+Tfmreadbook::~Tfmreadbook() = default;
+
+void Tfmreadbook::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        ErrorHandler::guard([this] { FormShow(); });
+}
+
+void Tfmreadbook::closeEvent(QCloseEvent* event)
+{
+    // Closing by the title bar writes nothing.
+    dbmaster->cancel();
+    QDialog::closeEvent(event);
+}
+
+void Tfmreadbook::FormShow()
+{
+    dbmaster->open();
+    bookFound = !dbmaster->isEmpty();
+    if (bookFound)
+        setWindowTitle(u"电子书名→"_s + dbmaster->asText(u"name"_s));
+    DBEdit1->setFocus();
+}
+
+void Tfmreadbook::b1Click()
+{
+    // Typing into the controls of an e-book that is not there starts a new row;
+    // writing it would add an e-book without a stored file, so nothing is written.
+    if (!bookFound) {
+        dbmaster->cancel();
+        Prompt::message(
+            this, QMessageBox::Warning, Titles::hint(), u"这本电子书已不在书库中（可能已被删除），修改没有保存。"_s);
+        reject();
+        return;
+    }
+    dbmaster->edit();
+    dbmaster->post();
+    accept();
+}
+
+void Tfmreadbook::B2Click()
+{
+    dbmaster->cancel();
+    reject();
+}
