@@ -8,6 +8,7 @@ QINGHE_PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-pdf-dev libqt6pdfwidgets6 qt6-qpa-plugins
     libsqlite3-dev libjpeg62-turbo-dev libssl-dev
+    libarchive-dev   # backup files
     fonts-wqy-microhei
     qt6-svg-dev   # tools/makeart only: draws the icon from its SVG
 )
