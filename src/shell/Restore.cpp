@@ -297,6 +297,18 @@ bool Restore::verify(const QString& path)
     }
     m_summary.booksNow = m_connection.scalar(u"select count(*) from baseshu"_s).toInt();
     m_summary.ebooksNow = m_connection.scalar(u"select count(*) from dzbook"_s).toInt();
+    {
+        sqlite3* db = m_connection.handle();
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, "select filename from dzbook", -1, &stmt, nullptr) != SQLITE_OK)
+            fail(QString::fromUtf8(sqlite3_errmsg(db)));
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+            if (!extracted.contains(QLatin1String(storePrefix) + QString::fromUtf8(name)))
+                ++m_summary.ebooksNotInBackup;
+        }
+        sqlite3_finalize(stmt);
+    }
     m_summary.created = QDateTime::fromString(manifest[u"created"_s].toString(), Qt::ISODate);
 
     syncPath(staging + u"/corvina"_s);

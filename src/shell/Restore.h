@@ -13,7 +13,7 @@ class Connection;
 //   Restore restore(connection);
 //   if (!restore.verify(path)) ...           // cancelled
 //   ask the user with restore.summary();
-//   restore.apply();                         // then re-read every record set
+//   cancel() every record set, restore.apply(), refresh() every open one
 //
 // verify() reads and checks the whole backup, unpacking it into a staging folder
 // inside the data folder; it changes nothing of the library and throws
@@ -30,6 +30,7 @@ public:
     {
         int booksNow = 0, ebooksNow = 0; // in the library in use
         int booksInBackup = 0, ebooksInBackup = 0;
+        int ebooksNotInBackup = 0; // e-books now whose store file the backup lacks
         QDateTime created; // when the backup was written
     };
 

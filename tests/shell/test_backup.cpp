@@ -172,6 +172,7 @@ void TestBackup::roundTrip()
     QCOMPARE(restore.summary().ebooksNow, 5);
     QCOMPARE(restore.summary().booksInBackup, 3);
     QCOMPARE(restore.summary().ebooksInBackup, 4);
+    QCOMPARE(restore.summary().ebooksNotInBackup, 2); // "gone" and the new one
     restore.apply();
     QVERIFY(f.db().isOpen());
     QCOMPARE(signature(f.db(), f.dir.path()), before);
