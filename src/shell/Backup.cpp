@@ -175,6 +175,7 @@ bool Backup::write(const QString& target)
         int fd;
         ~FdCloser() { ::close(fd); }
     } closer { fd };
+    const Utf8Names utf8Names;
     ArchiveWriter writer;
     writer.check(archive_write_set_format_pax_restricted(writer.a), target);
     writer.check(archive_write_set_bytes_per_block(writer.a, int(chunkSize)), target);

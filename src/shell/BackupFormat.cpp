@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <locale.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -96,6 +97,19 @@ void renameDurably(const QString& from, const QString& to)
     syncPath(toDir);
     if (fromDir != toDir)
         syncPath(fromDir);
+}
+
+Utf8Names::Utf8Names()
+    : m_locale(::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr)))
+    , m_previous(m_locale ? ::uselocale(static_cast<locale_t>(m_locale)) : nullptr)
+{ }
+
+Utf8Names::~Utf8Names()
+{
+    if (!m_locale)
+        return;
+    ::uselocale(static_cast<locale_t>(m_previous));
+    ::freelocale(static_cast<locale_t>(m_locale));
 }
 
 void SqliteFile::close()

@@ -65,6 +65,21 @@ void writeFileAtomically(const QString& path, const QByteArray& bytes);
 // Renames within a file system, replacing a file at to; flushes both folders.
 void renameDurably(const QString& from, const QString& to);
 
+// While one lives, the calling thread reads and writes archive entry names as UTF-8,
+// whatever the user's locale (libarchive converts names through the thread's locale).
+class Utf8Names
+{
+public:
+    Utf8Names();
+    ~Utf8Names();
+    Utf8Names(const Utf8Names&) = delete;
+    Utf8Names& operator=(const Utf8Names&) = delete;
+
+private:
+    void* m_locale;
+    void* m_previous;
+};
+
 // An SQLite handle closed when it goes out of scope.
 struct SqliteFile
 {

@@ -158,6 +158,7 @@ bool Restore::verify(const QString& path)
     if (!QDir().mkpath(staging + u"/corvina"_s))
         fail(u"无法建立文件夹 %1"_s.arg(QDir::toNativeSeparators(staging)));
 
+    const Utf8Names utf8Names;
     ArchiveReader reader;
     archive_read_support_format_all(reader.a);
     archive_read_support_filter_all(reader.a);
