@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -88,6 +89,15 @@ bool Backup::write(const QString& target)
     const QString snapshotPath = stem + u".db"_s;
     const QString temporary = stem + u".tmp"_s;
     Leftovers leftovers { { snapshotPath, snapshotPath + u"-journal"_s, temporary } };
+    // What a write to the same name left when its process was killed.
+    const QString prefix = u'.' + targetInfo.fileName() + u'.';
+    const QDir folder = targetInfo.absoluteDir();
+    for (const QString& name : folder.entryList({ prefix + u'*' }, QDir::Files | QDir::Hidden)) {
+        bool numeric = false;
+        const qint64 pid = name.mid(prefix.size()).section(u'.', 0, 0).toLongLong(&numeric);
+        if (numeric && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+            QFile::remove(folder.filePath(name));
+    }
 
     qint64 done = 0;
     qint64 total = scalar(source, "pragma page_count").toLongLong() * scalar(source, "pragma page_size").toLongLong();
@@ -114,6 +124,8 @@ bool Backup::write(const QString& target)
     int rc = SQLITE_OK;
     qint64 copied = 0;
     while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
+        if (rc != SQLITE_OK)
+            sqlite3_sleep(10);
         rc = sqlite3_backup_step(copy, pagesPerStep);
         const qint64 now = qint64(sqlite3_backup_pagecount(copy) - sqlite3_backup_remaining(copy))
             * scalar(snapshot.db, "pragma page_size").toLongLong();
