@@ -1,5 +1,6 @@
 #include "shell/ErrorHandler.h"
 #include "shell/Resources.h"
+#include "shell/Restore.h"
 #include "shell/Skin.h"
 #include "shell/Titles.h"
 #include "shell/Unittest.h"
@@ -18,6 +19,14 @@ int main(int argc, char* argv[])
     Skin::installFonts();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/qinghe-256.png")));
 
+    // A restore cut short (a crash, a power cut) is finished or undone before the library is opened.
+    try {
+        const QString recovered = Restore::recoverAtStart();
+        if (!recovered.isEmpty())
+            qInfo("%s", qPrintable(recovered));
+    } catch (const Exception& error) {
+        qWarning("%s", error.what());
+    }
     TDataModule2 dataModule;
 
     std::unique_ptr<TFormtest> mainWindow;

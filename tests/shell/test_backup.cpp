@@ -1,0 +1,357 @@
+#include "test_recordset_fixture.h"
+
+#include "shell/Backup.h"
+#include "shell/BackupFormat.h"
+#include "shell/Restore.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRandomGenerator>
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Every row of the two book tables and every store file, as one text: equal texts, equal libraries.
+QByteArray signature(Connection& db, const QString& home)
+{
+    QByteArray out;
+    for (const char* sql : { "select * from baseshu order by id", "select * from dzbook order by id" }) {
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(db.handle(), sql, -1, &stmt, nullptr);
+        while (sqlite3_step(stmt) == SQLITE_ROW)
+            for (int i = 0; i < sqlite3_column_count(stmt); ++i)
+                out += QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt, i)), sqlite3_column_bytes(stmt, i))
+                           .toHex()
+                    + ',';
+        sqlite3_finalize(stmt);
+    }
+    QStringList files = QDir(home + u"/corvina"_s).entryList(QDir::Files | QDir::Hidden);
+    for (const QString& name : files) {
+        QFile file(home + u"/corvina/"_s + name);
+        file.open(QIODevice::ReadOnly);
+        out += name.toUtf8() + ':' + QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
+    }
+    return out;
+}
+
+// The bytes on the disk: the library file and the store, for "nothing changed".
+QByteArray diskState(const QString& home)
+{
+    QCryptographicHash sum(QCryptographicHash::Sha256);
+    QDirIterator it(home, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    QStringList paths;
+    while (it.hasNext())
+        paths << it.next();
+    paths.sort();
+    for (const QString& path : paths) {
+        QFile file(path);
+        sum.addData(path.toUtf8());
+        if (file.open(QIODevice::ReadOnly))
+            sum.addData(file.readAll());
+    }
+    return sum.result();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray randomBytes(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator(size).fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
+    return bytes;
+}
+
+// A library with awkward content: quotes, commas, line breaks, empty and missing values,
+// pictures, an empty e-book, a name too long for plain tar, a ".part" file, a stray file
+// and a row whose file is gone.
+void fill(LibraryFixture& f)
+{
+    f.addBook(u"It's, \"quoted\"\n第二行"_s, u"已读完"_s, f.category(u"小说"_s), u"jpg"_s, randomBytes(300000));
+    f.addBook(QString(), QString());
+    f.addBook(u"红楼梦"_s, u"还没读"_s);
+    const QString store = f.dir.path() + u"/corvina/"_s;
+    QDir().mkpath(store);
+    const QString longName = QString(40, QChar(0x4e66)) + u" 1.pdf"_s;
+    for (const QString& name : { u"2026120910101012345"_s, u"空"_s, longName, u"gone"_s })
+        f.db().execute(u"insert into dzbook (name, filename) values ('%1', '%1')"_s.arg(name));
+    writeFile(store + u"2026120910101012345"_s, randomBytes(3 << 20));
+    writeFile(store + u"空"_s, {});
+    writeFile(store + longName, "x");
+    writeFile(store + u"2026120999999999999.part"_s, "import in progress");
+    writeFile(store + u"stray"_s, "no row");
+}
+
+QString backupOf(LibraryFixture& f, const QString& folder)
+{
+    const QString path = folder + u'/' + Backup::defaultFileName(QDate(2026, 12, 9));
+    Backup backup(f.db());
+    [&] { QVERIFY(backup.write(path)); }();
+    return path;
+}
+
+// A tar or zip of another program.
+QString foreignArchive(const QString& path, bool zip)
+{
+    archive* a = archive_write_new();
+    zip ? archive_write_set_format_zip(a) : archive_write_set_format_pax_restricted(a);
+    archive_write_open_filename(a, QFile::encodeName(path).constData());
+    archive_entry* entry = archive_entry_new();
+    archive_entry_set_pathname(entry, "readme.txt");
+    archive_entry_set_size(entry, 5);
+    archive_entry_set_filetype(entry, AE_IFREG);
+    archive_write_header(a, entry);
+    archive_write_data(a, "hello", 5);
+    archive_entry_free(entry);
+    archive_write_free(a);
+    return path;
+}
+
+} // namespace
+
+class TestBackup : public QObject
+{
+    Q_OBJECT
+private slots:
+    void roundTrip();
+    void damagedBackupChangesNothing_data();
+    void damagedBackupChangesNothing();
+    void cancelLeavesNothing();
+    void killedRestoreLeavesWholeLibrary();
+};
+
+void TestBackup::roundTrip()
+{
+    LibraryFixture f;
+    fill(f);
+    QTemporaryDir out;
+    const QString path = out.path() + u"/书屋 备份.qhbak"_s;
+    Backup backup(f.db());
+    qint64 last = -1, total = 0;
+    backup.setProgress([&](qint64 done, qint64 all) {
+        QVERIFY(done >= last && done <= all);
+        last = done, total = all;
+    });
+    QVERIFY(backup.write(path));
+    QCOMPARE(last, total);
+    QCOMPARE(backup.result().books, 3);
+    QCOMPARE(backup.result().ebooks, 4);
+    QCOMPARE(backup.result().storeFiles, 3);
+    QCOMPARE(backup.result().missing, QStringList { u"gone"_s });
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList { u"书屋 备份.qhbak"_s });
+    QFile::remove(f.dir.path() + u"/corvina/2026120999999999999.part"_s);
+    QFile::remove(f.dir.path() + u"/corvina/stray"_s);
+    const QByteArray before = signature(f.db(), f.dir.path());
+
+    // Afterwards: books deleted, an e-book imported, a store file lost.
+    RecordSet books(f.db());
+    books.setSql(u"select * from baseshu"_s);
+    books.open();
+    f.db().execute(u"delete from baseshu; insert into dzbook (name, filename) values ('新', '新')"_s);
+    writeFile(f.dir.path() + u"/corvina/新"_s, "new");
+    QFile::remove(f.dir.path() + u"/corvina/空"_s);
+
+    Restore restore(f.db());
+    QVERIFY(restore.verify(path));
+    QCOMPARE(restore.summary().booksNow, 0);
+    QCOMPARE(restore.summary().ebooksNow, 5);
+    QCOMPARE(restore.summary().booksInBackup, 3);
+    QCOMPARE(restore.summary().ebooksInBackup, 4);
+    QCOMPARE(restore.summary().ebooksNotInBackup, 2); // "gone" and the new one
+    restore.apply();
+    QVERIFY(f.db().isOpen());
+    QCOMPARE(signature(f.db(), f.dir.path()), before);
+    books.refresh();
+    QCOMPARE(books.recordCount(), 3);
+    QCOMPARE(QDir(f.dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        (QStringList { u"corvina"_s, u"data"_s }));
+    QCOMPARE(QDir(f.dir.path() + u"/data"_s).entryList(QDir::Files | QDir::Hidden), QStringList { u"AccessMng.mdb"_s });
+}
+
+void TestBackup::damagedBackupChangesNothing_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("truncated") << u"truncate"_s << u"不完整"_s;
+    QTest::newRow("store entry changed") << u"store"_s << u"条目“corvina/2026120910101012345”的校验和(SHA-256)不符"_s;
+    QTest::newRow("database entry changed") << u"database"_s << u"条目“AccessMng.mdb”的校验和(SHA-256)不符"_s;
+    QTest::newRow("manifest cut off") << u"manifest"_s << u"缺少清单"_s;
+    QTest::newRow("other program's tar") << u"tar"_s << u"不是青禾书屋的备份文件"_s;
+    QTest::newRow("zip") << u"zip"_s << u"不是青禾书屋的备份文件"_s;
+    QTest::newRow("not an archive") << u"random"_s << u"不是青禾书屋的备份文件"_s;
+    QTest::newRow("empty file") << u"empty"_s << u"不是青禾书屋的备份文件"_s;
+    QTest::newRow("no such file") << u"missing"_s << u"找不到备份文件"_s;
+}
+
+void TestBackup::damagedBackupChangesNothing()
+{
+    QFETCH(QString, damage);
+    QFETCH(QString, message);
+    LibraryFixture f;
+    fill(f);
+    QTemporaryDir out;
+    QString path = backupOf(f, out.path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    const auto flipAfter = [&](const QByteArray& needle, int offset) {
+        const qsizetype at = bytes.indexOf(needle);
+        QVERIFY(at >= 0);
+        bytes[at + offset] = char(bytes[at + offset] ^ 0x55);
+        file.seek(0);
+        file.write(bytes);
+    };
+    if (damage == u"truncate")
+        file.resize(bytes.size() / 2);
+    else if (damage == u"store")
+        flipAfter(randomBytes(3 << 20).left(64), 100000);
+    else if (damage == u"database")
+        flipAfter(QByteArray("SQLite format 3"), 4096 + 10);
+    else if (damage == u"manifest")
+        file.resize(bytes.lastIndexOf("manifest.json"));
+    else if (damage == u"tar" || damage == u"zip")
+        path = foreignArchive(out.path() + u"/other."_s + damage, damage == u"zip");
+    else if (damage == u"random")
+        file.seek(0), file.write(randomBytes(bytes.size()));
+    else if (damage == u"empty")
+        file.resize(0);
+    else
+        path += u".gone"_s;
+    file.close();
+
+    f.db().close();
+    const QByteArray before = diskState(f.dir.path());
+    Restore restore(f.db());
+    try {
+        restore.verify(path);
+        QFAIL("a damaged backup was taken");
+    } catch (const EBackupError& error) {
+        QVERIFY2(QString::fromStdString(error.message()).contains(message), error.what());
+    }
+    f.db().close();
+    QCOMPARE(diskState(f.dir.path()), before);
+}
+
+void TestBackup::cancelLeavesNothing()
+{
+    LibraryFixture f;
+    fill(f);
+    QTemporaryDir out;
+    Backup backup(f.db());
+    backup.setProgress([&](qint64 done, qint64) {
+        if (done > (1 << 20))
+            backup.cancel();
+    });
+    writeFile(out.path() + u"/.a.qhbak.999999999.tmp"_s, "left by a killed backup");
+    QVERIFY(!backup.write(out.path() + u"/a.qhbak"_s));
+    QVERIFY(QDir(out.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+
+    const QString path = backupOf(f, out.path());
+    f.db().close();
+    const QByteArray before = diskState(f.dir.path());
+    Restore restore(f.db());
+    restore.setProgress([&](qint64, qint64) { restore.cancel(); });
+    QVERIFY(!restore.verify(path));
+    f.db().close();
+    QCOMPARE(diskState(f.dir.path()), before);
+}
+
+// The child half of killedRestoreLeavesWholeLibrary: restores, and tells when it starts.
+static int restoreInChild(const QByteArray& home, const QString& path)
+{
+    qputenv("QINGHE_HOME", home);
+    TDataModule2 module;
+    module.Adocon.open();
+    Restore restore(module.Adocon);
+    std::puts("verify");
+    std::fflush(stdout);
+    restore.verify(path);
+    std::puts("apply");
+    std::fflush(stdout);
+    restore.apply();
+    return 0;
+}
+
+void TestBackup::killedRestoreLeavesWholeLibrary()
+{
+    // The new library is the backup; the old one has lost its books and gained an e-book.
+    LibraryFixture f;
+    fill(f);
+    QTemporaryDir out;
+    const QString path = backupOf(f, out.path());
+    f.db().execute(u"delete from baseshu; insert into dzbook (name, filename) values ('新', '新')"_s);
+    writeFile(f.dir.path() + u"/corvina/新"_s, "new");
+    const QByteArray oldLibrary = signature(f.db(), f.dir.path());
+    f.module.reset();
+
+    QByteArray newLibrary;
+    qint64 budget[2] = {}; // microseconds the child spends verifying, applying
+    int olds = 0, news = 0;
+    for (int round = 0; round < 16; ++round) {
+        QTemporaryDir home;
+        QVERIFY(QProcess::execute(u"cp"_s, { u"-a"_s, f.dir.path() + u"/."_s, home.path() }) == 0);
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), { u"--restore"_s, home.path(), path });
+        const auto waitFor = [&](const QByteArray& line) {
+            while (!child.canReadLine() && child.waitForReadyRead(60000)) { }
+            return child.readLine().trimmed() == line;
+        };
+        QVERIFY(waitFor("verify"));
+        QElapsedTimer clock;
+        clock.start();
+        const int phase = round % 2; // kill while verifying, or while applying
+        if (phase == 1)
+            QVERIFY(waitFor("apply"));
+        if (round < 2) {
+            QVERIFY(phase == 1 || waitFor("apply"));
+            budget[phase] = std::max<qint64>(clock.nsecsElapsed() / 1000, 1);
+        } else {
+            std::this_thread::sleep_for(std::chrono::microseconds(QRandomGenerator::global()->bounded(budget[phase])));
+            child.kill();
+        }
+        QVERIFY(child.state() == QProcess::NotRunning || child.waitForFinished(60000));
+        if (round == 1)
+            budget[1] = std::max<qint64>(clock.nsecsElapsed() / 1000, 1);
+
+        qputenv("QINGHE_HOME", home.path().toUtf8());
+        Restore::recoverAtStart();
+        TDataModule2 module;
+        QCOMPARE(module.Adocon.scalar(u"pragma integrity_check"_s), u"ok"_s);
+        const QByteArray now = signature(module.Adocon, home.path());
+        if (round == 0)
+            newLibrary = now;
+        QVERIFY(round >= 2 || now == newLibrary);
+        QVERIFY2(now == oldLibrary || now == newLibrary, "a mix of the old and the new library");
+        (now == oldLibrary ? olds : news)++;
+        QCOMPARE(QDir(home.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            (QStringList { u"corvina"_s, u"data"_s }));
+    }
+    QVERIFY(newLibrary != oldLibrary);
+    qInfo("killed restores: %d left the old library, %d the new one", olds, news);
+}
+
+int main(int argc, char* argv[])
+{
+    if (argc == 4 && qstrcmp(argv[1], "--restore") == 0)
+        return restoreInChild(argv[2], QString::fromLocal8Bit(argv[3]));
+    QCoreApplication app(argc, argv);
+    TestBackup test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_backup.moc"
