@@ -176,32 +176,23 @@ bool ThumbnailCache::storeCover(qint64 bookId, const QString& tag, const QByteAr
         return false;
     }
     bool same = false;
-    {
-        Statement check(m_db, "SELECT facepic IS ?2 AND \"格式\" IS ?3 FROM baseshu WHERE id = ?1");
-        const QByteArray tagText = tag.toUtf8();
-        if (check) {
-            sqlite3_bind_int64(check.get(), 1, bookId);
-            sqlite3_bind_blob64(check.get(), 2, cover.constData(), sqlite3_uint64(cover.size()), SQLITE_STATIC);
-            sqlite3_bind_text(check.get(), 3, tagText.constData(), int(tagText.size()), SQLITE_STATIC);
-            same = sqlite3_step(check.get()) == SQLITE_ROW && sqlite3_column_int(check.get(), 0) == 1;
-        }
-    }
-    if (!same) {
-        rollback(m_db);
-        return false;
-    }
-    const QImage image = thumbnail.convertToFormat(Thumbnails::Format);
-    QByteArray packed(ThumbBytes, Qt::Uninitialized);
-    for (int y = 0; y < Thumbnails::Height; ++y)
-        std::memcpy(packed.data() + y * RowBytes, image.constScanLine(y), std::size_t(RowBytes));
     bool ok = false;
-    {
-        Statement insert(m_db, "INSERT OR REPLACE INTO qh_thumbs (id, thumb) VALUES (?1, ?2)");
-        if (insert) {
-            sqlite3_bind_int64(insert.get(), 1, bookId);
-            sqlite3_bind_blob(insert.get(), 2, packed.constData(), int(ThumbBytes), SQLITE_STATIC);
-            ok = sqlite3_step(insert.get()) == SQLITE_DONE;
+    try {
+        Statement check(m_db, "SELECT facepic IS ?2 AND \"格式\" IS ?3 FROM baseshu WHERE id = ?1");
+        check.bind(1, bookId).bindStaticBlob(2, cover.constData(), cover.size()).bind(3, tag);
+        same = check.step() && check.integer(0) == 1;
+        if (same) {
+            const QImage image = thumbnail.convertToFormat(Thumbnails::Format);
+            QByteArray packed(ThumbBytes, Qt::Uninitialized);
+            for (int y = 0; y < Thumbnails::Height; ++y)
+                std::memcpy(packed.data() + y * RowBytes, image.constScanLine(y), std::size_t(RowBytes));
+            Statement insert(m_db, "INSERT OR REPLACE INTO qh_thumbs (id, thumb) VALUES (?1, ?2)");
+            insert.bind(1, bookId).bind(2, packed);
+            insert.step();
+            ok = true;
         }
+    } catch (const EDatabaseError&) {
+        ok = false;
     }
     if (!ok || sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
         rollback(m_db);
