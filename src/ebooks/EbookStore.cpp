@@ -2,6 +2,7 @@
 
 #include "crypto/AES.h"
 #include "crypto/ElAES.h"
+#include "shell/SafeFile.h"
 #include "shell/udata.h"
 
 #include <QDir>
@@ -56,16 +57,10 @@ private:
 };
 
 // Flushes a file or a folder entry to the disk.
-void sync(const std::string& path, bool folder)
+void sync(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), folder ? (O_RDONLY | O_DIRECTORY) : O_RDONLY);
-    if (fd < 0 || ::fsync(fd) != 0) {
-        const int error = errno;
-        if (fd >= 0)
-            ::close(fd);
+    if (const int error = SafeFile::syncToDisk(QString::fromStdString(path)))
         throw EWriteError("Cannot write \"" + path + "\". " + std::strerror(error));
-    }
-    ::close(fd);
 }
 
 // Starts writing the finished part of a file to the disk while the rest is
@@ -164,10 +159,10 @@ void EbookStore::store(const QString& source, const QString& storedName, const P
             AesEncryptStreamEcb(watched, 0, key, out);
             out.close();
         }
-        sync(part, false);
+        sync(part);
         if (::rename(part.c_str(), target.c_str()) != 0)
             throw EFCreateError("Cannot create file \"" + target + "\". " + std::strerror(errno));
-        sync(local(m_folder), true);
+        sync(local(m_folder));
     } catch (...) {
         ::unlink(part.c_str());
         throw;

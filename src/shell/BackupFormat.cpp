@@ -1,5 +1,7 @@
 #include "shell/BackupFormat.h"
 
+#include "shell/SafeFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -66,13 +68,7 @@ void syncFd(int fd, const QString& shown)
 
 void syncPath(const QString& path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        fail(u"无法打开 %1: %2"_s.arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(std::strerror(errno))));
-    const int rc = ::fsync(fd);
-    const int error = errno;
-    ::close(fd);
-    if (rc != 0)
+    if (const int error = SafeFile::syncToDisk(path))
         fail(u"无法写入 %1: %2"_s.arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(std::strerror(error))));
 }
 

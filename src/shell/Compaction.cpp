@@ -2,6 +2,7 @@
 
 #include "crypto/AES.h"
 #include "shell/ConnectionString.h"
+#include "shell/SafeFile.h"
 #include "shell/Schema.h"
 #include "shell/Statement.h"
 
@@ -44,16 +45,15 @@ namespace {
         }
     };
 
-    void syncFile(const QString& path, int flags = O_RDONLY)
+    void syncFile(const QString& path)
     {
-        Fd file { ::open(native(path).constData(), flags | O_CLOEXEC) };
-        if (file.fd < 0 || ::fsync(file.fd) != 0)
-            failSystem(u"无法写入磁盘"_s, path);
+        if (const int error = SafeFile::syncToDisk(path))
+            failSystem(u"无法写入磁盘"_s, path, error);
     }
 
     void syncFolder(const QString& folder)
     {
-        syncFile(folder, O_RDONLY | O_DIRECTORY);
+        syncFile(folder);
     }
 
     dev_t deviceOf(const QString& path)

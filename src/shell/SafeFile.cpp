@@ -65,11 +65,7 @@ int closeChecked(Fd& file)
 
 void syncFolder(const QString& folder)
 {
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    SafeFile::syncToDisk(folder);
 }
 
 // The folder does not let us create files, but the file itself is writable.
@@ -206,6 +202,17 @@ void writeFileAtomically(const QString& path, const std::function<void(const QSt
     }
     // The producer wrote through its own descriptor; ours still names the same file.
     finish(t, file, temporary);
+}
+
+int syncToDisk(const QString& path)
+{
+    // A folder opens read-only like a file; fsync then writes out its entries.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int error = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    return error;
 }
 
 } // namespace SafeFile

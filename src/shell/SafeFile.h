@@ -29,6 +29,9 @@ void writeFileAtomically(const QString& path, const QByteArray& data);
 // otherwise.
 void writeFileAtomically(const QString& path, const std::function<void(const QString& temporary)>& produce);
 
+// Flushes a file, or a folder's entries, to the disk. Returns 0 or the error number.
+int syncToDisk(const QString& path);
+
 // The file a path finally names once its symbolic links are followed (the path
 // itself when it is none); absolute.
 QString resolveLinks(const QString& path);
