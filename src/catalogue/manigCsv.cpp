@@ -2,18 +2,15 @@
 
 #include "catalogue/CatalogueCsv.h"
 #include "catalogue/manig.h"
+#include "shell/ProgressDialog.h"
 #include "shell/Prompt.h"
 #include "shell/RecordSet.h"
 #include "shell/Titles.h"
 #include "shell/Unittest.h"
 
-#include <QCoreApplication>
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
-#include <QProgressDialog>
-
-#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -24,35 +21,11 @@ QString fileFilter()
     return u"CSV 文件 (*.csv);;所有文件 (*)"_s;
 }
 
-// A long read or write on this thread behind a progress dialog: each report
-// lets events through, so the window repaints and the cancel button answers.
-class CsvProgressDialog
+// Long work behind a progress dialog with a cancel button.
+CsvProgress reportTo(ProgressDialog& dialog)
 {
-public:
-    CsvProgressDialog(QWidget* parent, const QString& label)
-        : m_dialog(label, u"取消"_s, 0, steps, parent)
-    {
-        m_dialog.setWindowTitle(Titles::application());
-        m_dialog.setWindowModality(Qt::WindowModal);
-        m_dialog.setMinimumDuration(400);
-        m_dialog.setAutoClose(false);
-        m_dialog.setAutoReset(false);
-        m_dialog.setValue(0);
-    }
-
-    CsvProgress callback()
-    {
-        return [this](qint64 done, qint64 total) {
-            m_dialog.setValue(total > 0 ? int(std::clamp<qint64>(done * steps / total, 0, steps)) : 0);
-            QCoreApplication::processEvents();
-            return !m_dialog.wasCanceled();
-        };
-    }
-
-private:
-    static constexpr int steps = 1000; // byte counts pass int's range
-    QProgressDialog m_dialog;
-};
+    return [&dialog](qint64 done, qint64 total) { return dialog.report(done, total); };
+}
 
 } // namespace
 
@@ -70,8 +43,8 @@ void TForm2::BtnCsvExportClick()
         path += u".csv"_s;
     int count = 0;
     try {
-        CsvProgressDialog progress(this, u"正在导出书目……"_s);
-        count = CatalogueCsv::exportTo(DBmaster->connection(), path, progress.callback());
+        ProgressDialog progress(this, u"正在导出书目……"_s, u"取消"_s);
+        count = CatalogueCsv::exportTo(DBmaster->connection(), path, reportTo(progress));
     } catch (const ECsvCancelled&) {
         return; // the file was not written
     }
@@ -87,8 +60,8 @@ void TForm2::BtnCsvImportClick()
     Connection& connection = DBmaster->connection();
     CsvImportPlan plan;
     try {
-        CsvProgressDialog progress(this, u"正在读取 %1……"_s.arg(QFileInfo(path).fileName()));
-        plan = CatalogueCsv::plan(connection, path, progress.callback());
+        ProgressDialog progress(this, u"正在读取 %1……"_s.arg(QFileInfo(path).fileName()), u"取消"_s);
+        plan = CatalogueCsv::plan(connection, path, reportTo(progress));
     } catch (const ECsvCancelled&) {
         return;
     }
@@ -105,15 +78,12 @@ void TForm2::BtnCsvImportClick()
     DBmaster->cancel();
     int added = 0;
     try {
-        CsvProgressDialog progress(this, u"正在导入图书……"_s);
-        added = CatalogueCsv::apply(connection, plan, progress.callback());
+        ProgressDialog progress(this, u"正在导入图书……"_s, u"取消"_s);
+        added = CatalogueCsv::apply(connection, plan, reportTo(progress));
     } catch (const ECsvCancelled&) {
         return; // rolled back: nothing was added
     }
     runSearch(searchText);
-    if (QWidget* main = parentWidget()) {
-        QEvent refresh(MainRefreshEvent);
-        QCoreApplication::sendEvent(main, &refresh);
-    }
+    sendMainRefresh(parentWidget());
     Prompt::information(this, Titles::hint(), u"已导入 %1 本图书。"_s.arg(added));
 }

@@ -229,6 +229,12 @@ void TestManig::csvExportAndImport()
     QCOMPARE(e.count(u"select count(*) from baseshu"_s), u"2"_s);
     QCOMPARE(e.titles(), QStringList { u"红楼梦"_s });
     QCOMPARE(main.refreshes, 1);
+
+    // A file the import cannot read is explained and changes nothing.
+    Prompt::enqueueFileNames({ e.file(u"bad.csv"_s, "作者\r\n鲁迅\r\n") });
+    e.click(u"BtnCsvImport"_s);
+    QVERIFY(Prompt::lastShown().text.startsWith(u"文件的第一行没有“书名”列"_s));
+    QCOMPARE(e.count(u"select count(*) from baseshu"_s), u"2"_s);
 }
 
 void TestManig::deleteAsksFirst()
