@@ -119,8 +119,8 @@ QString TForm2::searchStatement(const QString& text) const
     QString sql = u" select * from baseshu where 1=1 "_s;
     if (!typed.isEmpty())
         sql += u" and "_s
-            + PinyinIndex::condition(DBmaster->connection(), u"name like "_s + Sql::quoted(u'%' + typed + u'%'),
-                u"baseshu"_s, typed);
+            + PinyinIndex::condition(
+                DBmaster->connection(), u"name like "_s + Sql::quoted(u'%' + typed + u'%'), u"baseshu"_s, typed);
     return sql;
 }
 

@@ -69,7 +69,8 @@ namespace {
         if (version.step())
             print.dataVersion = version.integer(0);
         print.totalChanges = sqlite3_total_changes64(db);
-        Statement rows(db, u"select max(id), (select page_count from pragma_page_count) from %1"_s.arg(source).toUtf8());
+        Statement rows(
+            db, u"select max(id), (select page_count from pragma_page_count) from %1"_s.arg(source).toUtf8());
         if (rows.step()) {
             print.maxId = rows.integer(0);
             print.pages = rows.integer(1);
@@ -126,7 +127,8 @@ namespace {
         // Books deleted: their rows go from both tables, found through the plain one.
         QList<qint64> gone;
         {
-            Statement deleted(db, u"select id from %1 where id not in (select id from %2)"_s.arg(index, source).toUtf8());
+            Statement deleted(
+                db, u"select id from %1 where id not in (select id from %2)"_s.arg(index, source).toUtf8());
             while (deleted.step())
                 gone << deleted.integer(0);
         }
@@ -150,8 +152,8 @@ namespace {
         if (titles.isEmpty())
             return 0;
 
-        Statement write(
-            db, u"insert or replace into %1 (id, title, syllables, initials) values (?, ?, ?, ?)"_s.arg(index).toUtf8());
+        Statement write(db,
+            u"insert or replace into %1 (id, title, syllables, initials) values (?, ?, ?, ?)"_s.arg(index).toUtf8());
         std::optional<Statement> unindex, reindex;
         if (textIndex) {
             unindex.emplace(db, u"delete from %1 where rowid = ?"_s.arg(text).toUtf8());

@@ -93,8 +93,8 @@ private slots:
         const auto pinyin = [](const QString& like, const QString& matches) {
             return u"(%1 or ID in (select %2))"_s.arg(like, matches);
         };
-        const QString abc = pinyin(u"name like '%abc%'"_s,
-            u"rowid from qh_pinyin_dzbook_text where qh_pinyin_dzbook_text match '\"abc\"'"_s);
+        const QString abc = pinyin(
+            u"name like '%abc%'"_s, u"rowid from qh_pinyin_dzbook_text where qh_pinyin_dzbook_text match '\"abc\"'"_s);
         QTest::newRow("both empty") << u" \t"_s << QString() << u" select *  from dzbook "_s << all;
         QTest::newRow("title") << u" abc\x01"_s << QString() << u" select *  from dzbook where "_s + abc
                                << QStringList { u"abc.pdf"_s, u"xabcx"_s };
@@ -110,8 +110,9 @@ private slots:
                 + pinyin(u"name like '%HLm%'"_s,
                     u"rowid from qh_pinyin_dzbook_text where qh_pinyin_dzbook_text match '\"hlm\"'"_s)
                                   << QStringList { u"红楼梦.pdf"_s };
-        QTest::newRow("chinese, unchanged") << u"楼"_s << QString() << u" select *  from dzbook where name like '%楼%'"_s
-                                            << QStringList { u"红楼梦.pdf"_s };
+        QTest::newRow("chinese, unchanged")
+            << u"楼"_s << QString() << u" select *  from dzbook where name like '%楼%'"_s
+            << QStringList { u"红楼梦.pdf"_s };
         QTest::newRow("odd status") << QString() << u"it's"_s << u" select *  from dzbook where  isread='it''s'"_s
                                     << QStringList();
     }
