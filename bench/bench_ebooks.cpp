@@ -168,6 +168,7 @@ int main(int argc, char** argv)
         total / copyFlushed, imported / copyFlushed);
 
     // ---- list -------------------------------------------------------------
+    QString search;
     {
         TDataModule2 module;
         module.Adocon.execute(u"delete from dzbook"_s);
@@ -180,8 +181,8 @@ int main(int argc, char** argv)
                                       .arg(i % 97));
         }
         module.Adocon.execute(u"commit"_s);
+        search = EbookSql::search(module.Adocon, u"手册"_s, u"正在读"_s);
     }
-    const QString search = EbookSql::search(u"手册"_s, u"正在读"_s);
     const QString path = work.filePath(u"data/AccessMng.mdb"_s);
     std::vector<double> ours, bare;
     for (int round = 0; round < 7; ++round) {

@@ -1,6 +1,6 @@
 #include "catalogue/CatalogueCsv.h"
 
-#include "shell/SqliteStatement.h"
+#include "shell/Statement.h"
 #include "shell/udata.h"
 
 #include <QDir>
@@ -208,10 +208,10 @@ namespace {
         explicit Library(Connection& connection)
         {
             sqlite3* db = connection.handle();
-            SqliteStatement books(db, u"select name, isbn from baseshu"_s);
+            Statement books(db, "select name, isbn from baseshu");
             while (books.step())
                 present.insert(bookKey(books.text(0), books.text(1)));
-            SqliteStatement categories(db, u"select id, leib from tblei"_s);
+            Statement categories(db, "select id, leib from tblei");
             while (categories.step()) {
                 const QString key = categoryKey(categories.text(1));
                 if (!categoryIds.contains(key))
@@ -290,8 +290,8 @@ int exportTo(Connection& connection, const QString& path, const CsvProgress& pro
     const qint64 total = connection.scalar(u"select count(*) from baseshu"_s).toLongLong();
     QString columns = columnList(u"b."_s);
     columns.replace(u"b.\"leibie\""_s, u"t.leib"_s);
-    SqliteStatement books(
-        db, u"select %1 from baseshu b left join tblei t on t.id = b.leibie order by b.id"_s.arg(columns));
+    Statement books(
+        db, u"select %1 from baseshu b left join tblei t on t.id = b.leibie order by b.id"_s.arg(columns).toUtf8());
 
     const QString shown = QDir::toNativeSeparators(path);
     QSaveFile file(path);
@@ -333,15 +333,14 @@ int apply(Connection& connection, const CsvImportPlan& planned, const CsvProgres
     sqlite3* db = connection.handle();
     if (!sqlite3_get_autocommit(db))
         fail(u"书库正在写入其他内容，请稍后再导入。"_s);
-    connection.execute(u"begin immediate"_s);
-    try {
+    return inTransaction(db, [&] {
         Library library(connection);
         QStringList placeholders;
         for (int f = 0; f < fieldCount; ++f)
             placeholders << u"?"_s;
-        SqliteStatement insertBook(
-            db, u"insert into baseshu (%1) values (%2)"_s.arg(columnList(QString()), placeholders.join(u", "_s)));
-        SqliteStatement insertCategory(db, u"insert into tblei (leib) values (?)"_s);
+        Statement insertBook(db,
+            u"insert into baseshu (%1) values (%2)"_s.arg(columnList(QString()), placeholders.join(u", "_s)).toUtf8());
+        Statement insertCategory(db, "insert into tblei (leib) values (?)");
 
         CsvImportPlan again;
         walk(reader, again, library, progress, [&](const Book& book) {
@@ -350,7 +349,7 @@ int apply(Connection& connection, const CsvImportPlan& planned, const CsvProgres
             if (!key.isEmpty()) {
                 if (!library.categoryIds.contains(key)) {
                     insertCategory.reset();
-                    insertCategory.bind(1, std::optional(book[categoryField]));
+                    insertCategory.bind(1, book[categoryField]);
                     insertCategory.step();
                     library.categoryIds.insert(key, sqlite3_last_insert_rowid(db));
                 }
@@ -359,21 +358,17 @@ int apply(Connection& connection, const CsvImportPlan& planned, const CsvProgres
             insertBook.reset();
             for (int f = 0; f < fieldCount; ++f) {
                 if (f == categoryField)
-                    insertBook.bind(f + 1, category);
+                    insertBook.bind(f + 1, category ? QVariant(*category) : QVariant());
                 else
-                    insertBook.bind(f + 1, book[size_t(f)].isEmpty() ? std::nullopt : std::optional(book[size_t(f)]));
+                    insertBook.bind(f + 1, book[size_t(f)].isEmpty() ? QVariant() : QVariant(book[size_t(f)]));
             }
             insertBook.step();
         });
         if (again.sha256 != planned.sha256)
             fail(u"文件 %1 在预览之后被改动过，没有导入任何图书。请重新导入。"_s.arg(
                 QDir::toNativeSeparators(planned.path)));
-        connection.execute(u"commit"_s);
         return again.toAdd;
-    } catch (...) {
-        sqlite3_exec(db, "rollback", nullptr, nullptr, nullptr);
-        throw;
-    }
+    });
 }
 
 QString previewText(const CsvImportPlan& plan)

@@ -4,6 +4,7 @@
 #include "catalogue/PictureLoader.h"
 #include "catalogue/PicturePanel.h"
 #include "shell/ErrorHandler.h"
+#include "shell/PinyinIndex.h"
 #include "shell/Prompt.h"
 #include "shell/Sql.h"
 #include "shell/Titles.h"
@@ -117,13 +118,21 @@ QString TForm2::searchStatement(const QString& text) const
     const QString typed = text.trimmed();
     QString sql = u" select * from baseshu where 1=1 "_s;
     if (!typed.isEmpty())
-        sql += u" and name like "_s + Sql::quoted(u'%' + typed + u'%');
+        sql += u" and "_s
+            + PinyinIndex::condition(
+                DBmaster->connection(), u"name like "_s + Sql::quoted(u'%' + typed + u'%'), u"baseshu"_s, typed);
     return sql;
 }
 
 void TForm2::Button2Click()
 {
-    DBmaster->setSql(searchStatement(Edit1->text())); // drops what was not saved
+    runSearch(Edit1->text());
+}
+
+void TForm2::runSearch(const QString& text)
+{
+    searchText = text;
+    DBmaster->setSql(searchStatement(text)); // drops what was not saved
     DBmaster->open();
     if (DBmaster->isEmpty()) {
         // Nothing found: no book is current, so nothing of one is shown.

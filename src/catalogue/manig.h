@@ -36,6 +36,8 @@ public:
     void BitBtn4Click(); // 取消
     void BitBtn5Click(); // 删除
     void Button2Click(); // 查询
+    void BtnCsvExportClick(); // 导出CSV
+    void BtnCsvImportClick(); // 导入CSV
     void Edit1KeyDown(int key); // Enter searches
     void DBGrid1KeyDown(); // Ctrl+Delete
     void DBmasterAfterScroll();
@@ -63,6 +65,7 @@ protected:
 
 private:
     void buildLayout();
+    void runSearch(const QString& text);
     void refreshCategory();
     void clearPictures();
     void loadPictures();
@@ -73,6 +76,7 @@ private:
     RecordSetModel* model = nullptr;
     PictureLoader* loader;
     QTimer* pictureTimer; // the pictures of the row where a quick run of moves stops
+    QString searchText; // of the search the list shows
 
     QScrollArea* scroll = nullptr;
     QComboBox* CBleib = nullptr;

@@ -164,6 +164,8 @@ void TForm2::buildLayout()
     search->addWidget(Edit1, 2);
     search->addWidget(wire(button(u"Button2"_s, u"查询"_s, page), &TForm2::Button2Click));
     search->addWidget(wire(button(u"BitBtn5"_s, u"删除"_s, page), &TForm2::BitBtn5Click));
+    search->addWidget(wire(button(u"BtnCsvExport"_s, u"导出CSV"_s, page), &TForm2::BtnCsvExportClick));
+    search->addWidget(wire(button(u"BtnCsvImport"_s, u"导入CSV"_s, page), &TForm2::BtnCsvImportClick));
     search->addStretch(1);
     left->addLayout(search);
 

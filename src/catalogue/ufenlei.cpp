@@ -130,10 +130,7 @@ void TFmfenlei::FormClose()
 {
     // What was not saved is dropped; the main window rebuilds its links from the saved rows.
     Query1->cancel();
-    if (QWidget* main = parentWidget()) {
-        QEvent refresh(MainRefreshEvent);
-        QCoreApplication::sendEvent(main, &refresh);
-    }
+    sendMainRefresh(parentWidget());
 }
 
 void TFmfenlei::done(int result)

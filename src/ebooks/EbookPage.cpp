@@ -145,7 +145,7 @@ void EbookPage::Button8Click()
 {
     if (waitForImport())
         return;
-    qydzbook->setSql(EbookSql::search(Edbkname->text(), ComboBoxEx1->currentText()));
+    qydzbook->setSql(EbookSql::search(qydzbook->connection(), Edbkname->text(), ComboBoxEx1->currentText()));
     qydzbook->open();
 }
 

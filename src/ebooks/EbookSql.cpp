@@ -1,5 +1,6 @@
 #include "ebooks/EbookSql.h"
 
+#include "shell/PinyinIndex.h"
 #include "shell/Sql.h"
 
 using namespace Qt::StringLiterals;
@@ -17,7 +18,7 @@ QString trimmed(const QString& text)
     return text.mid(begin, end - begin);
 }
 
-QString search(const QString& title, const QString& status)
+QString search(Connection& connection, const QString& title, const QString& status)
 {
     const QString name = trimmed(title);
     const QString isread = trimmed(status);
@@ -26,7 +27,7 @@ QString search(const QString& title, const QString& status)
         // Quoted like every other value: an apostrophe in a title is part of the title.
         QString pattern = name;
         pattern.replace(u'\'', u"''"_s);
-        condition = u"name like '%"_s + pattern + u"%'"_s;
+        condition = PinyinIndex::condition(connection, u"name like '%"_s + pattern + u"%'"_s, u"dzbook"_s, name);
     }
     if (!isread.isEmpty())
         condition += (condition.isEmpty() ? u" isread="_s : u" and isread="_s) + Sql::quoted(isread);

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class Connection;
+
 namespace EbookSql {
 
 // The list as it first opens.
@@ -13,8 +15,10 @@ inline constexpr const char16_t* allBooks = u"select *  from dzbook";
 QString trimmed(const QString& text);
 
 // The list's statement for a search by title (a substring) and reading status
-// (exact); empty boxes mean no condition. Both values are quoted.
-QString search(const QString& title, const QString& status);
+// (exact); empty boxes mean no condition. Both values are quoted. A title of
+// Latin letters only also finds titles by their pinyin (PinyinIndex::condition,
+// which brings the library's pinyin index up to date first).
+QString search(Connection& connection, const QString& title, const QString& status);
 
 // Removes the last-page memory of an e-book, when the program keeps one.
 QString forgetLastPage(qint64 id);

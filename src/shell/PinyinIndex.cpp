@@ -1,7 +1,7 @@
 #include "shell/PinyinIndex.h"
 
 #include "shell/Pinyin.h"
-#include "shell/SqliteStatement.h"
+#include "shell/Statement.h"
 #include "shell/udata.h"
 
 #include <map>
@@ -65,13 +65,14 @@ namespace {
     Fingerprint fingerprint(sqlite3* db, const QString& source)
     {
         Fingerprint print;
-        SqliteStatement version(db, u"pragma data_version"_s);
+        Statement version(db, "pragma data_version");
         if (version.step())
             print.dataVersion = version.integer(0);
         print.totalChanges = sqlite3_total_changes64(db);
-        SqliteStatement rows(db, u"select max(id), (select page_count from pragma_page_count) from %1"_s.arg(source));
+        Statement rows(
+            db, u"select max(id), (select page_count from pragma_page_count) from %1"_s.arg(source).toUtf8());
         if (rows.step()) {
-            print.maxId = rows.isNull(0) ? 0 : rows.integer(0);
+            print.maxId = rows.integer(0);
             print.pages = rows.integer(1);
         }
         return print;
@@ -79,8 +80,8 @@ namespace {
 
     bool exists(sqlite3* db, const QString& name)
     {
-        SqliteStatement find(db, u"select 1 from sqlite_master where name = ?"_s);
-        find.bind(1, std::optional(name));
+        Statement find(db, "select 1 from sqlite_master where name = ?");
+        find.bind(1, name);
         return find.step();
     }
 
@@ -126,7 +127,8 @@ namespace {
         // Books deleted: their rows go from both tables, found through the plain one.
         QList<qint64> gone;
         {
-            SqliteStatement deleted(db, u"select id from %1 where id not in (select id from %2)"_s.arg(index, source));
+            Statement deleted(
+                db, u"select id from %1 where id not in (select id from %2)"_s.arg(index, source).toUtf8());
             while (deleted.step())
                 gone << deleted.integer(0);
         }
@@ -138,39 +140,39 @@ namespace {
         // One pass over the titles: a row whose kept copy is missing or differs,
         // compared byte for byte, is spelled again. Read first, then written, so
         // the scan never walks rows it has just changed.
-        QList<std::pair<qint64, std::optional<QString>>> titles;
+        QList<std::pair<qint64, QVariant>> titles; // a NULL title stays NULL in the copy
         {
-            SqliteStatement changed(db,
+            Statement changed(db,
                 u"select s.id, s.name from %1 s left join %2 p on p.id = s.id "
-                "where p.id is null or p.title is not s.name collate binary"_s.arg(source, index));
+                "where p.id is null or p.title is not s.name collate binary"_s.arg(source, index)
+                    .toUtf8());
             while (changed.step())
-                titles.append(
-                    { changed.integer(0), changed.isNull(1) ? std::nullopt : std::optional(changed.text(1)) });
+                titles.append({ changed.integer(0), changed.value(1) });
         }
         if (titles.isEmpty())
             return 0;
 
-        SqliteStatement write(
-            db, u"insert or replace into %1 (id, title, syllables, initials) values (?, ?, ?, ?)"_s.arg(index));
-        std::optional<SqliteStatement> unindex, reindex;
+        Statement write(db,
+            u"insert or replace into %1 (id, title, syllables, initials) values (?, ?, ?, ?)"_s.arg(index).toUtf8());
+        std::optional<Statement> unindex, reindex;
         if (textIndex) {
-            unindex.emplace(db, u"delete from %1 where rowid = ?"_s.arg(text));
-            reindex.emplace(db, u"insert into %1 (rowid, syllables, initials) values (?, ?, ?)"_s.arg(text));
+            unindex.emplace(db, u"delete from %1 where rowid = ?"_s.arg(text).toUtf8());
+            reindex.emplace(db, u"insert into %1 (rowid, syllables, initials) values (?, ?, ?)"_s.arg(text).toUtf8());
         }
         for (const auto& [id, title] : std::as_const(titles)) {
-            const Pinyin::Spelling spelling = Pinyin::spell(title.value_or(QString()));
+            const Pinyin::Spelling spelling = Pinyin::spell(title.toString());
             write.reset();
-            write.bind(1, std::optional(id));
+            write.bind(1, id);
             write.bind(2, title);
             write.bind(3, spelling.full);
             write.bind(4, spelling.initials);
             write.step();
             if (textIndex) {
                 unindex->reset();
-                unindex->bind(1, std::optional(id));
+                unindex->bind(1, id);
                 unindex->step();
                 reindex->reset();
-                reindex->bind(1, std::optional(id));
+                reindex->bind(1, id);
                 reindex->bind(2, spelling.full);
                 reindex->bind(3, spelling.initials);
                 reindex->step();

@@ -8,6 +8,7 @@
 #include "shell/Compaction.h"
 #include "shell/ErrorHandler.h"
 #include "shell/NavBar.h"
+#include "shell/ProgressDialog.h"
 #include "shell/Prompt.h"
 #include "shell/ShelfListing.h"
 #include "shell/ShelfView.h"
@@ -20,7 +21,6 @@
 #include <QDir>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScopedValueRollback>
@@ -62,6 +62,14 @@ QString TFormtest::bannerUrl()
 {
     const QString configured = qEnvironmentVariable("QINGHE_BANNER_URL");
     return configured.isEmpty() ? QStringLiteral(QINGHE_BANNER_URL) : configured;
+}
+
+void sendMainRefresh(QWidget* main)
+{
+    if (!main)
+        return;
+    QEvent refresh(MainRefreshEvent);
+    QCoreApplication::sendEvent(main, &refresh);
 }
 
 bool TFormtest::event(QEvent* event)
@@ -159,15 +167,8 @@ class ListingProgress
 {
 public:
     explicit ListingProgress(QWidget* parent)
-        : m_dialog(QStringLiteral("正在载入封面……"), QString(), 0, 0, parent)
-    {
-        m_dialog.setWindowTitle(Titles::application());
-        m_dialog.setWindowModality(Qt::WindowModal);
-        m_dialog.setMinimumDuration(400);
-        m_dialog.setCancelButton(nullptr);
-        m_dialog.setAutoClose(false);
-        m_dialog.setValue(0);
-    }
+        : m_dialog(parent, QStringLiteral("正在载入封面……"))
+    { }
 
     ShelfListing::Progress callback()
     {
@@ -178,7 +179,7 @@ public:
     }
 
 private:
-    QProgressDialog m_dialog;
+    ProgressDialog m_dialog;
 };
 
 } // namespace

@@ -22,13 +22,13 @@ struct Editor : GuiFixture
 {
     std::unique_ptr<TForm2> form;
 
-    explicit Editor(const QStringList& titles = { u"甲"_s, u"乙"_s, u"丙"_s })
+    explicit Editor(const QStringList& titles = { u"甲"_s, u"乙"_s, u"丙"_s }, QWidget* parent = nullptr)
     {
         db().execute(u"delete from tblei"_s);
         db().execute(u"insert into tblei (id, leib) values (1, '小说'), (2, 'Tom''s')"_s);
         for (const QString& title : titles)
             addBook(title, u"还没读"_s, 1);
-        form = std::make_unique<TForm2>();
+        form = std::make_unique<TForm2>(parent);
         form->show();
         settle();
     }
@@ -64,6 +64,17 @@ struct Editor : GuiFixture
     }
 };
 
+// Stands for the main window: counts its requests to rebuild the category links and book total.
+struct MainWindow : QWidget
+{
+    int refreshes = 0;
+    bool event(QEvent* event) override
+    {
+        refreshes += event->type() == MainRefreshEvent;
+        return QWidget::event(event);
+    }
+};
+
 QString hex(const QByteArray& bytes)
 {
     return QString::fromLatin1(bytes.toHex());
@@ -81,6 +92,7 @@ private slots:
     void search_data();
     void search();
     void deleteAsksFirst();
+    void csvExportAndImport();
     void showingAgainKeepsTheState();
     void uploads_data();
     void uploads();
@@ -156,6 +168,8 @@ void TestManig::search_data()
     QTest::newRow("quote") << u"Tom's"_s << QStringList { u"Tom's Book"_s };
     QTest::newRow("percent wildcard") << u"0%纯"_s << QStringList { u"100%纯棉"_s };
     QTest::newRow("underscore wildcard") << u"a_b"_s << QStringList { u"a_b"_s, u"axb"_s };
+    QTest::newRow("pinyin initials") << u"HLM"_s << QStringList { u"红楼梦"_s };
+    QTest::newRow("pinyin syllables") << u"loumeng"_s << QStringList { u"红楼梦"_s };
     QTest::newRow("nothing") << u"无此书"_s << QStringList {};
 }
 
@@ -176,7 +190,51 @@ void TestManig::search()
         QVERIFY(!e.shows(0));
         QCOMPARE(e.category(), QString());
     }
-    QCOMPARE(e.form->searchStatement(u" x "_s), u" select * from baseshu where 1=1  and name like '%x%'"_s);
+    QCOMPARE(e.form->searchStatement(u" hlm "_s),
+        u" select * from baseshu where 1=1  and (name like '%hlm%' or id in (select rowid from "
+        "qh_pinyin_baseshu_text where qh_pinyin_baseshu_text match '\"hlm\"'))"_s);
+    QCOMPARE(e.form->searchStatement(u" 红 "_s), u" select * from baseshu where 1=1  and name like '%红%'"_s);
+}
+
+void TestManig::csvExportAndImport()
+{
+    MainWindow main;
+    Editor e({ u"红楼梦"_s, u"a,\"b\"\nc"_s }, &main);
+    Prompt::enqueueFileNames({});
+    e.click(u"BtnCsvExport"_s);
+    QCOMPARE(Prompt::takeShown().size(), 1); // the dialog alone
+
+    // The edit in hand is written first; the name gets its extension.
+    typeText(e.get(u"db_zuozhe"_s), u"曹雪芹"_s);
+    const QString path = e.dir.filePath(u"书目"_s);
+    Prompt::enqueueFileNames({ path });
+    e.click(u"BtnCsvExport"_s);
+    QCOMPARE(Prompt::lastShown().text, u"已导出 2 本图书到\n"_s + path + u".csv"_s);
+    QFile file(path + u".csv"_s);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("红楼梦,曹雪芹,"));
+
+    // Into an emptied library, under a pinyin search: the preview first, then all
+    // the books, the list searched again and the main window told.
+    e.db().execute(u"delete from baseshu"_s);
+    typeText(e.get(u"Edit1"_s), u"hlm"_s);
+    e.click(u"Button2"_s);
+    for (const auto answer : { QMessageBox::Cancel, QMessageBox::Ok }) {
+        Prompt::takeShown();
+        Prompt::enqueueFileNames({ file.fileName() });
+        Prompt::enqueueAnswer(answer);
+        e.click(u"BtnCsvImport"_s);
+        QVERIFY(Prompt::takeShown().at(1).text.contains(u"将导入 2 本图书。"_s));
+    }
+    QCOMPARE(e.count(u"select count(*) from baseshu"_s), u"2"_s);
+    QCOMPARE(e.titles(), QStringList { u"红楼梦"_s });
+    QCOMPARE(main.refreshes, 1);
+
+    // A file the import cannot read is explained and changes nothing.
+    Prompt::enqueueFileNames({ e.file(u"bad.csv"_s, "作者\r\n鲁迅\r\n") });
+    e.click(u"BtnCsvImport"_s);
+    QVERIFY(Prompt::lastShown().text.startsWith(u"文件的第一行没有“书名”列"_s));
+    QCOMPARE(e.count(u"select count(*) from baseshu"_s), u"2"_s);
 }
 
 void TestManig::deleteAsksFirst()

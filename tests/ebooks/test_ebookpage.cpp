@@ -111,7 +111,13 @@ private slots:
     void searchAndImportUnderASearch()
     {
         PageFixture f;
-        f.db().execute(u"insert into dzbook (name, isread) values ('Tom''s.pdf', '正在读'), ('other.pdf', NULL)"_s);
+        f.db().execute(u"insert into dzbook (name, isread) values ('Tom''s.pdf', '正在读'), ('other.pdf', NULL), "
+                       "('红楼梦.pdf', NULL)"_s);
+        typeText(f.find(u"Edbkname"_s), u"hlm"_s); // by the title's pinyin
+        f.click(u"Button8"_s);
+        QCOMPARE(f.rows(), 1);
+        QCOMPARE(f.page()->list().textAt(0, f.page()->list().fieldIndex(u"name"_s)), u"红楼梦.pdf"_s);
+        f.find<QLineEdit>(u"Edbkname"_s)->clear();
         typeText(f.find(u"Edbkname"_s), u"Tom's"_s);
         f.find<QComboBox>(u"ComboBoxEx1"_s)->setCurrentText(u"正在读"_s);
         f.click(u"Button8"_s);

@@ -88,17 +88,31 @@ private slots:
         QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("sql");
         QTest::addColumn<QStringList>("found");
-        const QStringList all { u"abc.pdf"_s, u"Tom's.pdf"_s, u"xabcx"_s };
+        const QStringList all { u"abc.pdf"_s, u"Tom's.pdf"_s, u"xabcx"_s, u"红楼梦.pdf"_s };
+        // Latin letters only: the title also matches by pinyin.
+        const auto pinyin = [](const QString& like, const QString& matches) {
+            return u"(%1 or ID in (select %2))"_s.arg(like, matches);
+        };
+        const QString abc = pinyin(
+            u"name like '%abc%'"_s, u"rowid from qh_pinyin_dzbook_text where qh_pinyin_dzbook_text match '\"abc\"'"_s);
         QTest::newRow("both empty") << u" \t"_s << QString() << u" select *  from dzbook "_s << all;
-        QTest::newRow("title") << u" abc\x01"_s << QString() << u" select *  from dzbook where name like '%abc%'"_s
+        QTest::newRow("title") << u" abc\x01"_s << QString() << u" select *  from dzbook where "_s + abc
                                << QStringList { u"abc.pdf"_s, u"xabcx"_s };
         QTest::newRow("status") << QString() << u"正在读"_s << u" select *  from dzbook where  isread='正在读'"_s
                                 << QStringList { u"abc.pdf"_s };
         QTest::newRow("both") << u"abc"_s << u"已读完"_s
-                              << u" select *  from dzbook where name like '%abc%' and isread='已读完'"_s
+                              << u" select *  from dzbook where "_s + abc + u" and isread='已读完'"_s
                               << QStringList { u"xabcx"_s };
         QTest::newRow("apostrophe") << u"Tom's"_s << QString() << u" select *  from dzbook where name like '%Tom''s%'"_s
                                     << QStringList { u"Tom's.pdf"_s };
+        QTest::newRow("initials") << u"HLm"_s << QString()
+                                  << u" select *  from dzbook where "_s
+                + pinyin(u"name like '%HLm%'"_s,
+                    u"rowid from qh_pinyin_dzbook_text where qh_pinyin_dzbook_text match '\"hlm\"'"_s)
+                                  << QStringList { u"红楼梦.pdf"_s };
+        QTest::newRow("chinese, unchanged")
+            << u"楼"_s << QString() << u" select *  from dzbook where name like '%楼%'"_s
+            << QStringList { u"红楼梦.pdf"_s };
         QTest::newRow("odd status") << QString() << u"it's"_s << u" select *  from dzbook where  isread='it''s'"_s
                                     << QStringList();
     }
@@ -108,10 +122,10 @@ private slots:
         QFETCH(QString, status);
         QFETCH(QString, sql);
         QFETCH(QStringList, found);
-        QCOMPARE(EbookSql::search(title, status), sql);
         StoreFixture f;
         f.db().execute(u"insert into dzbook (name, isread) values ('abc.pdf', '正在读'), ('Tom''s.pdf', NULL), "
-                       "('xabcx', '已读完')"_s);
+                       "('xabcx', '已读完'), ('红楼梦.pdf', NULL)"_s);
+        QCOMPARE(EbookSql::search(f.db(), title, status), sql);
         f.list.setSql(sql);
         f.list.open();
         QCOMPARE(f.names(), found);
