@@ -16,7 +16,4 @@ QString trimmed(const QString& text);
 // (exact); empty boxes mean no condition. Both values are quoted.
 QString search(const QString& title, const QString& status);
 
-// Removes the last-page memory of an e-book, when the program keeps one.
-QString forgetLastPage(qint64 id);
-
 } // namespace EbookSql

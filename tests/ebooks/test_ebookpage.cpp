@@ -1,17 +1,22 @@
 // The e-book page in the main window, driven by objectName: layout, search,
-// import through the dialog and by drops, reading, deletion, viewer calls.
+// import through the dialog and by drops, reading with its keys and last page,
+// export, details, drag-out, deletion, viewer calls.
 
 #include "../shell/GuiFixture.h"
 #include "TestPdf.h"
 
+#include "ebooks/DragOut.h"
 #include "ebooks/EbookGrid.h"
 #include "ebooks/EbookPage.h"
 #include "ebooks/EbookStore.h"
 #include "ebooks/ImportProgress.h"
+#include "ebooks/PdfFindBar.h"
 #include "ebooks/PdfViewer.h"
+#include "ebooks/ureadbook.h"
 #include "shell/Unittest.h"
 
 #include <QComboBox>
+#include <QDrag>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,6 +36,10 @@ struct PageFixture : GuiFixture
         // Left by an interrupted import: cleared at start.
         QDir().mkpath(store.folder());
         source(u"corvina/1.part"_s, "half");
+        // A store file whose row a crash kept from being written.
+        QFile orphan(source(u"corvina/202601011200000001234"_s, "no row"));
+        orphan.open(QIODevice::Append);
+        orphan.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime);
         window.resize(1000, 700);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -67,6 +76,17 @@ struct PageFixture : GuiFixture
         QTRY_VERIFY(!page()->importRunning());
     }
     QStringList folder(const char* name) { return QDir(dir.filePath(QLatin1String(name))).entryList(QDir::Files); }
+    QByteArray contents(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+    }
+    // Runs `answer` on the modal dialog a command opens, then runs the command.
+    template <typename Fn> void withDialog(const QString& command, Fn answer)
+    {
+        QTimer::singleShot(0, [answer] { answer(qobject_cast<Tfmreadbook*>(QApplication::activeModalWidget())); });
+        click(command);
+    }
 
     TFormtest window;
     EbookStore store = EbookStore::standard();
@@ -183,8 +203,16 @@ private slots:
         QVERIFY(f.currentPage() == u"TabSheet4"_s && !backBar->isHidden());
         log.clear();
         f.click(u"Button4"_s);
-        QCOMPARE(log, QStringList { u"OpenDocumentStream()"_s });
+        QCOMPARE(log, QStringList { u"OpenOwnedDocument()"_s });
         QCOMPARE(f.currentPage(), u"TabSheet5"_s);
+        // Keys and find with the reading page focused, the viewer's parts off.
+        PdfViewer* viewer = f.page()->viewer();
+        QVERIFY(!viewer->isPartShown(0) && QTest::qWaitForWindowActive(&f.window));
+        f.find(u"TabSheet5"_s)->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageDown);
+        QCOMPARE(viewer->currentPage(), 1);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(viewer->findBar()->isVisible());
         f.click(u"BitBtn3"_s);
         QVERIFY(f.currentPage() == u"TabSheet4"_s && f.page()->viewer()->hasDocument());
     }
@@ -225,6 +253,115 @@ private slots:
         // Nothing decrypted is ever written.
         QVERIFY(f.folder("temp").isEmpty());
         QCOMPARE(f.folder("corvina").size(), stored == "<none>" ? 0 : 1);
+    }
+
+    void exportFromThePage()
+    {
+        PageFixture f;
+        const QByteArray pdf = makePdf(1);
+        f.addBook(u"书.pdf"_s, pdf);
+        const QString target = f.dir.filePath(u"导出"_s);
+        Prompt::enqueueFileNames({});
+        f.click(u"Button3"_s); // cancelled
+        Prompt::enqueueFileNames({ target });
+        f.click(u"Button3"_s);
+        QCOMPARE(f.contents(target + u".pdf"_s), pdf);
+        f.source(u"old.pdf"_s, "old");
+        Prompt::enqueueFileNames({ f.dir.filePath(u"old.pdf"_s) });
+        f.window.findChild<QAction*>(u"N4"_s)->trigger(); // replaced without a question
+        QCOMPARE(f.contents(f.dir.filePath(u"old.pdf"_s)), pdf);
+        QCOMPARE(Prompt::takeShown().size(), 3); // the dialogs alone
+
+        // A store file gone: the error, and the file at the path survives.
+        QFile::remove(f.store.path(f.page()->list().asText(u"filename"_s)));
+        f.source(u"old.pdf"_s, "old");
+        Prompt::enqueueFileNames({ f.dir.filePath(u"old.pdf"_s) });
+        f.click(u"Button3"_s);
+        QVERIFY(Prompt::lastShown().text.contains(u"Cannot open file"_s));
+        QCOMPARE(f.contents(f.dir.filePath(u"old.pdf"_s)), "old"_ba);
+    }
+
+    void detailsRefreshTheListKeepingTheRow()
+    {
+        PageFixture f;
+        for (const char* name : { "A", "B", "C" })
+            f.addBook(QLatin1String(name), "%PDF");
+        RecordSet& list = f.page()->list();
+        list.moveTo(1);
+        auto rename = [](const QString& button) {
+            return [button](Tfmreadbook* dialog) {
+                QVERIFY(dialog);
+                QCOMPARE(dialog->windowTitle(), u"电子书名→B"_s);
+                auto* title = dialog->findChild<QLineEdit*>(u"DBEdit1"_s);
+                title->selectAll();
+                typeText(title, u"改名"_s);
+                QTest::mouseClick(dialog->findChild<QPushButton*>(button), Qt::LeftButton);
+            };
+        };
+        f.withDialog(u"Button5"_s, rename(u"B2"_s));
+        QCOMPARE(f.db().scalar(u"select group_concat(name) from dzbook"_s), u"A,B,C"_s);
+        f.db().execute(u"update dzbook set zuozhe = '某人' where name = 'B'"_s); // changed elsewhere
+        f.withDialog(u"Button5"_s, rename(u"b1"_s));
+        QCOMPARE(list.recNo(), 1);
+        QCOMPARE(list.asText(u"name"_s), u"改名"_s);
+        const QAbstractItemModel* grid = f.find<EbookGrid>(u"DBGrid2"_s)->model();
+        QCOMPARE(grid->index(1, 0).data().toString(), u"改名"_s);
+        QCOMPARE(grid->index(1, 2).data().toString(), u"某人"_s);
+    }
+
+    void dragFromTheGrid()
+    {
+        PageFixture f;
+        QCOMPARE(QLatin1String(EbookGrid::ownDragFormat), DragOut::ownDragFormat());
+        const QByteArray pdf = makePdf(1);
+        f.addBook(u"abc"_s, pdf);
+        QList<QUrl> urls;
+        Qt::DropActions allowed;
+        QByteArray dragged;
+        DragOut::setExecFunction([&](QDrag* drag, Qt::DropActions supported, Qt::DropAction) {
+            urls = drag->mimeData()->urls();
+            allowed = supported;
+            dragged = f.contents(urls.value(0).toLocalFile());
+            QFile::remove(urls.value(0).toLocalFile()); // the file manager moves it away
+            return Qt::MoveAction;
+        });
+        auto* grid = f.find<EbookGrid>(u"DBGrid2"_s);
+        const QPoint press = grid->visualRect(grid->model()->index(0, 0)).center();
+        auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
+            QMouseEvent event(type, at, grid->viewport()->mapToGlobal(at), button, held, {});
+            QApplication::sendEvent(grid->viewport(), &event);
+        };
+        send(QEvent::MouseButtonPress, press, Qt::LeftButton, Qt::LeftButton);
+        send(QEvent::MouseMove, press + QPoint(4, 4), Qt::NoButton, Qt::LeftButton);
+        QVERIFY(urls.isEmpty());
+        send(QEvent::MouseMove, press + QPoint(0, 5), Qt::NoButton, Qt::LeftButton);
+        DragOut::setExecFunction({});
+        QCOMPARE(urls, QList<QUrl> { QUrl::fromLocalFile(f.dir.filePath(u"temp/abc.pdf"_s)) });
+        QCOMPARE(allowed, Qt::DropActions(Qt::MoveAction));
+        QCOMPARE(dragged, pdf);
+        QVERIFY(f.folder("temp").isEmpty());
+    }
+
+    void lastPageReopened()
+    {
+        PageFixture f;
+        f.addBook(u"长.pdf"_s, makePdf(5));
+        f.addBook(u"短.pdf"_s, makePdf(2));
+        RecordSet& list = f.page()->list();
+        PdfViewer* viewer = f.page()->viewer();
+        list.moveTo(0);
+        f.click(u"Button4"_s);
+        QVERIFY(viewer->note().isEmpty());
+        viewer->goToPage(3);
+        f.click(u"BitBtn3"_s);
+        list.moveTo(1);
+        f.click(u"Button4"_s); // the other book, at its first page
+        QVERIFY(viewer->currentPage() == 0 && viewer->note().isEmpty());
+        f.click(u"BitBtn3"_s);
+        list.moveTo(0);
+        f.click(u"Button4"_s);
+        QCOMPARE(viewer->currentPage(), 3);
+        QCOMPARE(viewer->note(), u"上次读到第 4 页"_s);
     }
 
     void deletion()
