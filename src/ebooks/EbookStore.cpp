@@ -214,8 +214,7 @@ int EbookStore::removeUnlisted(const QSet<QString>& listed, const QDateTime& cha
     int removed = 0;
     const QDir dir(m_folder);
     for (const QFileInfo& file : dir.entryInfoList(QDir::Files | QDir::Hidden)) {
-        if (isStoredName(file.fileName()) && !listed.contains(file.fileName())
-            && file.lastModified() < changedBefore)
+        if (isStoredName(file.fileName()) && !listed.contains(file.fileName()) && file.lastModified() < changedBefore)
             removed += QFile::remove(file.filePath()) ? 1 : 0;
     }
     return removed;

@@ -6,13 +6,13 @@
 #include "shell/dbcontrols.h"
 #include "shell/udata.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QApplication>
 #include <QPlainTextEdit>
 #include <QProxyStyle>
 #include <QPushButton>
@@ -38,8 +38,8 @@ public:
     {
         setParent(owner);
     }
-    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-        QStyleHintReturn* returnData) const override
+    int styleHint(
+        StyleHint hint, const QStyleOption* option, const QWidget* widget, QStyleHintReturn* returnData) const override
     {
         if (hint == SH_LineEdit_PasswordCharacter)
             return u'*';
