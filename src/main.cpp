@@ -1,3 +1,4 @@
+#include "ebooks/DragOut.h"
 #include "shell/ErrorHandler.h"
 #include "shell/Resources.h"
 #include "shell/Restore.h"
@@ -29,6 +30,9 @@ int main(int argc, char* argv[])
     }
     TDataModule2 dataModule;
 
+    // Decrypted drag copies left in "temp" by a run that crashed.
+    DragOut::cleanTempAtStart();
+
     std::unique_ptr<TFormtest> mainWindow;
     {
         TFmlog login;
@@ -40,5 +44,8 @@ int main(int argc, char* argv[])
     // Sized to the screen first, for desktops whose window manager does not maximise.
     mainWindow->resize(mainWindow->screen()->availableGeometry().size());
     mainWindow->showMaximized();
-    return app.exec();
+    const int result = app.exec();
+    // The drag copies of this run that no drop has taken away.
+    DragOut::removeThisRunsCopies();
+    return result;
 }

@@ -1,17 +1,20 @@
 #include "ebooks/EbookPage.h"
 
+#include "ebooks/DragOut.h"
 #include "ebooks/EbookGrid.h"
 #include "ebooks/EbookImport.h"
 #include "ebooks/EbookSql.h"
 #include "ebooks/EbookStore.h"
 #include "ebooks/ImportProgress.h"
 #include "ebooks/PdfViewer.h"
+#include "ebooks/ureadbook.h"
 #include "shell/Prompt.h"
 #include "shell/Titles.h"
 #include "shell/udata.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QDateTime>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -21,9 +24,25 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// The last-page memory is a convenience: a failure of it (a database being
+// compacted, a read-only file) is noted and never stops what the user does.
+template <typename Fn> void quietly(Fn fn)
+{
+    try {
+        fn();
+    } catch (const Exception& error) {
+        qWarning("last page: %s", error.what());
+    }
+}
+
+} // namespace
+
 EbookPage::EbookPage(Connection& connection, QWidget* parent)
     : QWidget(parent)
     , qydzbook(new RecordSet(connection, this))
+    , m_lastPage(connection)
 {
     setObjectName(u"TabSheet2"_s);
     qydzbook->setObjectName(u"qydzbook"_s);
@@ -72,13 +91,27 @@ void EbookPage::viewerCommand()
 
 void EbookPage::FormShow()
 {
-    // A ".part" in the store is what an interrupted import left; one that runs now is no such thing.
-    if (!m_storeCleaned && !importRunning()) {
-        EbookStore::standard().removeUnfinished();
-        m_storeCleaned = true;
-    }
+    cleanStore();
     viewerFlag(false);
     qydzbook->open();
+}
+
+void EbookPage::cleanStore()
+{
+    // What an interrupted import left: a ".part", or a store file whose row was
+    // never written. An import that runs now leaves no such thing.
+    if (m_storeCleaned || importRunning())
+        return;
+    const EbookStore store = EbookStore::standard();
+    store.removeUnfinished();
+    RecordSet rows(qydzbook->connection());
+    rows.setSql(u"select filename from dzbook"_s);
+    rows.open();
+    QSet<QString> listed;
+    for (int row = 0; row < rows.recordCount(); ++row)
+        listed.insert(rows.textAt(row, 0));
+    store.removeUnlisted(listed, QDateTime::currentDateTime().addSecs(-60));
+    m_storeCleaned = true;
 }
 
 void EbookPage::bringToFront()
@@ -111,6 +144,7 @@ void EbookPage::dxNavBar1Item8Click()
     Panel2->setVisible(false);
     PageControl2->setCurrentWidget(TabSheet5);
     viewerFlag(false);
+    FoxitPDFSDK1->setFocus(); // its keys and find bar work at once
 }
 
 void EbookPage::BitBtn3Click()
@@ -126,11 +160,6 @@ bool EbookPage::waitForImport()
         return false;
     Prompt::information(this, Titles::hint(), u"正在导入电子书，请稍候。"_s);
     return true;
-}
-
-void EbookPage::notYetAvailable(const QString& what)
-{
-    Prompt::information(this, Titles::hint(), u"「%1」将在后续版本中提供。"_s.arg(what));
 }
 
 QString EbookPage::current(const char* field) const
@@ -153,28 +182,58 @@ void EbookPage::Button4Click()
 {
     if (waitForImport())
         return;
-    // Decrypted into memory only; any error stops the command before the page changes.
-    const QByteArray document = EbookStore::standard().read(current("filename"));
+    // Decrypted into memory only and handed to the viewer without a copy; any
+    // error stops the command before the page changes.
+    std::string document = EbookStore::standard().readOwned(current("filename"));
+    const qint64 id = current("id").toLongLong();
+    int remembered = 0;
+    quietly([&] { remembered = id > 0 ? m_lastPage.page(id) : 0; });
     bringToFront();
     PageControl2->setCurrentWidget(TabSheet5);
     const QString password = EbookSql::trimmed(current("place"));
     if (m_viewerLog)
-        *m_viewerLog << u"OpenDocumentStream(%1)"_s.arg(password);
-    FoxitPDFSDK1->OpenDocumentStream(document, password);
+        *m_viewerLog << u"OpenOwnedDocument(%1)"_s.arg(password);
+    m_readingId = -1; // the pages of the opening are not the reader's
+    const bool opened = FoxitPDFSDK1->OpenOwnedDocument(std::move(document), password);
+    if (opened && remembered > 0 && remembered < FoxitPDFSDK1->pageCount()) {
+        FoxitPDFSDK1->goToPage(remembered);
+        FoxitPDFSDK1->showNote(u"上次读到第 %1 页"_s.arg(remembered + 1));
+    }
+    if (opened && id > 0)
+        m_readingId = id;
+    FoxitPDFSDK1->setFocus();
+}
+
+void EbookPage::rememberPage(int page)
+{
+    if (m_readingId > 0)
+        quietly([&] { m_lastPage.remember(m_readingId, page); });
 }
 
 void EbookPage::Button5Click()
 {
     if (waitForImport())
         return;
-    notYetAvailable(u"简介笔记"_s);
+    {
+        Tfmreadbook dialog(*qydzbook, window());
+        dialog.exec();
+    }
+    // A changed title, status or author shows at once.
+    if (qydzbook->isOpen())
+        qydzbook->refresh();
 }
 
 void EbookPage::Button3Click()
 {
     if (waitForImport())
         return;
-    notYetAvailable(u"导出电子书"_s);
+    // No question before replacing a file: the export writes it whole or not at all.
+    const QString chosen
+        = Prompt::getSaveFileName(this, QString(), m_export.lastPath(), EbookExport::dialogFilter(), false);
+    if (chosen.isEmpty())
+        return;
+    const QString target = m_export.choose(chosen);
+    EbookExport::write(EbookStore::standard().path(current("filename")), target);
 }
 
 void EbookPage::Button6Click()
@@ -190,10 +249,11 @@ void EbookPage::Button6Click()
     // The row goes first: a row that cannot be deleted keeps its file.
     qydzbook->remove();
     EbookStore::standard().remove(storedName); // a file already gone does not matter
-    Connection& db = qydzbook->connection();
-    if (!id.isEmpty()
-        && db.scalar(u"select count(*) from sqlite_master where type = 'table' and name = 'qh_lastpage'"_s) != u"0"_s)
-        db.execute(EbookSql::forgetLastPage(id.toLongLong()));
+    if (id.isEmpty())
+        return;
+    if (id.toLongLong() == m_readingId)
+        m_readingId = -1; // the viewer still shows it, but its pages are no longer kept
+    quietly([&] { m_lastPage.forget(id.toLongLong()); });
 }
 
 void EbookPage::DBGrid2MouseDown(QMouseEvent* event)
@@ -210,13 +270,12 @@ void EbookPage::DBGrid2MouseMove(QMouseEvent* event)
         m_leftPressed = false;
     if (!m_leftPressed || !qydzbook->isOpen() || qydzbook->isEmpty())
         return;
-    const QPoint moved = event->position().toPoint() - m_pressPoint;
-    if (std::abs(moved.x()) < 5 && std::abs(moved.y()) < 5)
+    if (!DragOut::exceedsStartDistance(m_pressPoint, event->position().toPoint()))
         return;
     m_leftPressed = false;
     if (waitForImport())
         return;
-    notYetAvailable(u"拖出电子书"_s);
+    DragOut::startDrag(DBGrid2->viewport(), EbookStore::standard().path(current("filename")), current("name"));
 }
 
 // ---- import -------------------------------------------------------------

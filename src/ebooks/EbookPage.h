@@ -1,5 +1,8 @@
 #pragma once
 
+#include "ebooks/EbookExport.h"
+#include "ebooks/LastPage.h"
+
 #include <QPoint>
 #include <QPointer>
 #include <QStringList>
@@ -33,7 +36,8 @@ public:
 
     // Part of the main window's show routine: resets the viewer and opens the
     // list when it is closed. The first time it also clears what an
-    // interrupted import left in the store.
+    // interrupted import left in the store: ".part" files, and store files
+    // that no row names.
     void FormShow();
 
     // Navigation: "电子书管理", "电子书阅读", "返回".
@@ -44,10 +48,10 @@ public:
     // Commands of the management page; N1..N4 of the grid's menu run the same.
     void Button8Click(); // search
     void Button4Click(); // read the current e-book (N1)
-    void Button5Click(); // details and notes (N2): not yet available
+    void Button5Click(); // details and notes (N2)
     void Button6Click(); // delete the current e-book (N3)
     void Button2Click(); // import chosen files
-    void Button3Click(); // export (N4): not yet available
+    void Button3Click(); // export (N4)
     // The grid's mouse, after the grid has handled it (drag-out starts here).
     void DBGrid2MouseDown(QMouseEvent* event);
     void DBGrid2MouseMove(QMouseEvent* event);
@@ -79,7 +83,8 @@ private:
     void updateCommands();
     void writeImportedRow(const QString& name, const QString& storedName);
     QString current(const char* field) const;
-    void notYetAvailable(const QString& what);
+    void cleanStore();
+    void rememberPage(int page);
     void viewerFlag(bool flag);
     void viewerPart(int part, bool on);
     void viewerCommand();
@@ -115,5 +120,8 @@ private:
     QPoint m_pressPoint;
     bool m_leftPressed = false;
     bool m_storeCleaned = false;
+    EbookExport m_export;
+    LastPage m_lastPage;
+    qint64 m_readingId = -1; // the e-book in the viewer, whose page is remembered
     QStringList* m_viewerLog = nullptr;
 };

@@ -152,4 +152,7 @@ void EbookPage::buildReadingPage()
     FoxitPDFSDK1 = new PdfViewer(TabSheet5);
     FoxitPDFSDK1->setObjectName(u"FoxitPDFSDK1"_s);
     reading->addWidget(FoxitPDFSDK1, 1);
+    // The reading page focused means the viewer focused: its keys and Ctrl+F work.
+    TabSheet5->setFocusProxy(FoxitPDFSDK1);
+    connect(FoxitPDFSDK1, &PdfViewer::currentPageChanged, this, &EbookPage::rememberPage);
 }

@@ -34,9 +34,4 @@ QString search(Connection& connection, const QString& title, const QString& stat
     return condition.isEmpty() ? u" select *  from dzbook "_s : u" select *  from dzbook where "_s + condition;
 }
 
-QString forgetLastPage(qint64 id)
-{
-    return u"delete from qh_lastpage where id = %1"_s.arg(id);
-}
-
 } // namespace EbookSql

@@ -20,7 +20,4 @@ QString trimmed(const QString& text);
 // which brings the library's pinyin index up to date first).
 QString search(Connection& connection, const QString& title, const QString& status);
 
-// Removes the last-page memory of an e-book, when the program keeps one.
-QString forgetLastPage(qint64 id);
-
 } // namespace EbookSql

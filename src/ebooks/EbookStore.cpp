@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <chrono>
@@ -171,7 +172,12 @@ void EbookStore::store(const QString& source, const QString& storedName, const P
 
 QByteArray EbookStore::read(const QString& storedName) const
 {
-    return QByteArray::fromStdString(AesDecryptFileToString(local(path(storedName)), kEbookKey, 2));
+    return QByteArray::fromStdString(readOwned(storedName));
+}
+
+std::string EbookStore::readOwned(const QString& storedName) const
+{
+    return AesDecryptFileToString(local(path(storedName)), kEbookKey, 2);
 }
 
 bool EbookStore::remove(const QString& storedName) const
@@ -188,5 +194,23 @@ int EbookStore::removeUnfinished() const
     const QDir dir(m_folder);
     for (const QString& name : dir.entryList({ u"*"_s + QLatin1String(partSuffix) }, QDir::Files | QDir::Hidden))
         removed += QFile::remove(dir.filePath(name)) ? 1 : 0;
+    return removed;
+}
+
+bool EbookStore::isStoredName(const QString& name)
+{
+    // The 17-digit time stamp, then the random number without leading zeros.
+    static const QRegularExpression form(u"^[0-9]{17}(0|[1-9][0-9]{0,3})$"_s);
+    return form.match(name).hasMatch();
+}
+
+int EbookStore::removeUnlisted(const QSet<QString>& listed, const QDateTime& changedBefore) const
+{
+    int removed = 0;
+    const QDir dir(m_folder);
+    for (const QFileInfo& file : dir.entryInfoList(QDir::Files | QDir::Hidden)) {
+        if (isStoredName(file.fileName()) && !listed.contains(file.fileName()) && file.lastModified() < changedBefore)
+            removed += QFile::remove(file.filePath()) ? 1 : 0;
+    }
     return removed;
 }

@@ -17,6 +17,7 @@
 #include <QString>
 
 #include <functional>
+#include <string>
 
 // An import stopped on request; the file in hand has left nothing behind.
 class EImportCancelled : public Exception
@@ -55,12 +56,22 @@ public:
 
     // The plain bytes of a stored e-book, decrypted into memory only.
     QByteArray read(const QString& storedName) const;
+    // The same bytes as a string the caller may hand on without a copy (the viewer keeps it).
+    std::string readOwned(const QString& storedName) const;
 
     // Removes a store file; false when it could not be removed (or was missing).
     bool remove(const QString& storedName) const;
 
     // Removes the ".part" files an interrupted import left behind; returns how many.
     int removeUnfinished() const;
+
+    // Whether a file name has the form of a stored name.
+    static bool isStoredName(const QString& name);
+    // Removes the store files that no row names (a crash between a file's
+    // rename and its row's insert leaves one): those with a stored name not in
+    // `listed` and last changed before `changedBefore`, so a file another
+    // running copy of the program has just stored is left alone. Returns how many.
+    int removeUnlisted(const QSet<QString>& listed, const QDateTime& changedBefore) const;
 
 private:
     QString m_folder;

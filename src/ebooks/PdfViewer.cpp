@@ -378,8 +378,10 @@ bool PdfViewer::openSource(std::unique_ptr<QBuffer> source, std::unique_ptr<std:
     source->open(QIODevice::ReadOnly);
     const bool empty = source->size() == 0;
 
+    // The document shown so far is closed first: closing forgets the password,
+    // and load() would close it after the password was set.
+    m_document->close();
     m_document->setPassword(password);
-    // Closes the document shown so far before it reads from the new source.
     m_document->load(source.get());
     m_source = std::move(source);
     m_ownedBytes = std::move(owned);

@@ -6,6 +6,7 @@
 #include "shell/dbcontrols.h"
 #include "shell/udata.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFormLayout>
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QVBoxLayout>
@@ -26,6 +28,24 @@ template <typename Widget> Widget* named(Widget* widget, const QString& name)
     widget->setObjectName(name);
     return widget;
 }
+
+// The password edit's style: the look of the application's, "*" as the password character.
+class StarPasswordStyle : public QProxyStyle
+{
+public:
+    explicit StarPasswordStyle(QObject* owner)
+        : QProxyStyle(QApplication::style()->name())
+    {
+        setParent(owner);
+    }
+    int styleHint(
+        StyleHint hint, const QStyleOption* option, const QWidget* widget, QStyleHintReturn* returnData) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return u'*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 
 } // namespace
 
@@ -50,8 +70,10 @@ Tfmreadbook::Tfmreadbook(RecordSet& list, QWidget* parent)
     // With an empty list the statement ends in "id=" and the engine rejects it when the dialog opens.
     dbmaster->setSql(u" select *  from dzbook where id="_s + (list.isEmpty() ? QString() : list.asText(u"id"_s)));
 
+    // "*" for every character. A style of its own rather than a style sheet
+    // rule, which the application's style sheet (the skin) overrides.
+    DBEdit3->setStyle(new StarPasswordStyle(this));
     DBEdit3->setEchoMode(QLineEdit::Password);
-    DBEdit3->setStyleSheet(u"QLineEdit { lineedit-password-character: 42; }"_s); // "*" for every character
     DBEdit3->setToolTip(u"有的文档是需要密码才能打开的 无密码的不用管它"_s);
     DBComboBox1->setEditable(true);
     DBComboBox1->addItems({ u"还没读"_s, u"正在读"_s, u"已读完"_s });

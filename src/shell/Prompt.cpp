@@ -96,11 +96,13 @@ QString getOpenPictureName(QWidget* parent, const QString& caption, const QStrin
     return PictureFileDialog::getOpenFileName(parent, caption, dir, filter);
 }
 
-QString getSaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter)
+QString getSaveFileName(
+    QWidget* parent, const QString& caption, const QString& dir, const QString& filter, bool confirmOverwrite)
 {
     if (script().on)
         return nextFileNames(caption).value(0);
-    return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+    return QFileDialog::getSaveFileName(parent, caption, dir, filter, nullptr,
+        confirmOverwrite ? QFileDialog::Options() : QFileDialog::DontConfirmOverwrite);
 }
 
 void setScripted(bool on)

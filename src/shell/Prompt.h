@@ -23,7 +23,9 @@ QString getOpenFileName(QWidget* parent, const QString& caption, const QString& 
 QStringList getOpenFileNames(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
 // The open-picture dialog: a file-open dialog with a preview of the selected picture.
 QString getOpenPictureName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
-QString getSaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
+// confirmOverwrite false: an existing file is chosen without a question.
+QString getSaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter,
+                        bool confirmOverwrite = true);
 
 // --- for tests -------------------------------------------------------------
 

@@ -1,17 +1,22 @@
 // The e-book page in the main window, driven by objectName: layout, search,
-// import through the dialog and by drops, reading, deletion, viewer calls.
+// import through the dialog and by drops, reading with its keys and last page,
+// export, details, drag-out, deletion, viewer calls.
 
 #include "../shell/GuiFixture.h"
 #include "TestPdf.h"
 
+#include "ebooks/DragOut.h"
 #include "ebooks/EbookGrid.h"
 #include "ebooks/EbookPage.h"
 #include "ebooks/EbookStore.h"
 #include "ebooks/ImportProgress.h"
+#include "ebooks/PdfFindBar.h"
 #include "ebooks/PdfViewer.h"
+#include "ebooks/ureadbook.h"
 #include "shell/Unittest.h"
 
 #include <QComboBox>
+#include <QDrag>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,6 +36,10 @@ struct PageFixture : GuiFixture
         // Left by an interrupted import: cleared at start.
         QDir().mkpath(store.folder());
         source(u"corvina/1.part"_s, "half");
+        // A store file whose row a crash kept from being written.
+        QFile orphan(source(u"corvina/202601011200000001234"_s, "no row"));
+        orphan.open(QIODevice::Append);
+        orphan.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime);
         window.resize(1000, 700);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -67,6 +76,17 @@ struct PageFixture : GuiFixture
         QTRY_VERIFY(!page()->importRunning());
     }
     QStringList folder(const char* name) { return QDir(dir.filePath(QLatin1String(name))).entryList(QDir::Files); }
+    QByteArray contents(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+    }
+    // Runs `answer` on the modal dialog a command opens, then runs the command.
+    template <typename Fn> void withDialog(const QString& command, Fn answer)
+    {
+        QTimer::singleShot(0, [answer] { answer(qobject_cast<Tfmreadbook*>(QApplication::activeModalWidget())); });
+        click(command);
+    }
 
     TFormtest window;
     EbookStore store = EbookStore::standard();
@@ -189,8 +209,16 @@ private slots:
         QVERIFY(f.currentPage() == u"TabSheet4"_s && !backBar->isHidden());
         log.clear();
         f.click(u"Button4"_s);
-        QCOMPARE(log, QStringList { u"OpenDocumentStream()"_s });
+        QCOMPARE(log, QStringList { u"OpenOwnedDocument()"_s });
         QCOMPARE(f.currentPage(), u"TabSheet5"_s);
+        // Keys and find with the reading page focused, the viewer's parts off.
+        PdfViewer* viewer = f.page()->viewer();
+        QVERIFY(!viewer->isPartShown(0) && QTest::qWaitForWindowActive(&f.window));
+        f.find(u"TabSheet5"_s)->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageDown);
+        QCOMPARE(viewer->currentPage(), 1);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(viewer->findBar()->isVisible());
         f.click(u"BitBtn3"_s);
         QVERIFY(f.currentPage() == u"TabSheet4"_s && f.page()->viewer()->hasDocument());
     }
@@ -231,6 +259,78 @@ private slots:
         // Nothing decrypted is ever written.
         QVERIFY(f.folder("temp").isEmpty());
         QCOMPARE(f.folder("corvina").size(), stored == "<none>" ? 0 : 1);
+    }
+
+    void exportAndDragFromThePage()
+    {
+        PageFixture f;
+        const QByteArray pdf = makePdf(1);
+        f.addBook(u"abc"_s, pdf);
+        Prompt::enqueueFileNames({ f.dir.filePath(u"导出"_s) });
+        f.click(u"Button3"_s);
+        Prompt::enqueueFileNames({ f.source(u"old.pdf"_s, "old") });
+        f.window.findChild<QAction*>(u"N4"_s)->trigger(); // replaced without a question
+        QVERIFY(f.contents(f.dir.filePath(u"导出.pdf"_s)) == pdf && f.contents(f.dir.filePath(u"old.pdf"_s)) == pdf);
+
+        // Dragged from the grid: 4 and 4 pixels start nothing, 5 start the move-only drag.
+        QCOMPARE(QLatin1String(EbookGrid::ownDragFormat), DragOut::ownDragFormat());
+        QList<QUrl> urls;
+        bool moveOfTheDecrypted = false;
+        DragOut::setExecFunction([&](QDrag* drag, Qt::DropActions supported, Qt::DropAction) {
+            urls = drag->mimeData()->urls();
+            moveOfTheDecrypted = supported == Qt::MoveAction && f.contents(urls[0].toLocalFile()) == pdf;
+            return Qt::MoveAction;
+        });
+        QWidget* viewport = f.find<EbookGrid>(u"DBGrid2"_s)->viewport();
+        auto send = [&](QEvent::Type type, QPoint at) {
+            QMouseEvent event(type, at, viewport->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, {});
+            QApplication::sendEvent(viewport, &event);
+        };
+        send(QEvent::MouseButtonPress, QPoint(40, 10));
+        send(QEvent::MouseMove, QPoint(44, 14));
+        QVERIFY(urls.isEmpty());
+        send(QEvent::MouseMove, QPoint(40, 15));
+        DragOut::setExecFunction({});
+        QCOMPARE(urls, QList<QUrl> { QUrl::fromLocalFile(f.dir.filePath(u"temp/abc.pdf"_s)) });
+        QVERIFY(moveOfTheDecrypted);
+    }
+
+    void detailsRefreshTheListKeepingTheRow()
+    {
+        PageFixture f;
+        for (const char* name : { "A", "B", "C" })
+            f.addBook(QLatin1String(name), "%PDF");
+        f.page()->list().moveTo(1);
+        for (const QString& button : { u"B2"_s, u"b1"_s }) {
+            f.db().execute(u"update dzbook set zuozhe = '%1' where name = 'B'"_s.arg(button)); // changed elsewhere
+            f.withDialog(u"Button5"_s, [button](Tfmreadbook* dialog) {
+                typeText(dialog->findChild<QLineEdit*>(u"DBEdit1"_s), u"改"_s);
+                QTest::mouseClick(dialog->findChild<QPushButton*>(button), Qt::LeftButton);
+            });
+            const QAbstractItemModel* grid = f.find<EbookGrid>(u"DBGrid2"_s)->model();
+            QCOMPARE(f.page()->list().recNo(), 1);
+            QCOMPARE(grid->index(1, 0).data().toString(), button == u"b1"_s ? u"改"_s : u"B"_s);
+            QCOMPARE(grid->index(1, 2).data().toString(), button);
+        }
+    }
+
+    void lastPageReopened()
+    {
+        PageFixture f;
+        f.addBook(u"长.pdf"_s, makePdf(5));
+        f.addBook(u"短.pdf"_s, makePdf(2, "pw"), u"pw"_s); // opened after an open document, with its password
+        PdfViewer* viewer = f.page()->viewer();
+        auto read = [&](int row) {
+            f.click(u"BitBtn3"_s);
+            f.page()->list().moveTo(row);
+            f.click(u"Button4"_s);
+            return viewer->hasDocument() ? viewer->currentPage() : -1;
+        };
+        QCOMPARE(read(0), 0);
+        viewer->goToPage(3);
+        QVERIFY(read(1) == 0 && viewer->note().isEmpty());
+        QCOMPARE(read(0), 3);
+        QCOMPARE(viewer->note(), u"上次读到第 4 页"_s);
     }
 
     void deletion()

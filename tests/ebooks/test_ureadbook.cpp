@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 
 using namespace Qt::StringLiterals;
 
@@ -49,11 +50,14 @@ private slots:
     void okWritesEveryControl()
     {
         Fixture f;
+        qApp->setStyleSheet(u"QLineEdit { border: 1px solid #c8b88a; }"_s); // as the skin has one
+        const auto noSkin = qScopeGuard([] { qApp->setStyleSheet(QString()); });
         Dialog d(f.list);
         QCOMPARE(d.window.windowTitle(), u"电子书名→It's 第二本"_s);
         auto* password = d.find<QLineEdit>("DBEdit3");
         QCOMPARE(password->echoMode(), QLineEdit::Password);
         QCOMPARE(password->text(), u"pw"_s);
+        QCOMPARE(password->displayText(), u"**"_s);
         QCOMPARE(password->toolTip(), u"有的文档是需要密码才能打开的 无密码的不用管它"_s);
         d.find<QLineEdit>("DBEdit1")->selectAll();
         typeText(d.find<QLineEdit>("DBEdit1"), u"新书名"_s);
