@@ -11,6 +11,7 @@ QINGHE_PACKAGES=(
     libicu-dev   # pinyin of titles
     libarchive-dev   # backup files
     fonts-wqy-microhei
+    qt6-translations-l10n   # Qt's own dialogs in Chinese
     qt6-svg-dev   # tools/makeart only: draws the icon from its SVG
 )
 

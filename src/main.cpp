@@ -8,7 +8,9 @@
 #include "shell/udata.h"
 #include "shell/ulogo.h"
 
+#include <QLibraryInfo>
 #include <QScreen>
+#include <QTranslator>
 
 #include <memory>
 
@@ -17,6 +19,10 @@ int main(int argc, char* argv[])
     Application app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("qinghe"));
     qingheInitResources();
+    // Qt's own dialogs (file dialogs, standard buttons) in Chinese like the rest.
+    QTranslator qtChinese;
+    if (qtChinese.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtChinese);
     Skin::installFonts();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/qinghe-256.png")));
 
