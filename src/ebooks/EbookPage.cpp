@@ -81,6 +81,12 @@ void EbookPage::FormShow()
     qydzbook->open();
 }
 
+void EbookPage::clearReading()
+{
+    FoxitPDFSDK1->clear();
+    PageControl2->setCurrentWidget(TabSheet4);
+}
+
 void EbookPage::bringToFront()
 {
     for (QWidget* owner = parentWidget(); owner; owner = owner->parentWidget()) {
