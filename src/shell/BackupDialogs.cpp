@@ -28,7 +28,7 @@ const QString extension = u".qhbak"_s;
 QString defaultFolder()
 {
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return documents.isEmpty() ? QDir::homePath() : documents;
+    return documents.isEmpty() || !QFileInfo(documents).isDir() ? QDir::homePath() : documents;
 }
 
 QString sizeText(qint64 bytes)
