@@ -99,11 +99,10 @@ bool insideStore(const QString& path)
 
 QString savedText(Connection& connection, const Backup::Result& result, const QString& path)
 {
+    // One arg() for all: a path may itself hold "%2".
     QString text
-        = u"备份完成，已保存到：\n%1\n\n纸书 %2 本，电子书 %3 本，共 %4。"_s.arg(QDir::toNativeSeparators(path))
-              .arg(result.books)
-              .arg(result.ebooks)
-              .arg(sizeText(result.bytes));
+        = u"备份完成，已保存到：\n%1\n\n纸书 %2 本，电子书 %3 本，共 %4。"_s.arg(QDir::toNativeSeparators(path),
+            QString::number(result.books), QString::number(result.ebooks), sizeText(result.bytes));
     if (!result.missing.isEmpty()) {
         text += u"\n\n以下 %1 本电子书的文件在电子书库中找不到，没有备份："_s.arg(result.missing.size());
         constexpr int listed = 10;
