@@ -68,6 +68,20 @@ void TForm2::FormShow()
     CBleib->setEditText(shown);
 }
 
+void TForm2::reread()
+{
+    DBmaster->cancel();
+    if (DBmaster->isOpen())
+        DBmaster->refresh();
+    FormShow();
+    pictureTimer->stop();
+    loader->cancel();
+    clearPictures();
+    CBleib->setEditText(QString());
+    if (DBmaster->isOpen() && !DBmaster->isEmpty())
+        DBmasterAfterScroll();
+}
+
 void TForm2::BitBtn1Click()
 {
     DBmaster->append();

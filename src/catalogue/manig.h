@@ -43,6 +43,9 @@ public:
     void DBmasterAfterScroll();
     // The six upload buttons: slot 0 is the cover (Button1), 1..5 the illustrations (Button3..Button7).
     void upload(int slot);
+    // Re-reads the books from the library (after a restore): a pending edit is
+    // dropped, the category box and the current book's pictures follow.
+    void reread();
 
     // The statement of a search for this text in the titles.
     QString searchStatement(const QString& text) const;

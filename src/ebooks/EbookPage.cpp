@@ -114,6 +114,12 @@ void EbookPage::cleanStore()
     m_storeCleaned = true;
 }
 
+void EbookPage::clearReading()
+{
+    FoxitPDFSDK1->clear();
+    PageControl2->setCurrentWidget(TabSheet4);
+}
+
 void EbookPage::bringToFront()
 {
     for (QWidget* owner = parentWidget(); owner; owner = owner->parentWidget()) {

@@ -67,6 +67,8 @@ public:
     bool waitForImport();
     ImportProgress* runningImport() const;
     PdfViewer* viewer() const { return FoxitPDFSDK1; }
+    // After a restore: back to the management page with the viewer emptied.
+    void clearReading();
     EbookGrid* grid() const { return DBGrid2; }
 
     // Tests: every viewer call of the page is appended here, when set.

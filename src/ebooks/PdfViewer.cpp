@@ -456,6 +456,14 @@ void PdfViewer::SetViewerFlag(bool flag)
     m_stack->setCurrentWidget(m_view);
 }
 
+void PdfViewer::clear()
+{
+    closeDocument();
+    m_message->clear();
+    m_note->hide();
+    m_stack->setCurrentWidget(m_view);
+}
+
 bool PdfViewer::isPartShown(int part) const
 {
     switch (part) {

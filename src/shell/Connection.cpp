@@ -33,6 +33,7 @@ struct Connection::Private
     bool openedBefore = false; // a reopen never makes a library
     std::map<int, std::function<void()>> closeListeners;
     int nextListener = 0;
+    QList<RecordSet*> recordSets;
 };
 
 Connection::Connection(QString connectionString)
@@ -161,6 +162,21 @@ int Connection::addCloseListener(std::function<void()> listener)
 void Connection::removeCloseListener(int id)
 {
     d->closeListeners.erase(id);
+}
+
+QList<RecordSet*> Connection::recordSets() const
+{
+    return d->recordSets;
+}
+
+void Connection::addRecordSet(RecordSet* set)
+{
+    d->recordSets.append(set);
+}
+
+void Connection::removeRecordSet(RecordSet* set)
+{
+    d->recordSets.removeOne(set);
 }
 
 bool Connection::isOpen() const

@@ -4,12 +4,14 @@
 
 #include "Exception.h"
 
+#include <QList>
 #include <QString>
 
 #include <functional>
 #include <memory>
 
 struct sqlite3;
+class RecordSet;
 
 // An error reported by the database engine; the message is the engine's own.
 class EDatabaseError : public Exception
@@ -61,6 +63,12 @@ public:
     // back what they hold open in it. Returns an id for removeCloseListener().
     int addCloseListener(std::function<void()> listener);
     void removeCloseListener(int id);
+
+    // Every record set made on this connection and not yet destroyed, oldest first
+    // (kept by RecordSet itself), so that a restore can re-read them all.
+    QList<RecordSet*> recordSets() const;
+    void addRecordSet(RecordSet* set);
+    void removeRecordSet(RecordSet* set);
 
     // A data source as written in a connection string, made absolute against the
     // data folder ('\\' separators are accepted).

@@ -193,11 +193,13 @@ RecordSet::RecordSet(Connection& connection, QObject* parent)
 {
     d->q = this;
     d->closeListener = connection.addCloseListener([this] { d->closeBlob(); });
+    connection.addRecordSet(this);
 }
 
 RecordSet::~RecordSet()
 {
     d->connection.removeCloseListener(d->closeListener);
+    d->connection.removeRecordSet(this);
 }
 
 Connection& RecordSet::connection() const

@@ -5,6 +5,7 @@
 #include "catalogue/ufenlei.h"
 #include "ebooks/EbookPage.h"
 #include "ebooks/PdfViewer.h"
+#include "shell/BackupDialogs.h"
 #include "shell/Compaction.h"
 #include "shell/ErrorHandler.h"
 #include "shell/NavBar.h"
@@ -253,6 +254,30 @@ void TFormtest::dxNavBar1Item6Click()
 {
     Tfmuser account(this);
     account.exec();
+}
+
+void TFormtest::dxNavBar1Item9Click()
+{
+    if (TabSheet2->waitForImport())
+        return;
+    BackupDialogs::backup(this, TDataModule2::instance()->Adocon);
+}
+
+void TFormtest::dxNavBar1Item10Click()
+{
+    if (TabSheet2->waitForImport())
+        return;
+    Connection& connection = TDataModule2::instance()->Adocon;
+    BackupDialogs::restore(this, connection, [this, &connection] {
+        // Every window shows the restored library; nothing from before stays on screen.
+        BackupDialogs::rereadRecordSets(connection, Form2);
+        if (Form2)
+            Form2->reread();
+        TabSheet2->clearReading();
+        ListView1->clearShelf();
+        statusPanels[1]->clear();
+        FormShow(); // category links and book total
+    });
 }
 
 RecordSet* TFormtest::ebookList() const

@@ -49,6 +49,8 @@ public:
     void dxNavBar1Item12Click();
     void dxNavBar1Item13Click();
     void dxNavBar1Item6Click();
+    void dxNavBar1Item9Click(); // 备份数据
+    void dxNavBar1Item10Click(); // 恢复数据
     void Group5Click();
     void ListView1Click();
     void BitBtn3Click();

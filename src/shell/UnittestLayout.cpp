@@ -154,4 +154,6 @@ void TFormtest::buildNavigation()
     NavGroup* group5 = dxNavBar1->addGroup(QStringLiteral("Group5"), QStringLiteral("设置(压缩数据库)"));
     connect(group5, &NavGroup::headerClicked, this, handler([this] { Group5Click(); }));
     link(group5, QStringLiteral("dxNavBar1Item6"), QStringLiteral("用户管理"), &TFormtest::dxNavBar1Item6Click);
+    link(group5, QStringLiteral("dxNavBar1Item9"), QStringLiteral("备份数据"), &TFormtest::dxNavBar1Item9Click);
+    link(group5, QStringLiteral("dxNavBar1Item10"), QStringLiteral("恢复数据"), &TFormtest::dxNavBar1Item10Click);
 }

@@ -1,0 +1,158 @@
+#include "GuiFixture.h"
+
+#include "../ebooks/TestPdf.h"
+
+#include "catalogue/manig.h"
+#include "ebooks/EbookPage.h"
+#include "ebooks/PdfViewer.h"
+#include "shell/ErrorHandler.h"
+#include "shell/NavBar.h"
+#include "shell/Unittest.h"
+
+#include <QComboBox>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Three books in two categories and an e-book, under a main window; prompts scripted.
+struct Library : GuiFixture
+{
+    TFormtest window;
+    Library()
+    {
+        db().execute(u"delete from tblei"_s);
+        for (const auto& [name, leib] :
+            { std::pair(u"甲"_s, u"小说"_s), { u"乙"_s, u"诗歌"_s }, { u"丙"_s, u"诗歌"_s } })
+            addBook(name, u"还没读"_s, category(leib));
+        addEbook(u"2026120910000011111"_s);
+        window.show();
+        Prompt::takeShown();
+    }
+    void addEbook(const QString& stored)
+    {
+        QDir().mkpath(dir.filePath(u"corvina"_s));
+        QFile file(dir.filePath(u"corvina/"_s + stored));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(70000, 'e')));
+        db().execute(u"insert into dzbook (name, filename) values ('%1', '%1')"_s.arg(stored));
+    }
+    QStringList click(const char* item, const QString& file = {})
+    {
+        Prompt::enqueueFileNames(file.isEmpty() ? QStringList() : QStringList { file });
+        QTest::mouseClick(window.findChild<NavItem*>(QLatin1String(item)), Qt::LeftButton);
+        QStringList texts;
+        for (const Prompt::Shown& s : Prompt::takeShown())
+            if (!s.text.isEmpty()) // file dialogs are recorded without a text
+                texts << s.text;
+        return texts;
+    }
+    QByteArray disk() // the library file and the store
+    {
+        QByteArray bytes;
+        for (const QString& path : { u"data/AccessMng.mdb"_s, u"corvina/2026120910000011111"_s }) {
+            QFile file(dir.filePath(path));
+            bytes += file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }
+        return bytes;
+    }
+};
+
+} // namespace
+
+class TestBackupWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void itemsOfTheSettingsGroup()
+    {
+        Library f;
+        QStringList captions;
+        for (NavItem* item : f.window.findChild<NavGroup*>(u"Group5"_s)->items())
+            captions << item->objectName() + u' ' + item->text();
+        QCOMPARE(captions,
+            (QStringList {
+                u"dxNavBar1Item6 用户管理"_s, u"dxNavBar1Item9 备份数据"_s, u"dxNavBar1Item10 恢复数据"_s }));
+        // Dialogs cancelled: nothing shown, above all no compaction (its unscripted question would abort).
+        QCOMPARE(f.click("dxNavBar1Item9") + f.click("dxNavBar1Item10"), QStringList());
+        QVERIFY(f.click("dxNavBar1Item9", f.dir.filePath(u"corvina/x"_s)).value(0).contains(u"“corvina”"_s));
+        QVERIFY(!QFile::exists(f.dir.filePath(u"corvina/x.qhbak"_s)));
+    }
+
+    void backupDeleteRestore()
+    {
+        Library f;
+        const QString path = f.dir.filePath(u"家里的书%2"_s);
+        const QString saved = f.click("dxNavBar1Item9", path).value(0);
+        QVERIFY2(saved.contains(path + u".qhbak\n\n纸书 3 本，电子书 1 本，共 "_s), qPrintable(saved));
+
+        // After the backup: books and a category deleted, an e-book imported, one being read,
+        // and a pending edit left in the kept editor.
+        f.db().execute(u"delete from baseshu where name <> '甲'"_s);
+        f.db().execute(u"delete from tblei where leib = '诗歌'"_s);
+        f.addEbook(u"2026121010000022222"_s);
+        TForm2* editor = nullptr;
+        QTimer::singleShot(0, [&] {
+            editor = qobject_cast<TForm2*>(QApplication::activeModalWidget());
+            editor->master()->edit();
+            editor->master()->setText(u"name"_s, u"未存的改动"_s);
+            editor->reject();
+        });
+        f.window.dxNavBar1Item12Click();
+        QVERIFY(editor && editor->master()->state() == RecordSet::State::Edit);
+        PdfViewer* viewer = f.window.ebookPage()->viewer();
+        QVERIFY(viewer->OpenDocumentStream(makePdf(2), {}));
+
+        Prompt::enqueueAnswer(QMessageBox::Ok);
+        const QStringList shown = f.click("dxNavBar1Item10", path + u".qhbak"_s);
+        QCOMPARE(shown.size(), 2);
+        for (const QString& part : { u"现在的书库：纸书 1 本，电子书 2 本"_s, u"备份中的书库：纸书 3 本，电子书 1 本"_s,
+                 u"备份之后导入的 1 本电子书将随现在的电子书库一起删除。"_s, u"没有保存的修改将被放弃"_s })
+            QVERIFY2(shown.at(0).contains(part), qPrintable(shown.at(0)));
+        QCOMPARE(shown.at(1), u"恢复完成：纸书 3 本，电子书 1 本。"_s);
+
+        // Every window shows the restored library; the pending edit went nowhere.
+        QVERIFY(f.window.statusText(0).endsWith(u"图书总数：  3"_s));
+        QStringList links;
+        for (NavItem* item : f.window.findChild<NavGroup*>(u"Group2"_s)->items())
+            links << item->text();
+        QCOMPARE(links, (QStringList { u"小说"_s, u"诗歌"_s }));
+        QCOMPARE(f.window.ebookPage()->list().recordCount(), 1);
+        QVERIFY(!viewer->hasDocument());
+        QVERIFY(!QFile::exists(f.dir.filePath(u"corvina/2026121010000022222"_s)));
+        QCOMPARE(editor->master()->state(), RecordSet::State::Browse);
+        QCOMPARE(editor->master()->recordCount(), 3);
+        QCOMPARE(editor->findChild<QComboBox*>(u"CBleib"_s)->count(), 2);
+        editor->master()->last(); // would post a pending edit
+        QCOMPARE(
+            f.count(u"select group_concat(name, ',') from (select name from baseshu order by id)"_s), u"甲,乙,丙"_s);
+    }
+
+    void damagedBackupChangesNothing()
+    {
+        Library f;
+        const QString path = f.dir.filePath(u"b.qhbak"_s);
+        f.click("dxNavBar1Item9", path);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        file.seek(file.readAll().indexOf(QByteArray(1000, 'e')) + 100); // inside the e-book's entry
+        file.write("damaged");
+        file.close();
+        f.db().execute(u"delete from baseshu"_s);
+        const QByteArray before = f.disk();
+
+        const QStringList shown = f.click("dxNavBar1Item10", path);
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown.at(0).startsWith(
+                     u"这个备份不能恢复，书库没有任何改动：\n备份文件已损坏: 条目“corvina/2026120910000011111”"_s),
+            qPrintable(shown.at(0)));
+        QCOMPARE(f.disk(), before);
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    Application app(argc, argv);
+    TestBackupWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "test_backupwindow.moc"
