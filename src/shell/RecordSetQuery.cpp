@@ -1,6 +1,7 @@
 #include "shell/RecordSetQuery.h"
 
 #include <QSet>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <cstring>
@@ -109,7 +110,7 @@ void fetchRow(const Statement& stmt, const std::vector<Column>& columns, Row& ro
     row.spans.assign(size_t(count), { -1, 0 });
     // All of the row's text in one allocation: the sizes first, then the bytes
     // (SQLite's pointers stay valid while no other conversion is asked for).
-    std::vector<const char*> sources(size_t(count), nullptr);
+    QVarLengthArray<const char*, 64> sources(count, nullptr);
     int total = 0;
     for (int i = 0; i < count; ++i) {
         const int type = sqlite3_column_type(s, i);
@@ -117,7 +118,7 @@ void fetchRow(const Statement& stmt, const std::vector<Column>& columns, Row& ro
             row.values[i] = QVariant(stmt.integer(i));
             row.unloaded[size_t(i)] = true;
         } else if (type == SQLITE_TEXT) {
-            sources[size_t(i)] = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
+            sources[i] = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
             const int size = sqlite3_column_bytes(s, i);
             row.spans[size_t(i)] = { total, size };
             total += size;
@@ -127,8 +128,8 @@ void fetchRow(const Statement& stmt, const std::vector<Column>& columns, Row& ro
     }
     row.text = QByteArray(total, Qt::Uninitialized);
     for (int i = 0; i < count; ++i) {
-        if (sources[size_t(i)] && row.spans[size_t(i)].second > 0)
-            std::memcpy(row.text.data() + row.spans[size_t(i)].first, sources[size_t(i)], size_t(row.spans[size_t(i)].second));
+        if (sources[i] && row.spans[size_t(i)].second > 0)
+            std::memcpy(row.text.data() + row.spans[size_t(i)].first, sources[i], size_t(row.spans[size_t(i)].second));
     }
 }
 
