@@ -5,6 +5,7 @@
 #include "catalogue/PicturePanel.h"
 #include "catalogue/manig.h"
 #include "shell/ErrorHandler.h"
+#include "shell/RowHeader.h"
 #include "shell/dbcontrols.h"
 #include "shell/udata.h"
 
@@ -203,6 +204,7 @@ void TForm2::buildLayout()
     DBGrid1->setObjectName(u"DBGrid1"_s);
     DBGrid1->setMinimumHeight(220); // eight rows: the page grows a little past 1190 for them
     DBGrid1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
+    DBGrid1->setVerticalHeader(new RowHeader(DBGrid1));
     DBGrid1->verticalHeader()->setDefaultSectionSize(22);
     DBGrid1->installEventFilter(this);
     model = new RecordSetModel(DBmaster,

@@ -90,7 +90,7 @@ struct RecordSet::Private
     {
         const Row& keyed = result.rows[size_t(current)];
         const Column& c = result.columns[size_t(column)];
-        const qint64 key = keyed.values[result.keyColumn].toLongLong();
+        const qint64 key = keyed.cell(result.keyColumn).toLongLong();
         sqlite3* db = connection.handle();
         if (blob && (blobDb != db || blobColumn != column || sqlite3_blob_reopen(blob, key) != SQLITE_OK))
             closeBlob();
@@ -132,7 +132,7 @@ struct RecordSet::Private
             return {};
         if (r->unloaded[size_t(column)])
             return QVariant(readBlob(column));
-        return r->values[column];
+        return r->cell(column);
     }
 
     void rebuildIndex()
@@ -150,7 +150,7 @@ struct RecordSet::Private
         if (i == result.keyColumn || column.origin.isEmpty() || !writable())
             fail(u"Field '%1' cannot be modified"_s.arg(field));
         set.edit();
-        buffer.values[i] = value;
+        buffer.set(i, value);
         buffer.unloaded[size_t(i)] = false;
         changed[size_t(i)] = true;
     }
@@ -179,7 +179,7 @@ struct RecordSet::Private
         fetchRow(stmt, result.columns, fresh);
         for (size_t i = 0; i < result.columns.size(); ++i) {
             if (!result.columns[i].origin.isEmpty()) {
-                into.values[int(i)] = fresh.values[int(i)];
+                into.set(int(i), fresh.cell(int(i)));
                 into.unloaded[i] = fresh.unloaded[i];
             }
         }
@@ -370,7 +370,7 @@ bool RecordSet::isNull(const QString& field) const
 {
     const int i = d->require(field);
     const Row* r = d->row();
-    return !r || (!r->values[i].isValid() && !r->unloaded[size_t(i)]);
+    return !r || r->isNull(i);
 }
 
 static QString toText(const QVariant& value)
@@ -435,6 +435,8 @@ QString RecordSet::textAt(int row, int column) const
     if (row < 0 || row >= d->count() || column < 0 || column >= int(d->result.columns.size()))
         return {};
     const Row& r = (row == d->current && d->editing()) ? d->buffer : d->result.rows[size_t(row)];
+    if (r.packed(column))
+        return r.packedText(column);
     const QVariant& value = r.values[column];
     if (r.unloaded[size_t(column)] || value.typeId() == QMetaType::QByteArray)
         return {};
@@ -524,7 +526,7 @@ void RecordSet::post()
     sqlite3* db = d->connection.handle();
     qint64 key = 0;
     if (d->state == State::Edit) {
-        key = d->buffer.values[result.keyColumn].toLongLong();
+        key = d->buffer.cell(result.keyColumn).toLongLong();
         if (!changed.empty()) {
             // Only the changed columns: an untouched picture is neither rewritten nor reported as changed.
             QStringList sets;
@@ -535,7 +537,7 @@ void RecordSet::post()
                 Statement stmt(db, sql.toUtf8());
                 int n = 0;
                 for (int i : changed)
-                    stmt.bind(++n, d->buffer.values[i]);
+                    stmt.bind(++n, d->buffer.cell(i));
                 stmt.bind(++n, key);
                 stmt.step();
                 if (sqlite3_changes(db) == 0)
@@ -557,7 +559,7 @@ void RecordSet::post()
             Statement stmt(db, sql.toUtf8());
             int n = 0;
             for (int i : changed)
-                stmt.bind(++n, d->buffer.values[i]);
+                stmt.bind(++n, d->buffer.cell(i));
             stmt.step();
             key = sqlite3_last_insert_rowid(db);
         });
@@ -566,7 +568,7 @@ void RecordSet::post()
     // Written: the row now reads as the file holds it (its key, converted values,
     // blobs back in the file).
     Row posted = d->buffer;
-    posted.values[result.keyColumn] = QVariant(key);
+    posted.set(result.keyColumn, QVariant(key));
     try {
         d->reread(key, posted);
     } catch (const EDatabaseError&) {
@@ -616,7 +618,7 @@ void RecordSet::remove()
     if (!d->writable())
         fail(u"Cannot modify a read-only dataset"_s);
     const Result& result = d->result;
-    const qint64 key = result.rows[size_t(d->current)].values[result.keyColumn].toLongLong();
+    const qint64 key = result.rows[size_t(d->current)].cell(result.keyColumn).toLongLong();
     const QString sql = u"delete from %1.%2 where %3 = ?"_s.arg(quoted(QString::fromUtf8(result.database)),
         quoted(result.table), quoted(result.columns[size_t(result.keyColumn)].origin));
     sqlite3* db = d->connection.handle();
@@ -649,12 +651,12 @@ void RecordSet::refresh()
     const Result& old = d->result;
     std::optional<qint64> key;
     if (d->current >= 0 && old.keyColumn >= 0)
-        key = old.rows[size_t(d->current)].values[old.keyColumn].toLongLong();
+        key = old.rows[size_t(d->current)].cell(old.keyColumn).toLongLong();
     Result fresh = run(d->connection.handle(), d->sql);
     int row = d->current;
     if (key && fresh.keyColumn >= 0) {
         for (size_t i = 0; i < fresh.rows.size(); ++i) {
-            if (fresh.rows[i].values[fresh.keyColumn].toLongLong() == *key) {
+            if (fresh.rows[i].cell(fresh.keyColumn).toLongLong() == *key) {
                 row = int(i);
                 break;
             }

@@ -1,8 +1,10 @@
 #include "shell/RecordSetQuery.h"
 
 #include <QSet>
+#include <QVarLengthArray>
 
 #include <algorithm>
+#include <cstring>
 
 namespace RecordSetQuery {
 namespace {
@@ -102,15 +104,32 @@ QString selectList(const std::vector<Column>& columns, bool byOrigin)
 void fetchRow(const Statement& stmt, const std::vector<Column>& columns, Row& row)
 {
     const int count = int(columns.size());
-    row.values.reserve(count);
+    sqlite3_stmt* s = stmt.get();
+    row.values.resize(count);
     row.unloaded.assign(size_t(count), false);
+    row.spans.assign(size_t(count), { -1, 0 });
+    // All of the row's text in one allocation: the sizes first, then the bytes
+    // (SQLite's pointers stay valid while no other conversion is asked for).
+    QVarLengthArray<const char*, 64> sources(count, nullptr);
+    int total = 0;
     for (int i = 0; i < count; ++i) {
-        if (columns[size_t(i)].lazy && sqlite3_column_type(stmt.get(), i) != SQLITE_NULL) {
-            row.values.append(QVariant(stmt.integer(i)));
+        const int type = sqlite3_column_type(s, i);
+        if (columns[size_t(i)].lazy && type != SQLITE_NULL) {
+            row.values[i] = QVariant(stmt.integer(i));
             row.unloaded[size_t(i)] = true;
-        } else {
-            row.values.append(stmt.value(i));
+        } else if (type == SQLITE_TEXT) {
+            sources[i] = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
+            const int size = sqlite3_column_bytes(s, i);
+            row.spans[size_t(i)] = { total, size };
+            total += size;
+        } else if (type != SQLITE_NULL) {
+            row.values[i] = stmt.value(i);
         }
+    }
+    row.text = QByteArray(total, Qt::Uninitialized);
+    for (int i = 0; i < count; ++i) {
+        if (sources[i] && row.spans[size_t(i)].second > 0)
+            std::memcpy(row.text.data() + row.spans[size_t(i)].first, sources[i], size_t(row.spans[size_t(i)].second));
     }
 }
 
@@ -140,9 +159,8 @@ Result run(sqlite3* db, const QString& sql)
         }
     }
     while (stmt->step()) {
-        Row row;
+        Row& row = result.rows.emplace_back();
         fetchRow(*stmt, result.columns, row);
-        result.rows.push_back(std::move(row));
     }
     return result;
 }

@@ -34,10 +34,29 @@ struct Column
     bool lazy = false; // fetched as its length; the bytes are read on demand
 };
 
+// One row of a result. Text read from the file stays as the UTF-8 bytes SQLite
+// returned, all of a row's text in one buffer, and becomes a QString only when read.
 struct Row
 {
-    QVariantList values;
+    QVariantList values; // a packed text cell holds an invalid QVariant here
     std::vector<bool> unloaded; // a lazy blob that is not null; values holds its length
+    QByteArray text; // the packed text cells' UTF-8, one after another
+    std::vector<std::pair<int, int>> spans; // per column: offset and size in text; offset -1 when not packed
+
+    bool packed(int i) const { return size_t(i) < spans.size() && spans[size_t(i)].first >= 0; }
+    QString packedText(int i) const
+    {
+        const auto& [offset, size] = spans[size_t(i)];
+        return QString::fromUtf8(text.constData() + offset, size);
+    }
+    QVariant cell(int i) const { return packed(i) ? QVariant(packedText(i)) : values[i]; }
+    bool isNull(int i) const { return !packed(i) && !values[i].isValid() && !unloaded[size_t(i)]; }
+    void set(int i, const QVariant& value)
+    {
+        values[i] = value;
+        if (size_t(i) < spans.size())
+            spans[size_t(i)].first = -1;
+    }
 };
 
 // The result of one run of the statement.

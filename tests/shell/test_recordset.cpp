@@ -29,6 +29,7 @@ private slots:
     void blobReadsLetGoOfTheFile();
     void failedPostKeepsState();
     void integersAndReadOnlyColumns();
+    void textCellsReadAsStored();
 };
 
 void TestRecordSet::emptyResult()
@@ -332,6 +333,25 @@ void TestRecordSet::integersAndReadOnlyColumns()
     OpenSetFixture count(u"select count(*) from baseshu"_s);
     QCOMPARE(count.set.firstColumnText(), u"3"_s);
     QVERIFY_THROWS_EXCEPTION(EDatabaseError, count.set.edit());
+}
+
+// Text is kept as the bytes the file returned until it is read: empty text is not
+// null, an edit replaces the stored text and a cancel brings it back.
+void TestRecordSet::textCellsReadAsStored()
+{
+    OpenSetFixture f;
+    f.db().execute(u"update baseshu set name = '', zuozhe = NULL, publish = '青禾出版社' where id = 1"_s);
+    f.set.refresh();
+    f.set.first();
+    QVERIFY(!f.set.isNull(u"name"_s) && f.set.isNull(u"zuozhe"_s));
+    QCOMPARE(f.set.value(u"publish"_s), QVariant(u"青禾出版社"_s));
+    QCOMPARE(f.set.textAt(0, f.set.fieldIndex(u"publish"_s)), u"青禾出版社"_s);
+    QCOMPARE(f.set.textAt(1, f.set.fieldIndex(u"name"_s)), u"B"_s);
+    f.set.setText(u"publish"_s, u"另一家"_s);
+    QCOMPARE(f.set.textAt(0, f.set.fieldIndex(u"publish"_s)), u"另一家"_s);
+    f.set.cancel();
+    QCOMPARE(f.set.asText(u"publish"_s), u"青禾出版社"_s);
+    QVERIFY(f.set.locate(u"publish"_s, u"青禾出版社"_s));
 }
 
 QTEST_GUILESS_MAIN(TestRecordSet)
