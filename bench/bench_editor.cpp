@@ -34,37 +34,14 @@
 
 #include <jpeglib.h>
 
+#include "NoisyPhoto.h"
+
 using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int PictureWidth = 1600;
-constexpr int PictureHeight = 2400;
-
-// A photo-like picture: gradients and rings, with per-pixel noise.
-QByteArray makePicture(int seed)
-{
-    QRandomGenerator random(quint32(seed) * 7919u + 1u);
-    QImage image(PictureWidth, PictureHeight, QImage::Format_RGB888);
-    const int r0 = random.bounded(40, 200), g0 = random.bounded(40, 200), b0 = random.bounded(40, 200);
-    const int cx = random.bounded(PictureWidth), cy = random.bounded(PictureHeight);
-    for (int y = 0; y < PictureHeight; ++y) {
-        uchar* line = image.scanLine(y);
-        for (int x = 0; x < PictureWidth; ++x) {
-            const int dx = (x - cx) / 16, dy = (y - cy) / 16;
-            const int ring = ((dx * dx + dy * dy) / 64) % 48;
-            const quint32 noise = random.generate();
-            line[3 * x + 0] = uchar(qBound(0, r0 + x / 20 + ring + int(noise & 15) - 8, 255));
-            line[3 * x + 1] = uchar(qBound(0, g0 + y / 30 - ring + int((noise >> 8) & 15) - 8, 255));
-            line[3 * x + 2] = uchar(qBound(0, b0 + (x + y) / 40 + int((noise >> 16) & 15) - 8, 255));
-        }
-    }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPG", 85);
-    return bytes;
-}
+constexpr int PictureWidth = NoisyPhoto::Width;
+constexpr int PictureHeight = NoisyPhoto::Height;
 
 // libjpeg-turbo alone, at numerator/8, into one row buffer.
 int decodeDirect(const QByteArray& bytes, unsigned numerator)
@@ -129,7 +106,7 @@ int main(int argc, char** argv)
     setup.start();
     QList<QByteArray> pictures(distinct);
     QtConcurrent::blockingMap(
-        pictures, [&pictures](QByteArray& picture) { picture = makePicture(int(&picture - pictures.data())); });
+        pictures, [&pictures](QByteArray& picture) { picture = NoisyPhoto::make(int(&picture - pictures.data())); });
     qint64 total = 0;
     for (const QByteArray& picture : pictures)
         total += picture.size();

@@ -29,37 +29,14 @@
 
 #include <jpeglib.h>
 
+#include "NoisyPhoto.h"
+
 using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int CoverWidth = 1600;
-constexpr int CoverHeight = 2400;
-
-// A photo-like cover: smooth gradients with a few soft shapes, plus per-pixel noise.
-QByteArray makeCover(int seed)
-{
-    QRandomGenerator random(quint32(seed) * 7919u + 1u);
-    QImage image(CoverWidth, CoverHeight, QImage::Format_RGB888);
-    const int r0 = random.bounded(40, 200), g0 = random.bounded(40, 200), b0 = random.bounded(40, 200);
-    const int cx = random.bounded(CoverWidth), cy = random.bounded(CoverHeight);
-    for (int y = 0; y < CoverHeight; ++y) {
-        uchar* line = image.scanLine(y);
-        for (int x = 0; x < CoverWidth; ++x) {
-            const int dx = (x - cx) / 16, dy = (y - cy) / 16;
-            const int ring = ((dx * dx + dy * dy) / 64) % 48;
-            const quint32 noise = random.generate();
-            line[3 * x + 0] = uchar(qBound(0, r0 + x / 20 + ring + int(noise & 15) - 8, 255));
-            line[3 * x + 1] = uchar(qBound(0, g0 + y / 30 - ring + int((noise >> 8) & 15) - 8, 255));
-            line[3 * x + 2] = uchar(qBound(0, b0 + (x + y) / 40 + int((noise >> 16) & 15) - 8, 255));
-        }
-    }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPG", 85);
-    return bytes;
-}
+constexpr int CoverWidth = NoisyPhoto::Width;
+constexpr int CoverHeight = NoisyPhoto::Height;
 
 // The floor: libjpeg-turbo's own 1/8 decode and nothing else.
 int decodeEighth(const QByteArray& bytes)
@@ -182,7 +159,7 @@ int main(int argc, char** argv)
     QElapsedTimer setup;
     setup.start();
     QList<QByteArray> covers(distinct);
-    QtConcurrent::blockingMap(covers, [&covers](QByteArray& cover) { cover = makeCover(int(&cover - covers.data())); });
+    QtConcurrent::blockingMap(covers, [&covers](QByteArray& cover) { cover = NoisyPhoto::make(int(&cover - covers.data())); });
     const qint64 coverBytes = std::accumulate(
         covers.cbegin(), covers.cend(), qint64(0), [](qint64 sum, const QByteArray& c) { return sum + c.size(); });
     std::printf("covers made: %.0f KiB each on average (%.1f s)\n", double(coverBytes) / distinct / 1024.0,
