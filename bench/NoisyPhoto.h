@@ -8,6 +8,11 @@
 #include <QImage>
 #include <QRandomGenerator>
 
+#include <cstdio>
+#include <vector>
+
+#include <jpeglib.h>
+
 namespace NoisyPhoto {
 
 constexpr int Width = 1600;
@@ -35,6 +40,32 @@ inline QByteArray make(int seed)
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "JPG", 85);
     return bytes;
+}
+
+// libjpeg-turbo alone, at numerator/8, one row at a time; returns a checksum.
+inline int decode(const QByteArray& bytes, unsigned numerator)
+{
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr error;
+    cinfo.err = jpeg_std_error(&error);
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(
+        &cinfo, reinterpret_cast<const unsigned char*>(bytes.constData()), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.out_color_space = JCS_RGB;
+    cinfo.scale_num = numerator;
+    cinfo.scale_denom = 8;
+    jpeg_start_decompress(&cinfo);
+    std::vector<unsigned char> row(std::size_t(cinfo.output_width) * 3);
+    int sum = 0;
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW line = row.data();
+        jpeg_read_scanlines(&cinfo, &line, 1);
+        sum += row[0];
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return sum;
 }
 
 } // namespace NoisyPhoto

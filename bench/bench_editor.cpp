@@ -43,32 +43,6 @@ namespace {
 constexpr int PictureWidth = NoisyPhoto::Width;
 constexpr int PictureHeight = NoisyPhoto::Height;
 
-// libjpeg-turbo alone, at numerator/8, into one row buffer.
-int decodeDirect(const QByteArray& bytes, unsigned numerator)
-{
-    jpeg_decompress_struct cinfo;
-    jpeg_error_mgr error;
-    cinfo.err = jpeg_std_error(&error);
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(
-        &cinfo, reinterpret_cast<const unsigned char*>(bytes.constData()), static_cast<unsigned long>(bytes.size()));
-    jpeg_read_header(&cinfo, TRUE);
-    cinfo.out_color_space = JCS_RGB;
-    cinfo.scale_num = numerator;
-    cinfo.scale_denom = 8;
-    jpeg_start_decompress(&cinfo);
-    std::vector<unsigned char> row(std::size_t(cinfo.output_width) * 3);
-    int sum = 0;
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW line = row.data();
-        jpeg_read_scanlines(&cinfo, &line, 1);
-        sum += row[0];
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    return sum;
-}
-
 double seconds(const QElapsedTimer& timer)
 {
     return double(timer.nsecsElapsed()) / 1e9;
@@ -210,11 +184,11 @@ int main(int argc, char** argv)
         }
         timer.restart();
         for (int slot = 0; slot < 6; ++slot)
-            decodeDirect(pictures.at((n * 6 + slot) % distinct), numerator);
+            NoisyPhoto::decode(pictures.at((n * 6 + slot) % distinct), numerator);
         direct += seconds(timer);
         timer.restart();
         for (int slot = 0; slot < 6; ++slot)
-            decodeDirect(pictures.at((n * 6 + slot) % distinct), 8);
+            NoisyPhoto::decode(pictures.at((n * 6 + slot) % distinct), 8);
         fullSize += seconds(timer);
     }
 

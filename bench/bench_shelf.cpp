@@ -41,27 +41,7 @@ constexpr int CoverHeight = NoisyPhoto::Height;
 // The floor: libjpeg-turbo's own 1/8 decode and nothing else.
 int decodeEighth(const QByteArray& bytes)
 {
-    jpeg_decompress_struct cinfo;
-    jpeg_error_mgr error;
-    cinfo.err = jpeg_std_error(&error);
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(
-        &cinfo, reinterpret_cast<const unsigned char*>(bytes.constData()), static_cast<unsigned long>(bytes.size()));
-    jpeg_read_header(&cinfo, TRUE);
-    cinfo.out_color_space = JCS_RGB;
-    cinfo.scale_num = 1;
-    cinfo.scale_denom = 8;
-    jpeg_start_decompress(&cinfo);
-    std::vector<unsigned char> row(std::size_t(cinfo.output_width) * 3);
-    int sum = 0;
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW line = row.data();
-        jpeg_read_scanlines(&cinfo, &line, 1);
-        sum += row[0];
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    return sum;
+    return NoisyPhoto::decode(bytes, 1);
 }
 
 // Peak resident memory since the last reset, in MiB (Linux; 0 elsewhere).

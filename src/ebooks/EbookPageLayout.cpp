@@ -38,12 +38,6 @@ QPushButton* button(const QString& name, const QString& caption, QWidget* parent
     return result;
 }
 
-// Runs a handler of the page under the application's error handler.
-template <typename Fn> auto handler(Fn fn)
-{
-    return [fn] { ErrorHandler::guard(fn); };
-}
-
 } // namespace
 
 void EbookPage::buildManagementPage()
@@ -105,7 +99,7 @@ void EbookPage::buildManagementPage()
     auto item = [this](const QString& name, const QString& caption, void (EbookPage::*fn)()) {
         QAction* action = PopupMenu1->addAction(caption);
         action->setObjectName(name);
-        connect(action, &QAction::triggered, this, handler([this, fn] { (this->*fn)(); }));
+        connect(action, &QAction::triggered, this, ErrorHandler::guarded([this, fn] { (this->*fn)(); }));
         return action;
     };
     N1 = item(u"N1"_s, u"阅读"_s, &EbookPage::Button4Click);
@@ -123,7 +117,7 @@ void EbookPage::buildManagementPage()
               { Button5, &EbookPage::Button5Click }, { Button6, &EbookPage::Button6Click },
               { Button2, &EbookPage::Button2Click }, { Button3, &EbookPage::Button3Click } };
     for (const auto& [control, fn] : commands)
-        connect(control, &QPushButton::clicked, this, handler([this, fn] { (this->*fn)(); }));
+        connect(control, &QPushButton::clicked, this, ErrorHandler::guarded([this, fn] { (this->*fn)(); }));
     connect(DBGrid2, &EbookGrid::mousePressed, this,
         [this](QMouseEvent* event) { ErrorHandler::guard([&] { DBGrid2MouseDown(event); }); });
     connect(DBGrid2, &EbookGrid::mouseMoved, this,
@@ -145,7 +139,7 @@ void EbookPage::buildReadingPage()
     bar->setContentsMargins(6, 4, 6, 4);
     BitBtn3 = button(u"BitBtn3"_s, u"返回"_s, Panel2);
     BitBtn3->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
-    connect(BitBtn3, &QPushButton::clicked, this, handler([this] { BitBtn3Click(); }));
+    connect(BitBtn3, &QPushButton::clicked, this, ErrorHandler::guarded([this] { BitBtn3Click(); }));
     bar->addWidget(BitBtn3);
     bar->addStretch(1);
     reading->addWidget(Panel2);

@@ -29,6 +29,13 @@ bool guard(Fn&& fn)
     return false;
 }
 
+// A slot that runs fn under guard(), for connecting a window's handler to a signal.
+template<typename Fn>
+auto guarded(Fn fn)
+{
+    return [fn] { guard(fn); };
+}
+
 } // namespace ErrorHandler
 
 // The application object: also the last line of defence, so that no exception

@@ -35,13 +35,6 @@ QWidget* page(const QString& name, const QString& caption, QTabWidget* owner)
     return widget;
 }
 
-// Runs a handler of the window under the application's error handler.
-template<typename Fn>
-auto handler(Fn fn)
-{
-    return [fn] { ErrorHandler::guard(fn); };
-}
-
 } // namespace
 
 void TFormtest::buildLayout()
@@ -107,7 +100,7 @@ void TFormtest::buildLayout()
     shelfLayout->addWidget(ListView1);
     // One click opens the quick view once: itemActivated would open it a second time
     // on styles where a single click activates an item.
-    connect(ListView1, &QListWidget::itemClicked, this, handler([this] { ListView1Click(); }));
+    connect(ListView1, &QListWidget::itemClicked, this, ErrorHandler::guarded([this] { ListView1Click(); }));
     TabSheet2 = new EbookPage(TDataModule2::instance()->Adocon, PageControl1);
     PageControl1->addTab(TabSheet2, QStringLiteral("电子书"));
     row->addWidget(PageControl1, 1);
@@ -133,7 +126,7 @@ void TFormtest::buildNavigation()
 {
     auto link = [this](NavGroup* group, const QString& name, const QString& caption, void (TFormtest::*fn)()) {
         NavItem* item = group->addItem(name, caption);
-        connect(item, &NavItem::clicked, this, handler([this, fn] { (this->*fn)(); }));
+        connect(item, &NavItem::clicked, this, ErrorHandler::guarded([this, fn] { (this->*fn)(); }));
     };
 
     NavGroup* group1 = dxNavBar1->addGroup(QStringLiteral("Group1"), QStringLiteral("纸书按阅读情况"));
@@ -152,7 +145,7 @@ void TFormtest::buildNavigation()
     link(group4, QStringLiteral("dxNavBar1Item7"), QStringLiteral("电子书管理"), &TFormtest::dxNavBar1Item7Click);
 
     NavGroup* group5 = dxNavBar1->addGroup(QStringLiteral("Group5"), QStringLiteral("设置(压缩数据库)"));
-    connect(group5, &NavGroup::headerClicked, this, handler([this] { Group5Click(); }));
+    connect(group5, &NavGroup::headerClicked, this, ErrorHandler::guarded([this] { Group5Click(); }));
     link(group5, QStringLiteral("dxNavBar1Item6"), QStringLiteral("用户管理"), &TFormtest::dxNavBar1Item6Click);
     link(group5, QStringLiteral("dxNavBar1Item9"), QStringLiteral("备份数据"), &TFormtest::dxNavBar1Item9Click);
     link(group5, QStringLiteral("dxNavBar1Item10"), QStringLiteral("恢复数据"), &TFormtest::dxNavBar1Item10Click);
