@@ -6,7 +6,7 @@
 //   bench_backup [books=1000] [e-book megabytes=2048] [e-book files=100] [rounds=2]
 
 #include "shell/Backup.h"
-#include "shell/udata.h"
+#include "data/udata.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

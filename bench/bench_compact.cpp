@@ -9,8 +9,8 @@
 //   bench_compact [MB] [ROUNDS]        (defaults 400 and 2)
 
 #include "shell/Compaction.h"
-#include "shell/Statement.h"
-#include "shell/udata.h"
+#include "data/Statement.h"
+#include "data/udata.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

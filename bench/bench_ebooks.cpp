@@ -11,8 +11,8 @@
 #include "ebooks/EbookImport.h"
 #include "ebooks/EbookSql.h"
 #include "ebooks/EbookStore.h"
-#include "shell/TextCompare.h"
-#include "shell/udata.h"
+#include "data/TextCompare.h"
+#include "data/udata.h"
 
 #include <QCoreApplication>
 #include <QDir>

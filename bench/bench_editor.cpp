@@ -15,7 +15,7 @@
 #include "catalogue/manig.h"
 #include "shell/Prompt.h"
 #include "shell/Thumbnails.h"
-#include "shell/udata.h"
+#include "data/udata.h"
 
 #include <QApplication>
 #include <QBuffer>

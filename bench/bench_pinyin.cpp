@@ -17,9 +17,9 @@
 //   bench_pinyin [titles] [rounds]        (defaults 10000 and 30)
 
 #include "shell/PinyinIndex.h"
-#include "shell/Schema.h"
-#include "shell/Sql.h"
-#include "shell/udata.h"
+#include "data/Schema.h"
+#include "data/Sql.h"
+#include "data/udata.h"
 
 #include <QCoreApplication>
 #include <QRandomGenerator>

@@ -7,8 +7,8 @@
 //
 //   bench_recordset [books]        (default 1000; the scale is printed)
 
-#include "shell/Schema.h"
-#include "shell/udata.h"
+#include "data/Schema.h"
+#include "data/udata.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -8,7 +8,7 @@
 #include "shell/ShelfListing.h"
 #include "shell/ThumbnailCache.h"
 #include "shell/Thumbnails.h"
-#include "shell/udata.h"
+#include "data/udata.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

@@ -5,7 +5,7 @@
 #include "shell/Skin.h"
 #include "shell/Titles.h"
 #include "shell/Unittest.h"
-#include "shell/udata.h"
+#include "data/udata.h"
 #include "shell/ulogo.h"
 
 #include <QLibraryInfo>

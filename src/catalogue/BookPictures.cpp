@@ -3,7 +3,7 @@
 #include "Exception.h"
 #include "shell/ThumbnailCache.h"
 #include "shell/Thumbnails.h"
-#include "shell/udata.h"
+#include "data/udata.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "catalogue/CatalogueCsv.h"
 
-#include "shell/Statement.h"
-#include "shell/udata.h"
+#include "data/Statement.h"
+#include "data/udata.h"
 
 #include <QDir>
 #include <QFileInfo>

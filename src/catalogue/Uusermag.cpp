@@ -2,9 +2,9 @@
 
 #include "shell/ErrorHandler.h"
 #include "shell/Prompt.h"
-#include "shell/Sql.h"
+#include "data/Sql.h"
 #include "shell/Titles.h"
-#include "shell/udata.h"
+#include "data/udata.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

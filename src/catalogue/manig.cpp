@@ -6,10 +6,10 @@
 #include "shell/ErrorHandler.h"
 #include "shell/PinyinIndex.h"
 #include "shell/Prompt.h"
-#include "shell/Sql.h"
+#include "data/Sql.h"
 #include "shell/Titles.h"
 #include "shell/dbcontrols.h"
-#include "shell/udata.h"
+#include "data/udata.h"
 
 #include <QComboBox>
 #include <QKeyEvent>

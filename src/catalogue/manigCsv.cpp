@@ -4,7 +4,7 @@
 #include "catalogue/manig.h"
 #include "shell/ProgressDialog.h"
 #include "shell/Prompt.h"
-#include "shell/RecordSet.h"
+#include "data/RecordSet.h"
 #include "shell/Titles.h"
 #include "shell/Unittest.h"
 

@@ -7,7 +7,7 @@
 #include "shell/ErrorHandler.h"
 #include "shell/RowHeader.h"
 #include "shell/dbcontrols.h"
-#include "shell/udata.h"
+#include "data/udata.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

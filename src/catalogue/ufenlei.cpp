@@ -5,7 +5,7 @@
 #include "shell/Titles.h"
 #include "shell/Unittest.h"
 #include "shell/dbcontrols.h"
-#include "shell/udata.h"
+#include "data/udata.h"
 
 #include <QCoreApplication>
 #include <QGridLayout>

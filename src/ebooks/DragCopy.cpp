@@ -4,7 +4,7 @@
 #include "crypto/AES.h"
 #include "ebooks/EbookExport.h"
 #include "shell/SafeFile.h"
-#include "shell/udata.h"
+#include "data/udata.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -10,7 +10,7 @@
 #include "ebooks/ureadbook.h"
 #include "shell/Prompt.h"
 #include "shell/Titles.h"
-#include "shell/udata.h"
+#include "data/udata.h"
 
 #include <QAction>
 #include <QComboBox>

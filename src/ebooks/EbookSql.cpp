@@ -1,7 +1,7 @@
 #include "ebooks/EbookSql.h"
 
 #include "shell/PinyinIndex.h"
-#include "shell/Sql.h"
+#include "data/Sql.h"
 
 using namespace Qt::StringLiterals;
 

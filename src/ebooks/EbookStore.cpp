@@ -3,7 +3,7 @@
 #include "crypto/AES.h"
 #include "crypto/ElAES.h"
 #include "shell/SafeFile.h"
-#include "shell/udata.h"
+#include "data/udata.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "ebooks/LastPage.h"
 
-#include "shell/udata.h"
+#include "data/udata.h"
 
 using namespace Qt::StringLiterals;
 

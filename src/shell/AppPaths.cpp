@@ -1,4 +1,4 @@
-#include "shell/Connection.h"
+#include "data/Connection.h"
 
 #include <QCoreApplication>
 #include <QDir>

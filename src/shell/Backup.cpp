@@ -1,8 +1,8 @@
 #include "shell/Backup.h"
 
 #include "shell/BackupFormat.h"
-#include "shell/TextCompare.h"
-#include "shell/udata.h"
+#include "data/TextCompare.h"
+#include "data/udata.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -4,9 +4,9 @@
 #include "shell/BackupFormat.h"
 #include "shell/ErrorHandler.h"
 #include "shell/Prompt.h"
-#include "shell/RecordSet.h"
+#include "data/RecordSet.h"
 #include "shell/Restore.h"
-#include "shell/Sql.h"
+#include "data/Sql.h"
 #include "shell/Titles.h"
 
 #include <QCoreApplication>

@@ -1,10 +1,10 @@
 #include "shell/Compaction.h"
 
 #include "crypto/AES.h"
-#include "shell/ConnectionString.h"
+#include "data/ConnectionString.h"
 #include "shell/SafeFile.h"
-#include "shell/Schema.h"
-#include "shell/Statement.h"
+#include "data/Schema.h"
+#include "data/Statement.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "shell/PinyinIndex.h"
 
 #include "shell/Pinyin.h"
-#include "shell/Statement.h"
-#include "shell/udata.h"
+#include "data/Statement.h"
+#include "data/udata.h"
 
 #include <map>
 #include <mutex>

@@ -1,9 +1,9 @@
 #include "shell/Restore.h"
 
 #include "shell/BackupFormat.h"
-#include "shell/Schema.h"
-#include "shell/TextCompare.h"
-#include "shell/udata.h"
+#include "data/Schema.h"
+#include "data/TextCompare.h"
+#include "data/udata.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "shell/ShelfListing.h"
 
-#include "shell/Sql.h"
+#include "data/Sql.h"
 #include "shell/ThumbnailCache.h"
 #include "shell/Thumbnails.h"
-#include "shell/udata.h"
+#include "data/udata.h"
 
 #include <QFuture>
 #include <QHash>

@@ -2,7 +2,7 @@
 
 #include "shell/Thumbnails.h"
 
-#include "shell/Statement.h"
+#include "data/Statement.h"
 
 #include <cstring>
 

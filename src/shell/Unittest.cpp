@@ -14,7 +14,7 @@
 #include "shell/ShelfListing.h"
 #include "shell/ShelfView.h"
 #include "shell/Titles.h"
-#include "shell/udata.h"
+#include "data/udata.h"
 #include "shell/uread.h"
 
 #include <QApplication>

@@ -6,7 +6,7 @@
 #include "shell/ErrorHandler.h"
 #include "shell/NavBar.h"
 #include "shell/ShelfView.h"
-#include "shell/udata.h"
+#include "data/udata.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -7,7 +7,7 @@
 // or reopening reloads the widget. What the user types goes into the current
 // row's buffer at once and puts the row into editing; a load never does.
 
-#include "shell/udata.h"
+#include "data/udata.h"
 
 #include <QAbstractTableModel>
 #include <QPointer>

@@ -4,9 +4,9 @@
 #include "shell/ErrorHandler.h"
 #include "shell/Prompt.h"
 #include "shell/Skin.h"
-#include "shell/Sql.h"
+#include "data/Sql.h"
 #include "shell/Titles.h"
-#include "shell/udata.h"
+#include "data/udata.h"
 
 #include <QKeyEvent>
 #include <QLabel>

@@ -4,7 +4,7 @@
 #include "shell/Prompt.h"
 #include "shell/Titles.h"
 #include "shell/dbcontrols.h"
-#include "shell/udata.h"
+#include "data/udata.h"
 
 #include <QComboBox>
 #include <QFormLayout>

@@ -1,7 +1,7 @@
 #include "shell/GuiFixture.h"
 
 #include "catalogue/Uusermag.h"
-#include "shell/Sql.h"
+#include "data/Sql.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -1,7 +1,7 @@
 // The e-book store without a window: search statements, imports with their
 // duplicates, failures and cancels, and an import killed part-way.
 
-#include "../shell/test_recordset_fixture.h"
+#include "data/test_recordset_fixture.h"
 
 #include "crypto/AES.h"
 #include "ebooks/EbookImport.h"

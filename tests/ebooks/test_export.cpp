@@ -1,7 +1,7 @@
 // Export and drag copies: decrypted in memory first, written safely; the
 // name rules; the clean-up of "temp"; the last-page memory.
 
-#include "../shell/test_recordset_fixture.h"
+#include "data/test_recordset_fixture.h"
 
 #include "Exception.h"
 #include "crypto/AES.h"

@@ -3,7 +3,7 @@
 // A fresh data folder per test, a first-start database in it, and scripted prompts.
 
 #include "CoverFixture.h"
-#include "test_recordset_fixture.h"
+#include "data/test_recordset_fixture.h"
 
 #include "shell/Prompt.h"
 #include "shell/Resources.h"

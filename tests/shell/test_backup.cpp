@@ -1,4 +1,4 @@
-#include "test_recordset_fixture.h"
+#include "data/test_recordset_fixture.h"
 
 #include "shell/Backup.h"
 #include "shell/BackupFormat.h"

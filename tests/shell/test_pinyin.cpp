@@ -1,8 +1,8 @@
-#include "test_recordset_fixture.h"
+#include "data/test_recordset_fixture.h"
 
 #include "shell/Pinyin.h"
 #include "shell/PinyinIndex.h"
-#include "shell/Sql.h"
+#include "data/Sql.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,5 +1,5 @@
 #include "CoverFixture.h"
-#include "test_recordset_fixture.h"
+#include "data/test_recordset_fixture.h"
 
 #include "shell/ShelfListing.h"
 #include "shell/ThumbnailCache.h"

@@ -1,4 +1,4 @@
-#include "shell/ConnectionString.h"
+#include "data/ConnectionString.h"
 
 ConnectionString::ConnectionString(const QString& text)
 {

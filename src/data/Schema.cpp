@@ -1,7 +1,7 @@
-#include "shell/Schema.h"
+#include "data/Schema.h"
 
-#include "shell/Statement.h"
-#include "shell/TextCompare.h"
+#include "data/Statement.h"
+#include "data/TextCompare.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 
 // A fresh library in a temporary data folder, for the database tests.
 
-#include "shell/udata.h"
+#include "data/udata.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -1,4 +1,4 @@
-#include "shell/Statement.h"
+#include "data/Statement.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,4 +1,4 @@
-#include "shell/RecordSetQuery.h"
+#include "data/RecordSetQuery.h"
 
 #include <QSet>
 #include <QVarLengthArray>

@@ -1,6 +1,6 @@
-#include "shell/udata.h"
+#include "data/udata.h"
 
-#include "shell/Schema.h"
+#include "data/Schema.h"
 
 #include <QFileInfo>
 #include <QtGlobal>

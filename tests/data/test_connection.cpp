@@ -1,8 +1,8 @@
-#include "test_recordset_fixture.h"
+#include "data/test_recordset_fixture.h"
 
-#include "shell/ConnectionString.h"
-#include "shell/Schema.h"
-#include "shell/Statement.h"
+#include "data/ConnectionString.h"
+#include "data/Schema.h"
+#include "data/Statement.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "shell/TextCompare.h"
+#include "data/TextCompare.h"
 
 #include <QString>
 

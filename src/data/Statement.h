@@ -4,7 +4,7 @@
 // that is finalised on every way out and turns every engine error into an
 // EDatabaseError carrying the engine's message. Internal to the data layer.
 
-#include "shell/Connection.h"
+#include "data/Connection.h"
 
 #include <QByteArray>
 #include <QString>

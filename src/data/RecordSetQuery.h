@@ -3,8 +3,8 @@
 // The engine side of record sets: the reading of a whole result and the
 // description of its columns. Internal to the data layer.
 
-#include "shell/RecordSet.h"
-#include "shell/Statement.h"
+#include "data/RecordSet.h"
+#include "data/Statement.h"
 
 #include <QVariantList>
 

@@ -1,6 +1,6 @@
-#include "shell/RecordSet.h"
+#include "data/RecordSet.h"
 
-#include "shell/RecordSetQuery.h"
+#include "data/RecordSetQuery.h"
 
 #include <QCoreApplication>
 #include <QHash>

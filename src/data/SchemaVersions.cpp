@@ -1,10 +1,10 @@
 // The history of the library file's schema, one step per version, and the
 // bringing of an older file up to date when it is opened.
 
-#include "shell/Schema.h"
+#include "data/Schema.h"
 
-#include "shell/Statement.h"
-#include "shell/TextCompare.h"
+#include "data/Statement.h"
+#include "data/TextCompare.h"
 
 #include <QRegularExpression>
 

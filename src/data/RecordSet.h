@@ -3,7 +3,7 @@
 // Record sets over the connection: a query's whole result in memory, with a
 // current row and the states browsing, editing and inserting.
 
-#include "shell/Connection.h"
+#include "data/Connection.h"
 
 #include <QByteArray>
 #include <QObject>

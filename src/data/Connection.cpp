@@ -1,9 +1,9 @@
-#include "shell/Connection.h"
+#include "data/Connection.h"
 
-#include "shell/ConnectionString.h"
-#include "shell/Schema.h"
-#include "shell/Statement.h"
-#include "shell/TextCompare.h"
+#include "data/ConnectionString.h"
+#include "data/Schema.h"
+#include "data/Statement.h"
+#include "data/TextCompare.h"
 
 #include <QDir>
 #include <QFileInfo>

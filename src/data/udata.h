@@ -3,8 +3,8 @@
 // The library's one engine layer: a connection to the SQLite library file and
 // record sets over it. Everything a window reads or writes goes through here.
 
-#include "shell/Connection.h"
-#include "shell/RecordSet.h"
+#include "data/Connection.h"
+#include "data/RecordSet.h"
 
 // Holds the one connection of the program. Created before any window.
 // Its constructor makes "data/AccessMng.mdb" with the four tables at a first start
