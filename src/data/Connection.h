@@ -3,6 +3,7 @@
 // The one connection to the SQLite library file, and the folder the program keeps its data in.
 
 #include "Exception.h"
+#include "platform/AppPaths.h"
 
 #include <QList>
 #include <QString>
@@ -20,14 +21,6 @@ public:
     using Exception::Exception;
 };
 
-// The data folder: where "data/", "corvina/", "temp/", "skinh.she" and "Temp.mdb" live.
-// The executable's folder; QINGHE_HOME overrides it; an installed (read-only) copy uses
-// the per-user application data folder.
-// Read afresh at every call, so a test may point QINGHE_HOME at its own folder.
-namespace AppPaths {
-QString dataDir();                          // absolute, no trailing '/'
-QString path(const QString& relative);      // dataDir() + '/' + relative
-}
 
 // One connection, described by an ADO-style connection string ("Key=Value;...").
 // "Data Source" names the SQLite file (relative names resolve against the data

@@ -3,7 +3,7 @@
 #include "Exception.h"
 #include "crypto/AES.h"
 #include "ebooks/EbookExport.h"
-#include "shell/SafeFile.h"
+#include "platform/SafeFile.h"
 #include "data/udata.h"
 
 #include <QDateTime>

@@ -2,7 +2,7 @@
 
 #include "Exception.h"
 #include "crypto/AES.h"
-#include "shell/SafeFile.h"
+#include "platform/SafeFile.h"
 
 #include <QByteArray>
 #include <QFile>

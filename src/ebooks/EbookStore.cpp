@@ -2,7 +2,7 @@
 
 #include "crypto/AES.h"
 #include "crypto/ElAES.h"
-#include "shell/SafeFile.h"
+#include "platform/SafeFile.h"
 #include "data/udata.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "shell/BackupFormat.h"
 
-#include "shell/SafeFile.h"
+#include "platform/SafeFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 
 #include "crypto/AES.h"
 #include "data/ConnectionString.h"
-#include "shell/SafeFile.h"
+#include "platform/SafeFile.h"
 #include "data/Schema.h"
 #include "data/Statement.h"
 

@@ -1,6 +1,6 @@
 #include "shell/ulogo.h"
 
-#include "shell/ActiveX.h"
+#include "platform/ActiveX.h"
 #include "shell/ErrorHandler.h"
 #include "shell/Prompt.h"
 #include "shell/Skin.h"

@@ -8,7 +8,7 @@
 #include "ebooks/DragCopy.h"
 #include "ebooks/EbookExport.h"
 #include "ebooks/LastPage.h"
-#include "shell/SafeFile.h"
+#include "platform/SafeFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "shell/ActiveX.h"
+#include "platform/ActiveX.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "data/Connection.h"
+#include "platform/AppPaths.h"
 
 #include <QCoreApplication>
 #include <QDir>

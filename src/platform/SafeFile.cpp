@@ -1,4 +1,4 @@
-#include "shell/SafeFile.h"
+#include "platform/SafeFile.h"
 
 #include "Exception.h"
 
