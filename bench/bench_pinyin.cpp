@@ -16,7 +16,7 @@
 //
 //   bench_pinyin [titles] [rounds]        (defaults 10000 and 30)
 
-#include "shell/PinyinIndex.h"
+#include "search/PinyinIndex.h"
 #include "data/Schema.h"
 #include "data/Sql.h"
 #include "data/udata.h"

@@ -4,7 +4,7 @@
 #include "catalogue/PictureLoader.h"
 #include "catalogue/PicturePanel.h"
 #include "shell/ErrorHandler.h"
-#include "shell/PinyinIndex.h"
+#include "search/PinyinIndex.h"
 #include "shell/Prompt.h"
 #include "data/Sql.h"
 #include "shell/Titles.h"

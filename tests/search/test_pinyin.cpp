@@ -1,7 +1,7 @@
 #include "data/test_recordset_fixture.h"
 
-#include "shell/Pinyin.h"
-#include "shell/PinyinIndex.h"
+#include "search/Pinyin.h"
+#include "search/PinyinIndex.h"
 #include "data/Sql.h"
 
 using namespace Qt::StringLiterals;

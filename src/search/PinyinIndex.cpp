@@ -1,6 +1,6 @@
-#include "shell/PinyinIndex.h"
+#include "search/PinyinIndex.h"
 
-#include "shell/Pinyin.h"
+#include "search/Pinyin.h"
 #include "data/Statement.h"
 #include "data/udata.h"
 

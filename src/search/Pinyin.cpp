@@ -1,4 +1,4 @@
-#include "shell/Pinyin.h"
+#include "search/Pinyin.h"
 
 #include <QHash>
 
