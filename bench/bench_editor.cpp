@@ -14,7 +14,7 @@
 #include "catalogue/PicturePanel.h"
 #include "catalogue/manig.h"
 #include "shell/Prompt.h"
-#include "shell/Thumbnails.h"
+#include "pictures/Thumbnails.h"
 #include "data/udata.h"
 
 #include <QApplication>

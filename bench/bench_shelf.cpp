@@ -6,8 +6,8 @@
 //   bench_shelf [books=1000] [distinct covers=32] [rounds=2]
 
 #include "shell/ShelfListing.h"
-#include "shell/ThumbnailCache.h"
-#include "shell/Thumbnails.h"
+#include "pictures/ThumbnailCache.h"
+#include "pictures/Thumbnails.h"
 #include "data/udata.h"
 
 #include <QBuffer>

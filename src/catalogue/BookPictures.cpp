@@ -1,8 +1,8 @@
 #include "catalogue/BookPictures.h"
 
 #include "Exception.h"
-#include "shell/ThumbnailCache.h"
-#include "shell/Thumbnails.h"
+#include "pictures/ThumbnailCache.h"
+#include "pictures/Thumbnails.h"
 #include "data/udata.h"
 
 #include <QBuffer>

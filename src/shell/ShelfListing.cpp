@@ -1,8 +1,8 @@
 #include "shell/ShelfListing.h"
 
 #include "data/Sql.h"
-#include "shell/ThumbnailCache.h"
-#include "shell/Thumbnails.h"
+#include "pictures/ThumbnailCache.h"
+#include "pictures/Thumbnails.h"
 #include "data/udata.h"
 
 #include <QFuture>

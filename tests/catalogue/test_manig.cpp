@@ -4,8 +4,8 @@
 #include "catalogue/PicturePanel.h"
 #include "catalogue/manig.h"
 #include "shell/ShelfListing.h"
-#include "shell/ThumbnailCache.h"
-#include "shell/Thumbnails.h"
+#include "pictures/ThumbnailCache.h"
+#include "pictures/Thumbnails.h"
 #include "shell/Unittest.h"
 
 #include <QComboBox>

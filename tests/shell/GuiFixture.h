@@ -2,7 +2,7 @@
 
 // A fresh data folder per test, a first-start database in it, and scripted prompts.
 
-#include "CoverFixture.h"
+#include "pictures/CoverFixture.h"
 #include "data/test_recordset_fixture.h"
 
 #include "shell/Prompt.h"

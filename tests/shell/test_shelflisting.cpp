@@ -1,9 +1,9 @@
-#include "CoverFixture.h"
+#include "pictures/CoverFixture.h"
 #include "data/test_recordset_fixture.h"
 
 #include "shell/ShelfListing.h"
-#include "shell/ThumbnailCache.h"
-#include "shell/Thumbnails.h"
+#include "pictures/ThumbnailCache.h"
+#include "pictures/Thumbnails.h"
 
 #include <QThread>
 

@@ -1,6 +1,6 @@
-#include "shell/ThumbnailCache.h"
+#include "pictures/ThumbnailCache.h"
 
-#include "shell/Thumbnails.h"
+#include "pictures/Thumbnails.h"
 
 #include "data/Statement.h"
 

@@ -1,5 +1,5 @@
-#include "CoverFixture.h"
-#include "shell/Thumbnails.h"
+#include "pictures/CoverFixture.h"
+#include "pictures/Thumbnails.h"
 
 #include <QPainter>
 #include <QRandomGenerator>

@@ -1,4 +1,4 @@
-#include "shell/Thumbnails.h"
+#include "pictures/Thumbnails.h"
 
 #include <QColor>
 #include <QImageReader>
