@@ -13,7 +13,7 @@
 #include "catalogue/PictureLoader.h"
 #include "catalogue/PicturePanel.h"
 #include "catalogue/manig.h"
-#include "shell/Prompt.h"
+#include "widgets/Prompt.h"
 #include "pictures/Thumbnails.h"
 #include "data/udata.h"
 

@@ -1,9 +1,9 @@
 #include "catalogue/Uusermag.h"
 
-#include "shell/ErrorHandler.h"
-#include "shell/Prompt.h"
+#include "widgets/ErrorHandler.h"
+#include "widgets/Prompt.h"
 #include "data/Sql.h"
-#include "shell/Titles.h"
+#include "widgets/Titles.h"
 #include "data/udata.h"
 
 #include <QGridLayout>

@@ -3,12 +3,12 @@
 #include "catalogue/BookPictures.h"
 #include "catalogue/PictureLoader.h"
 #include "catalogue/PicturePanel.h"
-#include "shell/ErrorHandler.h"
+#include "widgets/ErrorHandler.h"
 #include "search/PinyinIndex.h"
-#include "shell/Prompt.h"
+#include "widgets/Prompt.h"
 #include "data/Sql.h"
-#include "shell/Titles.h"
-#include "shell/dbcontrols.h"
+#include "widgets/Titles.h"
+#include "widgets/dbcontrols.h"
 #include "data/udata.h"
 
 #include <QComboBox>

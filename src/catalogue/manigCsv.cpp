@@ -2,11 +2,11 @@
 
 #include "catalogue/CatalogueCsv.h"
 #include "catalogue/manig.h"
-#include "shell/ProgressDialog.h"
-#include "shell/Prompt.h"
+#include "widgets/ProgressDialog.h"
+#include "widgets/Prompt.h"
 #include "data/RecordSet.h"
-#include "shell/Titles.h"
-#include "shell/Unittest.h"
+#include "widgets/Titles.h"
+#include "widgets/MainRefresh.h"
 
 #include <QDate>
 #include <QDir>

@@ -4,9 +4,9 @@
 #include "catalogue/BookPictures.h"
 #include "catalogue/PicturePanel.h"
 #include "catalogue/manig.h"
-#include "shell/ErrorHandler.h"
-#include "shell/RowHeader.h"
-#include "shell/dbcontrols.h"
+#include "widgets/ErrorHandler.h"
+#include "widgets/RowHeader.h"
+#include "widgets/dbcontrols.h"
 #include "data/udata.h"
 
 #include <QComboBox>

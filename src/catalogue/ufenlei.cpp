@@ -1,10 +1,10 @@
 #include "catalogue/ufenlei.h"
 
-#include "shell/ErrorHandler.h"
-#include "shell/Prompt.h"
-#include "shell/Titles.h"
-#include "shell/Unittest.h"
-#include "shell/dbcontrols.h"
+#include "widgets/ErrorHandler.h"
+#include "widgets/Prompt.h"
+#include "widgets/Titles.h"
+#include "widgets/MainRefresh.h"
+#include "widgets/dbcontrols.h"
 #include "data/udata.h"
 
 #include <QCoreApplication>

@@ -8,8 +8,8 @@
 #include "ebooks/ImportProgress.h"
 #include "ebooks/PdfViewer.h"
 #include "ebooks/ureadbook.h"
-#include "shell/Prompt.h"
-#include "shell/Titles.h"
+#include "widgets/Prompt.h"
+#include "widgets/Titles.h"
 #include "data/udata.h"
 
 #include <QAction>

@@ -5,8 +5,8 @@
 
 #include "ebooks/EbookGrid.h"
 #include "ebooks/PdfViewer.h"
-#include "shell/ErrorHandler.h"
-#include "shell/dbcontrols.h"
+#include "widgets/ErrorHandler.h"
+#include "widgets/dbcontrols.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

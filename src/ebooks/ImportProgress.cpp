@@ -1,7 +1,7 @@
 #include "ebooks/ImportProgress.h"
 
 #include "ebooks/EbookImport.h"
-#include "shell/ErrorHandler.h"
+#include "widgets/ErrorHandler.h"
 
 #include <QLocale>
 #include <QProgressDialog>

@@ -2,12 +2,12 @@
 
 #include "shell/Backup.h"
 #include "shell/BackupFormat.h"
-#include "shell/ErrorHandler.h"
-#include "shell/Prompt.h"
+#include "widgets/ErrorHandler.h"
+#include "widgets/Prompt.h"
 #include "data/RecordSet.h"
 #include "shell/Restore.h"
 #include "data/Sql.h"
-#include "shell/Titles.h"
+#include "widgets/Titles.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -7,13 +7,13 @@
 #include "ebooks/PdfViewer.h"
 #include "shell/BackupDialogs.h"
 #include "shell/Compaction.h"
-#include "shell/ErrorHandler.h"
-#include "shell/NavBar.h"
-#include "shell/ProgressDialog.h"
-#include "shell/Prompt.h"
+#include "widgets/ErrorHandler.h"
+#include "widgets/NavBar.h"
+#include "widgets/ProgressDialog.h"
+#include "widgets/Prompt.h"
 #include "shell/ShelfListing.h"
 #include "shell/ShelfView.h"
-#include "shell/Titles.h"
+#include "widgets/Titles.h"
 #include "data/udata.h"
 #include "shell/uread.h"
 
@@ -63,14 +63,6 @@ QString TFormtest::bannerUrl()
 {
     const QString configured = qEnvironmentVariable("QINGHE_BANNER_URL");
     return configured.isEmpty() ? QStringLiteral(QINGHE_BANNER_URL) : configured;
-}
-
-void sendMainRefresh(QWidget* main)
-{
-    if (!main)
-        return;
-    QEvent refresh(MainRefreshEvent);
-    QCoreApplication::sendEvent(main, &refresh);
 }
 
 bool TFormtest::event(QEvent* event)

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QEvent>
+#include "widgets/MainRefresh.h"
+
 #include <QMainWindow>
 #include <QPixmap>
 
@@ -21,12 +22,6 @@ class ShelfListing;
 struct ShelfContent;
 class ShelfView;
 class TForm2;
-
-// The message by which the category manager asks the main window to reload.
-constexpr int WM_MAIN_REFRESH = 2010;
-inline const QEvent::Type MainRefreshEvent = static_cast<QEvent::Type>(QEvent::User + WM_MAIN_REFRESH);
-// Sends it to main, the main window (nothing when there is none).
-void sendMainRefresh(QWidget* main);
 
 // The application's one main window: the navigation pane on the left, the
 // paper-book shelf and the e-book pages on the right.

@@ -3,8 +3,8 @@
 #include "shell/Unittest.h"
 
 #include "ebooks/EbookPage.h"
-#include "shell/ErrorHandler.h"
-#include "shell/NavBar.h"
+#include "widgets/ErrorHandler.h"
+#include "widgets/NavBar.h"
 #include "shell/ShelfView.h"
 #include "data/udata.h"
 

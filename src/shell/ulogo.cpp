@@ -1,11 +1,11 @@
 #include "shell/ulogo.h"
 
 #include "platform/ActiveX.h"
-#include "shell/ErrorHandler.h"
-#include "shell/Prompt.h"
-#include "shell/Skin.h"
+#include "widgets/ErrorHandler.h"
+#include "widgets/Prompt.h"
+#include "widgets/Skin.h"
 #include "data/Sql.h"
-#include "shell/Titles.h"
+#include "widgets/Titles.h"
 #include "data/udata.h"
 
 #include <QKeyEvent>

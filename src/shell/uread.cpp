@@ -1,9 +1,9 @@
 #include "shell/uread.h"
 
-#include "shell/ErrorHandler.h"
-#include "shell/Prompt.h"
-#include "shell/Titles.h"
-#include "shell/dbcontrols.h"
+#include "widgets/ErrorHandler.h"
+#include "widgets/Prompt.h"
+#include "widgets/Titles.h"
+#include "widgets/dbcontrols.h"
 #include "data/udata.h"
 
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "shell/GuiFixture.h"
+#include "widgets/GuiFixture.h"
 
 #include "catalogue/PictureLoader.h"
 #include "catalogue/PicturePanel.h"

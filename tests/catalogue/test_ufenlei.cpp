@@ -1,7 +1,7 @@
-#include "shell/GuiFixture.h"
+#include "widgets/GuiFixture.h"
 
 #include "catalogue/ufenlei.h"
-#include "shell/NavBar.h"
+#include "widgets/NavBar.h"
 #include "shell/Unittest.h"
 
 #include <QLineEdit>

@@ -1,4 +1,4 @@
-#include "shell/GuiFixture.h"
+#include "widgets/GuiFixture.h"
 
 #include "catalogue/Uusermag.h"
 #include "data/Sql.h"

@@ -2,7 +2,7 @@
 // import through the dialog and by drops, reading with its keys and last page,
 // export, details, drag-out, deletion, viewer calls.
 
-#include "../shell/GuiFixture.h"
+#include "widgets/GuiFixture.h"
 #include "TestPdf.h"
 
 #include "ebooks/DragOut.h"

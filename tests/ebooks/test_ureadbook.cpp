@@ -1,4 +1,4 @@
-#include "../shell/GuiFixture.h"
+#include "widgets/GuiFixture.h"
 
 #include "ebooks/ureadbook.h"
 

@@ -1,12 +1,12 @@
-#include "GuiFixture.h"
+#include "widgets/GuiFixture.h"
 
 #include "../ebooks/TestPdf.h"
 
 #include "catalogue/manig.h"
 #include "ebooks/EbookPage.h"
 #include "ebooks/PdfViewer.h"
-#include "shell/ErrorHandler.h"
-#include "shell/NavBar.h"
+#include "widgets/ErrorHandler.h"
+#include "widgets/NavBar.h"
 #include "shell/Unittest.h"
 
 #include <QComboBox>

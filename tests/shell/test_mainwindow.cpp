@@ -1,7 +1,7 @@
-#include "GuiFixture.h"
+#include "widgets/GuiFixture.h"
 
-#include "shell/ErrorHandler.h"
-#include "shell/NavBar.h"
+#include "widgets/ErrorHandler.h"
+#include "widgets/NavBar.h"
 #include "shell/ShelfView.h"
 #include "shell/Unittest.h"
 

@@ -1,4 +1,4 @@
-#include "GuiFixture.h"
+#include "widgets/GuiFixture.h"
 
 #include "shell/ShelfView.h"
 #include "shell/Unittest.h"

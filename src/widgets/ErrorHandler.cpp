@@ -1,7 +1,7 @@
-#include "shell/ErrorHandler.h"
+#include "widgets/ErrorHandler.h"
 
-#include "shell/Prompt.h"
-#include "shell/Titles.h"
+#include "widgets/Prompt.h"
+#include "widgets/Titles.h"
 
 namespace ErrorHandler {
 

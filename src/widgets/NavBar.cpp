@@ -1,4 +1,4 @@
-#include "shell/NavBar.h"
+#include "widgets/NavBar.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

@@ -1,6 +1,6 @@
-#include "shell/Prompt.h"
+#include "widgets/Prompt.h"
 
-#include "shell/PictureFileDialog.h"
+#include "widgets/PictureFileDialog.h"
 
 #include <QFileDialog>
 #include <QList>

@@ -1,7 +1,7 @@
 #include "data/test_recordset_fixture.h"
 
-#include "shell/Prompt.h"
-#include "shell/dbcontrols.h"
+#include "widgets/Prompt.h"
+#include "widgets/dbcontrols.h"
 
 #include <QAbstractItemModelTester>
 #include <QComboBox>

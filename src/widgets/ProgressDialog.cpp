@@ -1,6 +1,6 @@
-#include "shell/ProgressDialog.h"
+#include "widgets/ProgressDialog.h"
 
-#include "shell/Titles.h"
+#include "widgets/Titles.h"
 
 #include <QCoreApplication>
 

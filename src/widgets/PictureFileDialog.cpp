@@ -1,4 +1,4 @@
-#include "shell/PictureFileDialog.h"
+#include "widgets/PictureFileDialog.h"
 
 #include <QFileInfo>
 #include <QGridLayout>

@@ -5,8 +5,8 @@
 #include "pictures/CoverFixture.h"
 #include "data/test_recordset_fixture.h"
 
-#include "shell/Prompt.h"
-#include "shell/Resources.h"
+#include "widgets/Prompt.h"
+#include "widgets/Resources.h"
 
 // Runs before the library is made: the windows need their resources and must never wait on a person.
 struct GuiSetup

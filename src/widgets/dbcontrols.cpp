@@ -1,6 +1,6 @@
-#include "shell/dbcontrols.h"
+#include "widgets/dbcontrols.h"
 
-#include "shell/ErrorHandler.h"
+#include "widgets/ErrorHandler.h"
 
 #include <QComboBox>
 #include <QHeaderView>
