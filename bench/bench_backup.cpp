@@ -5,7 +5,7 @@
 //
 //   bench_backup [books=1000] [e-book megabytes=2048] [e-book files=100] [rounds=2]
 
-#include "shell/Backup.h"
+#include "backup/Backup.h"
 #include "data/udata.h"
 
 #include <QCoreApplication>

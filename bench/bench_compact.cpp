@@ -8,7 +8,7 @@
 //
 //   bench_compact [MB] [ROUNDS]        (defaults 400 and 2)
 
-#include "shell/Compaction.h"
+#include "backup/Compaction.h"
 #include "data/Statement.h"
 #include "data/udata.h"
 

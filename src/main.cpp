@@ -1,7 +1,7 @@
 #include "ebooks/DragOut.h"
 #include "widgets/ErrorHandler.h"
 #include "widgets/Resources.h"
-#include "shell/Restore.h"
+#include "backup/Restore.h"
 #include "widgets/Skin.h"
 #include "widgets/Titles.h"
 #include "shell/Unittest.h"

@@ -1,6 +1,6 @@
-#include "shell/Restore.h"
+#include "backup/Restore.h"
 
-#include "shell/BackupFormat.h"
+#include "backup/BackupFormat.h"
 #include "data/Schema.h"
 #include "data/TextCompare.h"
 #include "data/udata.h"

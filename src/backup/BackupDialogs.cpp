@@ -1,11 +1,11 @@
-#include "shell/BackupDialogs.h"
+#include "backup/BackupDialogs.h"
 
-#include "shell/Backup.h"
-#include "shell/BackupFormat.h"
+#include "backup/Backup.h"
+#include "backup/BackupFormat.h"
 #include "widgets/ErrorHandler.h"
 #include "widgets/Prompt.h"
 #include "data/RecordSet.h"
-#include "shell/Restore.h"
+#include "backup/Restore.h"
 #include "data/Sql.h"
 #include "widgets/Titles.h"
 

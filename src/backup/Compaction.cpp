@@ -1,4 +1,4 @@
-#include "shell/Compaction.h"
+#include "backup/Compaction.h"
 
 #include "crypto/AES.h"
 #include "data/ConnectionString.h"

@@ -1,6 +1,6 @@
-#include "shell/Backup.h"
+#include "backup/Backup.h"
 
-#include "shell/BackupFormat.h"
+#include "backup/BackupFormat.h"
 #include "data/TextCompare.h"
 #include "data/udata.h"
 

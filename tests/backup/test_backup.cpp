@@ -1,8 +1,8 @@
 #include "data/test_recordset_fixture.h"
 
-#include "shell/Backup.h"
-#include "shell/BackupFormat.h"
-#include "shell/Restore.h"
+#include "backup/Backup.h"
+#include "backup/BackupFormat.h"
+#include "backup/Restore.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>

@@ -1,4 +1,4 @@
-#include "shell/BackupFormat.h"
+#include "backup/BackupFormat.h"
 
 #include "platform/SafeFile.h"
 

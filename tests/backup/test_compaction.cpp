@@ -1,6 +1,6 @@
 #include "data/test_recordset_fixture.h"
 
-#include "shell/Compaction.h"
+#include "backup/Compaction.h"
 
 #include <QDir>
 #include <QFile>
