@@ -3,6 +3,8 @@
 #include "backup/BackupFormat.h"
 #include "data/TextCompare.h"
 #include "data/udata.h"
+#include "platform/FileIo.h"
+#include "platform/Processes.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -19,10 +21,6 @@
 #include <sqlite3.h>
 
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace BackupFormat;
@@ -95,7 +93,7 @@ bool Backup::write(const QString& target)
     for (const QString& name : folder.entryList({ prefix + u'*' }, QDir::Files | QDir::Hidden)) {
         bool numeric = false;
         const qint64 pid = name.mid(prefix.size()).section(u'.', 0, 0).toLongLong(&numeric);
-        if (numeric && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+        if (numeric && Processes::isGone(pid))
             QFile::remove(folder.filePath(name));
     }
 
@@ -179,14 +177,10 @@ bool Backup::write(const QString& target)
         total += item.size;
 
     // 3. The archive, under a temporary name beside the target.
-    const int fd = ::open(QFile::encodeName(temporary).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        fail(u"无法写入备份文件 %1: %2"_s.arg(shown, QString::fromLocal8Bit(std::strerror(errno))));
-    struct FdCloser
-    {
-        int fd;
-        ~FdCloser() { ::close(fd); }
-    } closer { fd };
+    const FileIo::Descriptor file(FileIo::openForWriting(temporary, 0644, false));
+    if (!file.isOpen())
+        fail(u"无法写入备份文件 %1: %2"_s.arg(shown, FileIo::errorText(errno)));
+    const int fd = file.get();
     const Utf8Names utf8Names;
     ArchiveWriter writer;
     writer.check(archive_write_set_format_pax_restricted(writer.a), target);
@@ -208,13 +202,13 @@ bool Backup::write(const QString& target)
     // The disk starts writing while the archive is still being made, so that the flush at
     // the end has little left to do and dirty pages never pile up.
     qint64 unflushed = 0;
-    off_t flushed = 0;
+    qint64 flushed = 0;
     const auto data = [&](const char* bytes, qint64 size) {
         if (archive_write_data(writer.a, bytes, size_t(size)) != size)
             writer.check(ARCHIVE_FATAL, target);
         if ((unflushed += size) >= writeBehind) {
-            const off_t end = ::lseek(fd, 0, SEEK_CUR);
-            ::sync_file_range(fd, flushed, end - flushed, SYNC_FILE_RANGE_WRITE);
+            const qint64 end = FileIo::seek(fd, 0, true);
+            FileIo::startWriteback(fd, flushed, end - flushed);
             flushed = end;
             unflushed = 0;
         }

@@ -1,5 +1,6 @@
 #include "backup/BackupFormat.h"
 
+#include "platform/FileIo.h"
 #include "platform/SafeFile.h"
 
 #include <QDir>
@@ -9,12 +10,7 @@
 #include <openssl/evp.h>
 #include <sqlite3.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <locale.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -62,14 +58,14 @@ QByteArray Sha256::hex()
 
 void syncFd(int fd, const QString& shown)
 {
-    if (::fsync(fd) != 0)
-        fail(u"无法写入 %1: %2"_s.arg(QDir::toNativeSeparators(shown), QString::fromLocal8Bit(std::strerror(errno))));
+    if (const int error = FileIo::sync(fd))
+        fail(u"无法写入 %1: %2"_s.arg(QDir::toNativeSeparators(shown), FileIo::errorText(error)));
 }
 
 void syncPath(const QString& path)
 {
     if (const int error = SafeFile::syncToDisk(path))
-        fail(u"无法写入 %1: %2"_s.arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(std::strerror(error))));
+        fail(u"无法写入 %1: %2"_s.arg(QDir::toNativeSeparators(path), FileIo::errorText(error)));
 }
 
 void writeFileAtomically(const QString& path, const QByteArray& bytes)
@@ -85,9 +81,9 @@ void writeFileAtomically(const QString& path, const QByteArray& bytes)
 
 void renameDurably(const QString& from, const QString& to)
 {
-    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
-        fail(u"无法把 %1 改名为 %2: %3"_s.arg(QDir::toNativeSeparators(from), QDir::toNativeSeparators(to),
-            QString::fromLocal8Bit(std::strerror(errno))));
+    if (const int error = FileIo::rename(from, to))
+        fail(u"无法把 %1 改名为 %2: %3"_s.arg(
+            QDir::toNativeSeparators(from), QDir::toNativeSeparators(to), FileIo::errorText(error)));
     const QString fromDir = QFileInfo(from).absolutePath();
     const QString toDir = QFileInfo(to).absolutePath();
     syncPath(toDir);

@@ -2,21 +2,17 @@
 
 #include "crypto/AES.h"
 #include "data/ConnectionString.h"
-#include "platform/SafeFile.h"
 #include "data/Schema.h"
 #include "data/Statement.h"
+#include "platform/FileIo.h"
+#include "platform/SafeFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
-#include <cstring>
 #include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -26,24 +22,8 @@ namespace {
     [[noreturn]] void failSystem(const QString& what, const QString& path, int error = errno)
     {
         Statement::fail(
-            u"%1 %2：%3"_s.arg(what, QDir::toNativeSeparators(path), QString::fromLocal8Bit(std::strerror(error))));
+            u"%1 %2：%3"_s.arg(what, QDir::toNativeSeparators(path), FileIo::errorText(error)));
     }
-
-    QByteArray native(const QString& path)
-    {
-        return QFile::encodeName(path);
-    }
-
-    // A descriptor closed on every way out.
-    struct Fd
-    {
-        int fd;
-        ~Fd()
-        {
-            if (fd >= 0)
-                ::close(fd);
-        }
-    };
 
     void syncFile(const QString& path)
     {
@@ -56,36 +36,34 @@ namespace {
         syncFile(folder);
     }
 
-    dev_t deviceOf(const QString& path)
+    FileIo::Info infoOf(const QString& path)
     {
-        struct stat info
-        {
-        };
-        if (::stat(native(path).constData(), &info) != 0)
+        FileIo::Info info;
+        if (!FileIo::stat(QFile::encodeName(path).toStdString(), info))
             failSystem(u"无法读取"_s, path);
-        return info.st_dev;
+        return info;
     }
 
     // Copies a file and flushes the copy to disk; the copy is made anew.
     void copyFlushed(const QString& from, const QString& to)
     {
-        Fd in { ::open(native(from).constData(), O_RDONLY | O_CLOEXEC) };
-        if (in.fd < 0)
+        const FileIo::Descriptor in(FileIo::openForReading(from));
+        if (!in.isOpen())
             failSystem(u"无法读取"_s, from);
-        Fd out { ::open(native(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600) };
-        if (out.fd < 0)
+        const FileIo::Descriptor out(FileIo::openForWriting(to, 0600, true));
+        if (!out.isOpen())
             failSystem(u"无法创建"_s, to);
         std::vector<char> buffer(1 << 20);
         for (;;) {
-            const ssize_t got = ::read(in.fd, buffer.data(), buffer.size());
+            const int64_t got = FileIo::read(in.get(), buffer.data(), int64_t(buffer.size()));
             if (got < 0 && errno == EINTR)
                 continue;
             if (got < 0)
                 failSystem(u"无法读取"_s, from);
             if (got == 0)
                 break;
-            for (ssize_t done = 0; done < got;) {
-                const ssize_t put = ::write(out.fd, buffer.data() + done, size_t(got - done));
+            for (int64_t done = 0; done < got;) {
+                const int64_t put = FileIo::write(out.get(), buffer.data() + done, got - done);
                 if (put < 0 && errno == EINTR)
                     continue;
                 if (put < 0)
@@ -93,8 +71,8 @@ namespace {
                 done += put;
             }
         }
-        if (::fsync(out.fd) != 0)
-            failSystem(u"无法写入磁盘"_s, to);
+        if (const int error = FileIo::sync(out.get()))
+            failSystem(u"无法写入磁盘"_s, to, error);
     }
 
     void removeIfPresent(const QString& path)
@@ -102,8 +80,8 @@ namespace {
         const QFileInfo info(path);
         if (!info.exists() && !info.isSymLink())
             return;
-        if (::unlink(native(path).constData()) != 0)
-            failSystem(u"无法删除旧的临时文件"_s, path);
+        if (const int error = FileIo::remove(path))
+            failSystem(u"无法删除旧的临时文件"_s, path, error);
     }
 
     // Puts the flushed compacted copy in place of the library file, in one rename
@@ -115,34 +93,29 @@ namespace {
         if (target.isEmpty())
             failSystem(u"找不到数据库文件"_s, databasePath, ENOENT);
         const QString folder = QFileInfo(target).absolutePath();
-        struct stat old
-        {
-        };
-        if (::stat(native(target).constData(), &old) != 0)
-            failSystem(u"无法读取"_s, target);
+        const FileIo::Info old = infoOf(target);
 
         QString incoming = compacted;
-        if (deviceOf(compacted) != deviceOf(folder)) {
+        if (infoOf(compacted).device != infoOf(folder).device) {
             // Another file system: first a flushed copy beside the library.
             incoming = target + u".compacted"_s;
             removeIfPresent(incoming);
             try {
                 copyFlushed(compacted, incoming);
             } catch (...) {
-                ::unlink(native(incoming).constData());
+                FileIo::remove(incoming);
                 throw;
             }
         }
-        ::chmod(native(incoming).constData(), old.st_mode & 07777);
-        if (::rename(native(incoming).constData(), native(target).constData()) != 0) {
-            const int error = errno;
+        FileIo::setMode(incoming, old.mode);
+        if (const int error = FileIo::rename(incoming, target)) {
             if (incoming != compacted)
-                ::unlink(native(incoming).constData());
+                FileIo::remove(incoming);
             failSystem(u"无法替换数据库文件"_s, target, error);
         }
         syncFolder(folder);
         if (incoming != compacted)
-            ::unlink(native(compacted).constData());
+            FileIo::remove(compacted);
     }
 
 } // namespace
@@ -208,7 +181,7 @@ bool RunCompaction(const QString& databasePath, const QString& password, QString
         if (reason)
             *reason = u"未知错误"_s;
     }
-    ::unlink(native(scratch).constData());
+    FileIo::remove(scratch);
     return false;
 }
 

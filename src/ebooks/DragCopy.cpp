@@ -3,8 +3,9 @@
 #include "Exception.h"
 #include "crypto/AES.h"
 #include "ebooks/EbookExport.h"
-#include "platform/SafeFile.h"
 #include "data/udata.h"
+#include "platform/FileIo.h"
+#include "platform/SafeFile.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -13,7 +14,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -25,8 +25,8 @@ namespace {
 struct Copy
 {
     QString path;
-    dev_t device;
-    ino_t inode;
+    uint64_t device;
+    uint64_t inode;
 };
 
 std::vector<Copy>& copies()
@@ -35,15 +35,13 @@ std::vector<Copy>& copies()
     return list;
 }
 
-bool identity(const QString& path, dev_t& device, ino_t& inode)
+bool identity(const QString& path, uint64_t& device, uint64_t& inode)
 {
-    struct stat st
-    {
-    };
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+    FileIo::Info info;
+    if (!FileIo::linkStat(path, info))
         return false;
-    device = st.st_dev;
-    inode = st.st_ino;
+    device = info.device;
+    inode = info.inode;
     return true;
 }
 
@@ -86,8 +84,8 @@ void cleanAtStart(qint64 maxAgeSeconds)
 void removeThisRunsCopies()
 {
     for (const Copy& copy : copies()) {
-        dev_t device = 0;
-        ino_t inode = 0;
+        uint64_t device = 0;
+        uint64_t inode = 0;
         if (identity(copy.path, device, inode) && device == copy.device && inode == copy.inode)
             QFile::remove(copy.path);
     }

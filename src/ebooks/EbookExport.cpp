@@ -2,6 +2,7 @@
 
 #include "Exception.h"
 #include "crypto/AES.h"
+#include "platform/FileIo.h"
 #include "platform/SafeFile.h"
 
 #include <QByteArray>
@@ -10,7 +11,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -83,7 +83,7 @@ void EbookExport::write(const QString& storeFile, const QString& target)
     // straight into it and renamed over the target only once whole; elsewhere
     // it is decrypted in memory first, then written in place.
     const QString folder = QFileInfo(SafeFile::resolveLinks(target)).absolutePath();
-    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0) {
+    if (FileIo::canCreateFilesIn(folder)) {
         SafeFile::writeFileAtomically(target, [&](const QString& temporary) {
             AesDecryptFile(storeFile.toStdString(), temporary.toStdString(), kEbookKey, 2);
         });

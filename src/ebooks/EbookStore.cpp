@@ -2,8 +2,9 @@
 
 #include "crypto/AES.h"
 #include "crypto/ElAES.h"
-#include "platform/SafeFile.h"
 #include "data/udata.h"
+#include "platform/FileIo.h"
+#include "platform/SafeFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,8 +14,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -70,31 +69,22 @@ class Writeback
 {
 public:
     explicit Writeback(const std::string& path)
-        : m_fd(::open(path.c_str(), O_RDONLY))
+        : m_file(FileIo::openForReading(QString::fromUtf8(path)))
     { }
-    ~Writeback()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
     Writeback(const Writeback&) = delete;
     Writeback& operator=(const Writeback&) = delete;
 
     void written(int64_t upTo)
     {
-#ifdef __linux__
         constexpr int64_t step = int64_t(8) << 20;
-        if (m_fd >= 0 && upTo - m_started >= step) {
-            ::sync_file_range(m_fd, m_started, upTo - m_started, SYNC_FILE_RANGE_WRITE);
+        if (m_file.isOpen() && upTo - m_started >= step) {
+            FileIo::startWriteback(m_file.get(), m_started, upTo - m_started);
             m_started = upTo;
         }
-#else
-        (void)upTo;
-#endif
     }
 
 private:
-    int m_fd;
+    FileIo::Descriptor m_file;
     int64_t m_started = 0;
 };
 
@@ -161,11 +151,11 @@ void EbookStore::store(const QString& source, const QString& storedName, const P
             out.close();
         }
         sync(part);
-        if (::rename(part.c_str(), target.c_str()) != 0)
-            throw EFCreateError("Cannot create file \"" + target + "\". " + std::strerror(errno));
+        if (const int error = FileIo::rename(QString::fromUtf8(part), QString::fromUtf8(target)))
+            throw EFCreateError("Cannot create file \"" + target + "\". " + std::strerror(error));
         sync(local(m_folder));
     } catch (...) {
-        ::unlink(part.c_str());
+        FileIo::remove(QString::fromUtf8(part));
         throw;
     }
 }
