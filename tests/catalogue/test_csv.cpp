@@ -1,4 +1,4 @@
-#include "shell/test_recordset_fixture.h"
+#include "data/test_recordset_fixture.h"
 
 #include "catalogue/CatalogueCsv.h"
 
