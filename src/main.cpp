@@ -1,30 +1,40 @@
-#include "ebooks/DragOut.h"
-#include "widgets/ErrorHandler.h"
-#include "widgets/Resources.h"
 #include "backup/Restore.h"
-#include "widgets/Skin.h"
-#include "widgets/Titles.h"
-#include "shell/Unittest.h"
 #include "data/udata.h"
+#include "ebooks/DragOut.h"
+#include "platform/AppPaths.h"
+#include "platform/SystemLocale.h"
+#include "shell/SingleInstance.h"
+#include "shell/Startup.h"
+#include "shell/Unittest.h"
 #include "shell/ulogo.h"
+#include "widgets/ErrorHandler.h"
+#include "widgets/Prompt.h"
+#include "widgets/Titles.h"
 
-#include <QLibraryInfo>
 #include <QScreen>
-#include <QTranslator>
 
 #include <memory>
 
 int main(int argc, char* argv[])
 {
+    // Dates and sizes in Qt's own dialogs in Simplified Chinese, like every other text.
+    SystemLocaleOverride chinese("zh_CN.UTF-8");
     Application app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("qinghe"));
-    qingheInitResources();
-    // Qt's own dialogs (file dialogs, standard buttons) in Chinese like the rest.
-    QTranslator qtChinese;
-    if (qtChinese.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&qtChinese);
-    Skin::installFonts();
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/qinghe-256.png")));
+    chinese.restore();
+    Startup::prepareApplication();
+
+    // One running copy per data folder, before anything in the folder is touched: a later
+    // start brings the running copy's window to the front and ends.
+    SingleInstance instance(AppPaths::dataDir());
+    switch (instance.start()) {
+    case SingleInstance::Start::Run:
+        break;
+    case SingleInstance::Start::Raised:
+        return 0;
+    case SingleInstance::Start::Refused:
+        Prompt::error(nullptr, Titles::application(), instance.refusal());
+        return 1;
+    }
 
     // A restore cut short (a crash, a power cut) is finished or undone before the library is opened.
     try {

@@ -2,6 +2,7 @@
 
 #include "ebooks/EbookImport.h"
 #include "widgets/ErrorHandler.h"
+#include "widgets/SizeText.h"
 
 #include <QLocale>
 #include <QProgressDialog>
@@ -106,10 +107,9 @@ void ImportProgress::showProgress()
         return;
     const qint64 done = m_import->bytesDone();
     const qint64 total = m_import->bytesTotal();
-    const QLocale locale;
     m_dialog->setLabelText(u"正在导入第 %1 个文件，共 %2 个：\n%3\n%4 / %5"_s.arg(m_import->index() + 1)
                                .arg(m_import->count())
-                               .arg(m_import->name(), locale.formattedDataSize(done), locale.formattedDataSize(total)));
+                               .arg(m_import->name(), sizeText(done), sizeText(total)));
     m_dialog->setValue(total > 0 ? int(done * 1000 / total) : 0);
 }
 

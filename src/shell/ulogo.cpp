@@ -27,7 +27,8 @@ QLineEdit* makeEdit(const QString& name, QWidget* parent)
 {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(name);
-    edit->setStyleSheet(QStringLiteral("font-size: 24px;"));
+    // A password shows one "*" per character, whatever the style's own mask.
+    edit->setStyleSheet(QStringLiteral("font-size: 24px; lineedit-password-character: 42;"));
     return edit;
 }
 
@@ -140,6 +141,16 @@ void TFmlog::Edit2KeyDown(int key)
 {
     if (key == Qt::Key_Return || key == Qt::Key_Enter)
         ErrorHandler::guard([this] { Button1Click(); });
+}
+
+void TFmlog::keyPressEvent(QKeyEvent* event)
+{
+    // The dialog has no cancel button: Escape must not end it (and with it the program).
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 bool TFmlog::eventFilter(QObject* watched, QEvent* event)

@@ -20,8 +20,8 @@ void reportUnknown()
 Application::Application(int& argc, char** argv)
     : QApplication(argc, argv)
 {
-    // The title of windows without a caption of their own and of message boxes.
-    setApplicationDisplayName(Titles::application());
+    // No display name: Qt would append it to every window's title ("提示 — 青禾家庭图书管理系统").
+    // Each window and message box carries its own caption instead.
 }
 
 bool Application::notify(QObject* receiver, QEvent* event)

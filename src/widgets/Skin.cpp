@@ -3,27 +3,81 @@
 #include "Exception.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
+#include <QRegularExpression>
 #include <QFile>
 #include <QFileInfo>
 #include <QDir>
 #include <QFont>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace Skin {
 
-void ensureSkinFile(const QString& path)
+namespace {
+
+QByteArray builtInSkin()
 {
-    if (QFileInfo::exists(path))
-        return;
     QFile resource(QStringLiteral(":/skin/skinh.she"));
     if (!resource.open(QIODevice::ReadOnly))
         throw Exception("The built-in skin is missing from this build.");
-    const QByteArray bytes = resource.readAll();
+    return resource.readAll();
+}
 
+// SHA-256 of the skins earlier versions of the program wrote. Such a file, unedited, is
+// replaced by the current skin: it made the file dialogs' completer black and unreadable.
+bool isEarlierBuiltIn(const QByteArray& bytes)
+{
+    static const char* const earlier[] = {
+        "440ce56322295124af720fe128e4aac2e1012c28787cc512c08ee8f39798deca",
+        "edb7c5189279359c3db8ab39e3f837c1098d9cb246ca6a162760e3cde5048b99",
+    };
+    const QByteArray sum = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+    return std::any_of(std::begin(earlier), std::end(earlier), [&](const char* known) { return sum == known; });
+}
+
+// In a skin a family has edited, only the rule that made every list see-through (and so
+// the completer black) is narrowed to the shelf it was meant for.
+QByteArray narrowSeeThroughLists(const QByteArray& bytes)
+{
+    static const QRegularExpression everyList(
+        QStringLiteral("(^|\\n)QListView\\s*\\{\\s*background:\\s*transparent;\\s*border:\\s*none;\\s*\\}"));
+    QString text = QString::fromUtf8(bytes);
+    if (!text.contains(everyList))
+        return bytes;
+    text.replace(everyList, QStringLiteral("\\1QListView#ListView1 {\n    background: transparent;\n    border: none;\n}"));
+    return text.toUtf8();
+}
+
+void write(const QString& path, const QByteArray& bytes)
+{
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         throw Exception(QStringLiteral("无法写入皮肤文件 \"%1\"：%2").arg(path, file.errorString()).toStdString());
+}
+
+} // namespace
+
+void ensureSkinFile(const QString& path)
+{
+    if (!QFileInfo::exists(path)) {
+        write(path, builtInSkin());
+        return;
+    }
+    QFile existing(path);
+    if (!existing.open(QIODevice::ReadOnly))
+        return; // attach() leaves the plain look
+    const QByteArray bytes = existing.readAll();
+    existing.close();
+    if (isEarlierBuiltIn(bytes)) {
+        write(path, builtInSkin());
+        return;
+    }
+    const QByteArray narrowed = narrowSeeThroughLists(bytes);
+    if (narrowed != bytes)
+        write(path, narrowed);
 }
 
 void attach(const QString& path)

@@ -6,7 +6,9 @@
 // data folder so a family can adjust it, and the fonts Chinese text needs.
 namespace Skin {
 
-// Writes the built-in skin to `path` when no file is there; an existing file is never rewritten.
+// Writes the built-in skin to `path` when no file is there. An existing file stays the
+// family's, except that an unedited skin of an earlier version is replaced by the current
+// one, and an edited one loses the rule that made every list see-through.
 void ensureSkinFile(const QString& path);
 
 // Applies the skin file to the whole application.

@@ -123,6 +123,19 @@ private slots:
         QVERIFY(Prompt::takeShown().isEmpty());
     }
 
+    void passwordShowsStarsAndEscapeKeepsTheDialog()
+    {
+        GuiFixture f;
+        Dialog d;
+        QTest::keyClicks(d.password, u"ab'c"_s);
+        QCOMPARE(d.password->displayText(), u"****"_s);
+        // No cancel button: a stray Escape must not end the login (and the program).
+        QTest::keyClick(d.password, Qt::Key_Escape);
+        QTest::keyClick(d.user, Qt::Key_Escape);
+        QVERIFY(d.window.isVisible());
+        QCOMPARE(d.window.result(), 0);
+    }
+
     void unreadableDatabaseIsReportedAndRefusesLogin()
     {
         GuiFixture f;

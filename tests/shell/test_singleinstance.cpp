@@ -1,0 +1,96 @@
+#include "platform/InstanceLock.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+// The program itself, started twice on one data folder: the second start hands over to
+// the first and ends; a copy killed on the spot does not lock the family out.
+class TestSingleInstance : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Program
+    {
+        QProcess process;
+        explicit Program(const QString& home)
+        {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(u"QINGHE_HOME"_s, home);
+            env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+            process.setProcessEnvironment(env);
+            process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            process.start(QStringLiteral(QINGHE_PROGRAM), {});
+            process.waitForStarted(5000);
+        }
+        ~Program()
+        {
+            if (process.state() != QProcess::NotRunning) {
+                process.kill();
+                process.waitForFinished(5000);
+            }
+        }
+        // Running, with its lock taken and its login shown.
+        bool settled(const QString& home)
+        {
+            QFile lock(home + u'/' + InstanceLock::fileName());
+            for (int i = 0; i < 100 && process.state() == QProcess::Running; ++i) {
+                if (lock.open(QIODevice::ReadOnly)) {
+                    const bool ours = lock.readLine().trimmed() == QByteArray::number(process.processId());
+                    lock.close();
+                    if (ours) {
+                        QTest::qWait(300); // from lock to listening is a moment
+                        return process.state() == QProcess::Running;
+                    }
+                }
+                QTest::qWait(100);
+            }
+            return false;
+        }
+    };
+
+private slots:
+    void secondStartHandsOverAndEnds()
+    {
+        QTemporaryDir home;
+        Program first(home.path());
+        QVERIFY(first.settled(home.path()));
+
+        Program second(home.path());
+        QVERIFY(second.process.waitForFinished(10000));
+        QCOMPARE(second.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.process.exitCode(), 0); // the running copy answered
+        QCOMPARE(first.process.state(), QProcess::Running);
+
+        // Another data folder runs a copy of its own.
+        QTemporaryDir otherHome;
+        Program other(otherHome.path());
+        QVERIFY(other.settled(otherHome.path()));
+    }
+
+    void killedCopyDoesNotLockTheFolder()
+    {
+        QTemporaryDir home;
+        {
+            Program crashed(home.path());
+            QVERIFY(crashed.settled(home.path()));
+            crashed.process.kill();
+            QVERIFY(crashed.process.waitForFinished(5000));
+        }
+        QVERIFY(QFile::exists(home.filePath(InstanceLock::fileName())));
+        Program next(home.path());
+        QVERIFY(next.settled(home.path()));
+        Program third(home.path());
+        QVERIFY(third.process.waitForFinished(10000));
+        QCOMPARE(third.process.exitCode(), 0);
+        QCOMPARE(next.process.state(), QProcess::Running);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSingleInstance)
+#include "test_singleinstance.moc"
