@@ -13,10 +13,11 @@ class QLockFile;
 class InstanceLock
 {
 public:
-    enum class State {
-        Held,          // this process holds the lock
+    enum class State
+    {
+        Held, // this process holds the lock
         HeldElsewhere, // another running program holds it
-        Failed,        // no lock could be made (errorText() says why)
+        Failed, // no lock could be made (errorText() says why)
     };
 
     explicit InstanceLock(const QString& dataFolder);

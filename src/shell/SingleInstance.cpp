@@ -48,8 +48,9 @@ SingleInstance::Start SingleInstance::start()
     }
     if (askRunningCopy())
         return Start::Raised;
-    m_refusal = u"青禾家庭图书管理系统已经在运行（进程 %1），它正在使用同一个数据文件夹。\n请切换到已经打开的窗口。"_s.arg(
-        m_lock.holderPid());
+    m_refusal
+        = u"青禾家庭图书管理系统已经在运行（进程 %1），它正在使用同一个数据文件夹。\n请切换到已经打开的窗口。"_s.arg(
+            m_lock.holderPid());
     return Start::Refused;
 }
 

@@ -16,10 +16,11 @@ public:
     explicit SingleInstance(const QString& dataFolder, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    enum class Start {
-        Run,      // this copy runs: the lock is held
-        Raised,   // another copy runs and has been asked to show its window
-        Refused,  // no lock (another copy that does not answer, or a folder that cannot be locked)
+    enum class Start
+    {
+        Run, // this copy runs: the lock is held
+        Raised, // another copy runs and has been asked to show its window
+        Refused, // no lock (another copy that does not answer, or a folder that cannot be locked)
     };
     Start start();
 
