@@ -110,9 +110,14 @@ void TForm2::buildLayout()
     const QStringList yesNo { u"是"_s, u"否"_s };
     const QStringList places { u"书房书架"_s, u"客厅书柜"_s, u"卧室床头"_s, u"储藏室纸箱"_s, u"其他地方"_s };
 
-    CBleib = choices({}, page);
-    CBleib->setObjectName(u"CBleib"_s); // bound to no column: "保存" writes the category
-    CBleib->setMinimumWidth(160);
+    // Bound to no column: "保存" writes the category. Made in its place in the form, so Tab
+    // reaches it between 包装 and 目录, as the form reads.
+    const auto categoryBox = [&] {
+        CBleib = choices({}, page);
+        CBleib->setObjectName(u"CBleib"_s);
+        CBleib->setMinimumWidth(160);
+        return CBleib;
+    };
 
     auto* left = new QVBoxLayout;
     left->setSpacing(8);
@@ -122,7 +127,7 @@ void TForm2::buildLayout()
     left->addLayout(row(page,
         { { u"语种"_s, edit(u"yuzhong"_s), 2 }, { u"存放地点"_s, list(u"place"_s, places), 2 },
             { u"阅读状态"_s, list(u"isread"_s, { u"还没读"_s, u"正在读"_s, u"已读完"_s }), 2 } }));
-    QHBoxLayout* third = row(page, { { u"包装"_s, edit(u"boxbz"_s), 2 }, { u"类  别"_s, CBleib, 2 } });
+    QHBoxLayout* third = row(page, { { u"包装"_s, edit(u"boxbz"_s), 2 }, { u"类  别"_s, categoryBox(), 2 } });
     third->addStretch(2);
     left->addLayout(third);
     left->addLayout(memoRow(u"目录"_s, memo(u"目录"_s), page), 2);

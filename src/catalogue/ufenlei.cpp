@@ -5,6 +5,7 @@
 #include "widgets/Titles.h"
 #include "widgets/MainRefresh.h"
 #include "widgets/dbcontrols.h"
+#include "data/RecordSet.h"
 #include "data/udata.h"
 
 #include <QCoreApplication>
@@ -55,6 +56,14 @@ TFmfenlei::TFmfenlei(QWidget* parent)
     DBGrid1->horizontalHeader()->setStretchLastSection(true);
     DBGrid1->installEventFilter(this);
     DBEdit::bind(DBEdit1, Query1, QStringLiteral("leib"));
+    DBEdit1->installEventFilter(this); // Enter saves, as "保存" does
+    // Names are kept without blanks around them, however they were typed: the links of the
+    // main window and the editor's category box look a name up trimmed.
+    connect(Query1, &RecordSet::aboutToPost, this, [this] {
+        const QString typed = Query1->asText(QStringLiteral("leib"));
+        if (!Query1->isNull(QStringLiteral("leib")) && typed.trimmed() != typed)
+            Query1->setText(QStringLiteral("leib"), typed.trimmed());
+    });
 
     // A band of 89 pixels: the edit box and "删除", then the four row commands; the grid below.
     auto* band = new QWidget(this);
@@ -141,6 +150,13 @@ void TFmfenlei::done(int result)
 
 bool TFmfenlei::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == DBEdit1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            ErrorHandler::guard([this] { Button3Click(); });
+            return true;
+        }
+    }
     if (watched == DBGrid1 && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier) {

@@ -515,6 +515,7 @@ void RecordSet::post()
     d->checkActive();
     if (!d->editing())
         return;
+    emit aboutToPost();
     const Result& result = d->result;
     const QString keyName = quoted(result.columns[size_t(result.keyColumn)].origin);
     const QString table = quoted(QString::fromUtf8(result.database)) + u'.' + quoted(result.table);

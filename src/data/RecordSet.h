@@ -74,6 +74,7 @@ signals:
     void rowChanged();                  // current row moved, or the set was (re)opened
     void stateChanged(RecordSet::State state);
     void dataChanged();                 // a value of the current row changed (buffer, post or cancel)
+    void aboutToPost();                 // a changed or new row is about to be written; values may still be set
     // Changes to the list of rows, for models over the set.
     void rowsReset();                   // opened, closed or refreshed (after the change)
     void rowAboutToBeInserted(int row); // a new row is about to start

@@ -78,12 +78,36 @@ namespace {
             Statement::execute(db, "reindex");
     }
 
+    // Version 2: category names without blanks around them. The category manager once
+    // stored " 小说 " as typed, while every look-up of a name (the main window's links,
+    // the editor's save) trims what it looks for and so never found such a category.
+    // The manager now trims before it writes; this brings older names in line.
+    void version2(sqlite3* db)
+    {
+        std::vector<std::pair<qint64, QString>> trimmed;
+        {
+            Statement names(db, "select id, leib from tblei where leib is not null");
+            while (names.step()) {
+                const QString name = names.text(1);
+                if (name.trimmed() != name)
+                    trimmed.emplace_back(names.integer(0), name.trimmed());
+            }
+        }
+        Statement update(db, "update tblei set leib = ?1 where id = ?2");
+        for (const auto& [id, name] : trimmed) {
+            update.bind(1, name).bind(2, id);
+            update.step();
+            update.reset();
+        }
+    }
+
 } // namespace
 
 const std::vector<Migration>& migrations()
 {
     static const std::vector<Migration> steps {
         { 1, "文本列使用 NOCASE 排序规则，电子书文本列加长到 255 个字符", &version1 },
+        { 2, "去掉分类名称首尾的空白", &version2 },
     };
     return steps;
 }

@@ -101,6 +101,23 @@ QString TFormtest::statusText(int panel) const
 
 void TFormtest::FormShow()
 {
+    buildCategoryLinks();
+    countBooks();
+
+    PageControl1->tabBar()->hide();
+    PageControl1->setCurrentWidget(TabSheet1);
+
+    for (const char* folder : {"corvina", "temp"}) {
+        const QString path = AppPaths::path(QString::fromLatin1(folder));
+        if (!QDir().mkpath(path))
+            throw Exception(QStringLiteral("无法创建文件夹 \"%1\"。").arg(path).toStdString());
+    }
+
+    TabSheet2->FormShow(); // viewer reset, e-book list opened
+}
+
+void TFormtest::buildCategoryLinks()
+{
     // The category links, one per row of the category table.
     Query1->setSql(QStringLiteral("select * from tblei"));
     Query1->open();
@@ -115,22 +132,14 @@ void TFormtest::FormShow()
         });
     }
     Group2->setExpanded(false);
+}
 
+void TFormtest::countBooks()
+{
     countqy->setSql(QStringLiteral("select count(*) from baseshu"));
     countqy->open();
     FormPaint();
     statusPanels[0]->setText(QStringLiteral("        <青禾书屋>     图书总数：  ") + countqy->firstColumnText());
-
-    PageControl1->tabBar()->hide();
-    PageControl1->setCurrentWidget(TabSheet1);
-
-    for (const char* folder : {"corvina", "temp"}) {
-        const QString path = AppPaths::path(QString::fromLatin1(folder));
-        if (!QDir().mkpath(path))
-            throw Exception(QStringLiteral("无法创建文件夹 \"%1\"。").arg(path).toStdString());
-    }
-
-    TabSheet2->FormShow(); // viewer reset, e-book list opened
 }
 
 void TFormtest::bringPaperPageToFront()
@@ -196,10 +205,15 @@ void TFormtest::runListing(const std::function<ShelfContent(ShelfListing&)>& lis
     const QScopedValueRollback<bool> busy(listing, true);
     bringPaperPageToFront();
     ListView1->clearShelf();
-    ListingProgress progress(this);
-    ShelfListing shelf(TDataModule2::instance()->Adocon, shug.toImage());
-    shelf.setProgress(progress.callback());
-    showListing(list(shelf));
+    ShelfContent content;
+    {
+        ListingProgress progress(this);
+        ShelfListing shelf(TDataModule2::instance()->Adocon, shug.toImage());
+        shelf.setProgress(progress.callback());
+        content = list(shelf);
+    }
+    // The progress box is gone before a message about a damaged cover asks for an answer.
+    showListing(content);
 }
 
 void TFormtest::showListing(const ShelfContent& result)
@@ -233,6 +247,12 @@ void TFormtest::dxNavBar1Item12Click()
     if (!Form2)
         Form2 = new TForm2(this);
     Form2->exec();
+    // Books added, deleted or imported, categories made by an import: the total and the
+    // links follow. The shelf shown, the book being read and the open groups stay as they are.
+    const bool categoriesOpen = Group2->isExpanded();
+    buildCategoryLinks();
+    Group2->setExpanded(categoriesOpen);
+    countBooks();
 }
 
 void TFormtest::dxNavBar1Item13Click()

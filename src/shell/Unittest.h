@@ -68,6 +68,8 @@ protected:
 private:
     void buildLayout();
     void buildNavigation();
+    void buildCategoryLinks();
+    void countBooks();
     void listByStatus(const QString& status);
     void runListing(const std::function<ShelfContent(ShelfListing&)>& list);
     void showListing(const ShelfContent& result);

@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -66,9 +67,19 @@ void TFormtest::buildLayout()
     auto* panel = new QVBoxLayout(Panel3);
     panel->setContentsMargins(1, 0, 1, 0);
     panel->setSpacing(0);
-    dxNavBar1 = new NavBar(Panel3);
+    // The pane scrolls inside the window: however many categories its links show, the
+    // window stays within the screen, with the status bar in view.
+    auto* navScroll = new QScrollArea(Panel3);
+    navScroll->setObjectName(QStringLiteral("navScroll"));
+    navScroll->setWidgetResizable(true);
+    navScroll->setFrameShape(QFrame::NoFrame);
+    navScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    navScroll->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
+    dxNavBar1 = new NavBar(navScroll);
     dxNavBar1->setObjectName(QStringLiteral("dxNavBar1"));
-    panel->addWidget(dxNavBar1, 1);
+    navScroll->setWidget(dxNavBar1);
+    navScroll->viewport()->setAutoFillBackground(false);
+    panel->addWidget(navScroll, 1);
     Image5 = picture(QStringLiteral("Image5"), QStringLiteral(":/pictures/banner1.png"), Panel3);
     Image6 = picture(QStringLiteral("Image6"), QStringLiteral(":/pictures/banner2.png"), Panel3);
     for (QLabel* banner : {Image5, Image6}) {

@@ -19,6 +19,7 @@ struct Script
     QQueue<QStringList> fileNames;
     QList<Shown> shown;
     Shown last;
+    std::function<void(const Shown&)> onShown;
 };
 
 Script& script()
@@ -38,6 +39,8 @@ void record(const QString& caption, const QString& text)
 {
     script().shown.append({caption, text});
     script().last = {caption, text};
+    if (script().onShown)
+        script().onShown(script().last);
 }
 
 QStringList nextFileNames(const QString& caption)
@@ -134,6 +137,11 @@ QList<Shown> takeShown()
 Shown lastShown()
 {
     return script().last;
+}
+
+void setOnShown(std::function<void(const Shown&)> observer)
+{
+    script().onShown = std::move(observer);
 }
 
 } // namespace Prompt

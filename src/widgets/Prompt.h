@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QWidget;
 
 namespace Prompt {
@@ -44,5 +46,7 @@ void enqueueAnswer(QMessageBox::StandardButton answer);
 void enqueueFileNames(const QStringList& names);   // an empty list answers "cancelled"
 QList<Shown> takeShown();                          // everything shown since the last call
 Shown lastShown();
+// Runs at each scripted prompt, as it is shown (a test looks at the other windows then); empty: none.
+void setOnShown(std::function<void(const Shown&)> observer);
 
 } // namespace Prompt

@@ -99,6 +99,7 @@ private slots:
     void uploadWritesPendingTextFirst();
     void shownByTagCase();
     void quickMovesShowOnlyTheLastRow();
+    void tabFollowsTheForm();
 };
 
 void TestManig::recordChangeMoments()
@@ -414,6 +415,33 @@ void TestManig::quickMovesShowOnlyTheLastRow()
     QVERIFY(!e.form->pictureLoader()->isBusy()); // nothing read or decoded while the moves go on
     QTRY_COMPARE(shown.count(), 1);
     QCOMPARE(e.form->panel(2)->image()->pixmap().toImage().pixelColor(5, 5).red() > 200, true);
+}
+
+void TestManig::tabFollowsTheForm()
+{
+    Editor e;
+    e.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(e.form.get()));
+    const QStringList order { u"db_name"_s, u"db_zuozhe"_s, u"db_publish"_s, u"db_isbn"_s, u"db_yuzhong"_s,
+        u"db_place"_s, u"db_isread"_s, u"db_boxbz"_s, u"CBleib"_s, u"db_目录"_s, u"db_contentjj"_s,
+        u"db_readbiji"_s, u"db_isgo"_s, u"db_gocause"_s, u"db_isjie"_s, u"db_jieshumen"_s };
+    // The field that has the focus (an editable list's own line edit stands for the list).
+    const auto focused = [] {
+        QWidget* widget = QApplication::focusWidget();
+        while (widget && !widget->objectName().startsWith(u"db_"_s) && widget->objectName() != u"CBleib"_s)
+            widget = widget->parentWidget();
+        return widget ? widget->objectName() : QString();
+    };
+    e.get(u"db_name"_s)->setFocus();
+    QStringList reached { focused() };
+    for (int i = 1; i < order.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached << focused();
+    }
+    QCOMPARE(reached, order);
+    for (int i = 0; i < 7; ++i) // back from 借书人 to 类别
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QCOMPARE(focused(), u"CBleib"_s);
 }
 
 QTEST_MAIN(TestManig)

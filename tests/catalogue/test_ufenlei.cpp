@@ -104,6 +104,34 @@ private slots:
         QCOMPARE(f.grid()->model()->rowCount(), 2);
         QCOMPARE(f.names(), u"小说,历史"_s);
     }
+
+    void enterSavesAndNamesAreStoredTrimmed()
+    {
+        Fixture f;
+        f.addBook(u"红楼梦"_s, u"还没读"_s, f.db().scalar(u"select id from tblei where leib = '小说'"_s).toLongLong());
+        f.press("Button2"); // 编缉 "小说", as typed with blanks around
+        auto* edit = f.find<QLineEdit>("DBEdit1");
+        edit->selectAll();
+        typeText(edit, u"  古典小说\u3000"_s);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(f.manager->query()->state(), RecordSet::State::Browse);
+        QCOMPARE(f.names(), u"古典小说,历史"_s);
+
+        // In place in the grid, moved away from: trimmed as well.
+        f.press("Button1");
+        typeText(edit, u" 诗歌 "_s);
+        QTest::keyClick(f.grid(), Qt::Key_Up);
+        QCOMPARE(f.names(), u"古典小说,历史,诗歌"_s);
+
+        // The link lists the category's books.
+        f.manager->reject();
+        NavItem* link = nullptr;
+        for (NavItem* item : f.main.findChild<NavGroup*>(u"Group2"_s)->items())
+            link = item->text() == u"古典小说"_s ? item : link;
+        QVERIFY(link);
+        QTest::mouseClick(link, Qt::LeftButton);
+        QCOMPARE(f.main.statusText(1), u"[古典小说]--数量：1"_s);
+    }
 };
 
 QTEST_MAIN(TestCategoryManager)

@@ -30,6 +30,7 @@ private slots:
     void postedRowSurvivesKill();
     void stockEngineReadsAndWritesTheFile();
     void olderFilesAreMigratedOnOpen();
+    void categoryNamesAreTrimmedOnOpen();
 };
 
 void TestConnection::parsesConnectionStrings_data()
@@ -302,6 +303,20 @@ void TestConnection::olderFilesAreMigratedOnOpen()
     QCOMPARE(stock("select name || length(facepic) from baseshu where name = '旧书'"), u"旧书100000"_s);
     QCOMPARE(stock("select length(name) from dzbook"), u"255"_s);
     QCOMPARE(stock("pragma integrity_check"), u"ok"_s);
+}
+
+void TestConnection::categoryNamesAreTrimmedOnOpen()
+{
+    // Names a category manager of version 1 stored as typed.
+    LibraryFixture f;
+    f.db().execute(u"delete from tblei"_s);
+    f.db().execute(u"insert into tblei (id, leib) values (1, ' 小说 '), (2, '\t诗歌\u3000'), (3, '历史'), (4, null)"_s);
+    f.db().execute(u"pragma user_version = 1"_s);
+    f.db().close();
+    f.db().open();
+    QCOMPARE(Schema::version(f.db().handle()), Schema::latestVersion());
+    QCOMPARE(f.db().scalar(u"select group_concat(id || '=' || ifnull(leib, 'null'), ',') from tblei"_s),
+        u"1=小说,2=诗歌,3=历史,4=null"_s);
 }
 
 int main(int argc, char* argv[])

@@ -8,6 +8,11 @@
 #include "ebooks/PdfViewer.h"
 
 #include <QPainter>
+#include <QProgressDialog>
+#include <QRandomGenerator>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QTimer>
 #include <QPdfWriter>
 #include <QTabWidget>
 #include <QToolButton>
@@ -167,6 +172,75 @@ private slots:
         QCOMPARE(pages->currentWidget()->objectName(), u"TabSheet2"_s);
         w.window.itemsclick(u"Tom's"_s);
         QCOMPARE(pages->currentWidget()->objectName(), u"TabSheet1"_s);
+    }
+
+    void damagedCoversAreToldWithNoProgressOverTheMessage()
+    {
+        GuiFixture f;
+        QByteArray noise(20000, '\0');
+        QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+        f.addBook(u"坏封面"_s, u"正在读"_s, {}, u"jpg"_s, noise);
+        f.addBook(u"坏位图"_s, u"正在读"_s, {}, u"bmp"_s, "BM" + noise);
+        Window w;
+        // The message must be answerable: no progress box may stand over it.
+        int progressBoxes = 0;
+        Prompt::setOnShown([&](const Prompt::Shown&) { progressBoxes += int(w.window.findChildren<QProgressDialog*>().size()); });
+        w.click("dxNavBar1Item2");
+        Prompt::setOnShown({});
+        QCOMPARE(Prompt::takeShown().size(), 2);
+        QCOMPARE(progressBoxes, 0);
+        QCOMPARE(w.shelf()->count(), 2);
+    }
+
+    void navigationPaneScrollsInsideTheWindow()
+    {
+        GuiFixture f;
+        for (int i = 1; i <= 40; ++i)
+            f.category(u"类别%1"_s.arg(i));
+        Window w;
+        w.window.resize(1366, 740);
+        QTRY_COMPARE(w.window.height(), 740);
+        NavGroup* categories = w.group("Group2");
+        QTest::mouseClick(categories->header(), Qt::LeftButton);
+        QVERIFY(categories->isExpanded());
+        QTest::qWait(50);
+        QCOMPARE(w.window.height(), 740);
+        QVERIFY(w.window.minimumSizeHint().height() <= 740);
+        auto* status = w.window.findChild<QStatusBar*>(u"StatusBar1"_s);
+        QVERIFY(status->isVisible() && status->geometry().bottom() < w.window.height());
+
+        // Every link can be scrolled into view, and the last one lists its books.
+        auto* pane = w.window.findChild<QScrollArea*>(u"navScroll"_s);
+        const QList<NavItem*> links = categories->items();
+        QVERIFY(links.size() >= 40);
+        for (NavItem* link : links) {
+            pane->ensureWidgetVisible(link, 0, 0);
+            const QRect shown(link->mapTo(pane->viewport(), QPoint(0, 0)), link->size());
+            QVERIFY2(pane->viewport()->rect().contains(shown), qPrintable(link->text()));
+        }
+        QTest::mouseClick(links.last(), Qt::LeftButton);
+        QCOMPARE(w.window.statusText(1), u"[类别40]--数量：0"_s);
+    }
+
+    void closingTheEditorCountsTheBooksAgain()
+    {
+        GuiFixture f;
+        f.addBook(u"甲"_s, u"还没读"_s);
+        Window w;
+        w.click("dxNavBar1Item1");
+        QCOMPARE(w.window.statusText(0), u"        <青禾书屋>     图书总数：  1"_s);
+        // While the editor is open, a book and a category are added (as an import would).
+        QTimer::singleShot(0, &w.window, [&] {
+            f.addBook(u"乙"_s, u"还没读"_s);
+            f.category(u"新类"_s);
+            if (auto* editor = w.window.findChild<QDialog*>(u"TForm2"_s))
+                editor->reject();
+        });
+        w.click("dxNavBar1Item4");
+        QCOMPARE(w.window.statusText(0), u"        <青禾书屋>     图书总数：  2"_s);
+        QVERIFY(linkCaptions(w.group("Group2")).contains(u"新类"_s));
+        QCOMPARE(w.captions(), QStringList { u"甲"_s }); // the shelf shown stays
+        QCOMPARE(w.window.statusText(1), u"          [还没读]--数量：1"_s);
     }
 
     void ebookPagesKeepTheViewersDocument()
