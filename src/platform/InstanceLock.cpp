@@ -53,10 +53,10 @@ InstanceLock::State InstanceLock::acquire()
         m_lock.reset();
         return State::HeldElsewhere;
     }
-    m_error = error == QLockFile::PermissionError
-        ? u"数据文件夹 \"%1\" 不可写，无法启动。请检查文件夹的权限。"_s.arg(QDir::toNativeSeparators(m_folder))
-        : u"无法锁定数据文件夹 \"%1\"。"_s.arg(QDir::toNativeSeparators(m_folder));
     m_lock.reset();
+    if (error == QLockFile::PermissionError && !QFileInfo(m_folder).isWritable())
+        return State::ReadOnly;
+    m_error = u"无法锁定数据文件夹 \"%1\"。"_s.arg(QDir::toNativeSeparators(m_folder));
     return State::Failed;
 }
 

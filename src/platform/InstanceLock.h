@@ -17,6 +17,7 @@ public:
     {
         Held, // this process holds the lock
         HeldElsewhere, // another running program holds it
+        ReadOnly, // this user cannot write the folder: nothing in it can change, so nothing to lock
         Failed, // no lock could be made (errorText() says why)
     };
 

@@ -40,6 +40,8 @@ SingleInstance::Start SingleInstance::start()
     case InstanceLock::State::Held:
         listen();
         return Start::Run;
+    case InstanceLock::State::ReadOnly:
+        return Start::Run; // a library on a read-only medium: every copy can only read it
     case InstanceLock::State::Failed:
         m_refusal = m_lock.errorText();
         return Start::Refused;

@@ -22,6 +22,7 @@ int main(int argc, char* argv[])
     case InstanceLock::State::HeldElsewhere:
         std::printf("busy %lld\n", lock.holderPid());
         return 1;
+    case InstanceLock::State::ReadOnly:
     case InstanceLock::State::Failed:
         std::printf("failed\n");
         return 1;

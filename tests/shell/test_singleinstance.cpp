@@ -1,5 +1,6 @@
 #include "platform/InstanceLock.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -18,7 +19,9 @@ private:
     struct Program
     {
         QProcess process;
+        QString channel; // the socket file a killed copy leaves behind
         explicit Program(const QString& home)
+            : channel(QDir::tempPath() + u'/' + InstanceLock(home).channelName())
         {
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             env.insert(u"QINGHE_HOME"_s, home);
@@ -33,6 +36,7 @@ private:
             if (process.state() != QProcess::NotRunning) {
                 process.kill();
                 process.waitForFinished(5000);
+                QFile::remove(channel);
             }
         }
         // Running, with its lock taken and its login shown.
@@ -79,7 +83,7 @@ private slots:
         {
             Program crashed(home.path());
             QVERIFY(crashed.settled(home.path()));
-            crashed.process.kill();
+            crashed.process.kill(); // its socket file stays: the next copy must cope
             QVERIFY(crashed.process.waitForFinished(5000));
         }
         QVERIFY(QFile::exists(home.filePath(InstanceLock::fileName())));
