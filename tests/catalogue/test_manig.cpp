@@ -229,6 +229,11 @@ void TestManig::csvExportAndImport()
     QCOMPARE(e.count(u"select count(*) from baseshu"_s), u"2"_s);
     QCOMPARE(e.titles(), QStringList { u"红楼梦"_s });
     QCOMPARE(main.refreshes, 1);
+    // Again: nothing to add, and the preview names the books it skips.
+    Prompt::enqueueFileNames({ file.fileName() });
+    e.click(u"BtnCsvImport"_s);
+    QVERIFY(Prompt::lastShown().text.contains(u"没有可以导入的图书。"_s));
+    QVERIFY(Prompt::lastShown().text.contains(u"\n    《红楼梦》\n"_s));
 
     // A file the import cannot read is explained and changes nothing.
     Prompt::enqueueFileNames({ e.file(u"bad.csv"_s, "作者\r\n鲁迅\r\n") });
