@@ -66,7 +66,7 @@ QString previewText(const CsvImportPlan& plan)
     if (!plan.ignoredColumns.isEmpty())
         lines << u"不导入的列：%1。"_s.arg(plan.ignoredColumns.join(u"、"_s));
     if (plan.duplicates > shownInText || plan.rejectedCount > shownInText)
-        lines << u"完整的列表见“显示详细信息”。"_s;
+        lines << u"完整的列表见“显示详情”。"_s;
     if (plan.toAdd > 0)
         lines << u"确定要导入吗？"_s;
     return lines.join(u'\n');

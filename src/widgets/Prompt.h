@@ -12,7 +12,7 @@ class QWidget;
 namespace Prompt {
 
 // Shows a message box and returns the button that closed it. details, when
-// not empty, is a long text the box shows behind its "显示详细信息" button.
+// not empty, is a long text the box shows behind its "显示详情" button.
 QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
                                     const QString& text, QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                                     const QString& details = QString());
