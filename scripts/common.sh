@@ -9,6 +9,7 @@ QINGHE_PACKAGES=(
     qt6-base-dev qt6-pdf-dev libqt6pdfwidgets6 qt6-qpa-plugins
     libsqlite3-dev libjpeg62-turbo-dev libssl-dev
     libicu-dev   # pinyin of titles
+    unicode-data   # Unihan readings: the pinyin table generated at build time
     libarchive-dev   # backup files
     fonts-wqy-microhei
     qt6-translations-l10n   # Qt's own dialogs in Chinese

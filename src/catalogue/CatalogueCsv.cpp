@@ -1,5 +1,6 @@
 #include "catalogue/CatalogueCsv.h"
 
+#include "catalogue/CsvCells.h"
 #include "data/Statement.h"
 #include "data/udata.h"
 
@@ -72,21 +73,13 @@ namespace {
         return names.join(u", "_s);
     }
 
-    // ="0312424094", as Goodreads and some spreadsheets write numbers to be
-    // kept as text, gives 0312424094.
-    QString formulaText(const QString& cell)
-    {
-        const QString text = cell.trimmed();
-        if (text.startsWith(u"=\""_s) && text.endsWith(u'"') && text.size() >= 3)
-            return text.mid(2, text.size() - 3);
-        return cell;
-    }
-
+    // Two rows are the same book by a valid ISBN alone; without one by the
+    // title and the ISBN text.
     QString bookKey(const QString& title, const QString& isbn)
     {
-        QString number = isbn;
-        number.remove(u'-').remove(u' ');
-        return title.trimmed().toCaseFolded() + QChar(0) + number.toUpper();
+        if (const std::optional<QString> isbn13 = CsvCells::isbn13(isbn))
+            return u"isbn:"_s + *isbn13;
+        return title.trimmed().toCaseFolded() + QChar(0) + CsvCells::isbnKey(isbn);
     }
 
     QString categoryKey(const QString& name)
@@ -99,7 +92,9 @@ namespace {
     {
         CsvImportPlan::Layout layout = CsvImportPlan::Layout::Catalogue;
         QList<int> target; // per column of the file: a field, or -1
-        int isbn13 = -1; // Goodreads: the ISBN when the ISBN cell is empty
+        int isbn13 = -1; // Goodreads: the ISBN, preferred to the ISBN-10 column
+        int privateNotes = -1; // Goodreads: appended to the notes after the review
+        int shelves = -1; // Goodreads: shelves that may name a category
         int width = 0;
         QStringList ignored;
     };
@@ -113,13 +108,18 @@ namespace {
             names << name.trimmed();
 
         const bool ours = names.contains(utf8(fields[titleField].title));
-        const bool goodreads = !ours && names.contains(u"Title"_s, Qt::CaseInsensitive);
-        if (!ours && !goodreads) {
+        const bool english = !ours && names.contains(u"Title"_s, Qt::CaseInsensitive);
+        if (!ours && !english) {
             QStringList titles = columnTitles();
             fail(u"文件的第一行没有“书名”列，无法导入。第一行应是列名：%1 (Goodreads 导出的文件以“Title”为书名列)。"_s
                      .arg(titles.join(u", "_s)));
         }
-        mapping.layout = ours ? CsvImportPlan::Layout::Catalogue : CsvImportPlan::Layout::Goodreads;
+        const bool goodreads = english
+            && (names.contains(u"Book Id"_s, Qt::CaseInsensitive)
+                || names.contains(u"Exclusive Shelf"_s, Qt::CaseInsensitive));
+        mapping.layout = ours ? CsvImportPlan::Layout::Catalogue
+            : goodreads       ? CsvImportPlan::Layout::Goodreads
+                              : CsvImportPlan::Layout::English;
         const QHash<QString, int> goodreadsColumns { { u"title"_s, titleField }, { u"author"_s, 1 },
             { u"publisher"_s, 2 }, { u"isbn"_s, isbnField }, { u"binding"_s, bindingField },
             { u"exclusive shelf"_s, statusField }, { u"my review"_s, notesField } };
@@ -134,8 +134,13 @@ namespace {
                 }
             } else {
                 field = goodreadsColumns.value(names[i].toLower(), -1);
-                if (field < 0 && names[i].compare(u"ISBN13"_s, Qt::CaseInsensitive) == 0 && mapping.isbn13 < 0) {
-                    mapping.isbn13 = i;
+                const QString name = names[i].toLower();
+                int* extra = name == u"isbn13"_s  ? &mapping.isbn13
+                    : name == u"private notes"_s ? &mapping.privateNotes
+                    : name == u"bookshelves"_s   ? &mapping.shelves
+                                                 : nullptr;
+                if (field < 0 && extra && *extra < 0) {
+                    *extra = i;
                     mapping.target << -1;
                     continue;
                 }
@@ -174,18 +179,31 @@ namespace {
         }
 
         book = {};
+        const auto cell = [&](int column) { return column >= 0 && column < cells.size() ? cells[column] : QString(); };
         for (int i = 0; i < cells.size() && i < mapping.target.size(); ++i) {
             if (mapping.target[i] >= 0)
-                book[size_t(mapping.target[i])] = cells[i];
+                book[size_t(mapping.target[i])] = CsvCells::unmarked(cells[i]);
         }
-        book[isbnField] = formulaText(book[isbnField]);
-        if (mapping.layout == CsvImportPlan::Layout::Goodreads) {
-            if (book[isbnField].trimmed().isEmpty() && mapping.isbn13 >= 0 && mapping.isbn13 < cells.size())
-                book[isbnField] = formulaText(cells[mapping.isbn13]);
-            static const QHash<QString, QString> shelves { { u"to-read"_s, u"还没读"_s },
-                { u"currently-reading"_s, u"正在读"_s }, { u"read"_s, u"已读完"_s } };
-            book[statusField] = shelves.value(book[statusField].trimmed().toLower());
+        // The ISBN cell again, as it stands: ="…" and a lost leading zero.
+        for (int i = 0; i < mapping.target.size(); ++i) {
+            if (mapping.target[i] == isbnField)
+                book[isbnField] = CsvCells::isbnFromCell(cell(i));
         }
+        const QString isbn13 = CsvCells::isbnFromCell(cell(mapping.isbn13));
+        if (!isbn13.trimmed().isEmpty())
+            book[isbnField] = isbn13;
+        const QString privateNotes = CsvCells::unmarked(cell(mapping.privateNotes));
+        if (!privateNotes.trimmed().isEmpty()) {
+            const QString review = book[notesField];
+            book[notesField] = (review.trimmed().isEmpty() ? QString() : review + u"\n\n"_s) + u"【私人笔记】\n"_s
+                + privateNotes;
+        }
+        const std::optional<QString> status = CsvCells::readingStatus(book[statusField]);
+        if (!status) {
+            reason = u"阅读状态“%1”不是“还没读”“正在读”“已读完”之一"_s.arg(book[statusField].trimmed());
+            return Outcome::Rejected;
+        }
+        book[statusField] = *status;
         book[categoryField] = book[categoryField].trimmed();
 
         if (book[titleField].trimmed().isEmpty()) {
@@ -201,8 +219,8 @@ namespace {
         return Outcome::Add;
     }
 
-    // The library as an import sees it: the books already present, by title
-    // and ISBN, and the categories by name (the first of a name wins).
+    // The library as an import sees it: the books already present (bookKey),
+    // and the categories by name (the first of a name wins).
     struct Library
     {
         explicit Library(Connection& connection)
@@ -222,6 +240,19 @@ namespace {
         QSet<QString> present;
         QHash<QString, qint64> categoryIds;
     };
+
+    // A category for a book whose row names none: the first of its Goodreads
+    // shelves that names a category, else the catch-all one.
+    QString shelfCategory(const Mapping& mapping, const QStringList& cells, const Library& library)
+    {
+        if (mapping.shelves >= 0 && mapping.shelves < cells.size()) {
+            for (const QString& shelf : cells[mapping.shelves].split(u',')) {
+                if (library.categoryIds.contains(categoryKey(shelf)))
+                    return shelf.trimmed();
+            }
+        }
+        return uncategorised();
+    }
 
     // Reads the file, handing each book the import takes to add; counts the rest in plan.
     void walk(CsvReader& reader, CsvImportPlan& plan, const Library& library, const CsvProgress& progress,
@@ -253,9 +284,13 @@ namespace {
                 // Only books present before the import count as duplicates: a
                 // file may list two copies of a book, and both are added.
                 if (library.present.contains(bookKey(book[titleField], book[isbnField]))) {
+                    if (plan.skipped.size() < CsvImportPlan::maxSkippedListed)
+                        plan.skipped << book[titleField].trimmed();
                     ++plan.duplicates;
                     return;
                 }
+                if (book[categoryField].isEmpty())
+                    book[categoryField] = shelfCategory(mapping, cells, library);
                 const QString category = categoryKey(book[categoryField]);
                 if (!category.isEmpty() && !library.categoryIds.contains(category) && !planned.contains(category)) {
                     planned.insert(category);
@@ -307,7 +342,7 @@ int exportTo(Connection& connection, const QString& path, const CsvProgress& pro
     while (books.step()) {
         QStringList row;
         for (int f = 0; f < fieldCount; ++f)
-            row << books.text(f);
+            row << (f == isbnField ? CsvCells::isbnCell(books.text(f)) : CsvCells::neutralised(books.text(f)));
         write(Csv::record(row).toUtf8());
         if (++count % 256 == 0 && progress && !progress(count, total))
             throw ECsvCancelled("已取消");
@@ -371,29 +406,9 @@ int apply(Connection& connection, const CsvImportPlan& planned, const CsvProgres
     });
 }
 
-QString previewText(const CsvImportPlan& plan)
+QString uncategorised()
 {
-    QStringList lines;
-    const QString kind = plan.layout == CsvImportPlan::Layout::Goodreads ? u"Goodreads 导出的书目"_s : u"青禾书目"_s;
-    lines << u"文件：%1 (%2，%3 编码)"_s.arg(QFileInfo(plan.path).fileName(), kind, plan.encoding);
-    lines << (plan.toAdd > 0 ? u"将导入 %1 本图书。"_s.arg(plan.toAdd) : u"没有可以导入的图书。"_s);
-    if (!plan.newCategories.isEmpty())
-        lines << u"将新建 %1 个类别：%2。"_s.arg(plan.newCategories.size()).arg(plan.newCategories.join(u"、"_s));
-    if (plan.duplicates > 0)
-        lines << u"跳过 %1 本书库中已有的图书 (书名和 ISBN 相同)。"_s.arg(plan.duplicates);
-    if (plan.rejectedCount > 0) {
-        lines << u"有 %1 行无法导入："_s.arg(plan.rejectedCount);
-        constexpr int shown = 10;
-        for (int i = 0; i < plan.rejected.size() && i < shown; ++i)
-            lines << u"    第 %1 行：%2"_s.arg(plan.rejected[i].line).arg(plan.rejected[i].reason);
-        if (plan.rejectedCount > shown)
-            lines << u"    ……另有 %1 行"_s.arg(plan.rejectedCount - shown);
-    }
-    if (!plan.ignoredColumns.isEmpty())
-        lines << u"不导入的列：%1。"_s.arg(plan.ignoredColumns.join(u"、"_s));
-    if (plan.toAdd > 0)
-        lines << u"确定要导入吗？"_s;
-    return lines.join(u'\n');
+    return u"未分类"_s;
 }
 
 } // namespace CatalogueCsv

@@ -66,11 +66,13 @@ void TForm2::BtnCsvImportClick()
         return;
     }
     const QString preview = CatalogueCsv::previewText(plan);
+    const QString details = CatalogueCsv::previewDetails(plan);
     if (plan.toAdd == 0) {
-        Prompt::information(this, Titles::hint(), preview);
+        Prompt::message(this, QMessageBox::Information, Titles::hint(), preview, QMessageBox::Ok, details);
         return;
     }
-    if (Prompt::message(this, QMessageBox::Question, Titles::hint(), preview, QMessageBox::Ok | QMessageBox::Cancel)
+    if (Prompt::message(this, QMessageBox::Question, Titles::hint(), preview, QMessageBox::Ok | QMessageBox::Cancel,
+            details)
         != QMessageBox::Ok)
         return;
 

@@ -101,6 +101,16 @@ namespace {
         }
     }
 
+    // Version 7: the pinyin of titles, authors and publishers is kept in
+    // memory with every reading of each character; the tables that held one
+    // spelling per title (and their text indexes) go.
+    void version7(sqlite3* db)
+    {
+        for (const char* table : { "qh_pinyin_baseshu_text", "qh_pinyin_baseshu", "qh_pinyin_dzbook_text",
+                 "qh_pinyin_dzbook" })
+            Statement::execute(db, QByteArray("drop table if exists ") + table);
+    }
+
 } // namespace
 
 const std::vector<Migration>& migrations()
@@ -108,6 +118,7 @@ const std::vector<Migration>& migrations()
     static const std::vector<Migration> steps {
         { 1, "文本列使用 NOCASE 排序规则，电子书文本列加长到 255 个字符", &version1 },
         { 2, "去掉分类名称首尾的空白", &version2 },
+        { 7, "删除旧的拼音索引表", &version7 },
     };
     return steps;
 }

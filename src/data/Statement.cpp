@@ -1,5 +1,7 @@
 #include "data/Statement.h"
 
+#include "data/EngineMessage.h"
+
 using namespace Qt::StringLiterals;
 
 Statement::Statement(sqlite3* db, const QByteArray& sql, const char** tail)
@@ -16,7 +18,7 @@ void Statement::fail(const QString& message)
 
 void Statement::failEngine(sqlite3* db)
 {
-    fail(QString::fromUtf8(sqlite3_errmsg(db)));
+    fail(EngineMessage::of(db));
 }
 
 Statement& Statement::bind(int index, const QVariant& value)

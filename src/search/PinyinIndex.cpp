@@ -4,21 +4,25 @@
 #include "data/Statement.h"
 #include "data/udata.h"
 
+#include <array>
 #include <map>
 #include <mutex>
 #include <set>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
 namespace PinyinIndex {
 namespace {
 
+    constexpr size_t columnCount = std::size(columns);
+
     // What the file looked like when an index was last brought up to date.
-    // While none of it has moved, no title can have changed and the comparison
-    // of titles is skipped: data_version moves when another connection (or
-    // program) commits, total_changes when this one writes, and the highest id
-    // and the file's page count catch anything else that adds or removes books.
-    // Each is read without walking the table.
+    // While none of it has moved, no text can have changed and the comparison
+    // is skipped: data_version moves when another connection (or program)
+    // commits, total_changes when this one writes, and the highest id and the
+    // file's page count catch anything else that adds or removes books. Each
+    // is read without walking the table.
     struct Fingerprint
     {
         qint64 dataVersion = -1;
@@ -28,16 +32,21 @@ namespace {
         bool operator==(const Fingerprint&) const = default;
     };
 
-    struct Kept
+    // The rows by id, column by column, so that a search walks one column's
+    // spellings in a row.
+    struct Index
     {
+        bool built = false;
         Fingerprint fingerprint;
-        bool textIndex = false; // the trigram table is there
+        std::vector<qint64> ids;
+        std::array<std::vector<QString>, columnCount> texts;
+        std::array<std::vector<Pinyin::Spelling>, columnCount> spellings;
     };
 
     // Per connection and table; forgotten when the connection closes, since the
     // file it reopens may be another (compaction, restore).
-    std::mutex keptMutex;
-    std::map<std::pair<const Connection*, QString>, Kept> kept;
+    std::mutex indexMutex;
+    std::map<std::pair<const Connection*, QString>, Index> indexes;
     std::set<const Connection*> listening;
 
     // Called when the connection closes (also when it is destroyed open): what
@@ -45,21 +54,38 @@ namespace {
     // address must be listened to afresh.
     void forget(const Connection* connection)
     {
-        const std::lock_guard lock(keptMutex);
-        for (auto it = kept.begin(); it != kept.end();)
-            it = it->first.first == connection ? kept.erase(it) : std::next(it);
+        const std::lock_guard lock(indexMutex);
+        for (auto it = indexes.begin(); it != indexes.end();)
+            it = it->first.first == connection ? indexes.erase(it) : std::next(it);
         listening.erase(connection);
     }
 
     void listen(Connection& connection)
     {
         {
-            const std::lock_guard lock(keptMutex);
+            const std::lock_guard lock(indexMutex);
             if (!listening.insert(&connection).second)
                 return;
         }
         const Connection* key = &connection;
         connection.addCloseListener([key] { forget(key); });
+    }
+
+    QString sourceFor(const QString& table)
+    {
+        const QString source = table.toLower();
+        if (source != u"baseshu"_s && source != u"dzbook"_s)
+            throw EDatabaseError(u"没有 %1 表的拼音索引"_s.arg(table).toStdString());
+        return source;
+    }
+
+    size_t columnFor(const QString& column)
+    {
+        for (size_t c = 0; c < columnCount; ++c) {
+            if (column.compare(QLatin1String(columns[c]), Qt::CaseInsensitive) == 0)
+                return c;
+        }
+        throw EDatabaseError(u"没有 %1 列的拼音索引"_s.arg(column).toStdString());
     }
 
     Fingerprint fingerprint(sqlite3* db, const QString& source)
@@ -78,166 +104,99 @@ namespace {
         return print;
     }
 
-    bool exists(sqlite3* db, const QString& name)
-    {
-        Statement find(db, "select 1 from sqlite_master where name = ?");
-        find.bind(1, name);
-        return find.step();
-    }
-
-    // The trigram table over the spellings; made (and filled from the kept
-    // spellings) when missing. False when the engine has no trigram tokenizer.
-    bool makeTextIndex(Connection& connection, const QString& index)
+    // With indexMutex held: one pass over the table, keeping the spellings
+    // of texts that did not change.
+    int bringUpToDate(Connection& connection, const QString& source)
     {
         sqlite3* db = connection.handle();
-        const QString text = index + u"_text"_s;
-        if (exists(db, text))
-            return true;
-        try {
-            connection.execute(
-                u"create virtual table %1 using fts5(syllables, initials, tokenize = 'trigram')"_s.arg(text));
-        } catch (const EDatabaseError&) {
-            return false;
-        }
-        connection.execute(
-            u"insert into %1 (rowid, syllables, initials) select id, syllables, initials from %2"_s.arg(text, index));
-        return true;
-    }
-
-} // namespace
-
-QString tableFor(const QString& table)
-{
-    const QString source = table.toLower();
-    if (source != u"baseshu"_s && source != u"dzbook"_s)
-        throw EDatabaseError(u"没有 %1 表的拼音索引"_s.arg(table).toStdString());
-    return u"qh_pinyin_"_s + source;
-}
-
-namespace {
-
-    int bringUpToDate(Connection& connection, const QString& source, const QString& index, bool& textIndex)
-    {
-        sqlite3* db = connection.handle();
-        connection.execute(u"create table if not exists %1 (id INTEGER PRIMARY KEY, title TEXT, "
-                           "syllables TEXT NOT NULL, initials TEXT NOT NULL)"_s.arg(index));
-        textIndex = makeTextIndex(connection, index);
-        const QString text = index + u"_text"_s;
-
-        // Books deleted: their rows go from both tables, found through the plain one.
-        QList<qint64> gone;
-        {
-            Statement deleted(
-                db, u"select id from %1 where id not in (select id from %2)"_s.arg(index, source).toUtf8());
-            while (deleted.step())
-                gone << deleted.integer(0);
-        }
-        for (const qint64 id : std::as_const(gone)) {
-            connection.execute(u"delete from %1 where id = %2"_s.arg(index).arg(id));
-            if (textIndex)
-                connection.execute(u"delete from %1 where rowid = %2"_s.arg(text).arg(id));
-        }
-        // One pass over the titles: a row whose kept copy is missing or differs,
-        // compared byte for byte, is spelled again. Read first, then written, so
-        // the scan never walks rows it has just changed.
-        QList<std::pair<qint64, QVariant>> titles; // a NULL title stays NULL in the copy
-        {
-            Statement changed(db,
-                u"select s.id, s.name from %1 s left join %2 p on p.id = s.id "
-                "where p.id is null or p.title is not s.name collate binary"_s.arg(source, index)
-                    .toUtf8());
-            while (changed.step())
-                titles.append({ changed.integer(0), changed.value(1) });
-        }
-        if (titles.isEmpty())
+        Index& index = indexes[{ &connection, source }];
+        const Fingerprint before = fingerprint(db, source);
+        if (index.built && index.fingerprint == before)
             return 0;
 
-        Statement write(db,
-            u"insert or replace into %1 (id, title, syllables, initials) values (?, ?, ?, ?)"_s.arg(index).toUtf8());
-        std::optional<Statement> unindex, reindex;
-        if (textIndex) {
-            unindex.emplace(db, u"delete from %1 where rowid = ?"_s.arg(text).toUtf8());
-            reindex.emplace(db, u"insert into %1 (rowid, syllables, initials) values (?, ?, ?)"_s.arg(text).toUtf8());
-        }
-        for (const auto& [id, title] : std::as_const(titles)) {
-            const Pinyin::Spelling spelling = Pinyin::spell(title.toString());
-            write.reset();
-            write.bind(1, id);
-            write.bind(2, title);
-            write.bind(3, spelling.full);
-            write.bind(4, spelling.initials);
-            write.step();
-            if (textIndex) {
-                unindex->reset();
-                unindex->bind(1, id);
-                unindex->step();
-                reindex->reset();
-                reindex->bind(1, id);
-                reindex->bind(2, spelling.full);
-                reindex->bind(3, spelling.initials);
-                reindex->step();
+        QStringList names;
+        for (const char* column : columns)
+            names << QLatin1String(column);
+        Statement read(db, u"select id, %1 from %2 order by id"_s.arg(names.join(u", "_s), source).toUtf8());
+        Index fresh;
+        size_t old = 0;
+        int spelled = 0;
+        while (read.step()) {
+            const qint64 id = read.integer(0);
+            while (old < index.ids.size() && index.ids[old] < id)
+                ++old;
+            const bool known = old < index.ids.size() && index.ids[old] == id;
+            fresh.ids.push_back(id);
+            for (size_t c = 0; c < columnCount; ++c) {
+                QString text = read.text(int(c) + 1);
+                if (known && index.texts[c][old] == text) {
+                    fresh.spellings[c].push_back(std::move(index.spellings[c][old]));
+                } else {
+                    fresh.spellings[c].push_back(Pinyin::spell(text));
+                    ++spelled;
+                }
+                fresh.texts[c].push_back(std::move(text));
             }
         }
-        return int(titles.size());
-    }
-
-    Kept& keptFor(Connection& connection, const QString& source)
-    {
-        return kept[{ &connection, source }];
+        index = std::move(fresh);
+        index.built = true;
+        // Inside a transaction of the caller's the rows read may yet be rolled
+        // back: then the next search compares the texts again.
+        index.fingerprint = sqlite3_get_autocommit(db) ? before : Fingerprint();
+        return spelled;
     }
 
 } // namespace
 
 int update(Connection& connection, const QString& table)
 {
-    const QString index = tableFor(table);
-    const QString source = table.toLower();
-    sqlite3* db = connection.handle();
+    const QString source = sourceFor(table);
     listen(connection);
-    const Fingerprint before = fingerprint(db, source);
-    {
-        const std::lock_guard lock(keptMutex);
-        if (keptFor(connection, source).fingerprint == before)
-            return 0;
-    }
-
-    connection.execute(u"savepoint qh_pinyin"_s);
-    int spelled = 0;
-    bool textIndex = false;
-    try {
-        spelled = bringUpToDate(connection, source, index, textIndex);
-        connection.execute(u"release qh_pinyin"_s);
-    } catch (...) {
-        sqlite3_exec(db, "rollback to qh_pinyin; release qh_pinyin", nullptr, nullptr, nullptr);
-        throw;
-    }
-    // Inside a transaction of the caller's the work may yet be rolled back:
-    // then the next search compares the titles again.
-    const Fingerprint after = sqlite3_get_autocommit(db) ? fingerprint(db, source) : Fingerprint();
-    const std::lock_guard lock(keptMutex);
-    keptFor(connection, source) = { after, textIndex };
-    return spelled;
+    const std::lock_guard lock(indexMutex);
+    return bringUpToDate(connection, source);
 }
 
-QString condition(Connection& connection, const QString& likeCondition, const QString& table, const QString& text)
+QList<qint64> matches(Connection& connection, const QString& table, const QString& column, const QString& text)
+{
+    const QString source = sourceFor(table);
+    const size_t c = columnFor(column);
+    QList<qint64> ids;
+    if (!Pinyin::isLatinOnly(text))
+        return ids;
+    const Pinyin::Query query(text);
+    listen(connection);
+    const std::lock_guard lock(indexMutex);
+    bringUpToDate(connection, source);
+    const Index& index = indexes[{ &connection, source }];
+    const std::vector<Pinyin::Spelling>& spellings = index.spellings[c];
+    for (size_t i = 0; i < spellings.size(); ++i) {
+        if (query.matches(spellings[i]))
+            ids << index.ids[i];
+    }
+    return ids;
+}
+
+QString condition(
+    Connection& connection, const QString& likeCondition, const QString& table, const QString& text, const QString& column)
 {
     if (!Pinyin::isLatinOnly(text))
         return likeCondition;
-    try {
-        update(connection, table);
-    } catch (const EDatabaseError&) {
-        // A library opened read-only cannot keep an index: the plain search.
-        if (sqlite3_db_readonly(connection.handle(), "main") == 1)
-            return likeCondition;
-        throw;
+    const QList<qint64> ids = matches(connection, table, column, text);
+    QString list;
+    list.reserve(ids.size() * 6);
+    for (const qint64 id : ids) {
+        if (!list.isEmpty())
+            list += u',';
+        list += QString::number(id);
     }
-    bool textIndex = false;
-    {
-        const std::lock_guard lock(keptMutex);
-        textIndex = keptFor(connection, table.toLower()).textIndex;
-    }
-    return Pinyin::titleCondition(
-        likeCondition, table, text, textIndex ? Pinyin::Lookup::TextIndex : Pinyin::Lookup::Scan);
+    // The plain condition as a look-up of ids too, so that the engine reads
+    // only the rows found instead of testing both conditions on every row.
+    const QString source = sourceFor(table);
+    const QString key = source == u"dzbook"_s ? u"ID"_s : u"id"_s;
+    QString found = u"(%1 in (select %1 from %2 where %3)"_s.arg(key, source, likeCondition);
+    if (!ids.isEmpty())
+        found += u" or %1 in (%2)"_s.arg(key, list);
+    return found + u')';
 }
 
 } // namespace PinyinIndex

@@ -35,10 +35,10 @@ Script& script()
     std::abort();
 }
 
-void record(const QString& caption, const QString& text)
+void record(const QString& caption, const QString& text, const QString& details = {})
 {
-    script().shown.append({caption, text});
-    script().last = {caption, text};
+    script().shown.append({caption, text, details});
+    script().last = {caption, text, details};
     if (script().onShown)
         script().onShown(script().last);
 }
@@ -54,10 +54,10 @@ QStringList nextFileNames(const QString& caption)
 } // namespace
 
 QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
-                                    const QString& text, QMessageBox::StandardButtons buttons)
+                                    const QString& text, QMessageBox::StandardButtons buttons, const QString& details)
 {
     if (script().on) {
-        record(caption, text);
+        record(caption, text, details);
         if (!script().answers.isEmpty())
             return script().answers.dequeue();
         if (buttons == QMessageBox::Ok)
@@ -65,6 +65,7 @@ QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, con
         unscripted(QStringLiteral("message box"), caption, text);
     }
     QMessageBox box(icon, caption, text, buttons, parent);
+    box.setDetailedText(details);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

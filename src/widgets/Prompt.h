@@ -13,9 +13,11 @@ class QWidget;
 
 namespace Prompt {
 
-// Shows a message box and returns the button that closed it.
+// Shows a message box and returns the button that closed it. details, when
+// not empty, is a long text the box shows behind its "显示详情" button.
 QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
-                                    const QString& text, QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+                                    const QString& text, QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                                    const QString& details = QString());
 
 // The common case: one OK button.
 void information(QWidget* parent, const QString& caption, const QString& text);
@@ -35,6 +37,7 @@ struct Shown
 {
     QString caption;
     QString text;
+    QString details = {};
 };
 
 // In scripted mode no window opens. A box with only an OK button is answered

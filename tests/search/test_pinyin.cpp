@@ -10,36 +10,71 @@ class TestPinyin : public QObject
 {
     Q_OBJECT
 private slots:
-    void spelling_data();
     void spelling();
+    void matching_data();
+    void matching();
     void search_data();
     void search();
     void statementTexts();
     void indexFollowsEveryWriter();
+    void authorsAndPublishers();
+    void oldIndexTablesGo();
 };
-
-void TestPinyin::spelling_data()
-{
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QString>("full");
-    QTest::addColumn<QString>("initials");
-    QTest::newRow("chinese") << u"红楼梦"_s << u"hongloumeng"_s << u"hlm"_s;
-    QTest::newRow("latin words count as themselves") << u"Qt编程入门"_s << u"qtbianchengrumen"_s << u"qtbcrm"_s;
-    QTest::newRow("blanks and punctuation") << u"C++ Primer（中文版）"_s << u"cprimerzhongwenban"_s << u"cprimerzwb"_s;
-    QTest::newRow("digits, full-width, accents") << u"2024年 Ｑｔ Café"_s << u"2024nianqtcafe"_s << u"2024nqtcafe"_s;
-    QTest::newRow("word reading kept beside the single characters")
-        << u"重庆森林"_s << u"zhongqingsenlin chongqingsenlin"_s << u"zqsl cqsl"_s;
-    QTest::newRow("empty") << QString() << QString() << QString();
-}
 
 void TestPinyin::spelling()
 {
+    // Every reading of a character, from the Unihan table; "ü" also as "v".
+    const QString water = Pinyin::spell(u"水浒传"_s).text();
+    QVERIFY2(water.startsWith(u"shui "_s), qPrintable(water));
+    const QStringList units = water.split(u' ');
+    QCOMPARE(units.size(), 3);
+    QVERIFY(units[1].split(u'|').contains(u"hu"_s) && units[1].split(u'|').contains(u"xu"_s));
+    QVERIFY(units[2].split(u'|').contains(u"chuan"_s) && units[2].split(u'|').contains(u"zhuan"_s));
+    const QStringList green = Pinyin::spell(u"绿"_s).text().split(u'|');
+    QVERIFY(green.contains(u"lu"_s) && green.contains(u"lv"_s));
+    // Latin letters and digits stand for themselves, one unit each; blanks,
+    // punctuation and symbols are left out; full-width forms and accents fold.
+    QCOMPARE(Pinyin::spell(u"C++ 2Ｑ-é！"_s).text(), u"c 2 q e"_s);
+    QVERIFY(Pinyin::spell(u"（）、。"_s).isEmpty());
+    QVERIFY(Pinyin::spell(QString()).isEmpty());
+    // A title of many characters with many readings stays one short row.
+    const QString many(200, u'的');
+    QVERIFY(Pinyin::spell(many).text().size() < 200 * 16);
+}
+
+void TestPinyin::matching_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("usual reading") << u"水浒传"_s << u"shuihuchuan"_s << true;
+    QTest::newRow("other reading") << u"水浒传"_s << u"shuihuzhuan"_s << true;
+    QTest::newRow("initials of the other reading") << u"水浒传"_s << u"shz"_s << true;
+    QTest::newRow("initials of the usual reading") << u"水浒传"_s << u"shc"_s << true;
+    QTest::newRow("cut at both ends") << u"水浒传"_s << u"uihuzh"_s << true;
+    QTest::newRow("zhao") << u"朝花夕拾"_s << u"zhaohuaxishi"_s << true;
+    QTest::newRow("chao") << u"朝花夕拾"_s << u"chaohua"_s << true;
+    QTest::newRow("zhxs") << u"朝花夕拾"_s << u"zhxs"_s << true;
+    QTest::newRow("word reading") << u"重庆森林"_s << u"chongqing"_s << true;
+    QTest::newRow("v for u with umlaut") << u"绿野仙踪"_s << u"lvye"_s << true;
+    QTest::newRow("case ignored") << u"红楼梦"_s << u"HongLou"_s << true;
+    QTest::newRow("latin word whole in initials") << u"Qt编程入门"_s << u"qtbc"_s << true;
+    QTest::newRow("across punctuation") << u"C++ Primer（中文版）"_s << u"primerzwb"_s << true;
+    QTest::newRow("not mixed within a unit") << u"红楼梦"_s << u"hongloum"_s << true;
+    QTest::newRow("readings do not mix with initials") << u"红楼梦"_s << u"hlmeng"_s << false;
+    QTest::newRow("not in order") << u"红楼梦"_s << u"mlh"_s << false;
+    QTest::newRow("one reading per character") << u"传"_s << u"chuanzhuan"_s << false;
+    QTest::newRow("not across a missing character") << u"红楼梦"_s << u"hm"_s << false;
+    QTest::newRow("longer than the title") << u"红"_s << u"hongx"_s << false;
+    QTest::newRow("not latin") << u"红楼梦"_s << u"h1m"_s << false;
+}
+
+void TestPinyin::matching()
+{
     QFETCH(QString, title);
-    QFETCH(QString, full);
-    QFETCH(QString, initials);
-    const Pinyin::Spelling spelling = Pinyin::spell(title);
-    QCOMPARE(spelling.full, full);
-    QCOMPARE(spelling.initials, initials);
+    QFETCH(QString, text);
+    QFETCH(bool, found);
+    QCOMPARE(Pinyin::Query(text).matches(Pinyin::spell(title)), found);
 }
 
 // The catalogue search as the editor builds it, with the pinyin rule.
@@ -71,6 +106,7 @@ void TestPinyin::search_data()
     QTest::newRow("mixed title, latin word") << u"QT"_s << QStringList { u"Qt编程入门"_s, u"学Qt"_s };
     QTest::newRow("plain match still found") << u"abc"_s << QStringList { u"abc 大全"_s };
     QTest::newRow("nothing") << u"zzz"_s << QStringList();
+    QTest::newRow("second reading") << u"shz"_s << QStringList { u"水浒传"_s };
     // Any other text runs the old statement: Chinese, wildcards, blanks, digits.
     QTest::newRow("chinese") << u"红楼"_s << hlm;
     QTest::newRow("underscore is the engine's wildcard") << u"h_m"_s << QStringList();
@@ -81,7 +117,8 @@ void TestPinyin::search_data()
 void TestPinyin::search()
 {
     LibraryFixture f;
-    for (const QString& name : { u"红楼梦"_s, u"三国演义"_s, u"Qt编程入门"_s, u"红与黑"_s, u"学Qt"_s, u"abc 大全"_s })
+    for (const QString& name :
+        { u"红楼梦"_s, u"三国演义"_s, u"Qt编程入门"_s, u"红与黑"_s, u"学Qt"_s, u"abc 大全"_s, u"水浒传"_s })
         f.addBook(name, u"还没读"_s);
     QFETCH(QString, text);
     QFETCH(QStringList, found);
@@ -91,25 +128,21 @@ void TestPinyin::search()
 void TestPinyin::statementTexts()
 {
     LibraryFixture f;
-    // Three letters or more go through the trigram index, shorter texts scan the spellings.
-    QCOMPARE(Pinyin::titleCondition(u"name like '%HLM%'"_s, u"baseshu"_s, u"HLM"_s),
-        u"(name like '%HLM%' or id in (select rowid from qh_pinyin_baseshu_text "
-        "where qh_pinyin_baseshu_text match '\"hlm\"'))"_s);
-    QCOMPARE(Pinyin::titleCondition(u"name like '%hl%'"_s, u"dzbook"_s, u"hl"_s),
-        u"(name like '%hl%' or ID in (select id from qh_pinyin_dzbook where instr(syllables, 'hl') > 0 "
-        "or instr(initials, 'hl') > 0))"_s);
-    QCOMPARE(Pinyin::titleCondition(u"x"_s, u"baseshu"_s, u"hlm"_s, Pinyin::Lookup::Scan),
-        u"(x or id in (select id from qh_pinyin_baseshu where instr(syllables, 'hlm') > 0 "
-        "or instr(initials, 'hlm') > 0))"_s);
+    const qint64 red = f.addBook(u"红楼梦"_s, u"还没读"_s);
+    f.addBook(u"西游记"_s, u"还没读"_s);
+    QCOMPARE(PinyinIndex::condition(f.db(), u"name like '%HLM%'"_s, u"baseshu"_s, u"HLM"_s),
+        u"(id in (select id from baseshu where name like '%HLM%') or id in (%1))"_s.arg(red));
+    QCOMPARE(PinyinIndex::condition(f.db(), u"x"_s, u"dzbook"_s, u"hl"_s), u"(ID in (select ID from dzbook where x))"_s);
     for (const QString& other : { u"红楼"_s, u"h%m"_s, u"h_m"_s, u"hl m"_s, u"3"_s, QString() }) {
         QVERIFY(!Pinyin::isLatinOnly(other));
         QCOMPARE(PinyinIndex::condition(f.db(), u"name like '%x%'"_s, u"dzbook"_s, other), u"name like '%x%'"_s);
     }
-    // Other text never touches the file: no index table was made.
-    QCOMPARE(f.count(u"select count(*) from sqlite_master where name like 'qh_pinyin%'"_s), u"0"_s);
-    // Nor can a library opened read-only keep one: its searches stay plain.
+    // A library opened read-only is searched in pinyin too: nothing is written.
     Connection readOnly(f.db().connectionString().replace(u"Mode=Share Deny None"_s, u"Mode=Read"_s));
-    QCOMPARE(PinyinIndex::condition(readOnly, u"name like '%x%'"_s, u"baseshu"_s, u"hlm"_s), u"name like '%x%'"_s);
+    QCOMPARE(PinyinIndex::matches(readOnly, u"baseshu"_s, u"name"_s, u"xyj"_s).size(), 1);
+    QCOMPARE(f.count(u"select count(*) from sqlite_master where name like 'qh_pinyin%'"_s), u"0"_s);
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, PinyinIndex::update(f.db(), u"userb"_s));
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, PinyinIndex::matches(f.db(), u"baseshu"_s, u"isbn"_s, u"x"_s));
 }
 
 void TestPinyin::indexFollowsEveryWriter()
@@ -117,7 +150,8 @@ void TestPinyin::indexFollowsEveryWriter()
     LibraryFixture f;
     f.addBook(u"红楼梦"_s, u"还没读"_s);
     const qint64 gone = f.addBook(u"西游记"_s, u"还没读"_s);
-    QCOMPARE(PinyinIndex::update(f.db(), u"baseshu"_s), 2);
+    // Title, author and publisher of each book; nothing again while nothing changed.
+    QCOMPARE(PinyinIndex::update(f.db(), u"baseshu"_s), 6);
     QCOMPARE(PinyinIndex::update(f.db(), u"baseshu"_s), 0);
 
     f.db().execute(u"update baseshu set name = '水浒传' where name = '红楼梦'"_s);
@@ -125,7 +159,6 @@ void TestPinyin::indexFollowsEveryWriter()
     f.db().execute(u"insert into baseshu (name) values (NULL)"_s);
     QCOMPARE(catalogueSearch(f, u"hlm"_s), QStringList());
     QCOMPARE(catalogueSearch(f, u"shc"_s), QStringList { u"水浒传"_s });
-    QCOMPARE(f.count(u"select count(*) from qh_pinyin_baseshu"_s), u"2"_s);
     QCOMPARE(PinyinIndex::update(f.db(), u"baseshu"_s), 0);
 
     // Another program writes to the file.
@@ -141,7 +174,38 @@ void TestPinyin::indexFollowsEveryWriter()
     const QString statement = u" select *  from dzbook where "_s
         + PinyinIndex::condition(f.db(), u"name like '%xyj%'"_s, u"dzbook"_s, u"xyj"_s) + u" and isread='正在读'"_s;
     QCOMPARE(f.count(u"select count(*) from (%1)"_s.arg(statement)), u"1"_s);
-    QVERIFY_THROWS_EXCEPTION(EDatabaseError, PinyinIndex::update(f.db(), u"userb"_s));
+
+    // Inside a transaction that is rolled back, the index follows the rollback.
+    f.db().execute(u"begin"_s);
+    f.db().execute(u"update baseshu set name = '西游记' where name = '红楼梦'"_s);
+    QCOMPARE(catalogueSearch(f, u"xyj"_s), QStringList { u"西游记"_s });
+    f.db().execute(u"rollback"_s);
+    QCOMPARE(catalogueSearch(f, u"xyj"_s), QStringList());
+}
+
+void TestPinyin::authorsAndPublishers()
+{
+    LibraryFixture f;
+    const qint64 id = f.addBook(u"红楼梦"_s, u"还没读"_s);
+    f.db().execute(u"update baseshu set zuozhe = '曹雪芹', publish = '人民文学出版社' where id = %1"_s.arg(id));
+    f.db().execute(u"insert into dzbook (name, zuozhe) values ('西游记.pdf', '吴承恩')"_s);
+    QCOMPARE(PinyinIndex::matches(f.db(), u"baseshu"_s, u"zuozhe"_s, u"cxq"_s), QList<qint64> { id });
+    QCOMPARE(PinyinIndex::matches(f.db(), u"baseshu"_s, u"publish"_s, u"renmin"_s), QList<qint64> { id });
+    QCOMPARE(PinyinIndex::matches(f.db(), u"baseshu"_s, u"name"_s, u"cxq"_s), QList<qint64>());
+    QCOMPARE(PinyinIndex::matches(f.db(), u"DZBOOK"_s, u"ZuoZhe"_s, u"wce"_s).size(), 1);
+    QCOMPARE(PinyinIndex::matches(f.db(), u"baseshu"_s, u"zuozhe"_s, u"曹"_s), QList<qint64>());
+}
+
+void TestPinyin::oldIndexTablesGo()
+{
+    LibraryFixture f;
+    // A file whose index held one spelling per title, in tables of its own.
+    f.db().execute(u"create table qh_pinyin_baseshu (id INTEGER PRIMARY KEY, title TEXT, syllables TEXT, initials TEXT)"_s);
+    f.db().execute(u"create virtual table qh_pinyin_baseshu_text using fts5(syllables, initials, tokenize = 'trigram')"_s);
+    f.db().execute(u"create table qh_pinyin_dzbook (id INTEGER PRIMARY KEY, title TEXT, syllables TEXT, initials TEXT)"_s);
+    f.db().execute(u"pragma user_version = 1"_s);
+    f.db().close();
+    QCOMPARE(f.count(u"select count(*) from sqlite_master where name like 'qh_pinyin%'"_s), u"0"_s);
 }
 
 QTEST_GUILESS_MAIN(TestPinyin)
