@@ -172,6 +172,10 @@ bool Backup::write(const QString& target)
         }
         items.append({ QString::fromLatin1(storePrefix) + name, file.absoluteFilePath(), file.size() });
     }
+    // Files of the store that no row names (the e-book page offers them back) stay out.
+    const QSet<QString> named(names.begin(), names.end());
+    for (const QString& name : QDir(store).entryList(QDir::Files | QDir::Hidden))
+        m_result.unlisted += isStoreFileName(name) && !named.contains(name) ? 1 : 0;
     total = done;
     for (const Item& item : std::as_const(items))
         total += item.size;

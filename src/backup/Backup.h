@@ -27,6 +27,7 @@ public:
         int storeFiles = 0; // store files written
         qint64 bytes = 0; // size of the backup file
         QStringList missing; // stored names of rows whose store file was not found
+        int unlisted = 0; // store files that no row names, left out
     };
 
     explicit Backup(Connection& connection);

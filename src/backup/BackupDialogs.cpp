@@ -116,6 +116,8 @@ QString savedText(Connection& connection, const Backup::Result& result, const QS
         if (result.missing.size() > listed)
             text += u"\n  ……"_s;
     }
+    if (result.unlisted > 0)
+        text += u"\n\n电子书库中另有 %1 个没有记录的电子书文件，没有备份。"_s.arg(result.unlisted);
     return text;
 }
 

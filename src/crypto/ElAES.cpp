@@ -538,6 +538,11 @@ void AesDecryptStreamEcb(TStream& source, uint64_t count, const AesRoundKeys256&
     runEcb(source, count, roundKeys.data(), 14, dest, false);
 }
 
+void AesDecryptBlocksEcb(const AesRoundKeys256& roundKeys, uint8_t* data, size_t blocks)
+{
+    (AesUsingHardware() ? aesni::decryptBlocks : decryptTableAny)(roundKeys.data(), 14, data, blocks);
+}
+
 bool AesHardwareAvailable()
 {
     return aesni::supported();

@@ -12,6 +12,7 @@
 #include "crypto/Streams.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 // The cipher's own error.
@@ -74,6 +75,10 @@ void AesDecryptStreamEcb(TStream& source, uint64_t count, const AesKey256& key, 
 void AesDecryptStreamEcb(TStream& source, uint64_t count, const AesRoundKeys128& roundKeys, TStream& dest);
 void AesDecryptStreamEcb(TStream& source, uint64_t count, const AesRoundKeys192& roundKeys, TStream& dest);
 void AesDecryptStreamEcb(TStream& source, uint64_t count, const AesRoundKeys256& roundKeys, TStream& dest);
+
+// ECB decryption of blocks × 16 bytes in place, in memory (the stream routines'
+// inner step, for readers that fetch the ciphertext themselves).
+void AesDecryptBlocksEcb(const AesRoundKeys256& roundKeys, uint8_t* data, size_t blocks);
 
 // The stream routines use the processor's AES instructions when it has them
 // (same bytes, much faster). The table cipher can be forced, for comparison,

@@ -1,7 +1,6 @@
 #include "ebooks/DragCopy.h"
 
 #include "Exception.h"
-#include "crypto/AES.h"
 #include "ebooks/EbookExport.h"
 #include "data/udata.h"
 #include "platform/FileIo.h"
@@ -12,8 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
-#include <cstring>
+#include <algorithm>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -51,17 +49,15 @@ namespace DragCopy {
 
 QString path(const QString& name)
 {
-    return EbookFileName::fitToLimit(EbookFileName::withPdfExtension(AppPaths::path(u"temp/"_s) + name));
+    return EbookFileName::fitToLimit(
+        EbookFileName::withPdfExtension(AppPaths::path(u"temp/"_s) + EbookFileName::safeName(name)));
 }
 
-QString make(const QString& storeFile, const QString& name)
+QString make(const QString& storeFile, const QString& name, const std::function<bool(qint64, qint64)>& progress)
 {
+    // The safe name holds no "/" and is never "." or "..": the copy stays in "temp".
     const QString copy = path(name);
-    // The copy stays in "temp": a name must not lead anywhere else.
-    if (name.contains(u'/') || name == u"."_s || name == u".."_s || name.contains(QChar(0)))
-        throw EFCreateError("Cannot create file \"" + copy.toStdString() + "\". " + std::strerror(EINVAL));
-    const std::string plain = AesDecryptFileToString(storeFile.toStdString(), kEbookKey, 2);
-    SafeFile::writeFileAtomically(copy, QByteArray::fromRawData(plain.data(), qsizetype(plain.size())));
+    EbookExport::write(storeFile, copy, progress);
     Copy made { copy, 0, 0 };
     if (identity(copy, made.device, made.inode)) {
         std::erase_if(copies(), [&](const Copy& c) { return c.path == copy; });
@@ -79,6 +75,18 @@ void cleanAtStart(qint64 maxAgeSeconds)
         if (entry.lastModified() < cutoff)
             QFile::remove(entry.absoluteFilePath());
     }
+}
+
+void discard(const QString& copy)
+{
+    const auto ours = std::find_if(copies().begin(), copies().end(), [&](const Copy& c) { return c.path == copy; });
+    if (ours == copies().end())
+        return;
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    if (identity(copy, device, inode) && device == ours->device && inode == ours->inode)
+        QFile::remove(copy);
+    copies().erase(ours);
 }
 
 void removeThisRunsCopies()

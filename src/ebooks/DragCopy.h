@@ -3,24 +3,32 @@
 // The decrypted copies a drag-out hands to the desktop: "temp/" + the e-book's
 // name (".pdf" appended when it has no extension, fitted to 255 bytes).
 //
-// During a run the program never deletes a drag copy, so a drop target that
-// reads the file late still finds it. The copies this run made and that are
+// A copy a drop target took is never deleted during the run, so a target that
+// reads the file late still finds it; a copy no target took (the drag was
+// cancelled or refused) is removed as soon as the drag ends. The copies this run made and that are
 // still there (a completed move has taken its copy away) are removed when the
 // program ends; at start, files in "temp" more than a day old (left by a run
 // that crashed) are removed.
 
 #include <QString>
 
+#include <functional>
+
 namespace DragCopy {
 
-// The drag copy's path for an e-book name, in the data folder's "temp".
+// The drag copy's path for an e-book name, in the data folder's "temp"
+// (characters no file name may hold replaced, EbookFileName::safeName).
 QString path(const QString& name);
 
 // Decrypts the store file into the drag copy of name, replacing any file
-// there, and returns its path. The cipher's errors, the writer's, or
-// EFCreateError for a name that is not a file name (it holds a "/", or is "."
-// or "..").
-QString make(const QString& storeFile, const QString& name);
+// there, and returns its path. progress sees the bytes written so far. The
+// cipher's errors or the writer's.
+QString make(const QString& storeFile, const QString& name,
+    const std::function<bool(qint64 done, qint64 total)>& progress = {});
+
+// A drag no one took: removes the copy at once, if it is still the file this
+// run wrote.
+void discard(const QString& copy);
 
 // At start: removes the files in "temp" last changed more than maxAgeSeconds ago.
 void cleanAtStart(qint64 maxAgeSeconds = 24 * 60 * 60);

@@ -1,5 +1,6 @@
 #include "ebooks/DragOut.h"
 
+#include "ebooks/DecryptProgress.h"
 #include "ebooks/DragCopy.h"
 
 #include <QApplication>
@@ -8,8 +9,11 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QUrl>
 #include <QWidget>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -66,7 +70,26 @@ Qt::DropAction DragOut::startDrag(QWidget* source, const QString& storeFile, con
         Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(source, &release);
 
-    const QString copy = DragCopy::make(storeFile, name);
+    // The copy is made off the user-interface thread, under the wait cursor.
+    QString copy;
+    DecryptProgress making(source->window(), u"拖出电子书"_s, name, false);
+    {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+        making.run([&](const DecryptProgress::Report& report) {
+            copy = DragCopy::make(storeFile, name, report);
+            return true;
+        });
+    }
+    // The button came up while the copy was made: there is no drag to start.
+    // (A release the window system reports while the grid's own press was
+    // already ended may never reach a widget; the button state tells.)
+    const bool buttonUp = making.leftButtonReleased()
+        || (!execFunction() && !(QGuiApplication::mouseButtons() & Qt::LeftButton));
+    if (buttonUp) {
+        DragCopy::discard(copy);
+        return Qt::IgnoreAction;
+    }
 
     QPointer<QDrag> drag = new QDrag(source);
     drag->setMimeData(mimeDataFor(copy));
@@ -76,6 +99,9 @@ Qt::DropAction DragOut::startDrag(QWidget* source, const QString& storeFile, con
         = exec ? exec(drag, Qt::MoveAction, Qt::MoveAction) : drag->exec(Qt::MoveAction, Qt::MoveAction);
     if (drag)
         drag->deleteLater();
+    // Cancelled or refused: no one took the copy, so it goes at once.
+    if (action == Qt::IgnoreAction)
+        DragCopy::discard(copy);
     return action;
 }
 

@@ -28,9 +28,12 @@ public:
     static QString dragCopyPath(const QString& name);
 
     // Ends source's own handling of the press (a left-button release at the
-    // pointer), decrypts storeFile into the drag copy of name and runs the drag
-    // from source until it ends; returns the drop's action (Qt::IgnoreAction
-    // when cancelled). Errors of the copy are thrown before any drag starts.
+    // pointer), decrypts storeFile into the drag copy of name (off the
+    // user-interface thread, under the wait cursor) and runs the drag from
+    // source until it ends; returns the drop's action (Qt::IgnoreAction when
+    // cancelled or refused, and then the copy is removed at once; also when the
+    // button came up before the copy was ready, and no drag starts). Errors of
+    // the copy are thrown before any drag starts.
     // Pass the grid's viewport, which receives its mouse events.
     static Qt::DropAction startDrag(QWidget* source, const QString& storeFile, const QString& name);
 

@@ -2,21 +2,28 @@
 
 #include "Exception.h"
 #include "crypto/AES.h"
+#include "ebooks/EncryptedPdfDevice.h"
 #include "platform/FileIo.h"
 #include "platform/SafeFile.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
 constexpr qsizetype NameLimit = 255;
+
+// A cancelled export unwinds the safe write, which then removes its temporary file.
+struct Cancelled
+{ };
 
 qsizetype utf8Size(QStringView text)
 {
@@ -38,6 +45,24 @@ QString cutTo(const QString& text, qsizetype limit)
 } // namespace
 
 namespace EbookFileName {
+
+QString safeName(const QString& title)
+{
+    static constexpr char16_t Forbidden[] = u"/\\:*?\"<>|";
+    QString name;
+    name.reserve(title.size());
+    for (const QChar c : title) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            name += u'_';
+        else if (std::u16string_view(Forbidden).find(c.unicode()) != std::u16string_view::npos)
+            name += QChar(char16_t(c.unicode() - 0x20 + 0xff00)); // the full-width form
+        else
+            name += c;
+    }
+    if (name.isEmpty() || name == u"."_s || name == u".."_s)
+        return u"_"_s;
+    return name;
+}
 
 QString withPdfExtension(const QString& path)
 {
@@ -73,7 +98,15 @@ QString EbookExport::choose(const QString& chosen)
     return m_lastPath;
 }
 
-void EbookExport::write(const QString& storeFile, const QString& target)
+QString EbookExport::suggestion(const QString& bookName) const
+{
+    const QString name = EbookFileName::withPdfExtension(EbookFileName::safeName(bookName));
+    if (m_lastPath.isEmpty())
+        return name;
+    return EbookFileName::fitToLimit(QFileInfo(m_lastPath).absolutePath() + u'/' + name);
+}
+
+bool EbookExport::write(const QString& storeFile, const QString& target, const Progress& progress)
 {
     // The store file itself (through a link) must never be replaced by its plain text.
     const QFileInfo store(storeFile);
@@ -82,13 +115,30 @@ void EbookExport::write(const QString& storeFile, const QString& target)
     // Where a new file may be made beside the target, the e-book is decrypted
     // straight into it and renamed over the target only once whole; elsewhere
     // it is decrypted in memory first, then written in place.
+    EncryptedPdfDevice book(storeFile);
     const QString folder = QFileInfo(SafeFile::resolveLinks(target)).absolutePath();
     if (FileIo::canCreateFilesIn(folder)) {
-        SafeFile::writeFileAtomically(target, [&](const QString& temporary) {
-            AesDecryptFile(storeFile.toStdString(), temporary.toStdString(), kEbookKey, 2);
-        });
-        return;
+        try {
+            SafeFile::writeFileAtomically(target, [&](const QString& temporary) {
+                QFile out(temporary);
+                if (!out.open(QIODevice::WriteOnly))
+                    throw EFCreateError("Cannot create file \"" + temporary.toStdString() + "\". "
+                        + out.errorString().toStdString());
+                if (!book.copyTo(out, progress))
+                    throw Cancelled();
+                out.close();
+                if (out.error() != QFileDevice::NoError)
+                    throw EWriteError("Stream write error");
+            });
+        } catch (const Cancelled&) {
+            return false;
+        }
+        return true;
     }
-    const std::string plain = AesDecryptFileToString(storeFile.toStdString(), kEbookKey, 2);
-    SafeFile::writeFileAtomically(target, QByteArray::fromRawData(plain.data(), qsizetype(plain.size())));
+    QBuffer plain;
+    plain.open(QIODevice::WriteOnly);
+    if (!book.copyTo(plain, progress))
+        return false;
+    SafeFile::writeFileAtomically(target, plain.data());
+    return true;
 }

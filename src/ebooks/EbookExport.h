@@ -8,7 +8,14 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace EbookFileName {
+
+// A title as a file name Linux and Windows can both hold: / \ : * ? " < > |
+// become their full-width forms, control characters "_"; a name that is empty,
+// "." or ".." becomes "_". The rest stays as it is.
+QString safeName(const QString& title);
 
 // ".pdf" appended when the last path component has no extension (no ".").
 QString withPdfExtension(const QString& path);
@@ -32,10 +39,18 @@ public:
     // extension, its name fitted to the limit. Remembered as the last choice.
     QString choose(const QString& chosen);
 
+    // Called with the bytes written so far and the book's size; returning false cancels.
+    using Progress = std::function<bool(qint64 done, qint64 total)>;
+
+    // The path the dialog proposes for an e-book: the folder of the last
+    // choice (none at first) and the e-book's name as a file name.
+    QString suggestion(const QString& bookName) const;
+
     // Decrypts the store file with the e-book key and writes it to target
     // (SafeFile::writeFileAtomically). Throws the cipher's errors or the
-    // writer's; the target then stays as it was.
-    static void write(const QString& storeFile, const QString& target);
+    // writer's; the target then stays as it was. False when progress
+    // cancelled: nothing was written and the target is as it was.
+    static bool write(const QString& storeFile, const QString& target, const Progress& progress = {});
 
 private:
     QString m_lastPath;

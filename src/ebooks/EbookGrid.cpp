@@ -2,6 +2,7 @@
 
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QUrl>
@@ -31,6 +32,31 @@ void EbookGrid::mousePressEvent(QMouseEvent* event)
 {
     QTableView::mousePressEvent(event);
     emit mousePressed(event);
+}
+
+void EbookGrid::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QTableView::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid())
+        emit readRequested();
+}
+
+void EbookGrid::keyPressEvent(QKeyEvent* event)
+{
+    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+        switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            emit readRequested();
+            return;
+        case Qt::Key_Delete:
+            emit deleteRequested();
+            return;
+        default:
+            break;
+        }
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void EbookGrid::mouseMoveEvent(QMouseEvent* event)

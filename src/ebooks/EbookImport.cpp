@@ -54,24 +54,3 @@ void EbookImport::discardCurrent()
 {
     m_store.remove(m_storedName);
 }
-
-int EbookImport::run(const std::function<void(const QString& name, const QString& storedName)>& writeRow)
-{
-    int imported = 0;
-    while (next()) {
-        try {
-            storeCurrent();
-        } catch (const EImportCancelled&) {
-            break;
-        }
-        try {
-            writeRow(name(), m_storedName);
-        } catch (...) {
-            discardCurrent();
-            throw;
-        }
-        commitCurrent();
-        ++imported;
-    }
-    return imported;
-}

@@ -47,10 +47,6 @@ public:
     // Called on the storing thread as bytes go (done, total of the file in hand).
     void setProgress(std::function<void(qint64, qint64)> progress) { m_progress = std::move(progress); }
 
-    // The whole import on this thread; writeRow(name, storedName) writes each row.
-    // Returns how many files were imported; errors stop the import and are rethrown.
-    int run(const std::function<void(const QString& name, const QString& storedName)>& writeRow);
-
 private:
     EbookStore m_store;
     QStringList m_sources;

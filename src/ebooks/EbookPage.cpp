@@ -1,11 +1,14 @@
 #include "ebooks/EbookPage.h"
 
+#include "ebooks/DecryptProgress.h"
 #include "ebooks/DragOut.h"
 #include "ebooks/EbookGrid.h"
 #include "ebooks/EbookImport.h"
 #include "ebooks/EbookSql.h"
 #include "ebooks/EbookStore.h"
+#include "ebooks/EncryptedPdfDevice.h"
 #include "ebooks/ImportProgress.h"
+#include "ebooks/OrphanBooks.h"
 #include "ebooks/PdfViewer.h"
 #include "ebooks/ureadbook.h"
 #include "widgets/Prompt.h"
@@ -98,25 +101,19 @@ void EbookPage::FormShow()
 
 void EbookPage::cleanStore()
 {
-    // What an interrupted import left: a ".part", or a store file whose row was
-    // never written. An import that runs now leaves no such thing.
+    // What an interrupted import left: a ".part" goes; a store file no row
+    // names is offered back. An import that runs now leaves no such thing.
     if (m_storeCleaned || importRunning())
         return;
-    const EbookStore store = EbookStore::standard();
-    store.removeUnfinished();
-    RecordSet rows(qydzbook->connection());
-    rows.setSql(u"select filename from dzbook"_s);
-    rows.open();
-    QSet<QString> listed;
-    for (int row = 0; row < rows.recordCount(); ++row)
-        listed.insert(rows.textAt(row, 0));
-    store.removeUnlisted(listed, QDateTime::currentDateTime().addSecs(-60));
     m_storeCleaned = true;
+    OrphanBooks::offer(window(), *qydzbook, EbookStore::standard());
 }
 
 void EbookPage::clearReading()
 {
     FoxitPDFSDK1->clear();
+    m_shownId = -1;
+    m_readingId = -1;
     PageControl2->setCurrentWidget(TabSheet4);
 }
 
@@ -168,10 +165,23 @@ bool EbookPage::waitForImport()
     return true;
 }
 
+bool EbookPage::hasCurrent() const
+{
+    return qydzbook->isOpen() && !qydzbook->isEmpty() && qydzbook->recNo() >= 0;
+}
+
+bool EbookPage::noCurrent()
+{
+    if (hasCurrent())
+        return false;
+    Prompt::information(this, Titles::hint(), u"请先选中一本电子书"_s);
+    return true;
+}
+
 QString EbookPage::current(const char* field) const
 {
     // With an empty or closed list there is no current e-book: its values are empty.
-    if (!qydzbook->isOpen() || qydzbook->isEmpty() || qydzbook->recNo() < 0)
+    if (!hasCurrent())
         return QString();
     return qydzbook->asText(QString::fromLatin1(field));
 }
@@ -186,11 +196,12 @@ void EbookPage::Button8Click()
 
 void EbookPage::Button4Click()
 {
-    if (waitForImport())
+    if (waitForImport() || noCurrent())
         return;
-    // Decrypted into memory only and handed to the viewer without a copy; any
-    // error stops the command before the page changes.
-    std::string document = EbookStore::standard().readOwned(current("filename"));
+    // Read straight from the store file, deciphered in memory part by part as
+    // the viewer asks; a missing or damaged file stops the command before the
+    // page changes.
+    auto document = std::make_unique<EncryptedPdfDevice>(EbookStore::standard().path(current("filename")));
     const qint64 id = current("id").toLongLong();
     int remembered = 0;
     quietly([&] { remembered = id > 0 ? m_lastPage.page(id) : 0; });
@@ -198,9 +209,10 @@ void EbookPage::Button4Click()
     PageControl2->setCurrentWidget(TabSheet5);
     const QString password = EbookSql::trimmed(current("place"));
     if (m_viewerLog)
-        *m_viewerLog << u"OpenOwnedDocument(%1)"_s.arg(password);
+        *m_viewerLog << u"OpenDocumentDevice(%1)"_s.arg(password);
     m_readingId = -1; // the pages of the opening are not the reader's
-    const bool opened = FoxitPDFSDK1->OpenOwnedDocument(std::move(document), password);
+    m_shownId = id;
+    const bool opened = FoxitPDFSDK1->OpenDocumentDevice(std::move(document), password);
     if (opened && remembered > 0 && remembered < FoxitPDFSDK1->pageCount()) {
         FoxitPDFSDK1->goToPage(remembered);
         FoxitPDFSDK1->showNote(u"上次读到第 %1 页"_s.arg(remembered + 1));
@@ -218,7 +230,7 @@ void EbookPage::rememberPage(int page)
 
 void EbookPage::Button5Click()
 {
-    if (waitForImport())
+    if (waitForImport() || noCurrent())
         return;
     {
         Tfmreadbook dialog(*qydzbook, window());
@@ -231,20 +243,24 @@ void EbookPage::Button5Click()
 
 void EbookPage::Button3Click()
 {
-    if (waitForImport())
+    if (waitForImport() || noCurrent())
         return;
     // No question before replacing a file: the export writes it whole or not at all.
-    const QString chosen
-        = Prompt::getSaveFileName(this, QString(), m_export.lastPath(), EbookExport::dialogFilter(), false);
+    const QString name = current("name");
+    const QString chosen = Prompt::getSaveFileName(
+        this, QString(), m_export.suggestion(name), EbookExport::dialogFilter(), false);
     if (chosen.isEmpty())
         return;
     const QString target = m_export.choose(chosen);
-    EbookExport::write(EbookStore::standard().path(current("filename")), target);
+    const QString storeFile = EbookStore::standard().path(current("filename"));
+    DecryptProgress(window(), u"导出电子书"_s, name, true).run([&](const DecryptProgress::Report& report) {
+        return EbookExport::write(storeFile, target, report);
+    });
 }
 
 void EbookPage::Button6Click()
 {
-    if (waitForImport())
+    if (waitForImport() || noCurrent())
         return;
     if (Prompt::message(this, QMessageBox::Information, u"青禾图书管理系统"_s, u"确定删除当前PDF文档"_s,
             QMessageBox::Ok | QMessageBox::Cancel)
@@ -257,8 +273,12 @@ void EbookPage::Button6Click()
     EbookStore::standard().remove(storedName); // a file already gone does not matter
     if (id.isEmpty())
         return;
-    if (id.toLongLong() == m_readingId)
-        m_readingId = -1; // the viewer still shows it, but its pages are no longer kept
+    if (id.toLongLong() == m_shownId) {
+        // The book shown is gone: so is its page.
+        FoxitPDFSDK1->clear();
+        m_shownId = -1;
+        m_readingId = -1;
+    }
     quietly([&] { m_lastPage.forget(id.toLongLong()); });
 }
 

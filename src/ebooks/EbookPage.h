@@ -85,6 +85,9 @@ private:
     void updateCommands();
     void writeImportedRow(const QString& name, const QString& storedName);
     QString current(const char* field) const;
+    bool hasCurrent() const;
+    // With no current e-book: says so and returns true.
+    bool noCurrent();
     void cleanStore();
     void rememberPage(int page);
     void viewerFlag(bool flag);
@@ -125,5 +128,6 @@ private:
     EbookExport m_export;
     LastPage m_lastPage;
     qint64 m_readingId = -1; // the e-book in the viewer, whose page is remembered
+    qint64 m_shownId = -1; // the e-book last handed to the viewer
     QStringList* m_viewerLog = nullptr;
 };

@@ -122,6 +122,11 @@ void EbookPage::buildManagementPage()
         [this](QMouseEvent* event) { ErrorHandler::guard([&] { DBGrid2MouseDown(event); }); });
     connect(DBGrid2, &EbookGrid::mouseMoved, this,
         [this](QMouseEvent* event) { ErrorHandler::guard([&] { DBGrid2MouseMove(event); }); });
+    connect(DBGrid2, &EbookGrid::readRequested, this, ErrorHandler::guarded([this] { Button4Click(); }));
+    connect(DBGrid2, &EbookGrid::deleteRequested, this, ErrorHandler::guarded([this] { Button6Click(); }));
+    // Enter in either search box searches.
+    connect(Edbkname, &QLineEdit::returnPressed, this, ErrorHandler::guarded([this] { Button8Click(); }));
+    connect(ComboBoxEx1->lineEdit(), &QLineEdit::returnPressed, this, ErrorHandler::guarded([this] { Button8Click(); }));
     connect(DBGrid2, &EbookGrid::filesDropped, this,
         [this](const QStringList& files) { ErrorHandler::guard([&] { importFiles(files); }); });
 }

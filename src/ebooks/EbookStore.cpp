@@ -178,12 +178,15 @@ bool EbookStore::remove(const QString& storedName) const
     return QFile::remove(path(storedName));
 }
 
-int EbookStore::removeUnfinished() const
+int EbookStore::removeUnfinished(const QDateTime& changedBefore) const
 {
     int removed = 0;
     const QDir dir(m_folder);
-    for (const QString& name : dir.entryList({ u"*"_s + QLatin1String(partSuffix) }, QDir::Files | QDir::Hidden))
-        removed += QFile::remove(dir.filePath(name)) ? 1 : 0;
+    for (const QFileInfo& file :
+        dir.entryInfoList({ u"*"_s + QLatin1String(partSuffix) }, QDir::Files | QDir::Hidden | QDir::System)) {
+        if (file.lastModified() < changedBefore)
+            removed += QFile::remove(file.filePath()) ? 1 : 0;
+    }
     return removed;
 }
 
@@ -194,13 +197,13 @@ bool EbookStore::isStoredName(const QString& name)
     return form.match(name).hasMatch();
 }
 
-int EbookStore::removeUnlisted(const QSet<QString>& listed, const QDateTime& changedBefore) const
+QStringList EbookStore::unlisted(const QSet<QString>& listed, const QDateTime& changedBefore) const
 {
-    int removed = 0;
+    QStringList found;
     const QDir dir(m_folder);
-    for (const QFileInfo& file : dir.entryInfoList(QDir::Files | QDir::Hidden)) {
+    for (const QFileInfo& file : dir.entryInfoList(QDir::Files | QDir::Hidden, QDir::Name)) {
         if (isStoredName(file.fileName()) && !listed.contains(file.fileName()) && file.lastModified() < changedBefore)
-            removed += QFile::remove(file.filePath()) ? 1 : 0;
+            found << file.fileName();
     }
-    return removed;
+    return found;
 }

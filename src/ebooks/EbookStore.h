@@ -62,16 +62,19 @@ public:
     // Removes a store file; false when it could not be removed (or was missing).
     bool remove(const QString& storedName) const;
 
-    // Removes the ".part" files an interrupted import left behind; returns how many.
-    int removeUnfinished() const;
+    // Removes the ".part" files an interrupted import left behind, those last
+    // changed before `changedBefore` (an import of another running copy of the
+    // program keeps writing its own); returns how many.
+    int removeUnfinished(const QDateTime& changedBefore) const;
 
     // Whether a file name has the form of a stored name.
     static bool isStoredName(const QString& name);
-    // Removes the store files that no row names (a crash between a file's
-    // rename and its row's insert leaves one): those with a stored name not in
-    // `listed` and last changed before `changedBefore`, so a file another
-    // running copy of the program has just stored is left alone. Returns how many.
-    int removeUnlisted(const QSet<QString>& listed, const QDateTime& changedBefore) const;
+    // The store files that no row names (a crash between a file's rename and
+    // its row's insert leaves one, and so does an older database put back):
+    // those with a stored name not in `listed` and last changed before
+    // `changedBefore`, so a file another running copy has just stored is left
+    // out. In the order of their names (their time stamps).
+    QStringList unlisted(const QSet<QString>& listed, const QDateTime& changedBefore) const;
 
 private:
     QString m_folder;

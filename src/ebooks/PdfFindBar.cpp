@@ -3,6 +3,7 @@
 #include "ebooks/PdfViewer.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QPdfSearchModel>
 #include <QPdfView>
 #include <QScrollBar>
+#include <QTimer>
 #include <QToolButton>
 
 #include <limits>
@@ -139,6 +141,11 @@ PdfFindBar::PdfFindBar(PdfViewer* viewer)
     // The count grows while the model works through the pages.
     connect(m_search, &QAbstractItemModel::rowsInserted, this, &PdfFindBar::updateStatus);
     connect(m_search, &QAbstractItemModel::modelReset, this, &PdfFindBar::updateStatus);
+    // The pages are searched here a few at a time, in order, so the bar knows
+    // how far the search has come (the model alone goes one page a tick).
+    m_searching = new QTimer(this);
+    m_searching->setInterval(0);
+    connect(m_searching, &QTimer::timeout, this, &PdfFindBar::searchSomePages);
 
     hide();
 }
@@ -172,6 +179,11 @@ void PdfFindBar::textChanged()
     m_index = -1;
     m_notFound = false;
     m_search->setSearchString(m_edit->text());
+    m_nextPage = 0;
+    if (!m_edit->text().isEmpty() && m_viewer->document())
+        m_searching->start();
+    else
+        m_searching->stop();
     updateStatus();
     m_highlight->update();
 }
@@ -248,17 +260,40 @@ void PdfFindBar::updateStatus()
     m_status->setText(statusText());
 }
 
+void PdfFindBar::searchSomePages()
+{
+    constexpr int BudgetMs = 20; // the window stays responsive meanwhile
+    const int pages = m_viewer->document() ? m_viewer->document()->pageCount() : 0;
+    QElapsedTimer spent;
+    spent.start();
+    while (m_nextPage < pages && spent.elapsed() < BudgetMs)
+        m_search->resultsOnPage(m_nextPage++);
+    if (m_nextPage >= pages)
+        m_searching->stop();
+    updateStatus();
+}
+
+bool PdfFindBar::isSearching() const
+{
+    return m_searching->isActive();
+}
+
 QString PdfFindBar::statusText() const
 {
     if (m_edit->text().isEmpty())
         return QString();
-    if (m_notFound)
+    if (m_notFound) // every page was looked through for it
         return tr("找不到");
+    const bool searching = isSearching();
     const int found = m_search->rowCount(QModelIndex());
-    if (m_page < 0)
+    if (m_page < 0) {
+        if (searching)
+            return tr("正在查找… 已找到 %1 处").arg(found);
         return found > 0 ? tr("共 %1 处").arg(found) : QString();
+    }
     int number = m_index + 1;
     for (int page = 0; page < m_page; ++page)
         number += int(m_search->resultsOnPage(page).size());
-    return tr("第 %1 处，共 %2 处").arg(number).arg(std::max(found, number));
+    const QString place = tr("第 %1 处，共 %2 处").arg(number).arg(std::max(found, number));
+    return searching ? place + tr("（正在查找…）") : place;
 }

@@ -6,6 +6,7 @@ class PdfViewer;
 class QLabel;
 class QLineEdit;
 class QPdfSearchModel;
+class QTimer;
 class QToolButton;
 
 // The viewer's find bar: a line across the top of the viewer with the text to
@@ -30,6 +31,8 @@ public:
     // The current match's rectangles on its page, in points.
     QList<QRectF> matchRectangles() const;
     QString statusText() const;
+    // Whether the search is still working through the pages (the count may grow).
+    bool isSearching() const;
 
     // A new document is shown: the search starts afresh.
     void documentChanged();
@@ -41,6 +44,7 @@ private:
     void step(int direction);
     void showMatch();
     void updateStatus();
+    void searchSomePages();
 
     PdfViewer* m_viewer;
     QPdfSearchModel* m_search;
@@ -52,4 +56,6 @@ private:
     int m_page = -1;
     int m_index = -1;
     bool m_notFound = false;
+    QTimer* m_searching = nullptr; // runs while pages are left to search
+    int m_nextPage = 0;
 };

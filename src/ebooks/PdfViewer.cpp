@@ -86,6 +86,8 @@ PdfViewer::PdfViewer(QWidget* parent)
     viewPalette.setColor(QPalette::Dark, PageBackground);
     m_view->setPalette(viewPalette);
     m_view->installEventFilter(this);
+    m_view->viewport()->installEventFilter(this);
+    connect(m_view->verticalScrollBar(), &QScrollBar::sliderPressed, this, [this] { m_topPage = -1; });
 
     m_message->setObjectName(u"messageLabel"_s);
     m_message->setAlignment(Qt::AlignCenter);
@@ -373,14 +375,21 @@ bool PdfViewer::OpenOwnedDocument(std::string&& document, const QString& passwor
     return openSource(std::move(source), std::move(bytes), password);
 }
 
-bool PdfViewer::openSource(std::unique_ptr<QBuffer> source, std::unique_ptr<std::string> owned, const QString& password)
+bool PdfViewer::OpenDocumentDevice(std::unique_ptr<QIODevice> device, const QString& password)
 {
-    source->open(QIODevice::ReadOnly);
+    return openSource(std::move(device), nullptr, password);
+}
+
+bool PdfViewer::openSource(std::unique_ptr<QIODevice> source, std::unique_ptr<std::string> owned, const QString& password)
+{
+    if (!source->isOpen())
+        source->open(QIODevice::ReadOnly);
     const bool empty = source->size() == 0;
 
-    // The document shown so far is closed first: closing forgets the password,
-    // and load() would close it after the password was set.
-    m_document->close();
+    // The document shown so far is closed and let go first, so two big books
+    // are never held at once: closing forgets the password, and load() would
+    // close it after the password was set.
+    closeDocument();
     m_document->setPassword(password);
     m_document->load(source.get());
     m_source = std::move(source);
@@ -521,7 +530,16 @@ void PdfViewer::goToPage(int page)
     page = std::clamp(page, 0, m_document->pageCount() - 1);
     QPdfPageNavigator* navigator = m_view->pageNavigator();
     navigator->jump(page, QPointF(), navigator->currentZoom());
+    m_topPage = page;
     updatePageBox();
+}
+
+void PdfViewer::alignTopPage()
+{
+    if (m_topPage < 0 || !hasDocument())
+        return;
+    QScrollBar* bar = m_view->verticalScrollBar();
+    bar->setValue(pageRect(m_topPage).top() + bar->value());
 }
 
 void PdfViewer::firstPage()
@@ -582,6 +600,7 @@ void PdfViewer::fitPage()
 
 void PdfViewer::closeDocument()
 {
+    m_topPage = -1;
     m_document->close();
     m_source.reset();
     m_ownedBytes.reset();
@@ -650,7 +669,16 @@ void PdfViewer::zoomTextEntered()
 
 bool PdfViewer::eventFilter(QObject* watched, QEvent* event)
 {
+    // The user moves through the pages himself: the page jumped to no longer holds the top.
+    if (watched == m_view->viewport()
+        && (event->type() == QEvent::Wheel || event->type() == QEvent::MouseButtonPress))
+        m_topPage = -1;
     if (event->type() == QEvent::Resize) {
+        // The view is laid out anew (the first time the reading page shows, or a
+        // resize): the page jumped to goes back to the top once the pages are placed.
+        // (a scroll bar that comes or goes resizes the viewport alone).
+        if ((watched == m_view || watched == m_view->viewport()) && m_topPage >= 0)
+            QMetaObject::invokeMethod(this, &PdfViewer::alignTopPage, Qt::QueuedConnection);
         if (watched == m_view && m_note->isVisible())
             placeNote();
         // A fitted zoom changes with the size of the view.

@@ -7,6 +7,7 @@
 
 class QAction;
 class QBuffer;
+class QIODevice;
 class QComboBox;
 class QGraphicsOpacityEffect;
 class QPropertyAnimation;
@@ -60,6 +61,9 @@ public:
     // The same for bytes the viewer may keep: no copy is made (for a large
     // document just decrypted by AesDecryptFileToString).
     bool OpenOwnedDocument(std::string&& document, const QString& password);
+    // The same for a random-access device the viewer reads from for as long as
+    // the document stays open (an e-book read straight from its store file).
+    bool OpenDocumentDevice(std::unique_ptr<QIODevice> device, const QString& password);
 
     // Shows or hides a built-in part: 0 the toolbar, 1 the side pane. Other
     // numbers are ignored.
@@ -126,7 +130,7 @@ private:
     void buildToolBar();
     void buildSidePane();
     void buildShortcuts();
-    bool openSource(std::unique_ptr<QBuffer> source, std::unique_ptr<std::string> owned, const QString& password);
+    bool openSource(std::unique_ptr<QIODevice> source, std::unique_ptr<std::string> owned, const QString& password);
     void closeDocument();
     void showMessage(const QString& text);
     void updateControls();
@@ -136,9 +140,10 @@ private:
     void outlineActivated(const QModelIndex& index);
     void thumbnailActivated(const QModelIndex& index);
     void placeNote();
+    void alignTopPage();
 
     QPdfDocument* m_document;
-    std::unique_ptr<QBuffer> m_source; // the document's bytes, read by m_document for as long as it is open
+    std::unique_ptr<QIODevice> m_source; // the document's bytes, read by m_document for as long as it is open
     std::unique_ptr<std::string> m_ownedBytes; // what m_source reads, when handed over by OpenOwnedDocument
     QPdfBookmarkModel* m_outline;
     PdfThumbnailModel* m_thumbnails;
@@ -168,4 +173,5 @@ private:
     QPropertyAnimation* m_noteFade = nullptr;
     QTimer* m_noteTimer = nullptr;
     int m_lastPageSignalled = -1;
+    int m_topPage = -1; // a page jumped to, kept at the top of the view until the user moves
 };

@@ -153,6 +153,7 @@ void TestBackup::roundTrip()
     QCOMPARE(backup.result().ebooks, 4);
     QCOMPARE(backup.result().storeFiles, 3);
     QCOMPARE(backup.result().missing, QStringList { u"gone"_s });
+    QCOMPARE(backup.result().unlisted, 1); // "stray"; the ".part" is no store file at all
     QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList { u"书屋 备份.qhbak"_s });
     QFile::remove(f.dir.path() + u"/corvina/2026120999999999999.part"_s);
     QFile::remove(f.dir.path() + u"/corvina/stray"_s);

@@ -57,7 +57,7 @@ private slots:
             supported = actions;
             QFile copy(urls.value(0).toLocalFile());
             content = copy.open(QIODevice::ReadOnly) ? copy.readAll() : QByteArray();
-            return Qt::IgnoreAction; // cancelled: the copy stays
+            return Qt::IgnoreAction; // cancelled or refused: no one took the copy
         });
         QCOMPARE(DragOut::startDrag(&grid, store, u"书"_s), Qt::IgnoreAction);
         DragOut::setExecFunction({});
@@ -65,6 +65,11 @@ private slots:
         QVERIFY(marked);
         QCOMPARE(supported, Qt::DropActions(Qt::MoveAction));
         QCOMPARE(content, QByteArray("%PDF-1.4 decrypted"));
+        QVERIFY(!QFile::exists(urls[0].toLocalFile())); // removed at once
+
+        // A drop that took the copy (a target that copies rather than moves): it stays for the run.
+        DragOut::setExecFunction([](QDrag*, Qt::DropActions, Qt::DropAction) { return Qt::MoveAction; });
+        QCOMPARE(DragOut::startDrag(&grid, store, u"书"_s), Qt::MoveAction);
         QVERIFY(QFile::exists(urls[0].toLocalFile()));
 
         // A copy that cannot be made starts no drag.

@@ -5,11 +5,15 @@
 #include "widgets/GuiFixture.h"
 #include "TestPdf.h"
 
+#include "crypto/ElAES.h"
+#include "ebooks/DecryptProgress.h"
 #include "ebooks/DragOut.h"
 #include "ebooks/EbookGrid.h"
 #include "ebooks/EbookPage.h"
 #include "ebooks/EbookStore.h"
 #include "ebooks/ImportProgress.h"
+#include "ebooks/LastPage.h"
+#include "ebooks/OrphanBooks.h"
 #include "ebooks/PdfFindBar.h"
 #include "ebooks/PdfViewer.h"
 #include "ebooks/ureadbook.h"
@@ -22,8 +26,12 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QThread>
 
 using namespace Qt::StringLiterals;
 
@@ -31,25 +39,31 @@ namespace {
 
 struct PageFixture : GuiFixture
 {
-    PageFixture()
+    // before: runs ahead of the main window's first show (files of an earlier run).
+    explicit PageFixture(const std::function<void(PageFixture&)>& before = {})
     {
-        // Left by an interrupted import: cleared at start.
         QDir().mkpath(store.folder());
-        source(u"corvina/1.part"_s, "half");
-        // A store file whose row a crash kept from being written.
-        QFile orphan(source(u"corvina/202601011200000001234"_s, "no row"));
-        orphan.open(QIODevice::Append);
-        orphan.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime);
+        if (before)
+            before(*this);
         window.resize(1000, 700);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        Prompt::takeShown();
+        atStart = Prompt::takeShown();
     }
     template <typename T = QWidget> T* find(const QString& name) { return window.findChild<T*>(name); }
     void click(const QString& name) { QTest::mouseClick(find<QPushButton>(name), Qt::LeftButton); }
     EbookPage* page() { return window.ebookPage(); }
     QString currentPage() { return find<QTabWidget>(u"PageControl2"_s)->currentWidget()->objectName(); }
     int rows() { return find<EbookGrid>(u"DBGrid2"_s)->model()->rowCount(); }
+    // A file of an earlier run: last changed an hour ago.
+    QString oldFile(const QString& name, const QByteArray& data) { return age(source(name, data)); }
+    QString age(const QString& path)
+    {
+        QFile file(path);
+        file.open(QIODevice::Append);
+        file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime);
+        return file.fileName();
+    }
     QString source(const QString& name, const QByteArray& data)
     {
         QFile file(dir.filePath(name));
@@ -90,6 +104,7 @@ struct PageFixture : GuiFixture
 
     TFormtest window;
     EbookStore store = EbookStore::standard();
+    QList<Prompt::Shown> atStart; // what the first show asked
 };
 
 } // namespace
@@ -209,7 +224,7 @@ private slots:
         QVERIFY(f.currentPage() == u"TabSheet4"_s && !backBar->isHidden());
         log.clear();
         f.click(u"Button4"_s);
-        QCOMPARE(log, QStringList { u"OpenOwnedDocument()"_s });
+        QCOMPARE(log, QStringList { u"OpenDocumentDevice()"_s });
         QCOMPARE(f.currentPage(), u"TabSheet5"_s);
         // Keys and find with the reading page focused, the viewer's parts off.
         PdfViewer* viewer = f.page()->viewer();
@@ -290,9 +305,56 @@ private slots:
         send(QEvent::MouseMove, QPoint(44, 14));
         QVERIFY(urls.isEmpty());
         send(QEvent::MouseMove, QPoint(40, 15));
-        DragOut::setExecFunction({});
         QCOMPARE(urls, QList<QUrl> { QUrl::fromLocalFile(f.dir.filePath(u"temp/abc.pdf"_s)) });
         QVERIFY(moveOfTheDecrypted);
+
+        // A title no file name can hold still drags; a drag no one took leaves nothing behind.
+        f.addBook(u"红楼梦 上/下册"_s, pdf);
+        DragOut::setExecFunction([&](QDrag* drag, Qt::DropActions, Qt::DropAction) {
+            urls = drag->mimeData()->urls();
+            moveOfTheDecrypted = f.contents(urls[0].toLocalFile()) == pdf;
+            return Qt::IgnoreAction;
+        });
+        const QPoint second = f.find<EbookGrid>(u"DBGrid2"_s)->visualRect(f.find<EbookGrid>(u"DBGrid2"_s)->model()->index(1, 0)).center();
+        send(QEvent::MouseButtonPress, second);
+        send(QEvent::MouseMove, second + QPoint(0, 5));
+        DragOut::setExecFunction({});
+        QCOMPARE(urls, QList<QUrl> { QUrl::fromLocalFile(f.dir.filePath(u"temp/红楼梦 上／下册.pdf"_s)) });
+        QVERIFY(moveOfTheDecrypted);
+        QCOMPARE(f.folder("temp"), QStringList { u"abc.pdf"_s });
+        QVERIFY(Prompt::takeShown().size() == 2); // the two save dialogs, no error
+    }
+
+    // Export off the user-interface thread: past a moment a dialog names the
+    // book and counts megabytes; its 取消 stops the work; errors come back here.
+    void decryptProgress()
+    {
+        PageFixture f;
+        QString label;
+        bool cancellable = false;
+        DecryptProgress::setDialogHook([&](QProgressDialog* dialog) {
+            label = dialog->labelText();
+            auto* cancel = dialog->findChild<QPushButton*>();
+            cancellable = cancel && cancel->text() == u"取消"_s;
+            // Through the dialog's window, as a real click comes (the rest of the program takes none).
+            if (cancel && dialog->windowHandle())
+                QTest::mouseClick(dialog->windowHandle(), Qt::LeftButton, {}, cancel->mapTo(dialog, cancel->rect().center()));
+        });
+        const auto slow = [](const DecryptProgress::Report& report) { // 2 s unless cancelled
+            for (qint64 done = 0; done < 50'000'000; done += 125'000) {
+                if (!report(done, 50'000'000))
+                    return false;
+                QThread::msleep(5);
+            }
+            return true;
+        };
+        QVERIFY(!DecryptProgress(&f.window, u"导出电子书"_s, u"红楼梦.pdf"_s, true).run(slow));
+        QVERIFY(label.startsWith(u"红楼梦.pdf\n"_s) && label.endsWith(u" / 50 MB"_s));
+        QVERIFY(cancellable);
+        DecryptProgress::setDialogHook({});
+        QVERIFY_THROWS_EXCEPTION(EAESError, DecryptProgress(&f.window, QString(), QString(), false).run([](auto&) -> bool {
+            throw EAESError("Invalid buffer size for decryption");
+        }));
     }
 
     void detailsRefreshTheListKeepingTheRow()
@@ -333,6 +395,20 @@ private slots:
         QCOMPARE(viewer->note(), u"上次读到第 4 页"_s);
     }
 
+    // The first read of a run: the remembered page opens with its top at the top of the view.
+    void rememberedPageAtTheTop()
+    {
+        PageFixture f;
+        f.addBook(u"长.pdf"_s, makePdf(6));
+        LastPage(f.db()).remember(f.page()->list().asText(u"id"_s).toLongLong(), 3);
+        f.click(u"Button4"_s);
+        PdfViewer* viewer = f.page()->viewer();
+        QCOMPARE(viewer->currentPage(), 3);
+        QTest::qWait(100); // the reading page laid out for the first time
+        QCOMPARE(viewer->pageRect(3).top(), 0);
+        QCOMPARE(viewer->currentPage(), 3);
+    }
+
     void deletion()
     {
         PageFixture f;
@@ -363,9 +439,124 @@ private slots:
         Prompt::enqueueAnswer(QMessageBox::Ok);
         f.click(u"Button6"_s);
         QVERIFY(list.isEmpty() && f.folder("corvina").isEmpty());
+    }
+
+    // Deleting the book on the reading page empties the viewer; another book stays.
+    void deletingTheShownBook()
+    {
+        PageFixture f;
+        f.addBook(u"A"_s, makePdf(2));
+        f.addBook(u"B"_s, makePdf(2));
+        RecordSet& list = f.page()->list();
+        list.moveTo(0);
+        f.click(u"Button4"_s);
+        f.click(u"BitBtn3"_s);
+        list.moveTo(1);
         Prompt::enqueueAnswer(QMessageBox::Ok);
         f.click(u"Button6"_s);
-        QCOMPARE(Prompt::lastShown().text, u"Cannot perform this operation on an empty dataset"_s);
+        QVERIFY(f.page()->viewer()->hasDocument());
+        list.moveTo(0);
+        Prompt::enqueueAnswer(QMessageBox::Ok);
+        f.click(u"Button6"_s);
+        QVERIFY(!f.page()->viewer()->hasDocument() && f.page()->viewer()->message().isEmpty());
+        f.window.dxNavBar1Item8Click();
+        QCOMPARE(f.page()->viewer()->pageCount(), 0);
+    }
+
+    // With no current e-book the commands say so, and do nothing else.
+    void commandsOnAnEmptyList()
+    {
+        PageFixture f;
+        QStringList log;
+        f.page()->setViewerCallLog(&log);
+        for (const QString& command : { u"Button4"_s, u"Button3"_s, u"Button5"_s, u"Button6"_s }) {
+            f.click(command);
+            const auto shown = Prompt::takeShown();
+            QCOMPARE(shown.size(), 1);
+            QCOMPARE(shown[0].text, u"请先选中一本电子书"_s);
+            QCOMPARE(shown[0].caption, u"提示"_s);
+        }
+        QVERIFY(log.isEmpty() && f.currentPage() == u"TabSheet4"_s);
+        QVERIFY(f.folder("temp").isEmpty());
+    }
+
+    void keyboard()
+    {
+        PageFixture f;
+        f.addBook(u"红楼梦.pdf"_s, makePdf(2));
+        f.addBook(u"西游记.pdf"_s, makePdf(1));
+        QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        // Enter in either search box searches.
+        typeText(f.find(u"Edbkname"_s), u"西游"_s);
+        QTest::keyClick(f.find(u"Edbkname"_s), Qt::Key_Return);
+        QCOMPARE(f.rows(), 1);
+        f.find<QLineEdit>(u"Edbkname"_s)->clear();
+        auto* status = f.find<QComboBox>(u"ComboBoxEx1"_s);
+        status->setFocus();
+        QTest::keyClick(status->lineEdit(), Qt::Key_Enter);
+        QCOMPARE(f.rows(), 2);
+        // Enter or a double-click on a row reads it; Delete deletes it, after the question.
+        auto* grid = f.find<EbookGrid>(u"DBGrid2"_s);
+        grid->setFocus();
+        grid->setCurrentIndex(grid->model()->index(1, 0));
+        QTest::keyClick(grid, Qt::Key_Return);
+        QCOMPARE(f.currentPage(), u"TabSheet5"_s);
+        QCOMPARE(f.page()->viewer()->pageCount(), 1);
+        f.click(u"BitBtn3"_s);
+        const QRect first = grid->visualRect(grid->model()->index(0, 0));
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, first.center());
+        QCOMPARE(f.currentPage(), u"TabSheet5"_s);
+        QCOMPARE(f.page()->viewer()->pageCount(), 2);
+        f.click(u"BitBtn3"_s);
+        Prompt::enqueueAnswer(QMessageBox::Cancel);
+        QTest::keyClick(grid, Qt::Key_Delete);
+        QCOMPARE(Prompt::lastShown().text, u"确定删除当前PDF文档"_s);
+        QCOMPARE(f.rows(), 2);
+    }
+
+    // Store files no row names (an older database put back by hand) are offered back, never deleted.
+    void storeFilesWithoutRowsOfferedBack()
+    {
+        QString titled, untitled;
+        PageFixture f([&](PageFixture& f) {
+            f.oldFile(u"corvina/202601011200000001234.part"_s, "half"); // an interrupted import
+            f.source(u"corvina/202601011200000005678.part"_s, "still being written");
+            f.source(u"corvina/20260101120000000999"_s, "too young to tell");
+            {
+                QPdfWriter writer(f.dir.filePath(u"titled.pdf"_s));
+                writer.setTitle(u"红楼梦 上册"_s);
+                QPainter(&writer).drawText(100, 100, u"第一回"_s);
+            }
+            titled = u"20250101120000000111"_s;
+            untitled = u"20250101120000000222"_s;
+            f.store.store(f.dir.filePath(u"titled.pdf"_s), titled);
+            f.store.store(f.source(u"plain.pdf"_s, makePdf(1)), untitled);
+            for (const QString& name : { titled, untitled })
+                f.age(f.store.path(name));
+            Prompt::enqueueAnswer(QMessageBox::Cancel);
+        });
+        const auto asked = f.atStart;
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked[0].text, u"发现 2 个没有记录的电子书文件，是否恢复？"_s);
+        QCOMPARE(asked[0].caption, u"提示"_s);
+        QCOMPARE(f.rows(), 0);
+        QCOMPARE(f.folder("corvina").size(), 4);
+        QVERIFY(!f.folder("corvina").contains(u"202601011200000001234.part"_s));
+
+        // The next start asks again; OK brings them back under their titles.
+        Prompt::enqueueAnswer(QMessageBox::Ok);
+        QCOMPARE(OrphanBooks::offer(&f.window, f.page()->list(), f.store), 2);
+        QCOMPARE(Prompt::takeShown().size(), 1);
+        QCOMPARE(f.rows(), 2);
+        RecordSet& list = f.page()->list();
+        QCOMPARE(list.textAt(0, list.fieldIndex(u"name"_s)), u"红楼梦 上册"_s);
+        QCOMPARE(list.textAt(0, list.fieldIndex(u"filename"_s)), titled);
+        QCOMPARE(list.textAt(1, list.fieldIndex(u"name"_s)), u"找回的电子书 1"_s);
+        list.moveTo(1);
+        f.click(u"Button4"_s);
+        QCOMPARE(f.page()->viewer()->pageCount(), 1);
+        QCOMPARE(OrphanBooks::offer(&f.window, list, f.store), 0); // nothing more to ask
+        QVERIFY(Prompt::takeShown().isEmpty());
     }
 };
 

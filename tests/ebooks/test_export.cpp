@@ -1,5 +1,5 @@
-// Export and drag copies: decrypted in memory first, written safely; the
-// name rules; the clean-up of "temp"; the last-page memory.
+// Export and drag copies: decrypted part by part, written safely, cancelled
+// without a trace; the name rules; the clean-up of "temp"; the last-page memory.
 
 #include "data/test_recordset_fixture.h"
 
@@ -69,7 +69,9 @@ private slots:
     void decryptToStringMatchesTheFileForm();
     void names_data();
     void names();
+    void fileNamesFromTitles();
     void exportWrites();
+    void cancelledExportLeavesNothing();
     void failedExportKeepsTheOldFile();
     void linksPermissionsAndReadOnlyFolders();
     void dragCopies();
@@ -130,6 +132,22 @@ void TestExport::names()
         QCOMPARE(result, used);
 }
 
+void TestExport::fileNamesFromTitles()
+{
+    QCOMPARE(EbookFileName::safeName(u"红楼梦 上/下册"_s), u"红楼梦 上／下册"_s);
+    QCOMPARE(EbookFileName::safeName(u"a\\b:c*d?e\"f<g>h|i"_s), u"a＼b：c＊d？e＂f＜g＞h｜i"_s);
+    QCOMPARE(EbookFileName::safeName(u"tab\there\nnew\x7f"_s), u"tab_here_new_"_s);
+    QCOMPARE(EbookFileName::safeName(u"book (2). 第 1 卷"_s), u"book (2). 第 1 卷"_s);
+    for (const QString& empty : { QString(), u"."_s, u".."_s })
+        QCOMPARE(EbookFileName::safeName(empty), u"_"_s);
+
+    // The export's suggestion: the last folder chosen and the title as a file name.
+    EbookExport exporter;
+    QCOMPARE(exporter.suggestion(u"红楼梦 上/下册"_s), u"红楼梦 上／下册.pdf"_s);
+    exporter.choose(u"/home/me/书/old"_s);
+    QCOMPARE(exporter.suggestion(u"a?.pdf"_s), u"/home/me/书/a？.pdf"_s);
+}
+
 void TestExport::exportWrites()
 {
     QTemporaryDir dir;
@@ -150,6 +168,28 @@ void TestExport::exportWrites()
         return m;
     }()));
     QCOMPARE(leftovers(dir.path()), QStringList());
+}
+
+void TestExport::cancelledExportLeavesNothing()
+{
+    QTemporaryDir dir;
+    const QByteArray plain(3 << 20, 'b');
+    const QString store = stored(dir, plain);
+    const QString target = dir.filePath(u"old.pdf"_s);
+    writeAll(target, "the old file");
+    qint64 seen = 0;
+    const auto stopAfterOneMegabyte = [&](qint64 done, qint64 total) {
+        seen = done;
+        return total == plain.size() && done < (1 << 20);
+    };
+    QVERIFY(!EbookExport::write(store, target, stopAfterOneMegabyte));
+    QCOMPARE(seen, qint64(1 << 20));
+    QCOMPARE(readAll(target), QByteArray("the old file"));
+    QVERIFY(!EbookExport::write(store, dir.filePath(u"new.pdf"_s), stopAfterOneMegabyte));
+    QVERIFY(!QFile::exists(dir.filePath(u"new.pdf"_s)));
+    QCOMPARE(leftovers(dir.path()), QStringList());
+    QVERIFY(EbookExport::write(store, target, [](qint64, qint64) { return true; }));
+    QCOMPARE(readAll(target), plain);
 }
 
 void TestExport::failedExportKeepsTheOldFile()
@@ -214,8 +254,18 @@ void TestExport::dragCopies()
     const QString moved = DragCopy::make(store, u"moved"_s);
     QVERIFY(QFile::rename(moved, home.filePath(u"desktop.pdf"_s))); // a completed drop
     writeAll(moved, "someone else's file of that name");
-    QVERIFY_THROWS_EXCEPTION(EFCreateError, DragCopy::make(store, u"../escape"_s));
+    // A title that is no file name still makes a copy, in "temp" and nowhere else.
+    QCOMPARE(DragCopy::make(store, u"../escape"_s), temp + u"..／escape"_s); // an "extension" of its own
     QVERIFY(!QFile::exists(home.filePath(u"escape.pdf"_s)));
+    QCOMPARE(DragCopy::make(store, u"红楼梦 上/下册"_s), temp + u"红楼梦 上／下册.pdf"_s);
+    // A drag no one took: its copy goes at once; a later file of that name is not ours.
+    DragCopy::discard(temp + u"..／escape"_s);
+    QVERIFY(!QFile::exists(temp + u"..／escape"_s));
+    QVERIFY(QFile::rename(temp + u"红楼梦 上／下册.pdf"_s, home.filePath(u"taken.pdf"_s)));
+    writeAll(temp + u"红楼梦 上／下册.pdf"_s, "someone else's");
+    DragCopy::discard(temp + u"红楼梦 上／下册.pdf"_s);
+    QVERIFY(QFile::exists(temp + u"红楼梦 上／下册.pdf"_s));
+    QFile::remove(temp + u"红楼梦 上／下册.pdf"_s);
 
     // Old files of a crashed run go at start; recent ones stay.
     writeAll(temp + u"old.pdf"_s, "old");

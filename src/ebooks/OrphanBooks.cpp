@@ -1,0 +1,82 @@
+#include "ebooks/OrphanBooks.h"
+
+#include "ebooks/EbookStore.h"
+#include "ebooks/EncryptedPdfDevice.h"
+#include "widgets/Prompt.h"
+#include "data/RecordSet.h"
+#include "widgets/Titles.h"
+
+#include <QDateTime>
+#include <QPdfDocument>
+#include <QSet>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A file changed within the last minute may be another running copy's import in hand.
+constexpr int SettledSeconds = 60;
+// The column's width.
+constexpr qsizetype NameLength = 50;
+
+} // namespace
+
+namespace OrphanBooks {
+
+QString titleOf(const QString& storeFile)
+{
+    try {
+        EncryptedPdfDevice book(storeFile);
+        QPdfDocument document;
+        document.load(&book);
+        if (document.status() != QPdfDocument::Status::Ready)
+            return QString();
+        const QString title = document.metaData(QPdfDocument::MetaDataField::Title).toString().simplified();
+        document.close();
+        return title;
+    } catch (const Exception&) {
+        return QString();
+    }
+}
+
+int offer(QWidget* parent, RecordSet& list, const EbookStore& store)
+{
+    const QDateTime settled = QDateTime::currentDateTime().addSecs(-SettledSeconds);
+    store.removeUnfinished(settled);
+    RecordSet rows(list.connection());
+    rows.setSql(u"select filename from dzbook"_s);
+    rows.open();
+    QSet<QString> listed;
+    for (int row = 0; row < rows.recordCount(); ++row)
+        listed.insert(rows.textAt(row, 0));
+    const QStringList found = store.unlisted(listed, settled);
+    if (found.isEmpty())
+        return 0;
+    if (Prompt::message(parent, QMessageBox::Question, Titles::hint(),
+            u"发现 %1 个没有记录的电子书文件，是否恢复？"_s.arg(found.size()), QMessageBox::Ok | QMessageBox::Cancel)
+        != QMessageBox::Ok)
+        return 0;
+    if (!list.isOpen())
+        list.open();
+    int untitled = 0;
+    int added = 0;
+    for (const QString& storedName : found) {
+        QString name = titleOf(store.path(storedName)).left(NameLength).trimmed();
+        if (name.isEmpty())
+            name = u"找回的电子书 %1"_s.arg(++untitled);
+        try {
+            list.append();
+            list.setText(u"name"_s, name);
+            list.setText(u"filename"_s, storedName);
+            list.post();
+        } catch (...) {
+            if (list.state() == RecordSet::State::Insert)
+                list.cancel();
+            throw;
+        }
+        ++added;
+    }
+    return added;
+}
+
+} // namespace OrphanBooks

@@ -1,0 +1,29 @@
+#pragma once
+
+// Store files without a row: an import interrupted between a file and its row
+// leaves one, and so does an older copy of the database put back by hand, which
+// lacks the rows of every e-book imported since. Such files are never deleted:
+// at the first visit of the e-book page the user is asked whether to take them
+// back into the list. The ".part" remains of an interrupted import are removed.
+
+#include <QString>
+#include <QStringList>
+
+class EbookStore;
+class RecordSet;
+class QWidget;
+
+namespace OrphanBooks {
+
+// The title a PDF gives itself in its document information (read from the
+// store file, deciphered in memory); empty when it has none or cannot be read.
+QString titleOf(const QString& storeFile);
+
+// Removes the stale ".part" files, then asks about the store files no row of
+// list's table names ("发现 N 个没有记录的电子书文件，是否恢复？"). On OK each
+// gets a row appended through list, named by its title or "找回的电子书 N";
+// on Cancel nothing changes, and the question comes again next time. Returns
+// how many rows were added.
+int offer(QWidget* parent, RecordSet& list, const EbookStore& store);
+
+} // namespace OrphanBooks
