@@ -6,6 +6,9 @@
 #include "widgets/Titles.h"
 #include "shell/Unittest.h"
 #include "data/udata.h"
+#include "platform/DataFolder.h"
+#include "platform/TempFiles.h"
+#include "widgets/Prompt.h"
 #include "shell/ulogo.h"
 
 #include <QLibraryInfo>
@@ -26,13 +29,16 @@ int main(int argc, char* argv[])
     Skin::installFonts();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/qinghe-256.png")));
 
+    // The data folder is the user's alone; what a run killed half-way left goes.
+    DataFolder::makeAllPrivate();
+    TempFiles::removeLeftovers();
     // A restore cut short (a crash, a power cut) is finished or undone before the library is opened.
     try {
         const QString recovered = Restore::recoverAtStart();
         if (!recovered.isEmpty())
             qInfo("%s", qPrintable(recovered));
     } catch (const Exception& error) {
-        qWarning("%s", error.what());
+        Prompt::error(nullptr, Titles::application(), QString::fromUtf8(error.what()));
     }
     TDataModule2 dataModule;
 

@@ -61,7 +61,8 @@ QString make(const QString& storeFile, const QString& name)
     if (name.contains(u'/') || name == u"."_s || name == u".."_s || name.contains(QChar(0)))
         throw EFCreateError("Cannot create file \"" + copy.toStdString() + "\". " + std::strerror(EINVAL));
     const std::string plain = AesDecryptFileToString(storeFile.toStdString(), kEbookKey, 2);
-    SafeFile::writeFileAtomically(copy, QByteArray::fromRawData(plain.data(), qsizetype(plain.size())));
+    SafeFile::writeFileAtomically(
+        copy, QByteArray::fromRawData(plain.data(), qsizetype(plain.size())), SafeFile::Access::Private);
     Copy made { copy, 0, 0 };
     if (identity(copy, made.device, made.inode)) {
         std::erase_if(copies(), [&](const Copy& c) { return c.path == copy; });

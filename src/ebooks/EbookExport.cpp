@@ -2,6 +2,7 @@
 
 #include "Exception.h"
 #include "crypto/AES.h"
+#include "platform/DataFolder.h"
 #include "platform/FileIo.h"
 #include "platform/SafeFile.h"
 
@@ -75,6 +76,7 @@ QString EbookExport::choose(const QString& chosen)
 
 void EbookExport::write(const QString& storeFile, const QString& target)
 {
+    DataFolder::refuseProgramFile(target); // the library, the store, the skin...: never replaced by a book
     // The store file itself (through a link) must never be replaced by its plain text.
     const QFileInfo store(storeFile);
     if (store.exists() && QFileInfo(SafeFile::resolveLinks(target)).canonicalFilePath() == store.canonicalFilePath())
