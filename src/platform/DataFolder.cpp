@@ -4,6 +4,7 @@
 #include "platform/AppPaths.h"
 #include "platform/SafeFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -116,14 +117,16 @@ bool isProgramFile(const QString& path)
     for (int depth = 0; depth < 256; ++depth) {
         Identity id;
         if (identityOf(folder, id) && id == data)
-            return QFileInfo::exists(target) || isOwnName(below) || QFileInfo(target).isSymLink();
+            return isOwnName(below) || QFileInfo(target).isSymLink();
         if (folder == u"/"_s || folder.isEmpty())
             break;
         below = QFileInfo(folder).fileName();
         folder = QFileInfo(folder).absolutePath();
     }
-    Identity id;
+    Identity id, program;
     if (identityOf(target, id) && id == data)
+        return true;
+    if (QCoreApplication::instance() && identityOf(QCoreApplication::applicationFilePath(), program) && id == program)
         return true;
     return isHardLinkToOwnFile(target, dataDir);
 }

@@ -9,12 +9,12 @@
 
 namespace DataFolder {
 
-// Whether writing a file at path would replace or create a file of the data
-// folder, however the path leads there (a symbolic link, "..", a bind mount,
-// a hard link to one of its files): any file that exists in the folder or
-// below it, and any name the program keeps there ("data", "corvina", "temp",
-// the skin file, "Temp.mdb", the restore's staging folder and journal...).
-// A new file of another name directly in the folder is not one of them.
+// Whether writing a file at path would replace or create one of the program's
+// own files, however the path leads there (a symbolic link, "..", a bind mount,
+// a hard link): any name the program keeps in the data folder ("data",
+// "corvina", "temp" and all below them, the skin file, "Temp.mdb", the
+// restore's staging folder and journal...), and the program itself. A file of
+// another name directly in the data folder is the user's.
 bool isProgramFile(const QString& path);
 
 // Throws EFCreateError with a message for the user when isProgramFile(path).

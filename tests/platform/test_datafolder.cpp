@@ -116,7 +116,7 @@ void TestDataFolder::exportsNeverReplaceProgramFiles()
     QDir().mkpath(home + u"/temp"_s);
     writeFile(home + u"/skinh.she"_s, "skin");
     writeFile(home + u"/corvina/2026120910101012345"_s, "stored");
-    writeFile(home + u"/qinghe"_s, "the program itself, in a portable copy");
+    writeFile(home + u"/我的.pdf"_s, "a file of the user's own");
     QTemporaryDir outside;
     const QString store = storeFile(outside.path(), "%PDF-1.4 a book");
     QVERIFY(QFile::link(library, outside.filePath(u"link.pdf"_s)));
@@ -128,7 +128,8 @@ void TestDataFolder::exportsNeverReplaceProgramFiles()
         outside.filePath(u"link.pdf"_s), outside.filePath(u"folder/AccessMng.mdb"_s), outside.filePath(u"hard.pdf"_s),
         home + u"/corvina/2026120910101012345"_s, home + u"/corvina/new.pdf"_s, home + u"/temp/x.pdf"_s,
         home + u"/skinh.she"_s, home + u"/Temp.mdb"_s, home + u"/restore.journal"_s,
-        home + u"/restore-staging/AccessMng.mdb"_s, home + u"/qinghe"_s, home + u"/temporaries.list"_s };
+        home + u"/restore-staging/AccessMng.mdb"_s, home + u"/temporaries.list"_s,
+        QCoreApplication::applicationFilePath() };
     for (const QString& target : targets) {
         try {
             EbookExport::write(store, target);
@@ -146,8 +147,9 @@ void TestDataFolder::exportsNeverReplaceProgramFiles()
     QVERIFY(!QFileInfo::exists(library + u"-journal"_s));
     QCOMPARE(f.count(u"select count(*) from baseshu"_s), u"1"_s);
 
-    // A new file of its own name beside the program, and anywhere else, is the user's choice.
+    // A file of the user's own beside the program's, and anywhere else, is the user's choice.
     EbookExport::write(store, home + u"/红楼梦.pdf"_s);
+    EbookExport::write(store, home + u"/我的.pdf"_s);
     EbookExport::write(store, outside.filePath(u"红楼梦.pdf"_s));
     QCOMPARE(bytesOf(outside.filePath(u"红楼梦.pdf"_s)), QByteArray("%PDF-1.4 a book"));
 }
