@@ -104,19 +104,19 @@ QString journalProblem(const QJsonObject& journal)
     const QString stamp = libraryAside.mid(library.size() + aside.size());
     const QString phase = journal[u"phase"_s].toString();
     if (phase != u"swap"_s && phase != u"commit"_s)
-        return u"phase"_s;
+        return u"阶段不明"_s;
     if (journal[u"library"_s].toString() != library)
-        return u"library"_s;
+        return u"书库文件的位置不对"_s;
     if (journal[u"store"_s].toString() != store)
-        return u"store"_s;
+        return u"电子书库文件夹的位置不对"_s;
     if (journal[u"staging"_s].toString() != stagingPath())
-        return u"staging"_s;
+        return u"恢复暂存文件夹的位置不对"_s;
     if (!libraryAside.startsWith(library + aside) || !stampForm.match(stamp).hasMatch())
-        return u"libraryAside"_s;
+        return u"原书库的暂存位置不对"_s;
     if (journal[u"storeAside"_s].toString() != store + aside + stamp)
-        return u"storeAside"_s;
+        return u"原电子书库的暂存位置不对"_s;
     if (!journal[u"hadStore"_s].isBool())
-        return u"hadStore"_s;
+        return u"内容不全"_s;
     return {};
 }
 
