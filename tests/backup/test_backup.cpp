@@ -198,6 +198,11 @@ void TestBackup::roundTrip()
     QCOMPARE(books.recordCount(), 3);
     QCOMPARE(QDir(f.dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
         (QStringList { u"corvina"_s, u"data"_s }));
+    // The restored library, store and store files are the user's alone.
+    const auto others = QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+    for (const QString& restored : { u"/data/AccessMng.mdb"_s, u"/corvina"_s, u"/corvina/"_s + storedName(0) })
+        QVERIFY2(!(QFileInfo(f.dir.path() + restored).permissions() & others), qPrintable(restored));
+    QCOMPARE(QFileInfo(out.path() + u"/书屋 备份.qhbak"_s).permissions() & others, QFileDevice::Permissions());
     QCOMPARE(QDir(f.dir.path() + u"/data"_s).entryList(QDir::Files | QDir::Hidden), QStringList { u"AccessMng.mdb"_s });
 }
 
