@@ -161,8 +161,9 @@ QString checkRows(sqlite3* candidate)
 {
     if (BackupFormat::scalar(candidate, "select count(*) from userb where trim(ifnull(users, '')) <> ''").toInt() == 0)
         return u"没有任何账户，恢复后将无法登录"_s;
-    for (const QStringList& row : rows(candidate, u"select ifnull(name, ''), filename from dzbook "
-                                                  u"where ifnull(filename, '') <> ''"_s))
+    for (const QStringList& row : rows(candidate,
+             u"select ifnull(name, ''), filename from dzbook "
+             u"where ifnull(filename, '') <> ''"_s))
         if (!isStoredName(row[1]))
             return u"电子书“%1”的存储文件名“%2”不对"_s.arg(row[0], row[1]);
     return {};

@@ -77,8 +77,8 @@ bool isHardLinkToOwnFile(const QString& path, const QString& dataDir)
     Identity target;
     if (!identityOf(path, target, &info) || !S_ISREG(info.st_mode) || info.st_nlink < 2)
         return false;
-    QDirIterator it(dataDir, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-        QDirIterator::Subdirectories);
+    QDirIterator it(
+        dataDir, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         Identity id;
         if (identityOf(it.next(), id) && id == target)
@@ -166,7 +166,8 @@ void makeAllPrivate()
         return;
     chmodIfNeeded(dataDir, true);
     const QDir top(dataDir);
-    for (const QFileInfo& entry : top.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+    for (const QFileInfo& entry :
+        top.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
         if (!isOwnName(entry.fileName()) || entry.isSymLink())
             continue;
         chmodIfNeeded(entry.absoluteFilePath(), entry.isDir());

@@ -128,8 +128,8 @@ int removeLeftovers()
 
     // The data folder's own scratch files: a compaction's copy, a backup's snapshot.
     const QDir data(AppPaths::dataDir());
-    const QStringList scratch = data.entryList({ u"Temp.mdb"_s, u"Temp.mdb-*"_s, u"backup-snapshot-*"_s },
-        QDir::Files | QDir::Hidden | QDir::System);
+    const QStringList scratch = data.entryList(
+        { u"Temp.mdb"_s, u"Temp.mdb-*"_s, u"backup-snapshot-*"_s }, QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : scratch)
         removed += removeIfPlain(data.filePath(name));
     return removed;

@@ -121,7 +121,9 @@ void TestDataFolder::exportsNeverReplaceProgramFiles()
     const QString store = storeFile(outside.path(), "%PDF-1.4 a book");
     QVERIFY(QFile::link(library, outside.filePath(u"link.pdf"_s)));
     QVERIFY(QFile::link(home + u"/data"_s, outside.filePath(u"folder"_s)));
-    QVERIFY(::link(QFile::encodeName(library).constData(), QFile::encodeName(outside.filePath(u"hard.pdf"_s)).constData()) == 0);
+    QVERIFY(
+        ::link(QFile::encodeName(library).constData(), QFile::encodeName(outside.filePath(u"hard.pdf"_s)).constData())
+        == 0);
     const QByteArray before = bytesOf(library);
 
     const QStringList targets { library, library + u"-journal"_s, home + u"/data/../data/AccessMng.mdb"_s,
@@ -171,7 +173,8 @@ void TestDataFolder::programFilesArePrivate()
         EbookStore::standard().store(outside.filePath(u"book.pdf"_s), u"2026120910101012345"_s);
         QCOMPARE(modeOf(home + u"/corvina/2026120910101012345"_s), u"600"_s);
         writeFile(home + u"/temp/书.pdf"_s, "an older copy, readable by all");
-        QVERIFY(QFile::setPermissions(home + u"/temp/书.pdf"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+        QVERIFY(
+            QFile::setPermissions(home + u"/temp/书.pdf"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
         DragCopy::make(home + u"/corvina/2026120910101012345"_s, u"书"_s);
         QCOMPARE(modeOf(home + u"/temp/书.pdf"_s), u"600"_s);
         const QString backup = outside.filePath(u"备份.qhbak"_s);
@@ -197,7 +200,8 @@ void TestDataFolder::programFilesArePrivate()
         while (it.hasNext()) {
             const QFileInfo entry(it.next());
             if (entry.fileName() != u"readme.txt"_s)
-                QVERIFY2(modeOf(entry.filePath()) == (entry.isDir() ? u"700"_s : u"600"_s), qPrintable(entry.filePath()));
+                QVERIFY2(
+                    modeOf(entry.filePath()) == (entry.isDir() ? u"700"_s : u"600"_s), qPrintable(entry.filePath()));
         }
         QCOMPARE(modeOf(home), u"700"_s);
         QCOMPARE(modeOf(home + u"/readme.txt"_s), u"644"_s);
@@ -234,9 +238,8 @@ void TestDataFolder::killedWritesLeaveNothingAfterNextStart()
     child.start(QCoreApplication::applicationFilePath(), { what, home, target });
     QVERIFY(child.waitForReadyRead(60000));
     // Killed as soon as its temporary file is there, half-way through its work.
-    const auto leftover = [&] {
-        return !hiddenIn(outside.path()).isEmpty() || QFileInfo(home + u"/Temp.mdb"_s).size() > 0;
-    };
+    const auto leftover
+        = [&] { return !hiddenIn(outside.path()).isEmpty() || QFileInfo(home + u"/Temp.mdb"_s).size() > 0; };
     QElapsedTimer clock;
     clock.start();
     while (!leftover() && child.state() == QProcess::Running && clock.elapsed() < 60000)
@@ -250,7 +253,8 @@ void TestDataFolder::killedWritesLeaveNothingAfterNextStart()
     QVERIFY(TempFiles::removeLeftovers() >= 1);
     QCOMPARE(hiddenIn(outside.path()), QStringList());
     QCOMPARE(QDir(home).entryList(QDir::Files | QDir::Hidden), QStringList());
-    QCOMPARE(QDir(home + u"/corvina"_s).entryList(QDir::Files | QDir::Hidden), QStringList { u"2026120910101012345"_s });
+    QCOMPARE(
+        QDir(home + u"/corvina"_s).entryList(QDir::Files | QDir::Hidden), QStringList { u"2026120910101012345"_s });
     TDataModule2 module;
     QCOMPARE(module.Adocon.scalar(u"pragma integrity_check"_s), u"ok"_s);
 }
@@ -264,7 +268,8 @@ void TestDataFolder::plantedListRemovesOnlyTemporaryFiles()
     writeFile(mine, "keep");
     writeFile(temporary, "decrypted");
     QVERIFY(QDir().mkpath(outside.filePath(u".qinghe-folder"_s)));
-    writeFile(TempFiles::listPath(), QFile::encodeName(mine).toPercentEncoding("/") + "\n../relative\n"
+    writeFile(TempFiles::listPath(),
+        QFile::encodeName(mine).toPercentEncoding("/") + "\n../relative\n"
             + QFile::encodeName(temporary).toPercentEncoding("/") + "\n"
             + QFile::encodeName(outside.filePath(u".qinghe-folder"_s)).toPercentEncoding("/") + "\n");
     QCOMPARE(TempFiles::removeLeftovers(), 1);
@@ -278,7 +283,8 @@ int main(int argc, char* argv[])
 {
     if (argc == 4 && argv[1][0] == '-' && argv[1][1] == '-') {
         QCoreApplication app(argc, argv);
-        return workInChild(QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+        return workInChild(
+            QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     }
     QCoreApplication app(argc, argv);
     TestDataFolder test;
