@@ -94,6 +94,22 @@ QStringList indexShapes(sqlite3* db, const QString& table)
     return shapes;
 }
 
+// An index of a cache's table that does no more than order plain columns: no expression
+// (a key column without a name), no condition.
+bool isPlainIndex(const QString& shape)
+{
+    const QStringList parts = shape.split(u'|');
+    if (parts.value(0) == u"pk"_s)
+        return true;
+    const int first = parts.value(0) == u"c"_s ? 4 : 3;
+    if (parts.value(2) != u"0"_s || parts.size() <= first)
+        return false;
+    for (int i = first; i < parts.size(); ++i)
+        if (parts[i].startsWith(u','))
+            return false;
+    return true;
+}
+
 // The form EbookStore gives the names of its files: a 17-digit time stamp, then a number below 10000.
 bool isStoredName(const QString& name)
 {
@@ -145,12 +161,12 @@ QString checkOtherObjects(sqlite3* candidate, sqlite3* reference, const QList<Ob
                 return (object.type == u"trigger"_s ? u"有本程序之外的触发器 %1"_s : u"有本程序之外的视图 %1"_s)
                     .arg(object.name);
         } else if (object.type == u"index"_s) {
-            // Every index (a unique constraint's too) one the program makes itself: on the
-            // caches' tables, none beyond their keys.
+            // Every index (a unique constraint's too) of the book tables one the program makes
+            // itself; on the caches' tables, plain ones over columns (no expression, no condition).
             const bool ownTable = find(ours, u"table"_s, object.table) != nullptr;
             const QStringList allowed = ownTable ? indexShapes(reference, object.table) : QStringList();
             for (const QString& shape : indexShapes(candidate, object.table))
-                if (!allowed.contains(shape) && !(!ownTable && shape.startsWith(u"pk|"_s)))
+                if (!allowed.contains(shape) && (ownTable || !isPlainIndex(shape)))
                     return u"表 %1 有本程序之外的索引或唯一约束"_s.arg(object.table);
         }
     }

@@ -434,6 +434,8 @@ void TestBackup::hostileLibrariesAreRefused_data()
     QTest::newRow("another table") << u"create table evil (x)"_s << u"之外的表 evil"_s;
     QTest::newRow("unique index") << u"create unique index u on baseshu (name)"_s << u"索引或唯一约束"_s;
     QTest::newRow("view") << u"create view v as select * from baseshu"_s << u"视图 v"_s;
+    QTest::newRow("expression index on a cache")
+        << u"create table qh_cache (x); create index qh_e on qh_cache (abs(x))"_s << u"索引或唯一约束"_s;
     QTest::newRow("newer version") << u"pragma user_version = 999"_s << u"较新版本"_s;
 }
 
@@ -474,6 +476,7 @@ void TestBackup::librariesInUseAreTaken()
     PinyinIndex::update(f.db(), u"baseshu"_s);
     PinyinIndex::update(f.db(), u"dzbook"_s);
     LastPage(f.db()).remember(1, 7);
+    f.db().execute(u"create index qh_lastpage_page on qh_lastpage (page)"_s);
     f.db().execute(u"analyze"_s);
     QTemporaryDir out;
     const QString path = backupOf(f, out.path());
