@@ -29,8 +29,7 @@ int main(int argc, char* argv[])
     Skin::installFonts();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/qinghe-256.png")));
 
-    // The data folder is the user's alone; what a run killed half-way left goes.
-    DataFolder::makeAllPrivate();
+    // What a run killed half-way left goes.
     TempFiles::removeLeftovers();
     // A restore cut short (a crash, a power cut) is finished or undone before the library is opened.
     try {
@@ -41,6 +40,8 @@ int main(int argc, char* argv[])
         Prompt::error(nullptr, Titles::application(), QString::fromUtf8(error.what()));
     }
     TDataModule2 dataModule;
+    // The data folder is the user's alone: made so on a first start, brought so after an older version.
+    DataFolder::makeAllPrivate();
 
     // Decrypted drag copies left in "temp" by a run that crashed.
     DragOut::cleanTempAtStart();
