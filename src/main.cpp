@@ -2,7 +2,9 @@
 #include "data/udata.h"
 #include "ebooks/DragOut.h"
 #include "platform/AppPaths.h"
+#include "platform/DataFolder.h"
 #include "platform/SystemLocale.h"
+#include "platform/TempFiles.h"
 #include "shell/SingleInstance.h"
 #include "shell/Startup.h"
 #include "shell/Unittest.h"
@@ -36,15 +38,19 @@ int main(int argc, char* argv[])
         return 1;
     }
 
+    // What a run killed half-way left goes.
+    TempFiles::removeLeftovers();
     // A restore cut short (a crash, a power cut) is finished or undone before the library is opened.
     try {
         const QString recovered = Restore::recoverAtStart();
         if (!recovered.isEmpty())
             qInfo("%s", qPrintable(recovered));
     } catch (const Exception& error) {
-        qWarning("%s", error.what());
+        Prompt::error(nullptr, Titles::application(), QString::fromUtf8(error.what()));
     }
     TDataModule2 dataModule;
+    // The data folder is the user's alone: made so on a first start, brought so after an older version.
+    DataFolder::makeAllPrivate();
 
     // Decrypted drag copies left in "temp" by a run that crashed.
     DragOut::cleanTempAtStart();

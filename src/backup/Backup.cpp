@@ -3,8 +3,10 @@
 #include "backup/BackupFormat.h"
 #include "data/TextCompare.h"
 #include "data/udata.h"
+#include "platform/DataFolder.h"
 #include "platform/FileIo.h"
 #include "platform/Processes.h"
+#include "platform/TempFiles.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -82,10 +84,14 @@ bool Backup::write(const QString& target)
     sqlite3* source = m_connection.handle();
     const QFileInfo targetInfo(target);
     const QString shown = QDir::toNativeSeparators(targetInfo.absoluteFilePath());
-    const QString stem = targetInfo.absolutePath() + u"/."_s + targetInfo.fileName() + u'.'
-        + QString::number(QCoreApplication::applicationPid());
-    const QString snapshotPath = stem + u".db"_s;
-    const QString temporary = stem + u".tmp"_s;
+    if (DataFolder::isProgramFile(target))
+        fail(u"不能把备份写到 %1：那是书库数据文件夹中的文件，请另选一个位置。"_s.arg(shown));
+    const QString pid = QString::number(QCoreApplication::applicationPid());
+    // The snapshot holds the passwords: it stays in the private data folder, whatever the target.
+    const QString snapshotPath = AppPaths::path(u"backup-snapshot-%1.db"_s.arg(pid));
+    const QString temporary = targetInfo.absolutePath() + u"/."_s + targetInfo.fileName() + u'.' + pid + u".tmp"_s;
+    // Named on the list of temporary files before it exists; struck off after the files went.
+    const TempFiles::Recorded listed(temporary);
     Leftovers leftovers { { snapshotPath, snapshotPath + u"-journal"_s, temporary } };
     // What a write to the same name left when its process was killed.
     const QString prefix = u'.' + targetInfo.fileName() + u'.';
@@ -109,6 +115,7 @@ bool Backup::write(const QString& target)
     // 1. The snapshot, page by page through the engine's online backup.
     SqliteFile snapshot;
     QFile::remove(snapshotPath);
+    FileIo::Descriptor(FileIo::openForWriting(snapshotPath, 0600, true)); // the engine keeps these bits
     if (sqlite3_open_v2(QFile::encodeName(snapshotPath).constData(), &snapshot.db,
             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
         != SQLITE_OK)
@@ -181,7 +188,7 @@ bool Backup::write(const QString& target)
         total += item.size;
 
     // 3. The archive, under a temporary name beside the target.
-    const FileIo::Descriptor file(FileIo::openForWriting(temporary, 0644, false));
+    const FileIo::Descriptor file(FileIo::openForWriting(temporary, 0600, false));
     if (!file.isOpen())
         fail(u"无法写入备份文件 %1: %2"_s.arg(shown, FileIo::errorText(errno)));
     const int fd = file.get();

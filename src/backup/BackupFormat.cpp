@@ -72,7 +72,8 @@ void writeFileAtomically(const QString& path, const QByteArray& bytes)
 {
     const QString temporary = path + u".tmp"_s;
     QFile file(temporary);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() || !file.flush())
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate, QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+        || file.write(bytes) != bytes.size() || !file.flush())
         fail(u"无法写入 %1: %2"_s.arg(QDir::toNativeSeparators(temporary), file.errorString()));
     syncFd(file.handle(), temporary);
     file.close();

@@ -6,10 +6,13 @@
 #include "data/Statement.h"
 #include "platform/FileIo.h"
 #include "platform/SafeFile.h"
+#include "platform/TempFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <optional>
 
 #include <cerrno>
 #include <vector>
@@ -96,9 +99,12 @@ namespace {
         const FileIo::Info old = infoOf(target);
 
         QString incoming = compacted;
+        std::optional<TempFiles::Recorded> listed;
         if (infoOf(compacted).device != infoOf(folder).device) {
-            // Another file system: first a flushed copy beside the library.
+            // Another file system: first a flushed copy beside the library, on the list of
+            // temporary files while it is there.
             incoming = target + u".compacted"_s;
+            listed.emplace(incoming);
             removeIfPresent(incoming);
             try {
                 copyFlushed(compacted, incoming);
@@ -147,6 +153,8 @@ void CompactDatabase(const QString& source, const QString& destination)
     // Reading the library through a memory map saves a copy of every page.
     Statement::execute(db, "pragma synchronous = off");
     Statement::execute(db, "pragma mmap_size = 4294967296");
+    // Made empty and private first: the engine writes into an empty file and keeps its bits.
+    FileIo::Descriptor(FileIo::openForWriting(scratch, 0600, true));
     Statement vacuum(db, "vacuum into ?1");
     vacuum.bind(1, scratch);
     vacuum.step();

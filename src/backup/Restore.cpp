@@ -1,9 +1,11 @@
 #include "backup/Restore.h"
 
 #include "backup/BackupFormat.h"
+#include "backup/LibraryCheck.h"
 #include "data/Schema.h"
 #include "data/TextCompare.h"
 #include "data/udata.h"
+#include "platform/FileIo.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +14,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -89,6 +92,51 @@ void finish(const QJsonObject& journal)
     syncPath(AppPaths::dataDir());
 }
 
+// What is wrong with a journal: every path it names must be the one a restore of this
+// data folder names, the asides those with the suffix and time stamp apply() gives them.
+QString journalProblem(const QJsonObject& journal)
+{
+    const QString library = Connection(TDataModule2::defaultConnectionString()).databasePath();
+    const QString store = AppPaths::path(u"corvina"_s);
+    const QString aside = u".恢复前-"_s;
+    static const QRegularExpression stampForm(u"^[0-9]{8}-[0-9]{6}$"_s);
+    const QString libraryAside = journal[u"libraryAside"_s].toString();
+    const QString stamp = libraryAside.mid(library.size() + aside.size());
+    const QString phase = journal[u"phase"_s].toString();
+    if (phase != u"swap"_s && phase != u"commit"_s)
+        return u"阶段不明"_s;
+    if (journal[u"library"_s].toString() != library)
+        return u"书库文件的位置不对"_s;
+    if (journal[u"store"_s].toString() != store)
+        return u"电子书库文件夹的位置不对"_s;
+    if (journal[u"staging"_s].toString() != stagingPath())
+        return u"恢复暂存文件夹的位置不对"_s;
+    if (!libraryAside.startsWith(library + aside) || !stampForm.match(stamp).hasMatch())
+        return u"原书库的暂存位置不对"_s;
+    if (journal[u"storeAside"_s].toString() != store + aside + stamp)
+        return u"原电子书库的暂存位置不对"_s;
+    if (!journal[u"hadStore"_s].isBool())
+        return u"内容不全"_s;
+    return {};
+}
+
+// The schema check of a backup's library against a fresh one made in the staging folder.
+QString checkAgainstFresh(sqlite3* candidate, const QString& staging, const QString& password)
+{
+    const QString path = staging + u"/fresh.mdb"_s;
+    struct Remove
+    {
+        QString path;
+        ~Remove() { removeLibrary(path); }
+    } remove { path };
+    LibraryCheck::makeReference(path, password);
+    SqliteFile reference;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &reference.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        fail(QString::fromUtf8(sqlite3_errmsg(reference.db)));
+    TextCompare::registerOn(reference.db);
+    return LibraryCheck::problems(candidate, reference.db);
+}
+
 struct ArchiveReader
 {
     archive* a = archive_read_new();
@@ -157,6 +205,8 @@ bool Restore::verify(const QString& path)
     StagingGuard guard { staging };
     if (!QDir().mkpath(staging + u"/corvina"_s))
         fail(u"无法建立文件夹 %1"_s.arg(QDir::toNativeSeparators(staging)));
+    FileIo::setMode(staging, 0700);
+    FileIo::setMode(staging + u"/corvina"_s, 0700);
 
     const Utf8Names utf8Names;
     ArchiveReader reader;
@@ -211,7 +261,7 @@ bool Restore::verify(const QString& path)
             fail(u"备份文件中的条目“%1”不对"_s.arg(name));
 
         QFile out(target);
-        if (!target.isEmpty() && !out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        if (!target.isEmpty() && !out.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
             fail(u"无法写入 %1: %2"_s.arg(QDir::toNativeSeparators(target), out.errorString()));
         Sha256 sum;
         qint64 size = 0;
@@ -287,6 +337,10 @@ bool Restore::verify(const QString& path)
             const QString check = scalar(db.db, "pragma integrity_check");
             if (check != u"ok"_s)
                 fail(bad.arg(check));
+            // Only a library of this program's own making takes the place of the one in use.
+            const QString problem = checkAgainstFresh(db.db, staging, m_connection.password());
+            if (!problem.isEmpty())
+                fail(u"备份中的书库不能使用(%1)，没有恢复"_s.arg(problem));
             m_summary.booksInBackup = scalar(db.db, "select count(*) from baseshu").toInt();
             m_summary.ebooksInBackup = scalar(db.db, "select count(*) from dzbook").toInt();
         } catch (const Exception& error) {
@@ -373,6 +427,11 @@ QString Restore::recoverAtStart()
         fail(u"无法读取 %1: %2"_s.arg(QDir::toNativeSeparators(journalPath()), file.errorString()));
     const QJsonObject journal = QJsonDocument::fromJson(file.readAll()).object();
     file.close();
+    // Only a journal this program wrote is followed; anything else stays as it is.
+    const QString problem = journalProblem(journal);
+    if (!problem.isEmpty())
+        fail(u"恢复日志 %1 不是本程序写的(%2)，没有做任何改动。请检查后删除这个文件。"_s.arg(
+            QDir::toNativeSeparators(journalPath()), problem));
     const bool forward = journal[u"phase"_s].toString() == u"commit"_s;
     if (forward)
         rollForward(journal);

@@ -3,6 +3,7 @@
 #include "catalogue/CsvCells.h"
 #include "data/Statement.h"
 #include "data/udata.h"
+#include "platform/DataFolder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -329,6 +330,7 @@ int exportTo(Connection& connection, const QString& path, const CsvProgress& pro
         db, u"select %1 from baseshu b left join tblei t on t.id = b.leibie order by b.id"_s.arg(columns).toUtf8());
 
     const QString shown = QDir::toNativeSeparators(path);
+    DataFolder::refuseProgramFile(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         fail(u"无法写入文件 %1: %2"_s.arg(shown, file.errorString()));

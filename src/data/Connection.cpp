@@ -115,12 +115,19 @@ void Connection::open()
 
     // Reading the recorded password is the first real read of the file: a file
     // that is not a database, or one locked by another program, fails here.
+    // An empty file or another program's database is refused before anything is written to it.
     QString stored;
+    bool library = false;
     try {
         stored = Schema::storedPassword(db);
+        library = Schema::isLibrary(db);
     } catch (const EDatabaseError& error) {
         sqlite3_close(db);
         fail(u"无法打开数据库文件 %1: %2"_s.arg(shown, QString::fromStdString(error.message())));
+    }
+    if (!library) {
+        sqlite3_close(db);
+        fail(u"无法打开数据库文件 %1: 这不是青禾书屋的书库文件(缺少表 baseshu、dzbook、tblei 或 userb)"_s.arg(shown));
     }
     if (!stored.isEmpty() && stored != password()) {
         sqlite3_close(db);

@@ -2,6 +2,7 @@
 
 #include "data/Statement.h"
 #include "data/TextCompare.h"
+#include "platform/FileIo.h"
 
 #include <QDir>
 #include <QFile>
@@ -122,11 +123,15 @@ void createDatabase(const QString& path, const QString& password)
     if (!QDir().mkpath(info.absolutePath()))
         throw EDatabaseError(
             u"无法创建数据库文件夹 %1"_s.arg(QDir::toNativeSeparators(info.absolutePath())).toStdString());
+    // The library holds the account and document passwords: the user's alone.
+    if (newFolder)
+        FileIo::setMode(info.absolutePath(), 0700);
 
     // Build under a scratch name, then rename: a start that is interrupted
     // half-way never leaves a file without tables behind.
     const QString scratch = path + u".new"_s;
     QFile::remove(scratch);
+    FileIo::Descriptor(FileIo::openForWriting(scratch, 0600, true)); // SQLite keeps the bits of the file it opens
     sqlite3* db = nullptr;
     const QByteArray scratchName = scratch.toUtf8();
     int rc = sqlite3_open_v2(scratchName.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);

@@ -44,8 +44,12 @@ int version(sqlite3* db);
 // Runs every step above the file's version, each in a transaction of its own that
 // also records the new version, so a kill at any moment leaves the file whole at one
 // version or the next. A read-only file is left as it is. A file newer than this
-// program is refused (EDatabaseError).
+// program is refused (EDatabaseError). The table qinghe_meta, when missing, is made again.
 void migrate(sqlite3* db);
+
+// Whether an open file is a library of this program: its four tables are there.
+// Checked before anything is written to a file.
+bool isLibrary(sqlite3* db);
 
 // Whether an index of the file orders text by the named collation.
 bool indexUses(sqlite3* db, const char* collation);

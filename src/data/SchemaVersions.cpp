@@ -133,6 +133,13 @@ int version(sqlite3* db)
     return Statement::scalar(db, "pragma user_version").toInt();
 }
 
+bool isLibrary(sqlite3* db)
+{
+    return Statement::scalar(db, "select count(*) from sqlite_master where type = 'table' and lower(name) in "
+                                 "('baseshu', 'dzbook', 'tblei', 'userb')")
+        == u"4"_s;
+}
+
 bool indexUses(sqlite3* db, const char* collation)
 {
     Statement stmt(db,
@@ -148,7 +155,15 @@ void migrate(sqlite3* db)
     if (found > latestVersion())
         Statement::fail(
             u"数据库文件的版本（%1）比本程序新（%2），请使用新版程序打开。"_s.arg(found).arg(latestVersion()));
-    if (found == latestVersion() || sqlite3_db_readonly(db, "main") == 1)
+    if (sqlite3_db_readonly(db, "main") == 1)
+        return;
+    // A table of our own that a database tool dropped is made again, empty.
+    if (Statement::scalar(db, "select count(*) from sqlite_master where type = 'table' and name = 'qinghe_meta'")
+        == u"0"_s)
+        inTransaction(db, [&] {
+            Statement::execute(db, "create table if not exists qinghe_meta (name TEXT PRIMARY KEY, value TEXT)");
+        });
+    if (found == latestVersion())
         return;
     for (const Migration& step : migrations()) {
         inTransaction(db, [&] {

@@ -3,6 +3,7 @@
 #include "Exception.h"
 #include "crypto/AES.h"
 #include "ebooks/EncryptedPdfDevice.h"
+#include "platform/DataFolder.h"
 #include "platform/FileIo.h"
 #include "platform/SafeFile.h"
 
@@ -106,8 +107,10 @@ QString EbookExport::suggestion(const QString& bookName) const
     return EbookFileName::fitToLimit(QFileInfo(m_lastPath).absolutePath() + u'/' + name);
 }
 
-bool EbookExport::write(const QString& storeFile, const QString& target, const Progress& progress)
+bool EbookExport::write(
+    const QString& storeFile, const QString& target, const Progress& progress, SafeFile::Access access)
 {
+    DataFolder::refuseProgramFile(target); // the library, the store, the skin...: never replaced by a book
     // The store file itself (through a link) must never be replaced by its plain text.
     const QFileInfo store(storeFile);
     if (store.exists() && QFileInfo(SafeFile::resolveLinks(target)).canonicalFilePath() == store.canonicalFilePath())
@@ -129,7 +132,7 @@ bool EbookExport::write(const QString& storeFile, const QString& target, const P
                 out.close();
                 if (out.error() != QFileDevice::NoError)
                     throw EWriteError("Stream write error");
-            });
+            }, access);
         } catch (const Cancelled&) {
             return false;
         }
@@ -139,6 +142,6 @@ bool EbookExport::write(const QString& storeFile, const QString& target, const P
     plain.open(QIODevice::WriteOnly);
     if (!book.copyTo(plain, progress))
         return false;
-    SafeFile::writeFileAtomically(target, plain.data());
+    SafeFile::writeFileAtomically(target, plain.data(), access);
     return true;
 }

@@ -6,6 +6,8 @@
 // damaged store file or a full disk never destroys a file already there nor
 // leaves a partial one.
 
+#include "platform/SafeFile.h"
+
 #include <QString>
 
 #include <functional>
@@ -50,7 +52,8 @@ public:
     // (SafeFile::writeFileAtomically). Throws the cipher's errors or the
     // writer's; the target then stays as it was. False when progress
     // cancelled: nothing was written and the target is as it was.
-    static bool write(const QString& storeFile, const QString& target, const Progress& progress = {});
+    static bool write(const QString& storeFile, const QString& target, const Progress& progress = {},
+        SafeFile::Access access = SafeFile::Access::Usual);
 
 private:
     QString m_lastPath;

@@ -129,6 +129,7 @@ void EbookStore::store(const QString& source, const QString& storedName, const P
     try {
         {
             TFileStream in(local(source), TFileStream::Mode::OpenRead);
+            FileIo::Descriptor(FileIo::openForWriting(QString::fromUtf8(part), 0600, false)); // the user's alone
             TFileStream out(part, TFileStream::Mode::Create);
             Writeback writeback(part);
             // The source is read a chunk ahead of what is written: the written part is behind the bytes read.

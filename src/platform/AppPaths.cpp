@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -22,7 +23,9 @@ QString dataDir()
 
     // An installed copy: its folder is not ours to write, so the data go to the user's folder.
     const QString user = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir().mkpath(user);
+    // Only the user may look into it: the library holds the account and document passwords.
+    if (!QFileInfo::exists(user) && QDir().mkpath(user))
+        QFile::setPermissions(user, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return QDir::cleanPath(user);
 }
 

@@ -1,13 +1,16 @@
 #include "platform/SafeFile.h"
 
 #include "Exception.h"
+#include "platform/TempFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -133,16 +136,31 @@ Target targetOf(const QString& path)
     return t;
 }
 
-// A short name of our own beside the target, so a long target name cannot push it past the limit.
-int createTemporary(const Target& t, QByteArray& temporary)
+// A short name of our own beside the target, so a long target name cannot push it past
+// the limit. It is on the list of temporary files (TempFiles) before it exists, so that a
+// run killed while writing leaves nothing behind for long.
+int createTemporary(const Target& t, QByteArray& temporary, std::optional<TempFiles::Recorded>& recorded)
 {
-    temporary = QFile::encodeName(t.folder + u"/.qinghe-XXXXXX"_s);
-    return ::mkostemp(temporary.data(), O_CLOEXEC);
+    static constexpr char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0;; ++attempt) {
+        QString name = t.folder + u"/.qinghe-"_s;
+        for (int i = 0; i < 6; ++i)
+            name += QLatin1Char(letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)]);
+        recorded.reset();
+        recorded.emplace(name);
+        temporary = QFile::encodeName(name);
+        const int fd = ::open(temporary.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST || attempt >= 100)
+            return fd;
+    }
 }
 
-// The old file's permission bits, or the usual ones for a new file (mkostemp makes it private).
-mode_t modeFor(const Target& t)
+// The old file's permission bits, or the usual ones for a new file (the temporary file
+// starts private); a private file is the user's alone whatever it replaces.
+mode_t modeFor(const Target& t, SafeFile::Access access)
 {
+    if (access == SafeFile::Access::Private)
+        return 0600;
     if (t.exists)
         return t.existing.st_mode & 07777;
     const mode_t mask = ::umask(0);
@@ -151,9 +169,9 @@ mode_t modeFor(const Target& t)
 }
 
 // Gives the written temporary file its bits, flushes it and renames it over the target.
-void finish(const Target& t, Fd& file, const QByteArray& temporary)
+void finish(const Target& t, Fd& file, const QByteArray& temporary, SafeFile::Access access)
 {
-    int error = ::fchmod(file.fd, modeFor(t)) != 0 || ::fsync(file.fd) != 0 ? errno : 0;
+    int error = ::fchmod(file.fd, modeFor(t, access)) != 0 || ::fsync(file.fd) != 0 ? errno : 0;
     if (!error)
         error = closeChecked(file);
     if (!error && ::rename(temporary.constData(), t.name.constData()) != 0)
@@ -169,11 +187,12 @@ void finish(const Target& t, Fd& file, const QByteArray& temporary)
 
 namespace SafeFile {
 
-void writeFileAtomically(const QString& path, const QByteArray& data)
+void writeFileAtomically(const QString& path, const QByteArray& data, Access access)
 {
     const Target t = targetOf(path);
     QByteArray temporary;
-    Fd file { createTemporary(t, temporary) };
+    std::optional<TempFiles::Recorded> recorded;
+    Fd file { createTemporary(t, temporary, recorded) };
     if (file.fd < 0) {
         const int error = errno;
         if ((error == EACCES || error == EPERM) && t.exists && ::access(t.name.constData(), W_OK) == 0)
@@ -184,14 +203,16 @@ void writeFileAtomically(const QString& path, const QByteArray& data)
         ::unlink(temporary.constData());
         writeFailed(t.path, error);
     }
-    finish(t, file, temporary);
+    finish(t, file, temporary, access);
 }
 
-void writeFileAtomically(const QString& path, const std::function<void(const QString& temporary)>& produce)
+void writeFileAtomically(
+    const QString& path, const std::function<void(const QString& temporary)>& produce, Access access)
 {
     const Target t = targetOf(path);
     QByteArray temporary;
-    Fd file { createTemporary(t, temporary) };
+    std::optional<TempFiles::Recorded> recorded;
+    Fd file { createTemporary(t, temporary, recorded) };
     if (file.fd < 0)
         createFailed(t.path, errno);
     try {
@@ -201,7 +222,7 @@ void writeFileAtomically(const QString& path, const std::function<void(const QSt
         throw;
     }
     // The producer wrote through its own descriptor; ours still names the same file.
-    finish(t, file, temporary);
+    finish(t, file, temporary, Access::Usual);
 }
 
 int syncToDisk(const QString& path)

@@ -15,6 +15,7 @@
 #include "shell/ShelfView.h"
 #include "widgets/Titles.h"
 #include "data/udata.h"
+#include "platform/DataFolder.h"
 #include "shell/uread.h"
 
 #include <QApplication>
@@ -108,9 +109,7 @@ void TFormtest::FormShow()
     PageControl1->setCurrentWidget(TabSheet1);
 
     for (const char* folder : {"corvina", "temp"}) {
-        const QString path = AppPaths::path(QString::fromLatin1(folder));
-        if (!QDir().mkpath(path))
-            throw Exception(QStringLiteral("无法创建文件夹 \"%1\"。").arg(path).toStdString());
+        DataFolder::makeFolder(AppPaths::path(QString::fromLatin1(folder))); // the user's alone (0700)
     }
 
     TabSheet2->FormShow(); // viewer reset, e-book list opened

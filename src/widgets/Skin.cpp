@@ -1,6 +1,7 @@
 #include "widgets/Skin.h"
 
 #include "Exception.h"
+#include "platform/DataFolder.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -52,9 +53,10 @@ QByteArray narrowSeeThroughLists(const QByteArray& bytes)
 
 void write(const QString& path, const QByteArray& bytes)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    DataFolder::makeFolder(QFileInfo(path).absolutePath());
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+        || file.write(bytes) != bytes.size() || !file.commit())
         throw Exception(QStringLiteral("无法写入皮肤文件 \"%1\"：%2").arg(path, file.errorString()).toStdString());
 }
 

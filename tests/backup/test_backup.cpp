@@ -3,10 +3,15 @@
 #include "backup/Backup.h"
 #include "backup/BackupFormat.h"
 #include "backup/Restore.h"
+#include "ebooks/LastPage.h"
+#include "pictures/ThumbnailCache.h"
+#include "search/PinyinIndex.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
 
@@ -80,6 +85,12 @@ QByteArray randomBytes(qsizetype size)
 // A library with awkward content: quotes, commas, line breaks, empty and missing values,
 // pictures, an empty e-book, a name too long for plain tar, a ".part" file, a stray file
 // and a row whose file is gone.
+// The store names of fill()'s e-books: the first three have a store file, the last none.
+QString storedName(int i)
+{
+    return u"202612091010101234"_s + QString::number(5 + i);
+}
+
 void fill(LibraryFixture& f)
 {
     f.addBook(u"It's, \"quoted\"\n第二行"_s, u"已读完"_s, f.category(u"小说"_s), u"jpg"_s, randomBytes(300000));
@@ -88,11 +99,13 @@ void fill(LibraryFixture& f)
     const QString store = f.dir.path() + u"/corvina/"_s;
     QDir().mkpath(store);
     const QString longName = QString(40, QChar(0x4e66)) + u" 1.pdf"_s;
-    for (const QString& name : { u"2026120910101012345"_s, u"空"_s, longName, u"gone"_s })
-        f.db().execute(u"insert into dzbook (name, filename) values ('%1', '%1')"_s.arg(name));
-    writeFile(store + u"2026120910101012345"_s, randomBytes(3 << 20));
-    writeFile(store + u"空"_s, {});
-    writeFile(store + longName, "x");
+    // Display names of every kind; store names of the form the import gives them.
+    const QStringList names { u"2026120910101012345"_s, u"空"_s, longName, u"gone"_s };
+    for (int i = 0; i < names.size(); ++i)
+        f.db().execute(u"insert into dzbook (name, filename) values ('%1', '%2')"_s.arg(names[i], storedName(i)));
+    writeFile(store + storedName(0), randomBytes(3 << 20));
+    writeFile(store + storedName(1), {});
+    writeFile(store + storedName(2), "x");
     writeFile(store + u"2026120999999999999.part"_s, "import in progress");
     writeFile(store + u"stray"_s, "no row");
 }
@@ -133,6 +146,11 @@ private slots:
     void damagedBackupChangesNothing();
     void cancelLeavesNothing();
     void killedRestoreLeavesWholeLibrary();
+    void plantedJournalChangesNothing_data();
+    void plantedJournalChangesNothing();
+    void hostileLibrariesAreRefused_data();
+    void hostileLibrariesAreRefused();
+    void librariesInUseAreTaken();
 };
 
 void TestBackup::roundTrip()
@@ -152,7 +170,7 @@ void TestBackup::roundTrip()
     QCOMPARE(backup.result().books, 3);
     QCOMPARE(backup.result().ebooks, 4);
     QCOMPARE(backup.result().storeFiles, 3);
-    QCOMPARE(backup.result().missing, QStringList { u"gone"_s });
+    QCOMPARE(backup.result().missing, QStringList { storedName(3) });
     QCOMPARE(backup.result().unlisted, 1); // "stray"; the ".part" is no store file at all
     QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList { u"书屋 备份.qhbak"_s });
     QFile::remove(f.dir.path() + u"/corvina/2026120999999999999.part"_s);
@@ -165,7 +183,7 @@ void TestBackup::roundTrip()
     books.open();
     f.db().execute(u"delete from baseshu; insert into dzbook (name, filename) values ('新', '新')"_s);
     writeFile(f.dir.path() + u"/corvina/新"_s, "new");
-    QFile::remove(f.dir.path() + u"/corvina/空"_s);
+    QFile::remove(f.dir.path() + u"/corvina/"_s + storedName(1));
 
     Restore restore(f.db());
     QVERIFY(restore.verify(path));
@@ -181,6 +199,11 @@ void TestBackup::roundTrip()
     QCOMPARE(books.recordCount(), 3);
     QCOMPARE(QDir(f.dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
         (QStringList { u"corvina"_s, u"data"_s }));
+    // The restored library, store and store files are the user's alone.
+    const auto others = QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+    for (const QString& restored : { u"/data/AccessMng.mdb"_s, u"/corvina"_s, u"/corvina/"_s + storedName(0) })
+        QVERIFY2(!(QFileInfo(f.dir.path() + restored).permissions() & others), qPrintable(restored));
+    QCOMPARE(QFileInfo(out.path() + u"/书屋 备份.qhbak"_s).permissions() & others, QFileDevice::Permissions());
     QCOMPARE(QDir(f.dir.path() + u"/data"_s).entryList(QDir::Files | QDir::Hidden), QStringList { u"AccessMng.mdb"_s });
 }
 
@@ -344,6 +367,124 @@ void TestBackup::killedRestoreLeavesWholeLibrary()
     }
     QVERIFY(newLibrary != oldLibrary);
     qInfo("killed restores: %d left the old library, %d the new one", olds, news);
+}
+
+void TestBackup::plantedJournalChangesNothing_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("value"); // "@" stands for the outside folder, "~" for the data folder
+    QTest::newRow("asides outside, commit") << u"storeAside"_s << u"@/folder"_s;
+    QTest::newRow("library aside outside") << u"libraryAside"_s << u"@/file"_s;
+    QTest::newRow("library outside, swap") << u"library"_s << u"@/file"_s;
+    QTest::newRow("store outside, swap") << u"store"_s << u"@/folder"_s;
+    QTest::newRow("staging outside") << u"staging"_s << u"@/folder"_s;
+    QTest::newRow("dot-dot") << u"storeAside"_s << u"~/corvina.恢复前-20261209-101010/../../outside"_s;
+    QTest::newRow("aside of another form") << u"libraryAside"_s << u"~/data/readme.txt"_s;
+    QTest::newRow("unknown phase") << u"phase"_s << u"rm -rf"_s;
+}
+
+void TestBackup::plantedJournalChangesNothing()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, value);
+    LibraryFixture f;
+    fill(f);
+    const QString home = f.dir.path();
+    QTemporaryDir outside;
+    QVERIFY(QDir().mkpath(outside.filePath(u"folder/inner"_s)));
+    writeFile(outside.filePath(u"folder/inner/photo.jpg"_s), "family photo");
+    writeFile(outside.filePath(u"file"_s), "a file of the user");
+    writeFile(home + u"/data/readme.txt"_s, "mine");
+    QJsonObject journal { { u"phase"_s, u"commit"_s }, { u"library"_s, home + u"/data/AccessMng.mdb"_s },
+        { u"libraryAside"_s, home + u"/data/AccessMng.mdb.恢复前-20261209-101010"_s },
+        { u"store"_s, home + u"/corvina"_s }, { u"storeAside"_s, home + u"/corvina.恢复前-20261209-101010"_s },
+        { u"hadStore"_s, true }, { u"staging"_s, home + u"/restore-staging"_s } };
+    journal[field] = QString(value).replace(u'@', outside.path()).replace(u'~', home);
+    if (field.startsWith(u"library"_s) || field == u"store"_s)
+        journal[u"phase"_s] = u"swap"_s;
+    writeFile(home + u"/restore.journal"_s, QJsonDocument(journal).toJson());
+    f.module.reset();
+    const QByteArray before = diskState(home);
+    const QByteArray outsideBefore = diskState(outside.path());
+
+    qputenv("QINGHE_HOME", home.toUtf8());
+    try {
+        Restore::recoverAtStart();
+        QFAIL("a planted journal was followed");
+    } catch (const EBackupError& error) {
+        QVERIFY2(QString::fromStdString(error.message()).contains(u"恢复日志"_s), error.what());
+    }
+    QCOMPARE(diskState(outside.path()), outsideBefore);
+    QCOMPARE(diskState(home), before);
+}
+
+void TestBackup::hostileLibrariesAreRefused_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no accounts table") << u"drop table userb"_s << u"缺少表 userb"_s;
+    QTest::newRow("no account") << u"delete from userb"_s << u"没有任何账户"_s;
+    QTest::newRow("missing column") << u"alter table userb drop column password"_s << u"缺少列 password"_s;
+    QTest::newRow("trigger") << u"create trigger t after insert on dzbook begin delete from baseshu; end"_s
+                             << u"触发器 t"_s;
+    QTest::newRow("trigger under a cache's name")
+        << u"create trigger qh_thumbs_book_added after insert on baseshu begin delete from dzbook; end"_s
+        << u"触发器 qh_thumbs_book_added"_s;
+    QTest::newRow("store name out of the store")
+        << u"insert into dzbook (name, filename) values ('书', '../data/AccessMng.mdb')"_s << u"存储文件名"_s;
+    QTest::newRow("another table") << u"create table evil (x)"_s << u"之外的表 evil"_s;
+    QTest::newRow("unique index") << u"create unique index u on baseshu (name)"_s << u"索引或唯一约束"_s;
+    QTest::newRow("view") << u"create view v as select * from baseshu"_s << u"视图 v"_s;
+    QTest::newRow("expression index on a cache")
+        << u"create table qh_cache (x); create index qh_e on qh_cache (abs(x))"_s << u"索引或唯一约束"_s;
+    QTest::newRow("newer version") << u"pragma user_version = 999"_s << u"较新版本"_s;
+}
+
+void TestBackup::hostileLibrariesAreRefused()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, message);
+    QTemporaryDir out;
+    const QString hostile = out.filePath(u"hostile.qhbak"_s);
+    {
+        LibraryFixture g;
+        fill(g);
+        g.db().execute(sql);
+        Backup backup(g.db());
+        QVERIFY(backup.write(hostile));
+    }
+    LibraryFixture f;
+    fill(f);
+    f.db().close();
+    const QByteArray before = diskState(f.dir.path());
+    Restore restore(f.db());
+    try {
+        restore.verify(hostile);
+        QFAIL("a hostile library was taken");
+    } catch (const EBackupError& error) {
+        QVERIFY2(QString::fromStdString(error.message()).contains(message), error.what());
+    }
+    f.db().close();
+    QCOMPARE(diskState(f.dir.path()), before);
+}
+
+void TestBackup::librariesInUseAreTaken()
+{
+    // The tables, indexes and triggers the program adds as it runs are its own.
+    LibraryFixture f;
+    fill(f);
+    QVERIFY(ThumbnailCache(f.db().handle()).prepare());
+    PinyinIndex::update(f.db(), u"baseshu"_s);
+    PinyinIndex::update(f.db(), u"dzbook"_s);
+    LastPage(f.db()).remember(1, 7);
+    f.db().execute(u"create index qh_lastpage_page on qh_lastpage (page)"_s);
+    f.db().execute(u"analyze"_s);
+    QTemporaryDir out;
+    const QString path = backupOf(f, out.path());
+    Restore restore(f.db());
+    QVERIFY(restore.verify(path));
+    restore.apply();
+    QCOMPARE(LastPage(f.db()).page(1), 7);
 }
 
 int main(int argc, char* argv[])

@@ -10,6 +10,8 @@
 
 #include <csignal>
 
+#include <sqlite3.h>
+
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -161,6 +163,57 @@ private slots:
             QCOMPARE(f.count(u"pragma integrity_check"_s), u"ok"_s);
             f.db().close();
         }
+    }
+
+    // A library a database tool has edited may lack the program's own table qinghe_meta.
+    void libraryWithoutItsOwnTableCompacts()
+    {
+        CompactFixture f;
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(f.library()).constData(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, "drop table qinghe_meta", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        QString why;
+        QVERIFY2(f.compact(&why), qPrintable(why));
+        QCOMPARE(contents(f.db()), f.kept);
+        QCOMPARE(f.count(u"select value from qinghe_meta where name = 'password'"_s), Compaction::databasePassword());
+    }
+
+    // An empty file or another program's database in the library's place is refused
+    // before a single byte of it changes.
+    void foreignFilesAreNeverWritten_data()
+    {
+        QTest::addColumn<QByteArray>("sql");
+        QTest::newRow("empty file") << QByteArray();
+        QTest::newRow("another program's database") << QByteArray("create table notes (text); insert into notes values ('x')");
+    }
+
+    void foreignFilesAreNeverWritten()
+    {
+        QFETCH(QByteArray, sql);
+        CompactFixture f;
+        QVERIFY(QFile::remove(f.library()));
+        if (!sql.isEmpty()) {
+            sqlite3* db = nullptr;
+            QCOMPARE(sqlite3_open(QFile::encodeName(f.library()).constData(), &db), SQLITE_OK);
+            QCOMPARE(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(db);
+        } else {
+            QFile empty(f.library());
+            QVERIFY(empty.open(QIODevice::WriteOnly));
+        }
+        const QByteArray before = fileBytes(f.library());
+        try {
+            f.db().open();
+            QFAIL("a foreign file was opened as the library");
+        } catch (const EDatabaseError& error) {
+            QVERIFY2(QString::fromUtf8(error.what()).contains(u"不是青禾书屋的书库"_s), error.what());
+        }
+        QString why;
+        QVERIFY(!f.compact(&why));
+        QVERIFY2(why.contains(u"不是青禾书屋的书库"_s), qPrintable(why));
+        QCOMPARE(fileBytes(f.library()), before);
+        QVERIFY(!QFileInfo::exists(Compaction::scratchPath()));
     }
 };
 
