@@ -10,6 +10,8 @@ QINGHE_PACKAGES=(
     libsqlite3-dev libjpeg62-turbo-dev libssl-dev
     libicu-dev   # pinyin of titles
     libarchive-dev   # backup files
+    libopencc-dev   # traditional and simplified Chinese as one in searches
+    poppler-utils   # bench_search compares the e-book text reading with pdftotext
     fonts-wqy-microhei
     qt6-translations-l10n   # Qt's own dialogs in Chinese
     qt6-svg-dev   # tools/makeart only: draws the icon from its SVG

@@ -1,5 +1,7 @@
 #include "backup/Backup.h"
 
+#include "search/Companion.h"
+
 #include "backup/BackupFormat.h"
 #include "data/TextCompare.h"
 #include "data/udata.h"
@@ -171,6 +173,11 @@ bool Backup::write(const QString& target)
             continue;
         }
         items.append({ QString::fromLatin1(storePrefix) + name, file.absoluteFilePath(), file.size() });
+        // The book's text goes with it, so a restored library need not read its books again.
+        const QString companion = Companion::fileName(name);
+        const QFileInfo text(store + u'/' + companion);
+        if (text.isFile())
+            items.append({ QString::fromLatin1(storePrefix) + companion, text.absoluteFilePath(), text.size() });
     }
     total = done;
     for (const Item& item : std::as_const(items))

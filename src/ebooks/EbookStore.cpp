@@ -5,6 +5,7 @@
 #include "data/udata.h"
 #include "platform/FileIo.h"
 #include "platform/SafeFile.h"
+#include "search/Companion.h"
 
 #include <QDir>
 #include <QFile>
@@ -175,6 +176,7 @@ bool EbookStore::remove(const QString& storedName) const
     // Only ever a file of the store itself, whatever a row's filename says.
     if (storedName.isEmpty() || storedName.contains(u'/') || storedName.contains(u'\\') || storedName == u".."_s)
         return false;
+    Companion::remove(path(storedName)); // the book's text goes with it
     return QFile::remove(path(storedName));
 }
 
@@ -199,8 +201,11 @@ int EbookStore::removeUnlisted(const QSet<QString>& listed, const QDateTime& cha
     int removed = 0;
     const QDir dir(m_folder);
     for (const QFileInfo& file : dir.entryInfoList(QDir::Files | QDir::Hidden)) {
-        if (isStoredName(file.fileName()) && !listed.contains(file.fileName()) && file.lastModified() < changedBefore)
-            removed += QFile::remove(file.filePath()) ? 1 : 0;
+        // A companion goes with its book: when no row names the book it belongs to.
+        QString owner = file.fileName();
+        const bool companion = Companion::isCompanionName(file.fileName(), &owner);
+        if (isStoredName(owner) && !listed.contains(owner) && file.lastModified() < changedBefore)
+            removed += QFile::remove(file.filePath()) && !companion ? 1 : 0;
     }
     return removed;
 }

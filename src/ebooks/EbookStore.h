@@ -59,7 +59,8 @@ public:
     // The same bytes as a string the caller may hand on without a copy (the viewer keeps it).
     std::string readOwned(const QString& storedName) const;
 
-    // Removes a store file; false when it could not be removed (or was missing).
+    // Removes a store file and its text companion (search/Companion.h); false
+    // when the store file could not be removed (or was missing).
     bool remove(const QString& storedName) const;
 
     // Removes the ".part" files an interrupted import left behind; returns how many.
@@ -67,7 +68,7 @@ public:
 
     // Whether a file name has the form of a stored name.
     static bool isStoredName(const QString& name);
-    // Removes the store files that no row names (a crash between a file's
+    // Removes the store files (and text companions) that no row names (a crash between a file's
     // rename and its row's insert leaves one): those with a stored name not in
     // `listed` and last changed before `changedBefore`, so a file another
     // running copy of the program has just stored is left alone. Returns how many.
