@@ -246,8 +246,8 @@ bool Backup::write(const QString& target)
         }
         entries.append(QJsonObject {
             { u"name"_s, item.entry }, { u"size"_s, item.size }, { u"sha256"_s, QString::fromLatin1(sum.hex()) } });
-        if (item.entry != QLatin1String(databaseEntry))
-            ++m_result.storeFiles;
+        if (item.entry != QLatin1String(databaseEntry) && !Companion::isCompanionName(item.entry))
+            ++m_result.storeFiles; // books; their text companions go unsaid
     }
 
     const QJsonObject manifest { { u"format"_s, QString::fromUtf8(manifestFormat) }, { u"version"_s, version },

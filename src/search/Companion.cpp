@@ -83,7 +83,7 @@ std::optional<BookText> read(const QString& storePath)
         return std::nullopt;
     try {
         const std::string plain = AesDecryptFileToString(path.toUtf8().toStdString(), kEbookKey, 2);
-        return BookText::parse(QByteArray::fromStdString(plain));
+        return BookText::parse(QByteArray::fromRawData(plain.data(), qsizetype(plain.size())));
     } catch (const Exception&) {
         return std::nullopt;
     }

@@ -2,6 +2,7 @@
 
 #include "data/Statement.h"
 #include "data/TextCompare.h"
+#include "search/ByteSearch.h"
 #include "search/Snippet.h"
 
 #include <QScopeGuard>
@@ -31,9 +32,7 @@ namespace {
         {
             if (wideCase)
                 return QString::fromUtf8(haystack, size).contains(text, Qt::CaseInsensitive);
-            if (asciiCase)
-                return strcasestr(haystack, bytes.c_str()) != nullptr;
-            return memmem(haystack, size_t(size), bytes.data(), bytes.size()) != nullptr;
+            return ByteSearch::find(haystack, size_t(size), bytes.data(), bytes.size(), asciiCase) != nullptr;
         }
     };
 

@@ -1,27 +1,17 @@
 #include "search/FullTextSearch.h"
 
 #include "data/Statement.h"
+#include "search/ByteSearch.h"
 #include "search/FullTextLibrary.h"
 #include "search/TextForms.h"
 
-#include <algorithm>
-#include <cstring>
-#include <functional>
+#include <QtConcurrent/QtConcurrentMap>
+
 
 using namespace Qt::StringLiterals;
 
 namespace FullTextSearch {
 namespace {
-
-    char lowerAscii(char c)
-    {
-        return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-    }
-
-    bool hasAsciiLetter(const QByteArray& bytes)
-    {
-        return std::any_of(bytes.begin(), bytes.end(), [](char c) { return lowerAscii(c) >= 'a' && lowerAscii(c) <= 'z'; });
-    }
 
     // A piece of UTF-8 text around [at, at + length), cut on character boundaries.
     FindHit hitAt(const QByteArray& text, qsizetype at, qsizetype length, int page)
@@ -53,31 +43,18 @@ namespace {
 QList<qsizetype> occurrences(const QByteArray& text, const QByteArray& needle, int limit)
 {
     QList<qsizetype> found;
-    if (needle.isEmpty() || text.size() < needle.size())
+    if (needle.isEmpty())
         return found;
+    const bool caseless = ByteSearch::hasAsciiLetter(needle.constData(), size_t(needle.size()));
+    const QByteArray wanted = caseless ? needle.toLower() : needle;
     const char* data = text.constData();
-    const size_t size = size_t(text.size());
-    if (!hasAsciiLetter(needle)) {
-        for (size_t from = 0; from + size_t(needle.size()) <= size && (limit < 0 || found.size() < limit);) {
-            const void* hit = memmem(data + from, size - from, needle.constData(), size_t(needle.size()));
-            if (!hit)
-                break;
-            const size_t at = size_t(static_cast<const char*>(hit) - data);
-            found << qsizetype(at);
-            from = at + size_t(needle.size());
-        }
-        return found;
-    }
-    const QByteArray lower = needle.toLower();
-    const std::boyer_moore_horspool_searcher searcher(
-        lower.begin(), lower.end(), [](char c) { return std::hash<char>()(lowerAscii(c)); },
-        [](char a, char b) { return lowerAscii(a) == lowerAscii(b); });
+    const char* end = data + text.size();
     for (const char* from = data; limit < 0 || found.size() < limit;) {
-        const auto [first, last] = searcher(from, data + size);
-        if (first == last)
+        const char* hit = ByteSearch::find(from, size_t(end - from), wanted.constData(), size_t(wanted.size()), caseless);
+        if (!hit)
             break;
-        found << qsizetype(first - data);
-        from = last;
+        found << qsizetype(hit - data);
+        from = hit + wanted.size();
     }
     return found;
 }
@@ -109,20 +86,37 @@ QList<FindHit> run(sqlite3* db, const FindQuery& query, FullTextLibrary& library
     const QByteArray needle = needleFor(query);
     if (needle.isEmpty())
         return hits;
-    Statement rows(db, "select ID, name, filename from dzbook order by ID");
-    while (rows.step()) {
-        if (cancelled && cancelled->load(std::memory_order_relaxed))
+    struct Book
+    {
+        qint64 id;
+        QString title;
+        QString storedName;
+        std::shared_ptr<const BookText> text;
+    };
+    QList<Book> books;
+    {
+        Statement rows(db, "select ID, name, filename from dzbook order by ID");
+        while (rows.step()) {
+            const QString storedName = rows.text(2);
+            if (!storedName.isEmpty() && !storedName.contains(u'/') && !storedName.contains(u'\\'))
+                books.append({ rows.integer(0), rows.text(1), storedName, nullptr });
+        }
+    }
+    // The texts not yet in memory are read (decrypted, decompressed) on every core.
+    const auto stopped = [cancelled] { return cancelled && cancelled->load(std::memory_order_relaxed); };
+    QtConcurrent::blockingMap(books, [&library, &stopped](Book& book) {
+        if (!stopped())
+            book.text = library.text(book.storedName);
+    });
+    for (const Book& book : std::as_const(books)) {
+        if (stopped())
             return {};
-        const QString storedName = rows.text(2);
-        if (storedName.isEmpty() || storedName.contains(u'/') || storedName.contains(u'\\'))
+        if (!book.text)
             continue;
-        const std::shared_ptr<const BookText> text = library.text(storedName);
-        if (!text)
-            continue;
-        for (FindHit& hit : pagesHolding(*text, needle)) {
-            hit.id = rows.integer(0);
-            hit.title = rows.text(1);
-            hit.storedName = storedName;
+        for (FindHit& hit : pagesHolding(*book.text, needle)) {
+            hit.id = book.id;
+            hit.title = book.title;
+            hit.storedName = book.storedName;
             hits << std::move(hit);
         }
     }

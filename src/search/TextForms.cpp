@@ -1,8 +1,19 @@
 #include "search/TextForms.h"
 
 #include <opencc.h>
+#include <opencc/DictEntry.hpp>
+#include <opencc/Lexicon.hpp>
+#include <opencc/MarisaDict.hpp>
 
+#include <QFile>
+#include <QStandardPaths>
+
+#include <bitset>
+#include <cstdio>
 #include <mutex>
+#include <unordered_set>
+
+using namespace Qt::StringLiterals;
 
 namespace TextForms {
 namespace {
@@ -74,7 +85,68 @@ namespace {
         return true;
     }
 
+    // The characters of OpenCC's traditional-to-simplified character table.
+    class TraditionalCharacters
+    {
+    public:
+        TraditionalCharacters()
+        {
+            QString path = QStandardPaths::locate(QStandardPaths::GenericDataLocation, u"opencc/TSCharacters.ocd2"_s);
+            if (path.isEmpty() && QFile::exists(u"/usr/share/opencc/TSCharacters.ocd2"_s))
+                path = u"/usr/share/opencc/TSCharacters.ocd2"_s;
+            FILE* file = path.isEmpty() ? nullptr : std::fopen(QFile::encodeName(path).constData(), "rb");
+            if (!file)
+                return;
+            try {
+                const opencc::LexiconPtr lexicon = opencc::MarisaDict::NewFromFile(file)->GetLexicon();
+                for (const auto& entry : *lexicon) {
+                    const QList<uint> points = QString::fromStdString(entry->Key()).toUcs4();
+                    if (points.size() != 1)
+                        continue;
+                    if (points[0] < 0x10000)
+                        m_basic.set(points[0]);
+                    else
+                        m_other.insert(points[0]);
+                }
+                m_loaded = true;
+            } catch (...) {
+                m_loaded = false;
+            }
+            std::fclose(file);
+        }
+
+        bool any(QStringView text) const
+        {
+            if (!m_loaded)
+                return true;
+            for (qsizetype i = 0; i < text.size(); ++i) {
+                const char16_t c = text[i].unicode();
+                if (c < 0x2E80)
+                    continue; // below the CJK blocks
+                if (QChar::isHighSurrogate(c) && i + 1 < text.size()) {
+                    if (m_other.count(QChar::surrogateToUcs4(c, text[i + 1].unicode())))
+                        return true;
+                    ++i;
+                } else if (m_basic.test(c)) {
+                    return true;
+                }
+            }
+            return false;
+        }
+
+    private:
+        bool m_loaded = false;
+        std::bitset<0x10000> m_basic;
+        std::unordered_set<uint> m_other;
+    };
+
 } // namespace
+
+bool mayHoldTraditional(QStringView text)
+{
+    static const TraditionalCharacters characters;
+    return characters.any(text);
+}
 
 QString toSimplified(const QString& text)
 {

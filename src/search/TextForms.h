@@ -15,6 +15,11 @@ QString toSimplified(const QString& text);
 // The text in traditional characters ("红楼梦" gives "紅樓夢").
 QString toTraditional(const QString& text);
 
+// Whether the text holds a character OpenCC's own character table turns into
+// another in simplified writing (true too when that table cannot be read):
+// text without one is already simplified and need not be converted.
+bool mayHoldTraditional(QStringView text);
+
 // The forms a search looks for: the text as typed, then its simplified and
 // its traditional form, each once.
 QStringList variants(const QString& text);

@@ -91,6 +91,7 @@ void fill(LibraryFixture& f)
     for (const QString& name : { u"2026120910101012345"_s, u"空"_s, longName, u"gone"_s })
         f.db().execute(u"insert into dzbook (name, filename) values ('%1', '%1')"_s.arg(name));
     writeFile(store + u"2026120910101012345"_s, randomBytes(3 << 20));
+    writeFile(store + u"2026120910101012345.text"_s, randomBytes(4000)); // its text, carried with it
     writeFile(store + u"空"_s, {});
     writeFile(store + longName, "x");
     writeFile(store + u"2026120999999999999.part"_s, "import in progress");

@@ -188,6 +188,8 @@ void TestFieldSearch::snippetMarksMatch()
     QVERIFY(snippet.text.size() < 60);
     QVERIFY(TextForms::available());
     QCOMPARE(TextForms::toSimplified(u"紅樓夢"_s), u"红楼梦"_s);
+    QVERIFY(TextForms::mayHoldTraditional(u"第一回 紅樓夢"_s));
+    QVERIFY(!TextForms::mayHoldTraditional(u"第一回 红楼梦 Qt"_s));
 }
 
 QTEST_GUILESS_MAIN(TestFieldSearch)
