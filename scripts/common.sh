@@ -11,6 +11,7 @@ QINGHE_PACKAGES=(
     libicu-dev   # pinyin of titles
     libarchive-dev   # backup files
     libopencc-dev   # traditional and simplified Chinese as one in searches
+    libzstd-dev   # the e-books' texts kept compressed
     poppler-utils   # bench_search compares the e-book text reading with pdftotext
     fonts-wqy-microhei
     qt6-translations-l10n   # Qt's own dialogs in Chinese

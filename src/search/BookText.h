@@ -19,7 +19,7 @@ struct BookText
     // The page holding a byte offset (0 for an empty book).
     int pageAt(qsizetype offset) const;
 
-    // The companion's plain form: a tag, then the pages compressed. parse()
+    // The companion's plain form: a tag, then the pages compressed (zstd). parse()
     // gives nothing for anything else (a damaged or foreign file).
     QByteArray serialize() const;
     static std::optional<BookText> parse(const QByteArray& bytes);

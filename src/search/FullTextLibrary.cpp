@@ -9,6 +9,7 @@
 #include <QFileInfo>
 
 #include <chrono>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -29,7 +30,9 @@ FullTextLibrary::FullTextLibrary(QString storeFolder, QString databasePath, QObj
     , m_storeFolder(std::move(storeFolder))
     , m_databasePath(std::move(databasePath))
 {
-    m_thread = std::thread([this] { run(); });
+    m_thread = QThread::create([this] { run(); });
+    m_thread->setObjectName(u"FullTextBuilder"_s);
+    m_thread->start(QThread::LowestPriority);
 }
 
 FullTextLibrary::~FullTextLibrary()
@@ -39,7 +42,8 @@ FullTextLibrary::~FullTextLibrary()
         m_stop = true;
     }
     m_wake.notify_all();
-    m_thread.join();
+    m_thread->wait();
+    delete m_thread;
     if (programLibrary == this)
         programLibrary = nullptr;
 }

@@ -5,12 +5,12 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <QThread>
 
 #include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 // The text inside the e-books: made once per book into its companion file by
 // a thread of its own, and read back (decrypted in memory) for searching.
@@ -75,5 +75,5 @@ private:
     std::atomic<bool> m_stop { false };
     std::atomic<int> m_pending { 0 };
     QHash<QString, QString> m_failed; // stored name -> the password it failed with (builder's thread)
-    std::thread m_thread;
+    QThread* m_thread = nullptr; // the builder, at the lowest priority the system gives
 };

@@ -245,6 +245,15 @@ void TestFullText::damagedCompanionIsRebuilt()
     QVERIFY(f.find(library, phrase).isEmpty());
     QVERIFY(library.waitUntilIdle(60000));
     QCOMPARE(f.find(library, phrase).size(), 1);
+
+    // The store's clean-up takes a text whose book no row names, and only that.
+    const QString orphan = f.store.path(EbookStore::stampedName(QDateTime::currentDateTime(), 5)) + u".text"_s;
+    QFile file(orphan);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QCOMPARE(f.store.removeUnlisted({ stored }, QDateTime::currentDateTime().addSecs(5)), 0); // no book removed
+    QVERIFY(!QFileInfo::exists(orphan));
+    QVERIFY(QFileInfo::exists(companion));
 }
 
 void TestFullText::killedBuildLeavesNoHalfCompanion()
