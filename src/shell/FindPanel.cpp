@@ -46,7 +46,6 @@ FindPanel::FindPanel(Connection& connection, FullTextLibrary* library, QWidget* 
     m_list->setHeaderHidden(true);
     m_list->setUniformRowHeights(true);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->setMaximumHeight(300);
     m_list->hide();
     m_message->setObjectName(u"FindMessage"_s);
     m_message->hide();
@@ -138,6 +137,17 @@ void FindPanel::showResults(const QString& text, const FindResults& results)
     m_message->setVisible(results.isEmpty());
     m_message->setText(results.isEmpty() ? u"  没有找到“%1”"_s.arg(text) : QString());
     m_list->setVisible(!results.isEmpty());
+    fitList();
+}
+
+void FindPanel::fitList()
+{
+    // As tall as its rows, up to a third or so of the window.
+    int rows = 0;
+    for (int group = 0; group < m_model->rowCount(); ++group)
+        rows += 1 + m_model->rowCount(m_model->index(group, 0));
+    const int rowHeight = qMax(1, m_list->sizeHintForRow(0));
+    m_list->setFixedHeight(qBound(rowHeight, rows * rowHeight + 2 * m_list->frameWidth() + 2, 300));
 }
 
 void FindPanel::showFailure(const QString& text, const QString& message)
@@ -165,12 +175,16 @@ void FindPanel::activated(const QModelIndex& index)
 {
     if (FindListModel::kind(index) == FindListModel::Kind::More) {
         m_model->expandMore(index);
+        m_list->expandAll();
+        fitList();
         return;
     }
     const FindHit* hit = m_model->hit(index);
     if (!hit)
         return;
     const FindHit chosen = *hit; // the list may be refilled while the book is open
+    if (chosen.group != FindHit::Group::Paper)
+        closeList(); // the reading page needs the room; Down in the box brings the list back
     if (chosen.group == FindHit::Group::Paper)
         emit openPaperBook(chosen.id);
     else
@@ -192,7 +206,8 @@ bool FindPanel::eventFilter(QObject* watched, QEvent* event)
             m_box->setFocus();
             return true;
         }
-        if (watched == m_box && key == Qt::Key_Down && m_list->isVisible()) {
+        if (watched == m_box && key == Qt::Key_Down && m_model->hitCount() > 0) {
+            m_list->show();
             m_list->setFocus();
             const QModelIndex first = m_model->index(0, 0, m_model->index(0, 0));
             if (first.isValid())

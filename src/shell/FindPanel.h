@@ -55,6 +55,7 @@ private:
     void showFailure(const QString& text, const QString& message);
     void activated(const QModelIndex& index);
     void showBuildCount(int remaining);
+    void fitList();
 
     Connection& m_connection;
     FullTextLibrary* m_library;

@@ -193,6 +193,9 @@ void TestFindPanel::fullTextHitOpensItsPage()
     QCOMPARE(viewer->findBar()->text(), u"基本步骤"_s);
     QTRY_COMPARE(viewer->findBar()->matchPage(), 4);
     QVERIFY(!viewer->findBar()->matchRectangles().isEmpty());
+    QVERIFY(!w.list()->isVisible()); // the reading page gets the room
+    QTest::keyClick(w.box(), Qt::Key_Down);
+    QVERIFY(w.list()->isVisible());
 }
 
 QTEST_MAIN(TestFindPanel)
