@@ -42,8 +42,8 @@
 
 #include <sqlite3.h>
 
-#include <sys/resource.h>
 #include <ctime>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -312,7 +312,8 @@ bool fullText(int rounds)
     FieldSearch::closeHandle(db);
     const double ratio = median(later) / median(plain);
     const bool met = first <= 500 && ratio <= 1.5;
-    std::printf("first search %8.1f ms of CPU, %.1f ms wall on 2 cores (%d hits)\nlater search %8.2f ms   memmem %8.2f ms (%d hits)   ratio %.2f\n",
+    std::printf("first search %8.1f ms of CPU, %.1f ms wall on 2 cores (%d hits)\nlater search %8.2f ms   memmem %8.2f "
+                "ms (%d hits)   ratio %.2f\n",
         first, firstWall, hits, median(later), median(plain), plainHits, ratio);
     std::printf("goals (first <= 500 ms, ratio <= 1.5): %s\n\n", met ? "met" : "NOT met");
     return met;
@@ -339,9 +340,7 @@ bool extraction(const QString& pdf, int rounds)
             pages = text.pageCount();
             chars = text.utf8.size();
         }));
-        theirs.push_back(timeMs([&] {
-            QProcess::execute(u"pdftotext"_s, { pdf, dir.filePath(u"out.txt"_s) });
-        }, true));
+        theirs.push_back(timeMs([&] { QProcess::execute(u"pdftotext"_s, { pdf, dir.filePath(u"out.txt"_s) }); }, true));
     }
     const double ratio = median(ours) / median(theirs);
     std::printf("== text reading: %s\nours %8.1f ms (%d pages, %.2f MB of text)   pdftotext %8.1f ms   ratio %.2f\n",

@@ -40,7 +40,8 @@ const char* findCaseless(const char* text, size_t size, const char* needle, size
     const char* end = text + size - length + 1; // candidates start before here
     // The next place of each form of the first byte, each found once.
     const char* nextFirst = static_cast<const char*>(std::memchr(text, first, size_t(end - text)));
-    const char* nextOther = other == first ? nullptr : static_cast<const char*>(std::memchr(text, other, size_t(end - text)));
+    const char* nextOther
+        = other == first ? nullptr : static_cast<const char*>(std::memchr(text, other, size_t(end - text)));
     while (nextFirst || nextOther) {
         const bool takeFirst = nextFirst && (!nextOther || nextFirst < nextOther);
         const char* candidate = takeFirst ? nextFirst : nextOther;

@@ -66,8 +66,8 @@ namespace {
 
     // The needles of argument 0, parsed once per statement (SQLite keeps them
     // with the bound value) or for this call only when it does not.
-    template <typename Parsed> const Parsed* auxiliary(sqlite3_context* context, sqlite3_value* joined,
-        std::unique_ptr<Parsed>& fresh)
+    template <typename Parsed>
+    const Parsed* auxiliary(sqlite3_context* context, sqlite3_value* joined, std::unique_ptr<Parsed>& fresh)
     {
         if (auto* kept = static_cast<Parsed*>(sqlite3_get_auxdata(context, 0)))
             return kept;
@@ -189,7 +189,8 @@ namespace {
         if (matches.isEmpty())
             return;
         const bool ebook = group == FindHit::Group::Ebook;
-        Statement row(db, ebook ? "select name, filename from dzbook where ID = ?1" : "select name from baseshu where id = ?1");
+        Statement row(
+            db, ebook ? "select name, filename from dzbook where ID = ?1" : "select name from baseshu where id = ?1");
         QList<qint64> ids = matches.keys();
         std::sort(ids.begin(), ids.end());
         for (const qint64 id : std::as_const(ids)) {
@@ -225,8 +226,9 @@ namespace {
                 continue; // a category name shared by two rows of the category table
             seen.insert(id);
             if (field > 0)
-                hits.append({ field, hit(FindHit::Group::Paper, id, select.text(1), paperFields.at(field - 1),
-                                         select.text(1 + field), query.needles) });
+                hits.append({ field,
+                    hit(FindHit::Group::Paper, id, select.text(1), paperFields.at(field - 1), select.text(1 + field),
+                        query.needles) });
             else
                 hits.append({ int(paperFields.size()) + 1,
                     hit(FindHit::Group::Paper, id, select.text(1), u"ISBN"_s, select.text(11), { select.text(11) }) });
@@ -269,7 +271,8 @@ int registerFunctions(sqlite3* db)
 sqlite3* openReadOnly(const QString& databasePath)
 {
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(databasePath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    int rc
+        = sqlite3_open_v2(databasePath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc == SQLITE_OK)
         rc = sqlite3_busy_timeout(db, 5000);
     if (rc == SQLITE_OK)

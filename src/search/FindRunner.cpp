@@ -67,14 +67,17 @@ void FindRunner::find(const QString& text, bool fullText)
         if (flag->load())
             return;
         // The runner outlives this task (its destructor waits for the pool).
-        QMetaObject::invokeMethod(this, [this, generation, text, results = std::move(results), error] {
-            if (generation != m_generation)
-                return;
-            if (error.isEmpty())
-                emit found(text, results);
-            else
-                emit failed(text, error);
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, text, results = std::move(results), error] {
+                if (generation != m_generation)
+                    return;
+                if (error.isEmpty())
+                    emit found(text, results);
+                else
+                    emit failed(text, error);
+            },
+            Qt::QueuedConnection);
         (void)self;
     });
 }

@@ -181,8 +181,8 @@ void FullTextLibrary::build(const QString& storedName, const QString& password)
 {
     const QString storePath = m_storeFolder + u'/' + storedName;
     const std::string plain = AesDecryptFileToString(storePath.toUtf8().toStdString(), kEbookKey, 2);
-    const TextExtraction::Extracted extracted = TextExtraction::extract(
-        QByteArray::fromRawData(plain.data(), qsizetype(plain.size())), password, &m_stop);
+    const TextExtraction::Extracted extracted
+        = TextExtraction::extract(QByteArray::fromRawData(plain.data(), qsizetype(plain.size())), password, &m_stop);
     if (extracted.outcome == TextExtraction::Outcome::Cancelled)
         return;
     if (extracted.outcome != TextExtraction::Outcome::Done) {

@@ -7,7 +7,6 @@
 
 #include <QtConcurrent/QtConcurrentMap>
 
-
 using namespace Qt::StringLiterals;
 
 namespace FullTextSearch {
@@ -50,7 +49,8 @@ QList<qsizetype> occurrences(const QByteArray& text, const QByteArray& needle, i
     const char* data = text.constData();
     const char* end = data + text.size();
     for (const char* from = data; limit < 0 || found.size() < limit;) {
-        const char* hit = ByteSearch::find(from, size_t(end - from), wanted.constData(), size_t(wanted.size()), caseless);
+        const char* hit
+            = ByteSearch::find(from, size_t(end - from), wanted.constData(), size_t(wanted.size()), caseless);
         if (!hit)
             break;
         found << qsizetype(hit - data);

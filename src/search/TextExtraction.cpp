@@ -27,8 +27,8 @@ Extracted extract(const QByteArray& pdf, const QString& password, const std::ato
         loading.exec();
     }
     if (document.status() != QPdfDocument::Status::Ready) {
-        result.outcome = document.error() == QPdfDocument::Error::IncorrectPassword ? Outcome::NeedsPassword
-                                                                                     : Outcome::Unreadable;
+        result.outcome
+            = document.error() == QPdfDocument::Error::IncorrectPassword ? Outcome::NeedsPassword : Outcome::Unreadable;
         return result;
     }
     const int pages = document.pageCount();

@@ -1,8 +1,8 @@
 #include "shell/FindPanel.h"
 
 #include "data/Connection.h"
-#include "search/FullTextLibrary.h"
 #include "search/FindRunner.h"
+#include "search/FullTextLibrary.h"
 #include "search/Pinyin.h"
 #include "search/PinyinIndex.h"
 #include "shell/FindList.h"
@@ -188,7 +188,8 @@ void FindPanel::activated(const QModelIndex& index)
     if (chosen.group == FindHit::Group::Paper)
         emit openPaperBook(chosen.id);
     else
-        emit openEbook(chosen.id, chosen.page, chosen.group == FindHit::Group::FullText ? m_box->text().trimmed() : QString());
+        emit openEbook(
+            chosen.id, chosen.page, chosen.group == FindHit::Group::FullText ? m_box->text().trimmed() : QString());
 }
 
 void FindPanel::showBuildCount(int remaining)

@@ -26,7 +26,8 @@ struct SearchFixture : LibraryFixture
                      "'文化大革命中的一次秘密计划', NULL, '三体 box 借给了李四'), "
                      "('Qt编程入门', 'Jasmin Blanchette', '电子工业出版社', '978-7-121-01521-1', %2, '书房', '', "
                      "'讲 QT 与 C++ 的图形界面编程', '', ''), "
-                     "('紅樓夢魘', '張愛玲', '皇冠', '', NULL, '', '', '', '', '')"_s.arg(novels).arg(computing));
+                     "('紅樓夢魘', '張愛玲', '皇冠', '', NULL, '', '', '', '', '')"_s.arg(novels)
+                         .arg(computing));
         db().execute(u"insert into dzbook (name, zuozhe, contentjj, readbiji, filename) values "
                      "('软件包打包.pdf', 'Debian', '关于打包的手册', '', '1'), "
                      "('linux.pdf', '', '', '余华推荐', '2')"_s);
@@ -78,7 +79,8 @@ private slots:
 void TestFieldSearch::countsAsPlainSql_data()
 {
     QTest::addColumn<QString>("text");
-    for (const char* text : { "余华", "出版社", "书房", "李四", "第一", "福贵", "小说", "计算机", "真好", "-02-", "nothing" })
+    for (const char* text :
+        { "余华", "出版社", "书房", "李四", "第一", "福贵", "小说", "计算机", "真好", "-02-", "nothing" })
         QTest::newRow(text) << QString::fromUtf8(text);
 }
 

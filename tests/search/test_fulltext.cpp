@@ -127,8 +127,7 @@ void TestFullText::extractionAndScan()
     QCOMPARE(read.pages.size(), 3);
     QVERIFY(read.pages[2].contains(phrase));
     QVERIFY(!read.pages[1].contains(phrase));
-    QCOMPARE(TextExtraction::extract(protectedPdf("Secret", "pw"), {}).outcome,
-        TextExtraction::Outcome::NeedsPassword);
+    QCOMPARE(TextExtraction::extract(protectedPdf("Secret", "pw"), {}).outcome, TextExtraction::Outcome::NeedsPassword);
     QCOMPARE(TextExtraction::extract("not a pdf", {}).outcome, TextExtraction::Outcome::Unreadable);
 
     const BookText text = BookText::fromPages({ u"Alpha beta"_s, u"紅樓夢 and QT"_s, u"qt again, Qt"_s });
@@ -177,8 +176,8 @@ void TestFullText::phraseFoundOnItsPage()
         QFile file(files.next());
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
-        for (const QByteArray& form : { phrase.toUtf8(), QByteArray(reinterpret_cast<const char*>(phrase.utf16()),
-                                                          phrase.size() * 2) })
+        for (const QByteArray& form :
+            { phrase.toUtf8(), QByteArray(reinterpret_cast<const char*>(phrase.utf16()), phrase.size() * 2) })
             QVERIFY2(!bytes.contains(form), qPrintable(file.fileName()));
         QVERIFY2(!bytes.contains("Page 4"), qPrintable(file.fileName()));
         ++looked;
@@ -266,7 +265,8 @@ void TestFullText::killedBuildLeavesNoHalfCompanion()
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
-    child.start(QCoreApplication::applicationFilePath(), { u"--build-child"_s, f.store.folder(), f.db().databasePath() });
+    child.start(
+        QCoreApplication::applicationFilePath(), { u"--build-child"_s, f.store.folder(), f.db().databasePath() });
     QVERIFY(child.waitForStarted());
     QVERIFY(child.waitForReadyRead(60000)); // one book done
     QThread::msleep(QRandomGenerator::global()->bounded(200));

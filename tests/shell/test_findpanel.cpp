@@ -93,7 +93,8 @@ private slots:
 void TestFindPanel::typingListsGroupedResults()
 {
     GuiFixture f;
-    f.db().execute(u"insert into baseshu (name, zuozhe, place) values ('活着', '余华', '书房'), ('兄弟', '余华', '')"_s);
+    f.db().execute(
+        u"insert into baseshu (name, zuozhe, place) values ('活着', '余华', '书房'), ('兄弟', '余华', '')"_s);
     f.db().execute(u"insert into dzbook (name, readbiji, filename) values ('许三观卖血记.pdf', '余华的小说', 'x')"_s);
     Window w;
     QVERIFY(w.box());
@@ -105,7 +106,8 @@ void TestFindPanel::typingListsGroupedResults()
     QTRY_VERIFY(w.box()->hasFocus());
     w.find(u"余华"_s);
     QVERIFY(w.list()->isVisible());
-    QCOMPARE(w.rows(), (QStringList { u"纸书（2）"_s, u"  活着"_s, u"  兄弟"_s, u"电子书（1）"_s, u"  许三观卖血记.pdf"_s }));
+    QCOMPARE(w.rows(),
+        (QStringList { u"纸书（2）"_s, u"  活着"_s, u"  兄弟"_s, u"电子书（1）"_s, u"  许三观卖血记.pdf"_s }));
     QCOMPARE(w.hit(0, 0).data(FindListModel::FieldRole).toString(), u"作者"_s);
     QCOMPARE(w.hit(1, 0).data(FindListModel::FieldRole).toString(), u"读书笔记"_s);
 
