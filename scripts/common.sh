@@ -11,6 +11,9 @@ QINGHE_PACKAGES=(
     libicu-dev   # pinyin of titles
     unicode-data   # Unihan readings: the pinyin table generated at build time
     libarchive-dev   # backup files
+    libopencc-dev   # traditional and simplified Chinese as one in searches
+    libzstd-dev   # the e-books' texts kept compressed
+    poppler-utils   # bench_search compares the e-book text reading with pdftotext
     fonts-wqy-microhei
     qt6-translations-l10n   # Qt's own dialogs in Chinese
     qt6-svg-dev   # tools/makeart only: draws the icon from its SVG

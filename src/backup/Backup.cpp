@@ -1,5 +1,7 @@
 #include "backup/Backup.h"
 
+#include "search/Companion.h"
+
 #include "backup/BackupFormat.h"
 #include "data/TextCompare.h"
 #include "data/udata.h"
@@ -178,6 +180,11 @@ bool Backup::write(const QString& target)
             continue;
         }
         items.append({ QString::fromLatin1(storePrefix) + name, file.absoluteFilePath(), file.size() });
+        // The book's text goes with it, so a restored library need not read its books again.
+        const QString companion = Companion::fileName(name);
+        const QFileInfo text(store + u'/' + companion);
+        if (text.isFile())
+            items.append({ QString::fromLatin1(storePrefix) + companion, text.absoluteFilePath(), text.size() });
     }
     // Files of the store that no row names (the e-book page offers them back) stay out.
     const QSet<QString> named(names.begin(), names.end());
@@ -250,8 +257,8 @@ bool Backup::write(const QString& target)
         }
         entries.append(QJsonObject {
             { u"name"_s, item.entry }, { u"size"_s, item.size }, { u"sha256"_s, QString::fromLatin1(sum.hex()) } });
-        if (item.entry != QLatin1String(databaseEntry))
-            ++m_result.storeFiles;
+        if (item.entry != QLatin1String(databaseEntry) && !Companion::isCompanionName(item.entry))
+            ++m_result.storeFiles; // books; their text companions go unsaid
     }
 
     const QJsonObject manifest { { u"format"_s, QString::fromUtf8(manifestFormat) }, { u"version"_s, version },

@@ -11,6 +11,7 @@
 #include "ebooks/OrphanBooks.h"
 #include "ebooks/PdfViewer.h"
 #include "ebooks/ureadbook.h"
+#include "search/FullTextLibrary.h"
 #include "widgets/Prompt.h"
 #include "widgets/Titles.h"
 #include "data/udata.h"
@@ -222,6 +223,26 @@ void EbookPage::Button4Click()
     FoxitPDFSDK1->setFocus();
 }
 
+bool EbookPage::openFound(qint64 id, int page, const QString& find)
+{
+    if (waitForImport())
+        return false;
+    const QString key = QString::number(id);
+    if (!qydzbook->isOpen() || !qydzbook->locate(u"ID"_s, key)) {
+        // The list may show another search: all books again.
+        qydzbook->setSql(QString::fromUtf16(EbookSql::allBooks));
+        qydzbook->open();
+        if (!qydzbook->locate(u"ID"_s, key))
+            return false;
+    }
+    Button4Click();
+    if (page >= 0 && FoxitPDFSDK1->hasDocument() && page < FoxitPDFSDK1->pageCount()) {
+        FoxitPDFSDK1->findFrom(find, page);
+        rememberPage(page);
+    }
+    return true;
+}
+
 void EbookPage::rememberPage(int page)
 {
     if (m_readingId > 0)
@@ -236,6 +257,9 @@ void EbookPage::Button5Click()
         Tfmreadbook dialog(*qydzbook, window());
         dialog.exec();
     }
+    // A password set or changed there lets the book's text be read.
+    if (FullTextLibrary* library = FullTextLibrary::current())
+        library->refresh();
     // A changed title, status or author shows at once.
     if (qydzbook->isOpen())
         qydzbook->refresh();
@@ -271,6 +295,8 @@ void EbookPage::Button6Click()
     // The row goes first: a row that cannot be deleted keeps its file.
     qydzbook->remove();
     EbookStore::standard().remove(storedName); // a file already gone does not matter
+    if (FullTextLibrary* library = FullTextLibrary::current())
+        library->forget(storedName);
     if (id.isEmpty())
         return;
     if (id.toLongLong() == m_shownId) {

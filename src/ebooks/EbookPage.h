@@ -56,6 +56,11 @@ public:
     void DBGrid2MouseDown(QMouseEvent* event);
     void DBGrid2MouseMove(QMouseEvent* event);
 
+    // Opens an e-book found by the search box on the reading page, as "阅读"
+    // does; with a page, that page is shown with the viewer's find bar holding
+    // `find` and its match highlighted. False when the book is no longer listed.
+    bool openFound(qint64 id, int page = -1, const QString& find = {});
+
     // Imports files as the dialog does (also the way of files dropped on the grid).
     void importFiles(const QStringList& files);
 

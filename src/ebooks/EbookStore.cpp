@@ -5,6 +5,7 @@
 #include "data/udata.h"
 #include "platform/FileIo.h"
 #include "platform/SafeFile.h"
+#include "search/Companion.h"
 
 #include <QDir>
 #include <QFile>
@@ -176,6 +177,7 @@ bool EbookStore::remove(const QString& storedName) const
     // Only ever a file of the store itself, whatever a row's filename says.
     if (storedName.isEmpty() || storedName.contains(u'/') || storedName.contains(u'\\') || storedName == u".."_s)
         return false;
+    Companion::remove(path(storedName)); // the book's text goes with it
     return QFile::remove(path(storedName));
 }
 

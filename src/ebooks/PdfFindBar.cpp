@@ -198,6 +198,19 @@ void PdfFindBar::findPrevious()
     step(-1);
 }
 
+void PdfFindBar::findFrom(const QString& text, int page)
+{
+    open();
+    m_edit->setText(text);
+    m_viewer->goToPage(page);
+    step(+1);
+}
+
+QString PdfFindBar::text() const
+{
+    return m_edit->text();
+}
+
 void PdfFindBar::step(int direction)
 {
     if (!isVisible())

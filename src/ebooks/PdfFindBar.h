@@ -24,6 +24,9 @@ public:
     void close(); // hides it and drops the highlights
     void findNext();
     void findPrevious();
+    // Opens the bar holding text and goes to its first match from page on.
+    void findFrom(const QString& text, int page);
+    QString text() const;
 
     // The current match: its page (-1 when none) and its number on that page.
     int matchPage() const { return m_page; }

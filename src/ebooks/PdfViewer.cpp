@@ -286,6 +286,11 @@ void PdfViewer::openFindBar()
     m_findBar->open();
 }
 
+void PdfViewer::findFrom(const QString& text, int page)
+{
+    m_findBar->findFrom(text, page);
+}
+
 void PdfViewer::findNext()
 {
     m_findBar->findNext();

@@ -120,6 +120,8 @@ public slots:
     void fitWidth();
     void fitPage();
     void openFindBar();
+    // The find bar holding text, its first match from page on shown and highlighted.
+    void findFrom(const QString& text, int page);
     void findNext();
     void findPrevious();
 

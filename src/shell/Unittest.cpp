@@ -5,6 +5,7 @@
 #include "catalogue/ufenlei.h"
 #include "ebooks/EbookPage.h"
 #include "ebooks/PdfViewer.h"
+#include "search/FullTextLibrary.h"
 #include "backup/BackupDialogs.h"
 #include "backup/Compaction.h"
 #include "widgets/ErrorHandler.h"
@@ -113,6 +114,7 @@ void TFormtest::FormShow()
     }
 
     TabSheet2->FormShow(); // viewer reset, e-book list opened
+    m_fullText->refresh(); // e-books without their text yet get it in the background
 }
 
 void TFormtest::buildCategoryLinks()
@@ -285,6 +287,7 @@ void TFormtest::dxNavBar1Item10Click()
         if (Form2)
             Form2->reread();
         TabSheet2->clearReading();
+        m_fullText->clear(); // the texts kept are those of the library before
         ListView1->clearShelf();
         statusPanels[1]->clear();
         FormShow(); // category links and book total

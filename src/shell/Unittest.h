@@ -8,6 +8,8 @@
 #include <functional>
 
 class EbookPage;
+class FindPanel;
+class FullTextLibrary;
 class NavBar;
 class NavGroup;
 class NavItem;
@@ -55,6 +57,8 @@ public:
     void bringPaperPageToFront();
     QString statusText(int panel) const;
     EbookPage* ebookPage() const { return TabSheet2; }
+    FindPanel* findPanel() const { return m_find; }
+    FullTextLibrary* fullText() const { return m_fullText; }
 
     // The address both banners open.
     static QString bannerUrl();
@@ -74,6 +78,9 @@ private:
     void runListing(const std::function<ShelfContent(ShelfListing&)>& list);
     void showListing(const ShelfContent& result);
     void notYetAvailable(const QString& what);
+    void buildFind();
+    void openFoundPaperBook(qint64 id);
+    void openFoundEbook(qint64 id, int page, const QString& find);
     RecordSet* ebookList() const; // the e-book list query, closed and reopened by compaction
 
     // Layout
@@ -100,6 +107,10 @@ private:
     bool listing = false; // a shelf listing is being built
 
     TForm2* Form2 = nullptr; // the catalogue editor, made at first use and kept
+
+    // The search box over every book, and the text inside the e-books it searches.
+    FullTextLibrary* m_fullText = nullptr;
+    FindPanel* m_find = nullptr;
 
     // Queries
     RecordSet* Query1;

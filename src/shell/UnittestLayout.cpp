@@ -5,6 +5,7 @@
 #include "ebooks/EbookPage.h"
 #include "widgets/ErrorHandler.h"
 #include "widgets/NavBar.h"
+#include "shell/FindPanel.h"
 #include "shell/ShelfView.h"
 #include "data/udata.h"
 
@@ -114,7 +115,13 @@ void TFormtest::buildLayout()
     connect(ListView1, &QListWidget::itemClicked, this, ErrorHandler::guarded([this] { ListView1Click(); }));
     TabSheet2 = new EbookPage(TDataModule2::instance()->Adocon, PageControl1);
     PageControl1->addTab(TabSheet2, QStringLiteral("电子书"));
-    row->addWidget(PageControl1, 1);
+    // The search box above the pages, its results under it.
+    auto* pagesColumn = new QVBoxLayout;
+    pagesColumn->setSpacing(0);
+    buildFind();
+    pagesColumn->addWidget(m_find);
+    pagesColumn->addWidget(PageControl1, 1);
+    row->addLayout(pagesColumn, 1);
 
     setCentralWidget(central);
 
@@ -128,6 +135,7 @@ void TFormtest::buildLayout()
         statusPanels[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         StatusBar1->addWidget(statusPanels[i], 1);
     }
+    StatusBar1->addPermanentWidget(m_find->buildStatus());
     setStatusBar(StatusBar1);
 
     buildNavigation();

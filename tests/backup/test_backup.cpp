@@ -106,6 +106,7 @@ void fill(LibraryFixture& f)
     writeFile(store + storedName(0), randomBytes(3 << 20));
     writeFile(store + storedName(1), {});
     writeFile(store + storedName(2), "x");
+    writeFile(store + storedName(0) + u".text"_s, randomBytes(4000)); // its text, carried with it
     writeFile(store + u"2026120999999999999.part"_s, "import in progress");
     writeFile(store + u"stray"_s, "no row");
 }

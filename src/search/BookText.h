@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QStringList>
+
+#include <optional>
+
+// The text of one e-book as the full-text search keeps it: the pages' text
+// one after the other as UTF-8 (in simplified characters, so one form of a
+// search text finds both), and where each page begins.
+struct BookText
+{
+    QByteArray utf8;
+    QList<qint32> pageStarts; // byte offset of every page in utf8, ascending
+
+    static BookText fromPages(const QStringList& pages);
+    int pageCount() const { return int(pageStarts.size()); }
+    // The page holding a byte offset (0 for an empty book).
+    int pageAt(qsizetype offset) const;
+
+    // The companion's plain form: a tag, then the pages compressed (zstd). parse()
+    // gives nothing for anything else (a damaged or foreign file).
+    QByteArray serialize() const;
+    static std::optional<BookText> parse(const QByteArray& bytes);
+};

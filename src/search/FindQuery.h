@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the search box looks for, worked out once from the typed text: the
+// forms of the text (as typed, simplified, traditional), the ISBN forms when
+// it reads as an ISBN, and the letters to look up in the pinyin index.
+struct FindQuery
+{
+    QString text; // trimmed
+    QStringList needles; // TextForms::variants(text)
+    QStringList isbnForms; // Isbn::forms(text)
+    QString pinyin; // lower-case letters when the text is Latin letters only, else empty
+
+    static FindQuery from(const QString& typed);
+    bool isEmpty() const { return text.isEmpty(); }
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "search/FindHit.h"
+
+#include <QObject>
+#include <QString>
+#include <QThreadPool>
+
+#include <atomic>
+#include <memory>
+
+class FullTextLibrary;
+
+// Runs the searches of the search box away from the window's thread: each
+// find() stops the one before it, and only the newest reports.
+class FindRunner : public QObject
+{
+    Q_OBJECT
+public:
+    // library may be null: then no full-text search.
+    FindRunner(QString databasePath, FullTextLibrary* library, QObject* parent = nullptr);
+    ~FindRunner() override;
+
+    void find(const QString& text, bool fullText);
+    // Stops the running search; nothing more is reported for it.
+    void cancel();
+    // Tests: waits for the running search to end.
+    void waitForDone();
+
+signals:
+    void found(const QString& text, const FindResults& results);
+    void failed(const QString& text, const QString& message);
+
+private:
+    QString m_databasePath;
+    FullTextLibrary* m_library;
+    QThreadPool m_pool;
+    std::shared_ptr<std::atomic<bool>> m_cancel;
+    quint64 m_generation = 0;
+};

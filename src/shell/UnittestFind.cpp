@@ -1,0 +1,48 @@
+// The main window's search box: made with the window, its results opened
+// where the user reads them.
+
+#include "shell/Unittest.h"
+
+#include "data/udata.h"
+#include "ebooks/EbookPage.h"
+#include "platform/AppPaths.h"
+#include "search/FullTextLibrary.h"
+#include "shell/FindPanel.h"
+#include "shell/uread.h"
+#include "widgets/ErrorHandler.h"
+
+#include <QShortcut>
+#include <QTabWidget>
+
+using namespace Qt::StringLiterals;
+
+void TFormtest::buildFind()
+{
+    Connection& connection = TDataModule2::instance()->Adocon;
+    m_fullText = new FullTextLibrary(AppPaths::path(u"corvina"_s), connection.databasePath(), this);
+    FullTextLibrary::setCurrent(m_fullText);
+    m_find = new FindPanel(connection, m_fullText, this);
+    connect(m_find, &FindPanel::openPaperBook, this,
+        [this](qint64 id) { ErrorHandler::guard([this, id] { openFoundPaperBook(id); }); });
+    connect(m_find, &FindPanel::openEbook, this, [this](qint64 id, int page, const QString& find) {
+        ErrorHandler::guard([this, id, page, find] { openFoundEbook(id, page, find); });
+    });
+    // Ctrl+K from anywhere in the window; a dialog is a window of its own and keeps its keys.
+    auto* focusFind = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_K), this);
+    focusFind->setContext(Qt::WindowShortcut);
+    connect(focusFind, &QShortcut::activated, m_find, &FindPanel::focusBox);
+    // Newly imported books get their text.
+    connect(TabSheet2, &EbookPage::importFinished, m_fullText, &FullTextLibrary::refresh);
+}
+
+void TFormtest::openFoundPaperBook(qint64 id)
+{
+    Tfmread dialog(this);
+    dialog.openBook(id);
+    dialog.exec();
+}
+
+void TFormtest::openFoundEbook(qint64 id, int page, const QString& find)
+{
+    TabSheet2->openFound(id, page, find);
+}

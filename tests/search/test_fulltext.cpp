@@ -1,0 +1,318 @@
+#include "data/test_recordset_fixture.h"
+#include "ebooks/TestPdf.h"
+
+#include "ebooks/EbookStore.h"
+#include "search/Companion.h"
+#include "search/FieldSearch.h"
+#include "search/FullTextLibrary.h"
+#include "search/FullTextSearch.h"
+#include "search/TextExtraction.h"
+
+#include <QDirIterator>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QProcess>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString phrase = u"青禾书屋全文检索短语"_s;
+[[maybe_unused]] const auto pageMaker = &makePdf; // the fixtures' maker of text-less books, unused here
+
+// A PDF of `pages` pages, each saying which it is; `phrase` only on page `phrasePage`.
+QByteArray textPdf(int pages, int phrasePage)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    writer.setResolution(72);
+    QPainter painter(&writer);
+    painter.setFont(QFont(u"WenQuanYi Micro Hei"_s, 14));
+    for (int page = 0; page < pages; ++page) {
+        if (page > 0)
+            writer.newPage();
+        painter.drawText(40, 60, u"Page %1 第%2页 普通文字"_s.arg(page + 1).arg(page + 1));
+        if (page == phrasePage)
+            painter.drawText(40, 120, u"这里是"_s + phrase + u"。"_s);
+    }
+    painter.end();
+    return bytes;
+}
+
+// One page saying `text` (Latin letters), encrypted for a user password.
+QByteArray protectedPdf(const QByteArray& text, const QByteArray& password)
+{
+    const Security security(password);
+    std::vector<QByteArray> objects(7);
+    objects[1] = "<< /Type /Catalog /Pages 2 0 R >>";
+    objects[2] = "<< /Type /Pages /Kids [4 0 R] /Count 1 >>";
+    objects[3] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+    objects[4] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 400] /Resources << /Font << /F1 3 0 R >> >> "
+                 "/Contents 5 0 R >>";
+    const QByteArray content = rc4(security.objectKey(5), "BT /F1 14 Tf 20 300 Td (" + text + ") Tj ET\n");
+    objects[5] = "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream";
+    objects[6] = "<< /Filter /Standard /V 1 /R 2 /P -4 /O <" + security.owner.toHex() + "> /U <"
+        + security.check.toHex() + "> >>";
+    QByteArray pdf = "%PDF-1.4\n";
+    QByteArray xref = "xref\n0 7\n0000000000 65535 f \n";
+    for (size_t object = 1; object < objects.size(); ++object) {
+        xref += QByteArray::number(pdf.size()).rightJustified(10, '0') + " 00000 n \n";
+        pdf += QByteArray::number(object) + " 0 obj\n" + objects[object] + "\nendobj\n";
+    }
+    const QByteArray start = QByteArray::number(pdf.size());
+    return pdf + xref + "trailer\n<< /Size 7 /Root 1 0 R /Encrypt 6 0 R /ID [<" + DocumentId.toHex() + "> <"
+        + DocumentId.toHex() + ">] >>\nstartxref\n" + start + "\n%%EOF\n";
+}
+
+struct TextFixture : LibraryFixture
+{
+    TextFixture()
+        : store(EbookStore::standard())
+    {
+        QDir().mkpath(store.folder());
+    }
+
+    // Stores a PDF (made outside the data folder) and lists it; returns its stored name.
+    QString add(const QString& name, const QByteArray& pdf, const QString& password = {})
+    {
+        const QString source = sources.filePath(name);
+        QFile file(source);
+        file.open(QIODevice::WriteOnly);
+        file.write(pdf);
+        file.close();
+        const QString storedName = store.newStoredName();
+        store.store(source, storedName);
+        RecordSet rows(db());
+        rows.setSql(u"select * from dzbook where 1=0"_s);
+        rows.open();
+        rows.append();
+        rows.setText(u"name"_s, name);
+        rows.setText(u"filename"_s, storedName);
+        rows.setText(u"place"_s, password);
+        rows.post();
+        return storedName;
+    }
+
+    QList<FindHit> find(FullTextLibrary& library, const QString& text)
+    {
+        sqlite3* handle = FieldSearch::openReadOnly(db().databasePath());
+        const auto close = qScopeGuard([handle] { FieldSearch::closeHandle(handle); });
+        return FullTextSearch::run(handle, FindQuery::from(text), library);
+    }
+
+    QTemporaryDir sources;
+    EbookStore store;
+};
+
+} // namespace
+
+class TestFullText : public QObject
+{
+    Q_OBJECT
+private slots:
+    void extractionAndScan();
+    void phraseFoundOnItsPage();
+    void passwordSetLater();
+    void damagedCompanionIsRebuilt();
+    void killedBuildLeavesNoHalfCompanion();
+};
+
+void TestFullText::extractionAndScan()
+{
+    const TextExtraction::Extracted read = TextExtraction::extract(textPdf(3, 2), {});
+    QCOMPARE(read.outcome, TextExtraction::Outcome::Done);
+    QCOMPARE(read.pages.size(), 3);
+    QVERIFY(read.pages[2].contains(phrase));
+    QVERIFY(!read.pages[1].contains(phrase));
+    QCOMPARE(TextExtraction::extract(protectedPdf("Secret", "pw"), {}).outcome, TextExtraction::Outcome::NeedsPassword);
+    QCOMPARE(TextExtraction::extract("not a pdf", {}).outcome, TextExtraction::Outcome::Unreadable);
+
+    const BookText text = BookText::fromPages({ u"Alpha beta"_s, u"紅樓夢 and QT"_s, u"qt again, Qt"_s });
+    QCOMPARE(FullTextSearch::occurrences(text.utf8, "qt").size(), 3); // either case
+    const QList<FindHit> hits = FullTextSearch::pagesHolding(text, "qt");
+    QCOMPARE(hits.size(), 2); // one per page
+    QCOMPARE(hits[0].page, 1);
+    QCOMPARE(hits[0].snippet.mid(hits[0].markStart, hits[0].markLength), u"QT"_s);
+    // Kept in simplified characters: either form of a query finds it.
+    QCOMPARE(FullTextSearch::pagesHolding(text, FullTextSearch::needleFor(FindQuery::from(u"红楼梦"_s))).size(), 1);
+    QCOMPARE(FullTextSearch::pagesHolding(text, FullTextSearch::needleFor(FindQuery::from(u"紅樓夢"_s))).size(), 1);
+
+    const std::optional<BookText> back = BookText::parse(text.serialize());
+    QVERIFY(back);
+    QCOMPARE(back->utf8, text.utf8);
+    QCOMPARE(back->pageStarts, text.pageStarts);
+    QByteArray damaged = text.serialize();
+    damaged[damaged.size() - 3] = char(damaged[damaged.size() - 3] ^ 0x55);
+    QVERIFY(!BookText::parse(damaged));
+}
+
+void TestFullText::phraseFoundOnItsPage()
+{
+    TextFixture f;
+    const QString first = f.add(u"一.pdf"_s, textPdf(5, 3));
+    const QString second = f.add(u"二.pdf"_s, textPdf(2, -1));
+    FullTextLibrary library(f.store.folder(), f.db().databasePath());
+    library.refresh();
+    QVERIFY(library.waitUntilIdle(60000));
+    QVERIFY(QFileInfo::exists(f.store.path(first) + u".text"_s));
+    QVERIFY(QFileInfo::exists(f.store.path(second) + u".text"_s));
+
+    QList<FindHit> hits = f.find(library, phrase);
+    QCOMPARE(hits.size(), 1);
+    QCOMPARE(hits[0].title, u"一.pdf"_s);
+    QCOMPARE(hits[0].page, 3);
+    QCOMPARE(hits[0].field, u"第 4 页"_s);
+    QCOMPARE(hits[0].snippet.mid(hits[0].markStart, hits[0].markLength), phrase);
+    QCOMPARE(f.find(library, u"普通文字"_s).size(), 7); // every page of both
+    QCOMPARE(f.find(library, u"青禾書屋"_s).size(), 1); // traditional form of the phrase
+
+    // Nothing under the data folder holds the text in the clear, in any common encoding.
+    QDirIterator files(f.dir.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    int looked = 0;
+    while (files.hasNext()) {
+        QFile file(files.next());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        for (const QByteArray& form :
+            { phrase.toUtf8(), QByteArray(reinterpret_cast<const char*>(phrase.utf16()), phrase.size() * 2) })
+            QVERIFY2(!bytes.contains(form), qPrintable(file.fileName()));
+        QVERIFY2(!bytes.contains("Page 4"), qPrintable(file.fileName()));
+        ++looked;
+    }
+    QVERIFY(looked >= 5); // library, two books, two companions
+
+    // Deleting a book drops its hits and its companion.
+    f.db().execute(u"delete from dzbook where filename = '%1'"_s.arg(first));
+    QVERIFY(f.store.remove(first));
+    library.forget(first);
+    QVERIFY(!QFileInfo::exists(f.store.path(first) + u".text"_s));
+    QVERIFY(f.find(library, phrase).isEmpty());
+    QCOMPARE(f.find(library, u"普通文字"_s).size(), 2);
+}
+
+void TestFullText::passwordSetLater()
+{
+    TextFixture f;
+    const QString stored = f.add(u"locked.pdf"_s, protectedPdf("Hidden Treasure", "pw"));
+    FullTextLibrary library(f.store.folder(), f.db().databasePath());
+    library.refresh();
+    QVERIFY(library.waitUntilIdle(60000));
+    QVERIFY(!QFileInfo::exists(f.store.path(stored) + u".text"_s)); // skipped: no password
+    QVERIFY(f.find(library, u"treasure"_s).isEmpty());
+
+    f.db().execute(u"update dzbook set place = 'wrong'"_s);
+    library.refresh();
+    QVERIFY(library.waitUntilIdle(60000));
+    QVERIFY(f.find(library, u"treasure"_s).isEmpty());
+
+    f.db().execute(u"update dzbook set place = ' pw '"_s); // blanks around, as typed
+    library.refresh();
+    QVERIFY(library.waitUntilIdle(60000));
+    const QList<FindHit> hits = f.find(library, u"treasure"_s);
+    QCOMPARE(hits.size(), 1);
+    QCOMPARE(hits[0].page, 0);
+}
+
+void TestFullText::damagedCompanionIsRebuilt()
+{
+    TextFixture f;
+    const QString stored = f.add(u"书.pdf"_s, textPdf(2, 1));
+    FullTextLibrary library(f.store.folder(), f.db().databasePath());
+    library.refresh();
+    QVERIFY(library.waitUntilIdle(60000));
+    const QString companion = f.store.path(stored) + u".text"_s;
+    const QByteArray sound = [&] {
+        QFile file(companion);
+        file.open(QIODevice::ReadOnly);
+        return file.readAll();
+    }();
+    for (const QByteArray& damage : { sound.left(sound.size() / 2), QByteArray("junk"), QByteArray() }) {
+        QFile file(companion);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(damage);
+        file.close();
+        library.clear();
+        QVERIFY(f.find(library, phrase).isEmpty()); // no error: it is made again
+        QVERIFY(library.waitUntilIdle(60000));
+        QCOMPARE(f.find(library, phrase).size(), 1);
+    }
+    QFile::remove(companion);
+    library.clear();
+    QVERIFY(f.find(library, phrase).isEmpty());
+    QVERIFY(library.waitUntilIdle(60000));
+    QCOMPARE(f.find(library, phrase).size(), 1);
+
+    // The store's clean-up takes a text whose book no row names, and only that.
+    const QString orphan = f.store.path(EbookStore::stampedName(QDateTime::currentDateTime(), 5)) + u".text"_s;
+    QFile file(orphan);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QCOMPARE(f.store.removeUnlisted({ stored }, QDateTime::currentDateTime().addSecs(5)), 0); // no book removed
+    QVERIFY(!QFileInfo::exists(orphan));
+    QVERIFY(QFileInfo::exists(companion));
+}
+
+void TestFullText::killedBuildLeavesNoHalfCompanion()
+{
+    TextFixture f;
+    const QByteArray big = textPdf(400, 399);
+    QStringList stored;
+    for (int i = 0; i < 12; ++i)
+        stored << f.add(u"book%1.pdf"_s.arg(i), big);
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    child.start(
+        QCoreApplication::applicationFilePath(), { u"--build-child"_s, f.store.folder(), f.db().databasePath() });
+    QVERIFY(child.waitForStarted());
+    QVERIFY(child.waitForReadyRead(60000)); // one book done
+    QThread::msleep(QRandomGenerator::global()->bounded(200));
+    child.kill(); // SIGKILL
+    child.waitForFinished();
+
+    int whole = 0;
+    for (const QString& name : stored) {
+        const QString path = f.store.path(name);
+        if (QFileInfo::exists(path + u".text"_s)) {
+            QVERIFY2(Companion::read(path), qPrintable(name)); // never a half-written one
+            ++whole;
+        }
+    }
+    QVERIFY(whole >= 1);
+    QVERIFY(whole < stored.size());
+    f.store.removeUnfinished();
+    QVERIFY(QDir(f.store.folder()).entryList({ u"*.part"_s }, QDir::Files).isEmpty());
+    // The next run makes the rest.
+    FullTextLibrary library(f.store.folder(), f.db().databasePath());
+    library.refresh();
+    QVERIFY(library.waitUntilIdle(120000));
+    QCOMPARE(f.find(library, phrase).size(), stored.size());
+}
+
+// The child of killedBuildLeavesNoHalfCompanion: builds every text, a line per book.
+static int buildChild(const QString& store, const QString& database)
+{
+    FullTextLibrary library(store, database);
+    QObject::connect(&library, &FullTextLibrary::textBuilt, [] {
+        std::fputs("built\n", stdout);
+        std::fflush(stdout);
+    });
+    library.refresh();
+    library.waitUntilIdle(600000);
+    return 0;
+}
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    if (argc > 3 && qstrcmp(argv[1], "--build-child") == 0)
+        return buildChild(app.arguments().at(2), app.arguments().at(3));
+    TestFullText test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_fulltext.moc"
