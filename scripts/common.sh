@@ -10,6 +10,7 @@ QINGHE_PACKAGES=(
     libsqlite3-dev libjpeg62-turbo-dev libssl-dev
     libicu-dev   # pinyin of titles
     libarchive-dev   # backup files
+    qt6-charts-dev libqt6opengl6-dev   # the statistics page (its CMake files need the OpenGL ones)
     fonts-wqy-microhei
     qt6-translations-l10n   # Qt's own dialogs in Chinese
     qt6-svg-dev   # tools/makeart only: draws the icon from its SVG

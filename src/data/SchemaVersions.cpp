@@ -78,12 +78,20 @@ namespace {
             Statement::execute(db, "reindex");
     }
 
+    // Version 5: loans with dates and the reading dates of books and e-books.
+    void version5(sqlite3* db)
+    {
+        addLoansAndReadingDates(db);
+        openLoansOfLentBooks(db);
+    }
+
 } // namespace
 
 const std::vector<Migration>& migrations()
 {
     static const std::vector<Migration> steps {
         { 1, "文本列使用 NOCASE 排序规则，电子书文本列加长到 255 个字符", &version1 },
+        { 5, "借阅记录与阅读日期", &version5 },
     };
     return steps;
 }

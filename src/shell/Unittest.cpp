@@ -131,6 +131,7 @@ void TFormtest::FormShow()
     }
 
     TabSheet2->FormShow(); // viewer reset, e-book list opened
+    showOverdue();
 }
 
 void TFormtest::bringPaperPageToFront()
@@ -340,6 +341,11 @@ bool TFormtest::eventFilter(QObject* watched, QEvent* event)
     if ((watched == Image5 || watched == Image6) && event->type() == QEvent::MouseButtonRelease
         && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         Image5Click();
+        return true;
+    }
+    if (watched == StatusBar1Overdue && event->type() == QEvent::MouseButtonRelease
+        && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        ErrorHandler::guard([this] { dxNavBar1Item14Click(); });
         return true;
     }
     return QMainWindow::eventFilter(watched, event);
