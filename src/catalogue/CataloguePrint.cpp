@@ -181,7 +181,8 @@ QList<Book> readBooks(sqlite3* db, const QList<qint64>& ids, bool all, PrintOpti
     return books;
 }
 
-// Covers from the thumbnail cache, the rest read and decoded a batch at a time on every core.
+// Covers from the thumbnail cache the shelf keeps; the rest read and decoded a
+// batch at a time on every core, and kept in the cache for the next time.
 void loadCovers(sqlite3* db, QList<Book>& books, const PrintProgress& progress)
 {
     QList<qint64> ids;
@@ -189,7 +190,11 @@ void loadCovers(sqlite3* db, QList<Book>& books, const PrintProgress& progress)
         if (book.kind != Thumbnails::Kind::None)
             ids << book.id;
     }
-    const QHash<qint64, QImage> cached = ThumbnailCache(db).load(ids);
+    ThumbnailCache cache(db);
+    cache.prepare();
+    cache.beginListing();
+    const QHash<qint64, QImage> cached = cache.load(ids);
+    QList<std::pair<qint64, QImage>> decoded;
     Statement read(db, "select facepic from baseshu where id = ?1");
     constexpr int batch = 64;
     QList<int> pending;
@@ -204,8 +209,12 @@ void loadCovers(sqlite3* db, QList<Book>& books, const PrintProgress& progress)
             covers, [](const std::pair<Thumbnails::Kind, QByteArray>& cover) {
                 return Thumbnails::decodeCover(cover.first, cover.second);
             });
-        for (int i = 0; i < pending.size(); ++i)
-            books[pending[i]].cover = images[i];
+        for (int i = 0; i < pending.size(); ++i) {
+            Book& book = books[pending[i]];
+            book.cover = images[i];
+            if (!book.cover.isNull())
+                decoded.append({ book.id, book.cover });
+        }
         pending.clear();
     };
     for (int i = 0; i < books.size(); ++i) {
@@ -223,6 +232,8 @@ void loadCovers(sqlite3* db, QList<Book>& books, const PrintProgress& progress)
         }
     }
     decode();
+    read.reset();
+    cache.store(decoded); // an optimisation only: a file that changed meanwhile keeps nothing
 }
 
 QString details(const Book& book)

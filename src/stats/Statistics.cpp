@@ -6,6 +6,9 @@
 #include <QDirIterator>
 #include <QFileInfo>
 
+#include <QHash>
+
+#include <algorithm>
 #include <array>
 
 using namespace Qt::StringLiterals;
@@ -32,43 +35,52 @@ namespace {
 
     enum Query
     {
-        Category,
-        Status,
-        Place,
-        FinishedMonth,
-        FinishedYear,
-        AddedYear,
+        Books, // category, status and place of every book in one pass
+        Categories,
+        Finished, // every month anything was finished
+        Added,
         Borrower,
         EbookStatus,
         QueryCount
     };
 
+    // Grouped by the stored bytes (no collation to call per row); the labels are
+    // trimmed and merged here.
     constexpr std::array<const char*, QueryCount> sql {
-        "select coalesce(t.leib, '未分类'), count(*) from baseshu b left join tblei t on t.id = b.leibie "
-        "group by t.id order by count(*) desc, t.id",
-        "select case when isread in ('还没读', '正在读', '已读完') then isread else '其他' end, count(*) "
-        "from baseshu group by 1",
-        "select case when trim(coalesce(place, '')) = '' then '未填写' else trim(place) end, count(*) from baseshu "
-        "group by 1 order by 2 desc, 1",
+        "select leibie, isread collate binary, place collate binary, count(*) from baseshu group by 1, 2, 3",
+        "select id, leib from tblei",
         "select substr(finished, 1, 7), count(*) from (select finished from qh_book_dates union all "
-        "select finished from qh_ebook_dates) where finished >= ?1 group by 1",
-        "select substr(finished, 1, 4), count(*) from (select finished from qh_book_dates union all "
-        "select finished from qh_ebook_dates) where finished is not null group by 1 order by 1",
+        "select finished from qh_ebook_dates) where finished is not null group by 1",
         "select substr(added, 1, 4), count(*) from qh_book_dates where added is not null group by 1 order by 1",
-        "select borrower, count(*) from qh_loans where borrower <> '' group by borrower order by 2 desc, 1",
-        "select case when isread in ('还没读', '正在读', '已读完') then isread else '其他' end, count(*) "
-        "from dzbook group by 1",
+        "select borrower collate binary, count(*) from qh_loans where borrower <> '' group by 1",
+        "select isread collate binary, count(*) from dzbook group by 1",
     };
 
-    Counts run(sqlite3* db, Query query, const QString& parameter = {})
+    // Adds to a label's count, keeping labels in the order first seen.
+    struct Tally
     {
-        Statement stmt(db, sql[query]);
-        if (!parameter.isEmpty())
-            stmt.bind(1, parameter);
+        QHash<QString, qsizetype> index;
         Counts counts;
-        while (stmt.step())
-            counts.rows.append({ stmt.text(0), stmt.integer(1) });
-        return counts;
+        void add(const QString& label, qint64 count, const QString& key = {})
+        {
+            const QString& by = key.isEmpty() ? label : key;
+            const auto found = index.constFind(by);
+            if (found != index.constEnd()) {
+                counts.rows[*found].second += count;
+                return;
+            }
+            index.insert(by, counts.rows.size());
+            counts.rows.append({ label, count });
+        }
+    };
+
+    QString statusOf(const QString& stored)
+    {
+        for (const QString& status : { u"还没读"_s, u"正在读"_s, u"已读完"_s }) {
+            if (stored == status)
+                return status;
+        }
+        return u"其他"_s;
     }
 
     // The three statuses in their order, "其他" last and only when there are such rows.
@@ -82,15 +94,62 @@ namespace {
         return ordered;
     }
 
-    Counts everyMonth(const Counts& found, const QDate& today)
+    // Largest first, then by label.
+    Counts largestFirst(Counts counts)
+    {
+        std::stable_sort(counts.rows.begin(), counts.rows.end(), [](const auto& a, const auto& b) {
+            return a.second != b.second ? a.second > b.second : a.first < b.first;
+        });
+        return counts;
+    }
+
+    void readBooks(sqlite3* db, LibraryStats& stats)
+    {
+        QHash<qint64, QString> names;
+        {
+            Statement categories(db, sql[Categories]);
+            while (categories.step())
+                names.insert(categories.integer(0), categories.text(1));
+        }
+        Tally category, status, place;
+        Statement books(db, sql[Books]);
+        while (books.step()) {
+            const qint64 count = books.integer(3);
+            const auto name = books.value(0).isValid() ? names.constFind(books.integer(0)) : names.constEnd();
+            category.add(name != names.constEnd() ? *name : u"未分类"_s, count);
+            status.add(statusOf(books.text(1)), count);
+            const QString where = books.text(2).trimmed();
+            place.add(where.isEmpty() ? u"未填写"_s : where, count);
+        }
+        stats.byCategory = largestFirst(category.counts);
+        stats.byStatus = statusOrder(status.counts);
+        stats.byPlace = largestFirst(place.counts);
+    }
+
+    void readFinished(sqlite3* db, const QDate& today, LibraryStats& stats)
     {
         Counts months;
+        Statement finished(db, sql[Finished]);
+        while (finished.step())
+            months.rows.append({ finished.text(0), finished.integer(1) });
+        Tally years;
+        for (const auto& [month, count] : months.rows) // in order: the statement groups by month
+            years.add(month.left(4), count);
+        stats.finishedByYear = years.counts;
         const QDate last(today.year(), today.month(), 1);
         for (int back = 23; back >= 0; --back) {
             const QString month = last.addMonths(-back).toString(u"yyyy-MM"_s);
-            months.rows.append({ month, found.value(month) });
+            stats.finishedByMonth.rows.append({ month, months.value(month) });
         }
-        return months;
+    }
+
+    Counts run(sqlite3* db, Query query)
+    {
+        Statement stmt(db, sql[query]);
+        Counts counts;
+        while (stmt.step())
+            counts.rows.append({ stmt.text(0), stmt.integer(1) });
+        return counts;
     }
 
     qint64 folderBytes(const QString& folder)
@@ -114,11 +173,6 @@ QList<QByteArray> statements()
     return list;
 }
 
-QString firstMonth(const QDate& today)
-{
-    return QDate(today.year(), today.month(), 1).addMonths(-23).toString(u"yyyy-MM"_s);
-}
-
 LibraryStats collect(Connection& connection, const QDate& today, const QString& storeFolder)
 {
     sqlite3* db = connection.handle();
@@ -128,14 +182,17 @@ LibraryStats collect(Connection& connection, const QDate& today, const QString& 
     if (own)
         Statement::execute(db, "begin");
     try {
-        stats.byCategory = run(db, Category);
-        stats.byStatus = statusOrder(run(db, Status));
-        stats.byPlace = run(db, Place);
-        stats.finishedByMonth = everyMonth(run(db, FinishedMonth, firstMonth(today)), today);
-        stats.finishedByYear = run(db, FinishedYear);
-        stats.addedByYear = run(db, AddedYear);
-        stats.loansByBorrower = run(db, Borrower);
-        stats.ebooksByStatus = statusOrder(run(db, EbookStatus));
+        readBooks(db, stats);
+        readFinished(db, today, stats);
+        stats.addedByYear = run(db, Added);
+        Tally borrowers; // one person however the name's letters were cased
+        for (const auto& [name, count] : run(db, Borrower).rows)
+            borrowers.add(name, count, name.toCaseFolded());
+        stats.loansByBorrower = largestFirst(borrowers.counts);
+        Tally ebooks;
+        for (const auto& [stored, count] : run(db, EbookStatus).rows)
+            ebooks.add(statusOf(stored), count);
+        stats.ebooksByStatus = statusOrder(ebooks.counts);
         if (own)
             Statement::execute(db, "commit");
     } catch (...) {

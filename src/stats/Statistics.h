@@ -36,10 +36,8 @@ struct LibraryStats
 
 namespace Statistics {
 
-// One statement per count, in the order collect() runs them (for measurements
-// against the bare engine). Parameter ?1, where used, is the first month shown (yyyy-MM).
+// The statements collect() runs, in its order (for measurements against the bare engine).
 QList<QByteArray> statements();
-QString firstMonth(const QDate& today);
 
 // Reads every count. storeFolder (when not empty) is summed for the store's size.
 LibraryStats collect(Connection& connection, const QDate& today, const QString& storeFolder = {});
