@@ -11,6 +11,8 @@
 #include "widgets/NavBar.h"
 #include "widgets/ProgressDialog.h"
 #include "widgets/Prompt.h"
+#include "catalogue/Loans.h"
+#include "shell/LoanMarks.h"
 #include "shell/ShelfListing.h"
 #include "shell/ShelfView.h"
 #include "widgets/Titles.h"
@@ -200,7 +202,9 @@ void TFormtest::runListing(const std::function<ShelfContent(ShelfListing&)>& lis
     ListingProgress progress(this);
     ShelfListing shelf(TDataModule2::instance()->Adocon, shug.toImage());
     shelf.setProgress(progress.callback());
-    showListing(list(shelf));
+    ShelfContent content = list(shelf);
+    LoanMarks::apply(TDataModule2::instance()->Adocon, content.items, Loans::today());
+    showListing(content);
 }
 
 void TFormtest::showListing(const ShelfContent& result)

@@ -4,6 +4,8 @@
 #include "catalogue/LoansPage.h"
 #include "catalogue/manig.h"
 #include "catalogue/ulend.h"
+#include "shell/LoanMarks.h"
+#include "shell/ShelfListing.h"
 #include "shell/Unittest.h"
 #include "shell/uread.h"
 
@@ -27,6 +29,7 @@ private slots:
     void editorDatesAreStampedAndEdited();
     void quickViewLendsAndReturns();
     void loansPageAndOverdueNote();
+    void shelfMarksLentBooks();
 };
 
 namespace {
@@ -224,6 +227,25 @@ void TestLoanWindows::loansPageAndOverdueNote()
     main.dxNavBar1Item14Click();
     QCOMPARE(main.loansPage(), page);
     QVERIFY(page->isVisible());
+}
+
+void TestLoanWindows::shelfMarksLentBooks()
+{
+    GuiFixture f;
+    const qint64 late = f.addBook(u"甲"_s, u"还没读"_s);
+    const qint64 out = f.addBook(u"乙"_s, u"还没读"_s);
+    const qint64 home = f.addBook(u"丙"_s, u"还没读"_s);
+    Loans::lend(f.db(), late, u"张三"_s, QDate(2026, 3, 1), QDate(2026, 3, 10));
+    Loans::lend(f.db(), out, u"李四"_s, QDate(2026, 3, 1), {});
+    QImage grey(100, 120, QImage::Format_RGB888);
+    grey.fill(Qt::gray);
+    QList<ShelfItem> items { { u"甲"_s, late, grey }, { u"乙"_s, out, grey }, { u"丙"_s, home, grey } };
+    LoanMarks::apply(f.db(), items, QDate(2026, 3, 20));
+    const QPoint badge(80, 6);
+    QVERIFY(near(items[0].thumbnail.pixelColor(badge), QColor(210, 20, 20), 30));
+    QVERIFY(near(items[1].thumbnail.pixelColor(badge), QColor(30, 110, 200), 30));
+    QCOMPARE(items[2].thumbnail, grey);
+    QCOMPARE(items[0].thumbnail.size(), QSize(100, 120));
 }
 
 QTEST_MAIN(TestLoanWindows)
