@@ -1,5 +1,6 @@
 #include "data/test_recordset_fixture.h"
 
+#include "catalogue/CatalogueCsv.h"
 #include "catalogue/Loans.h"
 #include "catalogue/ReadingDates.h"
 #include "data/Schema.h"
@@ -21,6 +22,7 @@ private slots:
     void olderFileGetsLoansOfLentBooks();
     void readingDatesStamped();
     void readingDatesEditedAndParsed();
+    void readingDatesInCsv();
 };
 
 namespace {
@@ -277,6 +279,48 @@ void TestLoans::readingDatesEditedAndParsed()
     for (const QString& text : { u"2023-02-29"_s, u"3/5/2024"_s, u"昨天"_s, u"2024-13-01"_s })
         QVERIFY2(!ReadingDates::parse(text, date), qPrintable(text));
     QCOMPARE(date, QDate(2024, 3, 5)); // untouched by a refusal
+}
+
+void TestLoans::readingDatesInCsv()
+{
+    QTemporaryDir files;
+    const QString path = files.filePath(u"books.csv"_s);
+    {
+        LibraryFixture f;
+        const qint64 a = f.addBook(u"甲"_s, u"已读完"_s);
+        f.addBook(u"乙"_s, u"还没读"_s);
+        ReadingDates::write(f.db(), ReadingDates::Kind::Book, a, { QDate(2020, 1, 2), QDate(2021, 3, 4), QDate(2022, 5, 6) });
+        f.db().execute(u"update qh_book_dates set added = null where book <> %1"_s.arg(a));
+        QCOMPARE(CatalogueCsv::exportTo(f.db(), path), 2);
+        QCOMPARE(CatalogueCsv::columnTitles().mid(16), (QStringList { u"入库日期"_s, u"开始阅读"_s, u"读完日期"_s }));
+    }
+    {
+        // Into another library: the dates come back as they were, an empty one stays empty.
+        LibraryFixture f;
+        QCOMPARE(CatalogueCsv::apply(f.db(), CatalogueCsv::plan(f.db(), path)), 2);
+        QCOMPARE(f.count(u"select group_concat(coalesce(d.added, '-') || '/' || coalesce(d.started, '-') || '/' || "
+                         "coalesce(d.finished, '-'), ' ') from baseshu b join qh_book_dates d on d.book = b.id order by b.id"_s),
+            u"2020-01-02/2021-03-04/2022-05-06 -/-/-"_s);
+    }
+    {
+        // Goodreads: Date Added and Date Read; a bad date refuses its row with a reason.
+        const QString goodreads = files.filePath(u"goodreads.csv"_s);
+        QFile file(goodreads);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("Title,Exclusive Shelf,Date Read,Date Added\r\n"
+                   "A,read,2023/07/08,2019/01/31\r\n"
+                   "B,to-read,,2018/12/01\r\n"
+                   "C,read,someday,2018/12/01\r\n");
+        file.close();
+        LibraryFixture f;
+        const CsvImportPlan plan = CatalogueCsv::plan(f.db(), goodreads);
+        QCOMPARE(plan.rejectedCount, 1);
+        QVERIFY(plan.rejected[0].reason.contains(u"读完日期"_s));
+        QCOMPARE(CatalogueCsv::apply(f.db(), plan), 2);
+        QCOMPARE(f.count(u"select group_concat(coalesce(d.added, '-') || '/' || coalesce(d.started, '-') || '/' || "
+                         "coalesce(d.finished, '-'), ' ') from baseshu b join qh_book_dates d on d.book = b.id order by b.id"_s),
+            u"2019-01-31/-/2023-07-08 2018-12-01/-/-"_s);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestLoans)
