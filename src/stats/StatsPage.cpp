@@ -23,27 +23,32 @@
 #include <QValueAxis>
 #include <QVBoxLayout>
 
+#include <functional>
+
 using namespace Qt::StringLiterals;
 
 namespace {
 
 constexpr int chartHeight = 300;
 
-QChart* barChart(const QString& title, const Counts& counts, const QColor& colour)
+QChart* barChart(const QString& title, const Counts& counts, const QColor& colour,
+    const std::function<QString(const QString&)>& label = {})
 {
     auto* set = new QBarSet(title);
     set->setColor(colour);
+    set->setLabelColor(Qt::black); // the theme's white is lost on the white above the bars
     QStringList labels;
     qint64 top = 0;
-    for (const auto& [label, count] : counts.rows) {
+    for (const auto& [name, count] : counts.rows) {
         *set << qreal(count);
-        labels << label;
+        labels << (label ? label(name) : name);
         top = std::max(top, count);
     }
     auto* series = new QBarSeries;
     series->append(set);
     series->setLabelsVisible(true); // each bar shows its number
     series->setLabelsPosition(QAbstractBarSeries::LabelsOutsideEnd);
+    series->setLabelsPrecision(12);
     auto* chart = new QChart;
     chart->setTitle(u"%1（共 %2）"_s.arg(title).arg(counts.total()));
     chart->addSeries(series);
@@ -51,13 +56,29 @@ QChart* barChart(const QString& title, const Counts& counts, const QColor& colou
     chart->setAnimationOptions(QChart::NoAnimation);
     auto* x = new QBarCategoryAxis;
     x->append(labels);
-    if (labels.size() > 12)
-        x->setLabelsAngle(-90);
+    if (labels.size() > 12) { // two years of months
+        QFont small = x->labelsFont();
+        small.setPixelSize(10);
+        x->setLabelsFont(small);
+    }
     chart->addAxis(x, Qt::AlignBottom);
     series->attachAxis(x);
+    // Whole numbers only: a step of 1, 2, 5, 10, 20, 50... that gives at most six ticks.
+    qint64 step = 1;
+    for (qint64 factor = 1; top / step > 5; factor *= 10) {
+        for (qint64 m : { 1, 2, 5 }) {
+            step = m * factor;
+            if (top / step <= 5)
+                break;
+        }
+    }
     auto* y = new QValueAxis;
-    y->setRange(0, double(std::max<qint64>(1, top + top / 8 + 1)));
-    y->setLabelFormat(u"%d"_s);
+    // Room above the highest bar for its number.
+    y->setRange(0, double((top + top / 8 + 1 + step - 1) / step * step));
+    y->setTickType(QValueAxis::TicksDynamic);
+    y->setTickAnchor(0);
+    y->setTickInterval(double(step));
+    y->setLabelFormat(u"%.0f"_s);
     chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(y);
     return chart;
@@ -153,7 +174,15 @@ void StatsPage::draw(const LibraryStats& stats)
     addChart(pieChart(u"按类别"_s, top(stats.byCategory, 10)));
     addChart(pieChart(u"按阅读状态"_s, stats.byStatus));
     addChart(barChart(u"按存放地点"_s, top(stats.byPlace, 12), QColor(0x2e, 0x8b, 0x57)));
-    addChart(barChart(u"近两年每月读完"_s, stats.finishedByMonth, QColor(0x46, 0x82, 0xb4)));
+    // Months as their numbers (the title gives the years): 24 labels fit side by side.
+    // The axis merges equal labels, so the later year's carry a zero-width space.
+    const auto& months = stats.finishedByMonth.rows;
+    const QString span = months.isEmpty() ? QString() : u"，%1 至 %2"_s.arg(months.first().first, months.last().first);
+    const QString lastYear = months.isEmpty() ? QString() : months.last().first.left(4);
+    addChart(barChart(u"近两年每月读完"_s + span, stats.finishedByMonth, QColor(0x46, 0x82, 0xb4),
+        [lastYear](const QString& month) {
+            return QString::number(month.mid(5).toInt()) + (month.startsWith(lastYear) ? u"\u200B"_s : QString());
+        }));
     addChart(barChart(u"每年读完"_s, stats.finishedByYear, QColor(0x41, 0x69, 0xe1)));
     addChart(barChart(u"每年入库"_s, stats.addedByYear, QColor(0xd2, 0x69, 0x1e)));
     addChart(barChart(u"借阅人（借阅次数）"_s, top(stats.loansByBorrower, 12), QColor(0xb2, 0x22, 0x22)));
