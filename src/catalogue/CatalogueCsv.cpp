@@ -1,6 +1,6 @@
 #include "catalogue/CatalogueCsv.h"
 
-#include "catalogue/ReadingDates.h"
+#include "data/ReadingDates.h"
 #include "data/Statement.h"
 #include "data/udata.h"
 

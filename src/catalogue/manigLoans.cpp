@@ -2,7 +2,7 @@
 // lending fields, and the three dates of the current book, each corrected in place.
 
 #include "catalogue/Loans.h"
-#include "catalogue/ReadingDates.h"
+#include "data/ReadingDates.h"
 #include "catalogue/manig.h"
 #include "catalogue/ulend.h"
 #include "data/RecordSet.h"

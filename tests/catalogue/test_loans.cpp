@@ -2,7 +2,7 @@
 
 #include "catalogue/CatalogueCsv.h"
 #include "catalogue/Loans.h"
-#include "catalogue/ReadingDates.h"
+#include "data/ReadingDates.h"
 #include "data/Schema.h"
 
 #include <sqlite3.h>

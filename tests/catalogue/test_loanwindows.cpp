@@ -4,6 +4,8 @@
 #include "catalogue/LoansPage.h"
 #include "catalogue/manig.h"
 #include "catalogue/ulend.h"
+#include "data/ReadingDates.h"
+#include "ebooks/ureadbook.h"
 #include "shell/LoanMarks.h"
 #include "shell/ShelfListing.h"
 #include "shell/Unittest.h"
@@ -30,6 +32,7 @@ private slots:
     void quickViewLendsAndReturns();
     void loansPageAndOverdueNote();
     void shelfMarksLentBooks();
+    void ebookDatesInTheDetails();
 };
 
 namespace {
@@ -246,6 +249,41 @@ void TestLoanWindows::shelfMarksLentBooks()
     QVERIFY(near(items[1].thumbnail.pixelColor(badge), QColor(30, 110, 200), 30));
     QCOMPARE(items[2].thumbnail, grey);
     QCOMPARE(items[0].thumbnail.size(), QSize(100, 120));
+}
+
+void TestLoanWindows::ebookDatesInTheDetails()
+{
+    GuiFixture f;
+    f.db().execute(u"insert into dzbook (name, filename, isread) values ('a.pdf', 'x', '还没读')"_s);
+    RecordSet list(f.db());
+    list.setSql(u"select * from dzbook"_s);
+    list.open();
+    const qint64 id = *list.asInteger(u"id"_s);
+    const QString today = QDate::currentDate().toString(Qt::ISODate);
+    {
+        Tfmreadbook details(list);
+        details.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&details));
+        QCOMPARE(details.findChild<QLineEdit*>(u"EdDateAdded"_s)->text(), today);
+        // A bad date keeps the dialog open and writes nothing.
+        typeText(details.findChild<QLineEdit*>(u"EdDateFinished"_s), u"明天"_s);
+        QTest::mouseClick(details.findChild<QPushButton*>(u"b1"_s), Qt::LeftButton);
+        QVERIFY(details.isVisible());
+        QVERIFY(Prompt::lastShown().text.startsWith(u"日期应写作"_s));
+        auto* finished = details.findChild<QLineEdit*>(u"EdDateFinished"_s);
+        finished->selectAll();
+        typeText(finished, u"2024/2/3"_s);
+        auto* status = details.findChild<QComboBox*>(u"DBComboBox1"_s);
+        status->lineEdit()->selectAll();
+        typeText(status->lineEdit(), u"已读完"_s);
+        QTest::mouseClick(details.findChild<QPushButton*>(u"b1"_s), Qt::LeftButton);
+        QVERIFY(!details.isVisible());
+    }
+    // The typed finish date wins over the stamp of the status change; the rest stay.
+    const ReadingDates dates = ReadingDates::read(f.db(), ReadingDates::Kind::Ebook, id);
+    QCOMPARE(dates.finished, QDate(2024, 2, 3));
+    QCOMPARE(dates.added, QDate::currentDate());
+    QVERIFY(dates.started.isNull());
 }
 
 QTEST_MAIN(TestLoanWindows)

@@ -1,4 +1,4 @@
-#include "catalogue/ReadingDates.h"
+#include "data/ReadingDates.h"
 
 #include "data/Connection.h"
 #include "data/Statement.h"
