@@ -160,5 +160,5 @@ void TFormtest::buildNavigation()
     link(group5, QStringLiteral("dxNavBar1Item10"), QStringLiteral("恢复数据"), &TFormtest::dxNavBar1Item10Click);
 
     NavGroup* group6 = dxNavBar1->addGroup(QStringLiteral("Group6"), QStringLiteral("统计"));
-    link(group6, QStringLiteral("dxNavBar1Item15"), QStringLiteral("统计图表"), &TFormtest::dxNavBar1Item15Click);
+    link(group6, QStringLiteral("dxNavBar1Item15"), QStringLiteral("统计"), &TFormtest::dxNavBar1Item15Click);
 }
