@@ -353,9 +353,12 @@ int catalogue(Connection& connection, const QString& path, const QList<qint64>& 
             }
             const int w = pages.width - textLeft;
             pages.text(QRect(textLeft, at.y + mm(0.5), w, mm(5)), book.title.isEmpty() ? u"（无书名）"_s : book.title, font(10.5, true));
-            pages.text(QRect(textLeft, at.y + mm(5.5), w, mm(4.5)), details(book), font(8.5), QColor(0x33, 0x33, 0x33));
+            // Without covers the place and status share the details' line: each keeps its own part of it.
+            const int detailsWidth = options.covers ? w : w * 62 / 100;
+            pages.text(QRect(textLeft, at.y + mm(5.5), detailsWidth, mm(4.5)), details(book), font(8.5), QColor(0x33, 0x33, 0x33));
             if (options.covers || !whereAndStatus(book, options.grouping).isEmpty()) {
-                const QRect box(textLeft, at.y + (options.covers ? mm(10.5) : mm(5.5)), w, mm(4.5));
+                const QRect box = options.covers ? QRect(textLeft, at.y + mm(10.5), w, mm(4.5))
+                                                 : QRect(textLeft + detailsWidth, at.y + mm(5.5), w - detailsWidth, mm(4.5));
                 pages.text(box, whereAndStatus(book, options.grouping), font(8.5), QColor(0x55, 0x55, 0x55),
                     options.covers ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignRight | Qt::AlignVCenter);
             }
