@@ -14,6 +14,7 @@ QINGHE_PACKAGES=(
     libopencc-dev   # traditional and simplified Chinese as one in searches
     libzstd-dev   # the e-books' texts kept compressed
     poppler-utils   # bench_search compares the e-book text reading with pdftotext
+    qt6-charts-dev libqt6opengl6-dev   # the statistics page (its CMake files need the OpenGL ones)
     fonts-wqy-microhei
     qt6-translations-l10n   # Qt's own dialogs in Chinese
     qt6-svg-dev   # tools/makeart only: draws the icon from its SVG

@@ -1,6 +1,7 @@
 #include "catalogue/CatalogueCsv.h"
 
 #include "catalogue/CsvCells.h"
+#include "data/ReadingDates.h"
 #include "data/Statement.h"
 #include "data/udata.h"
 #include "platform/DataFolder.h"
@@ -54,7 +55,13 @@ namespace {
     // The length the library file allows its short text columns.
     constexpr int shortTextLimit = 255;
 
-    using Book = std::array<QString, fieldCount>;
+    // The reading dates travel after the fields (qh_book_dates, not baseshu), as yyyy-mm-dd.
+    constexpr std::array<const char*, 3> dateTitles { "入库日期", "开始阅读", "读完日期" };
+    constexpr int dateCount = int(dateTitles.size());
+    constexpr int addedSlot = fieldCount;
+    constexpr int finishedSlot = fieldCount + 2;
+
+    using Book = std::array<QString, fieldCount + dateCount>;
 
     QString utf8(const char* text)
     {
@@ -92,7 +99,7 @@ namespace {
     struct Mapping
     {
         CsvImportPlan::Layout layout = CsvImportPlan::Layout::Catalogue;
-        QList<int> target; // per column of the file: a field, or -1
+        QList<int> target; // per column of the file: a field (or a date slot), or -1
         int isbn13 = -1; // Goodreads: the ISBN, preferred to the ISBN-10 column
         int privateNotes = -1; // Goodreads: appended to the notes after the review
         int shelves = -1; // Goodreads: shelves that may name a category
@@ -123,7 +130,8 @@ namespace {
                               : CsvImportPlan::Layout::English;
         const QHash<QString, int> goodreadsColumns { { u"title"_s, titleField }, { u"author"_s, 1 },
             { u"publisher"_s, 2 }, { u"isbn"_s, isbnField }, { u"binding"_s, bindingField },
-            { u"exclusive shelf"_s, statusField }, { u"my review"_s, notesField } };
+            { u"exclusive shelf"_s, statusField }, { u"my review"_s, notesField }, { u"date added"_s, addedSlot },
+            { u"date read"_s, finishedSlot } };
 
         QSet<int> taken;
         for (int i = 0; i < names.size(); ++i) {
@@ -132,6 +140,10 @@ namespace {
                 for (int f = 0; f < fieldCount; ++f) {
                     if (names[i] == utf8(fields[size_t(f)].title))
                         field = f;
+                }
+                for (int d = 0; d < dateCount; ++d) {
+                    if (names[i] == utf8(dateTitles[size_t(d)]))
+                        field = fieldCount + d;
                 }
             } else {
                 field = goodreadsColumns.value(names[i].toLower(), -1);
@@ -206,6 +218,14 @@ namespace {
         }
         book[statusField] = *status;
         book[categoryField] = book[categoryField].trimmed();
+        for (int d = 0; d < dateCount; ++d) {
+            QDate date;
+            if (!ReadingDates::parse(book[size_t(fieldCount + d)], date)) {
+                reason = u"“%1”不是日期（应写作 2024-03-05）"_s.arg(utf8(dateTitles[size_t(d)]));
+                return Outcome::Rejected;
+            }
+            book[size_t(fieldCount + d)] = ReadingDates::format(date);
+        }
 
         if (book[titleField].trimmed().isEmpty()) {
             reason = u"书名是空的"_s;
@@ -257,7 +277,7 @@ namespace {
 
     // Reads the file, handing each book the import takes to add; counts the rest in plan.
     void walk(CsvReader& reader, CsvImportPlan& plan, const Library& library, const CsvProgress& progress,
-        const std::function<void(const Book&)>& add)
+        const std::function<void(const Book&, const Mapping&)>& add)
     {
         bool header = true;
         Mapping mapping;
@@ -299,7 +319,7 @@ namespace {
                 }
                 ++plan.toAdd;
                 if (add)
-                    add(book);
+                    add(book, mapping);
             },
             progress);
         if (header)
@@ -317,6 +337,8 @@ QStringList columnTitles()
     QStringList titles;
     for (const Field& field : fields)
         titles << utf8(field.title);
+    for (const char* title : dateTitles)
+        titles << utf8(title);
     return titles;
 }
 
@@ -326,8 +348,10 @@ int exportTo(Connection& connection, const QString& path, const CsvProgress& pro
     const qint64 total = connection.scalar(u"select count(*) from baseshu"_s).toLongLong();
     QString columns = columnList(u"b."_s);
     columns.replace(u"b.\"leibie\""_s, u"t.leib"_s);
-    Statement books(
-        db, u"select %1 from baseshu b left join tblei t on t.id = b.leibie order by b.id"_s.arg(columns).toUtf8());
+    Statement books(db,
+        u"select %1, d.added, d.started, d.finished from baseshu b left join tblei t on t.id = b.leibie "
+        "left join qh_book_dates d on d.book = b.id order by b.id"_s.arg(columns)
+            .toUtf8());
 
     const QString shown = QDir::toNativeSeparators(path);
     DataFolder::refuseProgramFile(path);
@@ -343,7 +367,7 @@ int exportTo(Connection& connection, const QString& path, const CsvProgress& pro
     int count = 0;
     while (books.step()) {
         QStringList row;
-        for (int f = 0; f < fieldCount; ++f)
+        for (int f = 0; f < fieldCount + dateCount; ++f)
             row << (f == isbnField ? CsvCells::isbnCell(books.text(f)) : CsvCells::neutralised(books.text(f)));
         write(Csv::record(row).toUtf8());
         if (++count % 256 == 0 && progress && !progress(count, total))
@@ -378,9 +402,11 @@ int apply(Connection& connection, const CsvImportPlan& planned, const CsvProgres
         Statement insertBook(db,
             u"insert into baseshu (%1) values (%2)"_s.arg(columnList(QString()), placeholders.join(u", "_s)).toUtf8());
         Statement insertCategory(db, "insert into tblei (leib) values (?)");
+        Statement setDate(db, "update qh_book_dates set added = ?1, started = ?2, finished = ?3 where book = ?4");
+        Statement readDates(db, "select added, started, finished from qh_book_dates where book = ?1");
 
         CsvImportPlan again;
-        walk(reader, again, library, progress, [&](const Book& book) {
+        walk(reader, again, library, progress, [&](const Book& book, const Mapping& mapping) {
             std::optional<qint64> category;
             const QString key = categoryKey(book[categoryField]);
             if (!key.isEmpty()) {
@@ -400,6 +426,25 @@ int apply(Connection& connection, const CsvImportPlan& planned, const CsvProgres
                     insertBook.bind(f + 1, book[size_t(f)].isEmpty() ? QVariant() : QVariant(book[size_t(f)]));
             }
             insertBook.step();
+            // The dates the file gives replace those stamped as the row went in; a date
+            // column the file lacks leaves the stamp.
+            const qint64 id = sqlite3_last_insert_rowid(db);
+            readDates.reset();
+            readDates.bind(1, id);
+            std::array<QVariant, dateCount> dates;
+            if (readDates.step()) {
+                for (int d = 0; d < dateCount; ++d)
+                    dates[size_t(d)] = readDates.value(d);
+            }
+            for (int d = 0; d < dateCount; ++d) {
+                if (mapping.target.contains(fieldCount + d)) {
+                    const QString& given = book[size_t(fieldCount + d)];
+                    dates[size_t(d)] = given.isEmpty() ? QVariant() : QVariant(given);
+                }
+            }
+            setDate.reset();
+            setDate.bind(1, dates[0]).bind(2, dates[1]).bind(3, dates[2]).bind(4, id);
+            setDate.step();
         });
         if (again.sha256 != planned.sha256)
             fail(u"文件 %1 在预览之后被改动过，没有导入任何图书。请重新导入。"_s.arg(

@@ -38,6 +38,11 @@ TForm2::TForm2(QWidget* parent)
 
     connect(
         DBmaster, &RecordSet::afterScroll, this, [this] { ErrorHandler::guard([this] { DBmasterAfterScroll(); }); });
+    // Posted (by "保存", a move or an upload): the triggers may have stamped a date.
+    connect(DBmaster, &RecordSet::stateChanged, this, [this](RecordSet::State state) {
+        if (state == RecordSet::State::Browse || state == RecordSet::State::Insert)
+            ErrorHandler::guard([this] { refreshLoanAndDates(); });
+    });
     connect(loader, &PictureLoader::finished, this, &TForm2::showPictures);
     pictureTimer->setSingleShot(true);
     pictureTimer->setInterval(0);
@@ -179,6 +184,7 @@ void TForm2::DBmasterAfterScroll()
     loader->cancel();
     pictureTimer->start();
     refreshCategory();
+    refreshLoanAndDates();
 }
 
 bool TForm2::picturesPending() const

@@ -3,10 +3,13 @@
 #include <QDialog>
 
 #include <array>
+#include <optional>
 
 class PictureLoader;
 class PicturePanel;
 class QComboBox;
+class QHBoxLayout;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -41,6 +44,9 @@ public:
     void Edit1KeyDown(int key); // Enter searches
     void DBGrid1KeyDown(); // Ctrl+Delete
     void DBmasterAfterScroll();
+    void BtnLendClick(); // 借出: the lending dialog for the current book
+    void BtnReturnClick(); // 归还
+    void BtnPrintClick(); // 打印书目: the catalogue as a PDF
     // The six upload buttons: slot 0 is the cover (Button1), 1..5 the illustrations (Button3..Button7).
     void upload(int slot);
     // Re-reads the books from the library (after a restore): a pending edit is
@@ -73,6 +79,11 @@ private:
     void clearPictures();
     void loadPictures();
     void showPictures(const QList<BookPictures::Decoded>& pictures);
+    QHBoxLayout* buildLoanRow(QWidget* page);
+    std::optional<qint64> currentBook() const; // the id of a saved current book
+    void refreshLoanAndDates();
+    void dateEdited(QLineEdit* edit);
+    bool readyForLoan();
 
     RecordSet* DBmaster;
     RecordSet* Query1;
@@ -85,6 +96,10 @@ private:
     QComboBox* CBleib = nullptr;
     QLineEdit* Edit1 = nullptr;
     QTableView* DBGrid1 = nullptr;
+    QLineEdit* EdDateAdded = nullptr;
+    QLineEdit* EdDateStarted = nullptr;
+    QLineEdit* EdDateFinished = nullptr;
+    QLabel* LblLoan = nullptr;
     std::array<PicturePanel*, 6> panels {};
     std::array<bool, 6> uploadedSinceRefresh {};
 };

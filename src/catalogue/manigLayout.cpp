@@ -136,6 +136,7 @@ void TForm2::buildLayout()
     left->addLayout(row(page,
         { { u"是否出屋"_s, list(u"isgo"_s, yesNo), 1 }, { u"出屋原因"_s, edit(u"gocause"_s), 3 },
             { u"是否借人"_s, list(u"isjie"_s, yesNo), 1 }, { u"借书人"_s, edit(u"jieshumen"_s), 2 } }));
+    left->addLayout(buildLoanRow(page));
 
     // Commands.
     const auto wire = [this](QPushButton* widget, auto handler) {
@@ -172,6 +173,7 @@ void TForm2::buildLayout()
     search->addWidget(wire(button(u"BitBtn5"_s, u"删除"_s, page), &TForm2::BitBtn5Click));
     search->addWidget(wire(button(u"BtnCsvExport"_s, u"导出CSV"_s, page), &TForm2::BtnCsvExportClick));
     search->addWidget(wire(button(u"BtnCsvImport"_s, u"导入CSV"_s, page), &TForm2::BtnCsvImportClick));
+    search->addWidget(wire(button(u"BtnPrint"_s, u"打印书目"_s, page), &TForm2::BtnPrintClick));
     search->addStretch(1);
     left->addLayout(search);
 

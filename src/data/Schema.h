@@ -51,6 +51,12 @@ void migrate(sqlite3* db);
 // Checked before anything is written to a file.
 bool isLibrary(sqlite3* db);
 
+// The program's own tables of loans (qh_loans) and reading dates (qh_book_dates,
+// qh_ebook_dates) with the triggers that fill them from the book rows.
+void addLoansAndReadingDates(sqlite3* db);
+// An open loan, of unknown date, for every book marked lent that has none.
+void openLoansOfLentBooks(sqlite3* db);
+
 // Whether an index of the file orders text by the named collation.
 bool indexUses(sqlite3* db, const char* collation);
 

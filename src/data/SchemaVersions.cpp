@@ -101,6 +101,13 @@ namespace {
         }
     }
 
+    // Version 5: loans with dates and the reading dates of books and e-books.
+    void version5(sqlite3* db)
+    {
+        addLoansAndReadingDates(db);
+        openLoansOfLentBooks(db);
+    }
+
     // Version 7: the pinyin of titles, authors and publishers is kept in
     // memory with every reading of each character; the tables that held one
     // spelling per title (and their text indexes) go.
@@ -118,6 +125,7 @@ const std::vector<Migration>& migrations()
     static const std::vector<Migration> steps {
         { 1, "文本列使用 NOCASE 排序规则，电子书文本列加长到 255 个字符", &version1 },
         { 2, "去掉分类名称首尾的空白", &version2 },
+        { 5, "借阅记录与阅读日期", &version5 },
         { 7, "删除旧的拼音索引表", &version7 },
     };
     return steps;

@@ -1,5 +1,6 @@
 #include "ebooks/ureadbook.h"
 
+#include "data/ReadingDates.h"
 #include "widgets/ErrorHandler.h"
 #include "widgets/Prompt.h"
 #include "widgets/Titles.h"
@@ -60,6 +61,9 @@ Tfmreadbook::Tfmreadbook(RecordSet& list, QWidget* parent)
     , DBMemo1(named(new QPlainTextEdit(this), u"DBMemo1"_s))
     , b1(named(new QPushButton(u"确定"_s, this), u"b1"_s))
     , B2(named(new QPushButton(u"取消"_s, this), u"B2"_s))
+    , EdDateAdded(named(new QLineEdit(this), u"EdDateAdded"_s))
+    , EdDateStarted(named(new QLineEdit(this), u"EdDateStarted"_s))
+    , EdDateFinished(named(new QLineEdit(this), u"EdDateFinished"_s))
 {
     setObjectName(u"Tfmreadbook"_s);
     setWindowTitle(u"电子书"_s);
@@ -94,6 +98,15 @@ Tfmreadbook::Tfmreadbook(RecordSet& list, QWidget* parent)
     fields->addRow(u"作者"_s, DBEdit2);
     fields->addRow(u"文档密码"_s, DBEdit3);
     fields->addRow(u"阅读状态"_s, DBComboBox1);
+    // The reading dates, kept beside the row: written by "确定" when changed.
+    auto* dates = new QHBoxLayout;
+    for (auto [caption, edit] : { std::pair { u"入库"_s, EdDateAdded }, std::pair { u"开始"_s, EdDateStarted },
+             std::pair { u"读完"_s, EdDateFinished } }) {
+        edit->setPlaceholderText(u"年-月-日"_s);
+        dates->addWidget(new QLabel(caption, this));
+        dates->addWidget(edit, 1);
+    }
+    fields->addRow(u"日期"_s, dates);
     auto* left = new QVBoxLayout;
     left->addLayout(fields);
     left->addWidget(new QLabel(u"简   介"_s, this));
@@ -144,6 +157,7 @@ void Tfmreadbook::FormShow()
     bookFound = !dbmaster->isEmpty();
     if (bookFound)
         setWindowTitle(u"电子书名→"_s + dbmaster->asText(u"name"_s));
+    showDates();
     DBEdit1->setFocus();
 }
 
@@ -158,9 +172,49 @@ void Tfmreadbook::b1Click()
         reject();
         return;
     }
+    if (!readDates())
+        return;
     dbmaster->edit();
     dbmaster->post();
+    // After the row: a changed status has stamped its date, which a date typed here overrides.
+    Connection& connection = dbmaster->connection();
+    const qint64 id = *dbmaster->asInteger(u"id"_s);
+    ReadingDates dates = ReadingDates::read(connection, ReadingDates::Kind::Ebook, id);
+    QDate* stored[] = { &dates.added, &dates.started, &dates.finished };
+    const QLineEdit* edits[] = { EdDateAdded, EdDateStarted, EdDateFinished };
+    bool changed = false;
+    for (int i = 0; i < 3; ++i) {
+        if (edits[i]->isModified()) {
+            *stored[i] = typed[i];
+            changed = true;
+        }
+    }
+    if (changed)
+        ReadingDates::write(connection, ReadingDates::Kind::Ebook, id, dates);
     accept();
+}
+
+void Tfmreadbook::showDates()
+{
+    const ReadingDates dates = bookFound
+        ? ReadingDates::read(dbmaster->connection(), ReadingDates::Kind::Ebook, *dbmaster->asInteger(u"id"_s))
+        : ReadingDates();
+    EdDateAdded->setText(ReadingDates::format(dates.added));
+    EdDateStarted->setText(ReadingDates::format(dates.started));
+    EdDateFinished->setText(ReadingDates::format(dates.finished));
+}
+
+bool Tfmreadbook::readDates()
+{
+    QLineEdit* edits[] = { EdDateAdded, EdDateStarted, EdDateFinished };
+    for (int i = 0; i < 3; ++i) {
+        if (!ReadingDates::parse(edits[i]->text(), typed[i])) {
+            Prompt::message(this, QMessageBox::Warning, Titles::hint(), u"日期应写作 年-月-日，例如 2024-03-05；留空表示没有。"_s);
+            edits[i]->setFocus();
+            return false;
+        }
+    }
+    return true;
 }
 
 void Tfmreadbook::B2Click()

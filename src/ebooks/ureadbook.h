@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QDialog>
 
 class QComboBox;
@@ -32,6 +33,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void showDates();
+    bool readDates(); // the typed dates; false (and a message) when one is not a date
+
     RecordSet* dbmaster;
     bool bookFound = false;
     QLineEdit* DBEdit1;
@@ -42,4 +46,8 @@ private:
     QPlainTextEdit* DBMemo1;
     QPushButton* b1;
     QPushButton* B2;
+    QLineEdit* EdDateAdded;
+    QLineEdit* EdDateStarted;
+    QLineEdit* EdDateFinished;
+    QDate typed[3];
 };

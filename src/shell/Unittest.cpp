@@ -12,6 +12,8 @@
 #include "widgets/NavBar.h"
 #include "widgets/ProgressDialog.h"
 #include "widgets/Prompt.h"
+#include "catalogue/Loans.h"
+#include "shell/LoanMarks.h"
 #include "shell/ShelfListing.h"
 #include "shell/ShelfView.h"
 #include "widgets/Titles.h"
@@ -114,6 +116,7 @@ void TFormtest::FormShow()
     }
 
     TabSheet2->FormShow(); // viewer reset, e-book list opened
+    showOverdue();
     m_fullText->refresh(); // e-books without their text yet get it in the background
 }
 
@@ -212,6 +215,7 @@ void TFormtest::runListing(const std::function<ShelfContent(ShelfListing&)>& lis
         ShelfListing shelf(TDataModule2::instance()->Adocon, shug.toImage());
         shelf.setProgress(progress.callback());
         content = list(shelf);
+        LoanMarks::apply(TDataModule2::instance()->Adocon, content.items, Loans::today());
     }
     // The progress box is gone before a message about a damaged cover asks for an answer.
     showListing(content);
@@ -362,6 +366,11 @@ bool TFormtest::eventFilter(QObject* watched, QEvent* event)
     if ((watched == Image5 || watched == Image6) && event->type() == QEvent::MouseButtonRelease
         && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         Image5Click();
+        return true;
+    }
+    if (watched == StatusBar1Overdue && event->type() == QEvent::MouseButtonRelease
+        && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        ErrorHandler::guard([this] { dxNavBar1Item14Click(); });
         return true;
     }
     return QMainWindow::eventFilter(watched, event);

@@ -8,6 +8,8 @@
 #include <functional>
 
 class EbookPage;
+class LoansPage;
+class StatsPage;
 class FindPanel;
 class FullTextLibrary;
 class NavBar;
@@ -48,6 +50,9 @@ public:
     void dxNavBar1Item6Click();
     void dxNavBar1Item9Click(); // 备份数据
     void dxNavBar1Item10Click(); // 恢复数据
+    void dxNavBar1Item14Click(); // 借阅
+    void dxNavBar1Item15Click(); // 统计
+    void showOverdue(); // "有 N 本书逾期未还" in the status bar, or nothing
     void Group5Click();
     void ListView1Click();
     void BitBtn3Click();
@@ -57,6 +62,8 @@ public:
     void bringPaperPageToFront();
     QString statusText(int panel) const;
     EbookPage* ebookPage() const { return TabSheet2; }
+    LoansPage* loansPage() const { return TabSheetLoans; }
+    StatsPage* statsPage() const { return TabSheetStats; }
     FindPanel* findPanel() const { return m_find; }
     FullTextLibrary* fullText() const { return m_fullText; }
 
@@ -99,6 +106,9 @@ private:
     ShelfView* ListView1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     QLabel* statusPanels[2] = {nullptr, nullptr};
+    QLabel* StatusBar1Overdue = nullptr; // shown only while loans are overdue; a click opens 借阅
+    LoansPage* TabSheetLoans = nullptr; // made at first use
+    StatsPage* TabSheetStats = nullptr;
     QTimer* Timer2 = nullptr;
 
     // State

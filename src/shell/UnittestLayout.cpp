@@ -135,6 +135,14 @@ void TFormtest::buildLayout()
         statusPanels[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         StatusBar1->addWidget(statusPanels[i], 1);
     }
+    StatusBar1Overdue = new QLabel(StatusBar1);
+    StatusBar1Overdue->setObjectName(QStringLiteral("StatusBar1Overdue"));
+    StatusBar1Overdue->setStyleSheet(QStringLiteral("color: red; padding: 0 12px"));
+    StatusBar1Overdue->setCursor(Qt::PointingHandCursor);
+    StatusBar1Overdue->setToolTip(QStringLiteral("打开借阅"));
+    StatusBar1Overdue->installEventFilter(this);
+    StatusBar1Overdue->hide();
+    StatusBar1->addPermanentWidget(StatusBar1Overdue);
     StatusBar1->addPermanentWidget(m_find->buildStatus());
     setStatusBar(StatusBar1);
 
@@ -158,6 +166,7 @@ void TFormtest::buildNavigation()
     NavGroup* group3 = dxNavBar1->addGroup(QStringLiteral("Group3"), QStringLiteral("纸书管理"));
     link(group3, QStringLiteral("dxNavBar1Item4"), QStringLiteral("图书管理"), &TFormtest::dxNavBar1Item12Click);
     link(group3, QStringLiteral("dxNavBar1Item5"), QStringLiteral("分类管理"), &TFormtest::dxNavBar1Item13Click);
+    link(group3, QStringLiteral("dxNavBar1Item14"), QStringLiteral("借阅"), &TFormtest::dxNavBar1Item14Click);
 
     NavGroup* group4 = dxNavBar1->addGroup(QStringLiteral("group4"), QStringLiteral("电子书"));
     link(group4, QStringLiteral("dxNavBar1Item8"), QStringLiteral("电子书阅读"), &TFormtest::dxNavBar1Item8Click);
@@ -168,4 +177,7 @@ void TFormtest::buildNavigation()
     link(group5, QStringLiteral("dxNavBar1Item6"), QStringLiteral("用户管理"), &TFormtest::dxNavBar1Item6Click);
     link(group5, QStringLiteral("dxNavBar1Item9"), QStringLiteral("备份数据"), &TFormtest::dxNavBar1Item9Click);
     link(group5, QStringLiteral("dxNavBar1Item10"), QStringLiteral("恢复数据"), &TFormtest::dxNavBar1Item10Click);
+
+    NavGroup* group6 = dxNavBar1->addGroup(QStringLiteral("Group6"), QStringLiteral("统计"));
+    link(group6, QStringLiteral("dxNavBar1Item15"), QStringLiteral("统计"), &TFormtest::dxNavBar1Item15Click);
 }

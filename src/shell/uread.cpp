@@ -1,5 +1,7 @@
 #include "shell/uread.h"
 
+#include "catalogue/Loans.h"
+#include "catalogue/ulend.h"
 #include "widgets/ErrorHandler.h"
 #include "widgets/Prompt.h"
 #include "widgets/Titles.h"
@@ -38,6 +40,9 @@ Tfmread::Tfmread(QWidget* parent)
     , DBMemo1(named(new QPlainTextEdit(this), QStringLiteral("DBMemo1")))
     , b1(named(new QPushButton(QStringLiteral("确定"), this), QStringLiteral("b1")))
     , B2(named(new QPushButton(QStringLiteral("取消"), this), QStringLiteral("B2")))
+    , LblLoan(named(new QLabel(this), QStringLiteral("LblLoan")))
+    , BtnLend(named(new QPushButton(QStringLiteral("借出"), this), QStringLiteral("BtnLend")))
+    , BtnReturn(named(new QPushButton(QStringLiteral("归还"), this), QStringLiteral("BtnReturn")))
 {
     setObjectName(QStringLiteral("Tfmread"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -77,7 +82,10 @@ Tfmread::Tfmread(QWidget* parent)
     columns->addLayout(right, 1);
 
     auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
+    buttons->addWidget(LblLoan, 1);
+    buttons->addWidget(BtnLend);
+    buttons->addWidget(BtnReturn);
+    buttons->addSpacing(24);
     buttons->addWidget(b1);
     buttons->addWidget(B2);
 
@@ -88,6 +96,10 @@ Tfmread::Tfmread(QWidget* parent)
     b1->setDefault(true);
     connect(b1, &QPushButton::clicked, this, [this] { ErrorHandler::guard([this] { b1Click(); }); });
     connect(B2, &QPushButton::clicked, this, [this] { ErrorHandler::guard([this] { B2Click(); }); });
+    connect(BtnLend, &QPushButton::clicked, this, [this] { ErrorHandler::guard([this] { BtnLendClick(); }); });
+    connect(BtnReturn, &QPushButton::clicked, this, [this] { ErrorHandler::guard([this] { BtnReturnClick(); }); });
+    for (QPushButton* button : {BtnLend, BtnReturn})
+        button->setAutoDefault(false);
 }
 
 Tfmread::~Tfmread() = default;
@@ -110,7 +122,37 @@ void Tfmread::FormShow()
     bookFound = !dbmaster->isEmpty();
     if (bookFound)
         setWindowTitle(QStringLiteral("书名→") + dbmaster->asText(QStringLiteral("name")));
+    showLoan();
     DBEdit2->setFocus();
+}
+
+void Tfmread::showLoan()
+{
+    const auto loan = bookFound ? Loans::openLoan(dbmaster->connection(), *dbmaster->asInteger(QStringLiteral("id")))
+                                : std::nullopt;
+    const bool late = loan && loan->isOverdue(Loans::today());
+    LblLoan->setText(loan ? Loans::describe(*loan, Loans::today()) : QString());
+    LblLoan->setStyleSheet(late ? QStringLiteral("color: red") : QString());
+    BtnLend->setEnabled(bookFound && !loan);
+    BtnReturn->setEnabled(loan.has_value());
+}
+
+// The loan is written at once; the dialog's own fields (none of them the loan's)
+// are still written or dropped by "确定" or "取消".
+void Tfmread::BtnLendClick()
+{
+    if (bookFound
+        && TfmLend::lendBook(this, dbmaster->connection(), *dbmaster->asInteger(QStringLiteral("id")),
+            dbmaster->asText(QStringLiteral("name"))))
+        showLoan();
+}
+
+void Tfmread::BtnReturnClick()
+{
+    if (bookFound
+        && TfmLend::returnBook(this, dbmaster->connection(), *dbmaster->asInteger(QStringLiteral("id")),
+            dbmaster->asText(QStringLiteral("name"))))
+        showLoan();
 }
 
 void Tfmread::b1Click()

@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -24,11 +25,15 @@ public:
     void FormShow();
     void b1Click();
     void B2Click();
+    void BtnLendClick(); // 借出
+    void BtnReturnClick(); // 归还
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void showLoan();
+
     RecordSet* dbmaster;
     bool bookFound = false;
     QLineEdit* DBEdit2;
@@ -38,4 +43,7 @@ private:
     QPlainTextEdit* DBMemo1;
     QPushButton* b1;
     QPushButton* B2;
+    QLabel* LblLoan;
+    QPushButton* BtnLend;
+    QPushButton* BtnReturn;
 };
