@@ -200,6 +200,19 @@ bool EbookStore::isStoredName(const QString& name)
     return form.match(name).hasMatch();
 }
 
+int EbookStore::removeStrayCompanions() const
+{
+    int removed = 0;
+    const QDir dir(m_folder);
+    for (const QFileInfo& file : dir.entryInfoList(QDir::Files | QDir::Hidden)) {
+        QString owner;
+        if (Companion::isCompanionName(file.fileName(), &owner) && isStoredName(owner)
+            && !QFileInfo::exists(path(owner)))
+            removed += QFile::remove(file.filePath()) ? 1 : 0;
+    }
+    return removed;
+}
+
 QStringList EbookStore::unlisted(const QSet<QString>& listed, const QDateTime& changedBefore) const
 {
     QStringList found;

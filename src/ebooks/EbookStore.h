@@ -76,6 +76,9 @@ public:
     // `changedBefore`, so a file another running copy has just stored is left
     // out. In the order of their names (their time stamps).
     QStringList unlisted(const QSet<QString>& listed, const QDateTime& changedBefore) const;
+    // Removes the text companions whose book file is gone (its text serves
+    // nothing, and is rebuilt if the book comes back). Returns how many.
+    int removeStrayCompanions() const;
 
 private:
     QString m_folder;

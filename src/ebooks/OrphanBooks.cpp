@@ -43,6 +43,7 @@ int offer(QWidget* parent, RecordSet& list, const EbookStore& store)
 {
     const QDateTime settled = QDateTime::currentDateTime().addSecs(-SettledSeconds);
     store.removeUnfinished(settled);
+    store.removeStrayCompanions();
     RecordSet rows(list.connection());
     rows.setSql(u"select filename from dzbook"_s);
     rows.open();

@@ -222,7 +222,7 @@ void writeFileAtomically(
         throw;
     }
     // The producer wrote through its own descriptor; ours still names the same file.
-    finish(t, file, temporary, Access::Usual);
+    finish(t, file, temporary, access);
 }
 
 int syncToDisk(const QString& path)
