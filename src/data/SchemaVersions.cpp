@@ -78,12 +78,19 @@ namespace {
             Statement::execute(db, "reindex");
     }
 
+    // Version 4: the record of e-books tried in a helper process before the PDF engine loads them.
+    void version4(sqlite3* db)
+    {
+        Statement::execute(db, pdfCheckTable);
+    }
+
 } // namespace
 
 const std::vector<Migration>& migrations()
 {
     static const std::vector<Migration> steps {
         { 1, "文本列使用 NOCASE 排序规则，电子书文本列加长到 255 个字符", &version1 },
+        { 4, "记录已检查过的电子书（qh_pdfcheck）", &version4 },
     };
     return steps;
 }
