@@ -1,4 +1,5 @@
 #include "ebooks/DragOut.h"
+#include "ebooks/PdfProbe.h"
 #include "widgets/ErrorHandler.h"
 #include "widgets/Resources.h"
 #include "backup/Restore.h"
@@ -16,6 +17,12 @@
 
 int main(int argc, char* argv[])
 {
+    // The PDF check's helper: no window and no library, only a document on stdin.
+    if (PdfProbe::isHelperCall(argc, argv)) {
+        QCoreApplication helper(argc, argv);
+        return PdfProbe::runHelper();
+    }
+
     Application app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("qinghe"));
     qingheInitResources();

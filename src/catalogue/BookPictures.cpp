@@ -95,6 +95,8 @@ Decoded decodeStored(const QString& tag, const QByteArray& bytes, QSize panel)
         return { fitted(image, panel), {} };
     }
     if (tag == u"bmp"_s) {
+        if (Thumbnails::isTooLarge(Thumbnails::declaredSize(bytes)))
+            return { {}, u"Bitmap image is not valid"_s };
         QImage image;
         if (!bytes.startsWith("BM") || !image.loadFromData(bytes, "BMP"))
             return { {}, u"Bitmap image is not valid"_s };
@@ -105,6 +107,8 @@ Decoded decodeStored(const QString& tag, const QByteArray& bytes, QSize panel)
     QBuffer buffer;
     buffer.setData(bytes);
     QImageReader reader(&buffer);
+    if (Thumbnails::isTooLarge(reader.size()))
+        return { {}, Thumbnails::tooLargeText(reader.size()) };
     QImage image = reader.read();
     if (image.isNull())
         return { {}, reader.errorString() };
@@ -127,6 +131,10 @@ Upload loadFile(const QString& path, QSize panel)
     if (!jpeg && !bmp && !Thumbnails::otherFormats().contains(ext.mid(1).toLower()))
         fail(u"Unknown picture file extension (%1)"_s.arg(ext));
     const QByteArray bytes = readFile(path);
+    // Refused before any decoding: the size comes from the header alone.
+    const QSize size = Thumbnails::declaredSize(bytes);
+    if (Thumbnails::isTooLarge(size))
+        fail(Thumbnails::tooLargeText(size));
     if (jpeg)
         return jpegUpload(bytes, panel);
     if (bmp)

@@ -150,7 +150,7 @@ void CsvReader::read(
     bool first = true;
 
     const auto endField = [&] {
-        fields << text;
+        fields << text.remove(QChar(0)); // no text of the library holds a NUL character
         text.clear();
         state = State::FieldStart;
     };

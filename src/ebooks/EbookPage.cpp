@@ -6,6 +6,7 @@
 #include "ebooks/EbookSql.h"
 #include "ebooks/EbookStore.h"
 #include "ebooks/ImportProgress.h"
+#include "ebooks/PdfGuard.h"
 #include "ebooks/PdfViewer.h"
 #include "ebooks/ureadbook.h"
 #include "widgets/Prompt.h"
@@ -15,6 +16,8 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDateTime>
+#include <QGuiApplication>
+#include <QScopeGuard>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -188,15 +191,33 @@ void EbookPage::Button4Click()
 {
     if (waitForImport())
         return;
+    const QString storedName = current("filename");
+    const QString password = EbookSql::trimmed(current("place"));
+    // A book is tried in a helper process before its first load here: one that
+    // makes the PDF engine loop is set aside instead of freezing the window.
+    bool safe = true;
+    {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
+        safe = PdfGuard(qydzbook->connection()).isSafe(EbookStore::standard(), storedName, password);
+    }
+    if (!safe) {
+        bringToFront();
+        PageControl2->setCurrentWidget(TabSheet5);
+        if (m_viewerLog)
+            *m_viewerLog << u"refuse"_s;
+        m_readingId = -1;
+        FoxitPDFSDK1->refuse(PdfGuard::refusal());
+        return;
+    }
     // Decrypted into memory only and handed to the viewer without a copy; any
     // error stops the command before the page changes.
-    std::string document = EbookStore::standard().readOwned(current("filename"));
+    std::string document = EbookStore::standard().readOwned(storedName);
     const qint64 id = current("id").toLongLong();
     int remembered = 0;
     quietly([&] { remembered = id > 0 ? m_lastPage.page(id) : 0; });
     bringToFront();
     PageControl2->setCurrentWidget(TabSheet5);
-    const QString password = EbookSql::trimmed(current("place"));
     if (m_viewerLog)
         *m_viewerLog << u"OpenOwnedDocument(%1)"_s.arg(password);
     m_readingId = -1; // the pages of the opening are not the reader's
@@ -255,6 +276,7 @@ void EbookPage::Button6Click()
     // The row goes first: a row that cannot be deleted keeps its file.
     qydzbook->remove();
     EbookStore::standard().remove(storedName); // a file already gone does not matter
+    PdfGuard(qydzbook->connection()).forget(storedName);
     if (id.isEmpty())
         return;
     if (id.toLongLong() == m_readingId)

@@ -1,6 +1,6 @@
 #include "ebooks/PdfProbe.h"
 
-#include "platform/Processes.h"
+#include "platform/HelperProcess.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -142,7 +142,7 @@ bool isHelperCall(int argc, char* argv[])
 int runHelper()
 {
     // Never outlives the program that asked, nor loops for ever when it is gone.
-    Processes::endWithParent(600);
+    HelperProcess::endWithParent(600);
 
     QFile in;
     if (!in.open(0, QIODevice::ReadOnly))

@@ -1,6 +1,7 @@
 #include "data/test_recordset_fixture.h"
 
 #include "catalogue/CatalogueCsv.h"
+#include "data/Sql.h"
 
 #include <QStringEncoder>
 
@@ -17,6 +18,7 @@ private slots:
     void badFiles();
     void previewCountsWhatItSkips();
     void allOrNothing();
+    void nulCharactersAreDropped();
 };
 
 static QByteArray readAll(const QString& path)
@@ -212,6 +214,22 @@ void TestCsv::allOrNothing()
     QCOMPARE(books(f), u"0"_s);
     QCOMPARE(CatalogueCsv::apply(f.db(), CatalogueCsv::plan(f.db(), path)), 2);
     QCOMPARE(books(f), u"2"_s);
+}
+
+void TestCsv::nulCharactersAreDropped()
+{
+    LibraryFixture f;
+    const QString path = f.dir.filePath(u"nul.csv"_s);
+    writeFile(path, u"书名,类别\n"_s.toUtf8() + QByteArray("Dune\0,Sci\0Fi\n", 13));
+    const CsvImportPlan plan = CatalogueCsv::plan(f.db(), path);
+    QCOMPARE(plan.newCategories, QStringList { u"SciFi"_s });
+    QCOMPARE(CatalogueCsv::apply(f.db(), plan), 1);
+    QCOMPARE(f.count(u"select count(*) from baseshu where name = 'Dune'"_s), u"1"_s);
+    // The category lists like any other.
+    RecordSet category(f.db());
+    category.setSql(u"select * from tblei where leib="_s + Sql::quoted(u"SciFi"_s));
+    category.open();
+    QCOMPARE(category.recordCount(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestCsv)

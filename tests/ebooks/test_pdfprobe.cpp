@@ -1,7 +1,7 @@
 // A document that makes the PDF engine loop is tried in a helper process with a
 // time limit, never loaded here; the answer is kept in qh_pdfcheck.
 
-#include "../data/test_recordset_fixture.h"
+#include "data/test_recordset_fixture.h"
 #include "TestPdf.h"
 
 #include "ebooks/EbookStore.h"
