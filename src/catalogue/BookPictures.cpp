@@ -1,6 +1,7 @@
 #include "catalogue/BookPictures.h"
 
 #include "Exception.h"
+#include "platform/FileIo.h"
 #include "pictures/ThumbnailCache.h"
 #include "pictures/Thumbnails.h"
 #include "data/udata.h"
@@ -9,6 +10,8 @@
 #include <QFile>
 #include <QImageReader>
 #include <QStringList>
+
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 
@@ -33,9 +36,10 @@ namespace {
 
     QByteArray readFile(const QString& path)
     {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            fail(u"Cannot open file \"%1\". %2"_s.arg(path, file.errorString()));
+        // Regular files only, checked without waiting: a pipe would block for ever.
+        QFile file;
+        if (!FileIo::openRegular(file, path))
+            fail(u"Cannot open file \"%1\". %2"_s.arg(path, FileIo::errorText(errno)));
         if (file.size() > MaxFileBytes)
             fail(u"图片文件 \"%1\" 太大（超过 200 MB），无法载入。"_s.arg(path));
         const QByteArray bytes = file.readAll();

@@ -83,8 +83,8 @@ Result probe(QIODevice& source, const QString& password, int timeLimitMs)
     QProcess helper;
     helper.setProgram(program());
     helper.setArguments(arguments);
-    helper.setStandardOutputFile(QProcess::nullDevice());
-    helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The helper writes nothing but warnings; they go where ours go.
+    helper.setProcessChannelMode(QProcess::ForwardedChannels);
     helper.start(QIODevice::WriteOnly);
     const HelperGuard guard { helper };
     if (!helper.waitForStarted(10000)) {

@@ -10,7 +10,7 @@
 namespace {
 
 constexpr int64_t HeaderBytes = 8;
-constexpr int64_t ChunkBytes = 256 * 1024; // a multiple of the block size
+constexpr qint64 ChunkBytes = 256 * 1024; // a multiple of the block size
 
 // Decrypts into a caller's buffer, so a chunk is never copied twice.
 class SpanStream : public TStream

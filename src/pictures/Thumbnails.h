@@ -55,17 +55,6 @@ QImage decodeJpeg(const QByteArray& bytes, QSize cover, int* errorCode = nullptr
 // and of a book whose cover cannot be read. A null tile gives a plain grey picture.
 QImage placeholder(const QImage& tile);
 
-// Pictures larger than this many pixels are refused on upload and never decoded
-// when stored: a progressive JPEG needs memory for every pixel of the full size,
-// whatever size it is shown at (20000 x 20000 takes more than a gigabyte).
-inline constexpr qint64 MaxPixels = qint64(6400) * 10000;
-// The size a picture file gives in its header, read without decoding it; invalid
-// when the header cannot be read.
-QSize declaredSize(const QByteArray& bytes);
-bool isTooLarge(QSize size);
-// "图片太大：W×H 像素，最大 6400 万像素"
-QString tooLargeText(QSize size);
-
 // Decodes a JPEG file straight at the smallest scale M/8 (M = 1..16) that still
 // covers 100 x 120, then smooths it to exactly 100 x 120. A null image when the
 // bytes are not a readable JPEG file.

@@ -89,11 +89,6 @@ QByteArray native(const QByteArray& utf8Path)
     return native(QString::fromUtf8(utf8Path));
 }
 
-QByteArray nativeOfUrl(const QByteArray& encodedPath)
-{
-    return QByteArray::fromPercentEncoding(encodedPath);
-}
-
 QString usableFolder(const QByteArray& realPath)
 {
     const QString decoded = QFile::decodeName(realPath);

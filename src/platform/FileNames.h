@@ -19,9 +19,6 @@ QByteArray native(const QString& path);
 // The same for a UTF-8 std::string path (the cipher's file streams).
 QByteArray native(const QByteArray& utf8Path);
 
-// The bytes a file URL names (a drop): percent-encoded bytes kept as they are.
-QByteArray nativeOfUrl(const QByteArray& encodedPath);
-
 // A path Qt can use for a folder whose real name is given in bytes: the name
 // itself when it decodes without loss, otherwise a name of the running process
 // that stands for the folder (held open until the program ends). Empty when

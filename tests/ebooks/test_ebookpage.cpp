@@ -336,7 +336,7 @@ private slots:
 
     void loopingBookIsSetAside()
     {
-        PdfProbe::setDefaultTimeLimitMs(3000);
+        PdfProbe::setDefaultTimeLimitMs(10000);
         PageFixture f;
         f.addBook(u"环.pdf"_s, makeLoopingPdf());
         f.addBook(u"好.pdf"_s, makePdf(2));

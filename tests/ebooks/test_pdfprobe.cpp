@@ -2,6 +2,8 @@
 // time limit, never loaded here; the answer is kept in qh_pdfcheck.
 
 #include "data/test_recordset_fixture.h"
+
+#include "crypto/AES.h"
 #include "TestPdf.h"
 
 #include "ebooks/EbookStore.h"
@@ -30,7 +32,7 @@ PdfProbe::Result probeBytes(QByteArray bytes, const QString& password = {})
 {
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
-    return PdfProbe::probe(buffer, password, 3000);
+    return PdfProbe::probe(buffer, password, 10000);
 }
 
 } // namespace
@@ -43,7 +45,7 @@ private slots:
     void initTestCase()
     {
         PdfProbe::setProgram(QStringLiteral(QINGHE_PROGRAM));
-        PdfProbe::setDefaultTimeLimitMs(3000);
+        PdfProbe::setDefaultTimeLimitMs(10000);
     }
 
     void storeReaderGivesThePlainBytesInChunks()
