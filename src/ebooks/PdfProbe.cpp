@@ -85,7 +85,7 @@ Result probe(QIODevice& source, const QString& password, int timeLimitMs)
     helper.setArguments(arguments);
     // The helper writes nothing but warnings; they go where ours go.
     helper.setProcessChannelMode(QProcess::ForwardedChannels);
-    helper.start(QIODevice::WriteOnly);
+    helper.start();
     const HelperGuard guard { helper };
     if (!helper.waitForStarted(10000)) {
         qWarning("PDF check: cannot start %s: %s", qPrintable(helper.program()), qPrintable(helper.errorString()));
