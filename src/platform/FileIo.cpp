@@ -201,6 +201,12 @@ int openForReading(const QString& path)
     return openReadOnly(native(path), false);
 }
 
+bool isRegularFile(const QString& path)
+{
+    Info info;
+    return stat(path.toUtf8().toStdString(), info) && info.regular;
+}
+
 bool openRegular(QFile& file, const QString& path)
 {
     const int fd = openForReading(path);

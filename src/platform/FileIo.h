@@ -52,6 +52,8 @@ int close(int fd);
 // else, found without waiting), or for writing a file (created with `mode` when
 // missing; truncated, or refused when `exclusive` and it exists).
 int openForReading(const QString& path);
+// True when path names a regular file (found by its bytes when its name is not UTF-8).
+bool isRegularFile(const QString& path);
 // openForReading() into a QFile; false with errno set when it fails.
 bool openRegular(QFile& file, const QString& path);
 int openForWriting(const QString& path, uint32_t mode, bool exclusive);

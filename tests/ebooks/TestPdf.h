@@ -109,7 +109,7 @@ QByteArray makePdf(int pages, const std::optional<QByteArray>& userPassword = st
 }
 
 // A page tree that names itself among its kids: the engine loops for ever loading it.
-QByteArray makeLoopingPdf()
+[[maybe_unused]] QByteArray makeLoopingPdf()
 {
     const QByteArray objects[] = {
         "<< /Type /Catalog /Pages 2 0 R >>",

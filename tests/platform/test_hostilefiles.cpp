@@ -92,6 +92,7 @@ private slots:
         PipeWatch watch(QFile::encodeName(pipe));
         const QString refused = FileIo::errorText(FileIo::NotRegularFile);
 
+        QVERIFY(!FileIo::isRegularFile(pipe));
         QCOMPARE(FileIo::openForReading(pipe), -1);
         QCOMPARE(errno, FileIo::NotRegularFile);
         // Import: nothing is stored, the message says why.
@@ -132,6 +133,7 @@ private slots:
         QVERIFY(!QFile::exists(shown));
         QCOMPARE(FileNames::native(shown), raw);
         QCOMPARE(FileNames::native(shown.toUtf8()), raw);
+        QVERIFY(FileIo::isRegularFile(shown)); // what a drop on the e-book list checks
 
         // Import stores the file's own bytes, named as shown.
         EbookStore store(dir.filePath(u"corvina"_s));
