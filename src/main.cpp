@@ -1,6 +1,7 @@
 #include "backup/Restore.h"
 #include "data/udata.h"
 #include "ebooks/DragOut.h"
+#include "ebooks/PdfProbe.h"
 #include "platform/AppPaths.h"
 #include "platform/DataFolder.h"
 #include "platform/SystemLocale.h"
@@ -21,6 +22,13 @@ int main(int argc, char* argv[])
 {
     // Dates and sizes in Qt's own dialogs in Simplified Chinese, like every other text.
     SystemLocaleOverride chinese("zh_CN.UTF-8");
+
+    // The PDF check's helper: no window and no library, only a document on stdin.
+    if (PdfProbe::isHelperCall(argc, argv)) {
+        QCoreApplication helper(argc, argv);
+        return PdfProbe::runHelper();
+    }
+
     Application app(argc, argv);
     chinese.restore();
     Startup::prepareApplication();

@@ -1,6 +1,7 @@
 #include "catalogue/BookPictures.h"
 
 #include "Exception.h"
+#include "platform/FileIo.h"
 #include "pictures/ThumbnailCache.h"
 #include "pictures/Thumbnails.h"
 #include "data/udata.h"
@@ -9,6 +10,8 @@
 #include <QFile>
 #include <QImageReader>
 #include <QStringList>
+
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 
@@ -33,9 +36,10 @@ namespace {
 
     QByteArray readFile(const QString& path)
     {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            fail(u"Cannot open file \"%1\". %2"_s.arg(path, file.errorString()));
+        // Regular files only, checked without waiting: a pipe would block for ever.
+        QFile file;
+        if (!FileIo::openRegular(file, path))
+            fail(u"Cannot open file \"%1\". %2"_s.arg(path, FileIo::errorText(errno)));
         if (file.size() > MaxFileBytes)
             fail(u"图片文件 \"%1\" 太大（超过 200 MB），无法载入。"_s.arg(path));
         const QByteArray bytes = file.readAll();
@@ -95,6 +99,8 @@ Decoded decodeStored(const QString& tag, const QByteArray& bytes, QSize panel)
         return { fitted(image, panel), {} };
     }
     if (tag == u"bmp"_s) {
+        if (Thumbnails::isTooLarge(Thumbnails::declaredSize(bytes)))
+            return { {}, u"Bitmap image is not valid"_s };
         QImage image;
         if (!bytes.startsWith("BM") || !image.loadFromData(bytes, "BMP"))
             return { {}, u"Bitmap image is not valid"_s };
@@ -105,6 +111,8 @@ Decoded decodeStored(const QString& tag, const QByteArray& bytes, QSize panel)
     QBuffer buffer;
     buffer.setData(bytes);
     QImageReader reader(&buffer);
+    if (Thumbnails::isTooLarge(reader.size()))
+        return { {}, Thumbnails::tooLargeText(reader.size()) };
     QImage image = reader.read();
     if (image.isNull())
         return { {}, reader.errorString() };
@@ -127,6 +135,10 @@ Upload loadFile(const QString& path, QSize panel)
     if (!jpeg && !bmp && !Thumbnails::otherFormats().contains(ext.mid(1).toLower()))
         fail(u"Unknown picture file extension (%1)"_s.arg(ext));
     const QByteArray bytes = readFile(path);
+    // Refused before any decoding: the size comes from the header alone.
+    const QSize size = Thumbnails::declaredSize(bytes);
+    if (Thumbnails::isTooLarge(size))
+        fail(Thumbnails::tooLargeText(size));
     if (jpeg)
         return jpegUpload(bytes, panel);
     if (bmp)

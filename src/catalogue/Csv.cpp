@@ -1,9 +1,13 @@
 #include "catalogue/Csv.h"
 
+#include "platform/FileIo.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QStringDecoder>
+
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 
@@ -94,9 +98,10 @@ QString shown(const QString& path)
 CsvReader::CsvReader(const QString& path)
     : m_path(path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        fail(u"无法打开文件 %1: %2"_s.arg(shown(path), file.errorString()));
+    // Regular files only, checked without waiting: a pipe would block for ever.
+    QFile file;
+    if (!FileIo::openRegular(file, path))
+        fail(u"无法打开文件 %1: %2"_s.arg(shown(path), FileIo::errorText(errno)));
     m_size = file.size();
     const QByteArray head = file.peek(3);
     if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF"))
@@ -123,9 +128,9 @@ CsvReader::CsvReader(const QString& path)
 void CsvReader::read(
     const std::function<void(const QStringList& fields, qint64 line)>& row, const CsvProgress& progress)
 {
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
-        fail(u"无法打开文件 %1: %2"_s.arg(shown(m_path), file.errorString()));
+    QFile file;
+    if (!FileIo::openRegular(file, m_path))
+        fail(u"无法打开文件 %1: %2"_s.arg(shown(m_path), FileIo::errorText(errno)));
     const qint64 total = file.size();
     QCryptographicHash hash(QCryptographicHash::Sha256);
     QStringDecoder decoder(m_encoding == u"UTF-8"_s ? QStringDecoder(QStringConverter::Utf8)
@@ -150,7 +155,7 @@ void CsvReader::read(
     bool first = true;
 
     const auto endField = [&] {
-        fields << text;
+        fields << text.remove(QChar(0)); // no text of the library holds a NUL character
         text.clear();
         state = State::FieldStart;
     };

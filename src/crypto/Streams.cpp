@@ -16,7 +16,7 @@ constexpr int64_t kMaxSysIo = int64_t(1) << 30;
 
 std::string openMessage(const char* what, const std::string& path, int error)
 {
-    return std::string(what) + " \"" + TFileStream::fullPath(path) + "\". " + std::strerror(error);
+    return std::string(what) + " \"" + TFileStream::fullPath(path) + "\". " + FileIo::errorText(error).toStdString();
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "data/RecordSet.h"
 
 #include "data/RecordSetQuery.h"
+#include "data/Sql.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -487,7 +488,8 @@ void RecordSet::edit()
 
 void RecordSet::setText(const QString& field, const QString& text)
 {
-    d->setValue(*this, field, QVariant(text));
+    // Typed or read from a file: a NUL character never reaches the library.
+    d->setValue(*this, field, QVariant(Sql::withoutNul(text)));
     emit dataChanged();
 }
 

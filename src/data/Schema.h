@@ -12,6 +12,11 @@ namespace Schema {
 // The small table in which the file records its own password.
 inline constexpr const char* metaTable = "qinghe_meta";
 
+// The program's record of the e-books the PDF engine was tried on in a helper
+// process: "ok", or "bad" for one that hung or crashed it (by stored name).
+inline constexpr const char* pdfCheckTable
+    = "CREATE TABLE IF NOT EXISTS qh_pdfcheck (filename TEXT PRIMARY KEY, verdict TEXT NOT NULL, checked TEXT NOT NULL)";
+
 // The account and categories a new library starts with.
 inline constexpr const char* firstUser = "admin";
 inline constexpr const char* firstPassword = "admin";

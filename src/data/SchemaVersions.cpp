@@ -101,6 +101,12 @@ namespace {
         }
     }
 
+    // Version 4: the record of e-books tried in a helper process before the PDF engine loads them.
+    void version4(sqlite3* db)
+    {
+        Statement::execute(db, pdfCheckTable);
+    }
+
     // Version 5: loans with dates and the reading dates of books and e-books.
     void version5(sqlite3* db)
     {
@@ -125,6 +131,7 @@ const std::vector<Migration>& migrations()
     static const std::vector<Migration> steps {
         { 1, "文本列使用 NOCASE 排序规则，电子书文本列加长到 255 个字符", &version1 },
         { 2, "去掉分类名称首尾的空白", &version2 },
+        { 4, "记录已检查过的电子书（qh_pdfcheck）", &version4 },
         { 5, "借阅记录与阅读日期", &version5 },
         { 7, "删除旧的拼音索引表", &version7 },
     };

@@ -1,5 +1,7 @@
 #include "ebooks/EbookGrid.h"
 
+#include "platform/FileIo.h"
+
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -21,8 +23,11 @@ QStringList EbookGrid::droppedFiles(const QMimeData* data)
     if (!data || data->hasFormat(QLatin1String(ownDragFormat)))
         return files;
     for (const QUrl& url : data->urls()) {
+        // Regular files only (a pipe would block the import); a name that is not UTF-8
+        // arrives with replacement characters and is found by its bytes.
         const QFileInfo file(url.toLocalFile());
-        if (url.isLocalFile() && file.isFile() && file.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0)
+        if (url.isLocalFile() && FileIo::isRegularFile(file.absoluteFilePath())
+            && file.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0)
             files << file.absoluteFilePath();
     }
     return files;

@@ -1,5 +1,7 @@
 #include "ebooks/EbookImport.h"
 
+#include "data/Sql.h"
+
 #include <QFileInfo>
 
 EbookImport::EbookImport(
@@ -14,7 +16,7 @@ EbookImport::EbookImport(
 
 QString EbookImport::name() const
 {
-    return QFileInfo(source()).fileName();
+    return Sql::withoutNul(QFileInfo(source()).fileName());
 }
 
 bool EbookImport::next()

@@ -9,6 +9,7 @@
 #include "ebooks/EncryptedPdfDevice.h"
 #include "ebooks/ImportProgress.h"
 #include "ebooks/OrphanBooks.h"
+#include "ebooks/PdfGuard.h"
 #include "ebooks/PdfViewer.h"
 #include "ebooks/ureadbook.h"
 #include "search/FullTextLibrary.h"
@@ -19,6 +20,8 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDateTime>
+#include <QGuiApplication>
+#include <QScopeGuard>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -199,16 +202,35 @@ void EbookPage::Button4Click()
 {
     if (waitForImport() || noCurrent())
         return;
+    const QString storedName = current("filename");
+    const QString password = EbookSql::trimmed(current("place"));
+    // A book is tried in a helper process before its first load here: one that
+    // makes the PDF engine loop is set aside instead of freezing the window.
+    bool safe = true;
+    {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
+        safe = PdfGuard(qydzbook->connection()).isSafe(EbookStore::standard(), storedName, password);
+    }
+    if (!safe) {
+        bringToFront();
+        PageControl2->setCurrentWidget(TabSheet5);
+        if (m_viewerLog)
+            *m_viewerLog << u"refuse"_s;
+        m_readingId = -1;
+        m_shownId = -1;
+        FoxitPDFSDK1->refuse(PdfGuard::refusal());
+        return;
+    }
     // Read straight from the store file, deciphered in memory part by part as
     // the viewer asks; a missing or damaged file stops the command before the
     // page changes.
-    auto document = std::make_unique<EncryptedPdfDevice>(EbookStore::standard().path(current("filename")));
+    auto document = std::make_unique<EncryptedPdfDevice>(EbookStore::standard().path(storedName));
     const qint64 id = current("id").toLongLong();
     int remembered = 0;
     quietly([&] { remembered = id > 0 ? m_lastPage.page(id) : 0; });
     bringToFront();
     PageControl2->setCurrentWidget(TabSheet5);
-    const QString password = EbookSql::trimmed(current("place"));
     if (m_viewerLog)
         *m_viewerLog << u"OpenDocumentDevice(%1)"_s.arg(password);
     m_readingId = -1; // the pages of the opening are not the reader's
@@ -297,6 +319,7 @@ void EbookPage::Button6Click()
     EbookStore::standard().remove(storedName); // a file already gone does not matter
     if (FullTextLibrary* library = FullTextLibrary::current())
         library->forget(storedName);
+    PdfGuard(qydzbook->connection()).forget(storedName);
     if (id.isEmpty())
         return;
     if (id.toLongLong() == m_shownId) {

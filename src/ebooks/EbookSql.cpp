@@ -25,9 +25,7 @@ QString search(Connection& connection, const QString& title, const QString& stat
     QString condition;
     if (!name.isEmpty()) {
         // Quoted like every other value: an apostrophe in a title is part of the title.
-        QString pattern = name;
-        pattern.replace(u'\'', u"''"_s);
-        condition = PinyinIndex::condition(connection, u"name like '%"_s + pattern + u"%'"_s, u"dzbook"_s, name);
+        condition = PinyinIndex::condition(connection, u"name like "_s + Sql::quoted(u'%' + name + u'%'), u"dzbook"_s, name);
     }
     if (!isread.isEmpty())
         condition += (condition.isEmpty() ? u" isread="_s : u" and isread="_s) + Sql::quoted(isread);

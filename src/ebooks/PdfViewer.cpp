@@ -470,6 +470,12 @@ void PdfViewer::SetViewerFlag(bool flag)
     m_stack->setCurrentWidget(m_view);
 }
 
+void PdfViewer::refuse(const QString& text)
+{
+    closeDocument();
+    showMessage(text);
+}
+
 void PdfViewer::clear()
 {
     closeDocument();

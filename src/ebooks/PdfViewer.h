@@ -76,6 +76,9 @@ public:
     // open document stays open (only reading another one replaces it).
     // true: keeps whatever is shown.
     void SetViewerFlag(bool flag);
+    // Closes the document and shows `text` in its place: a document set aside
+    // without being loaded.
+    void refuse(const QString& text);
     // Closes the document and clears a notice: the viewer shows nothing (after a
     // restore, no document of the library before it stays open).
     void clear();

@@ -1,9 +1,13 @@
 #include "pictures/Thumbnails.h"
 
+#include <QBuffer>
 #include <QColor>
 #include <QImageReader>
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
+#include <mutex>
 #include <csetjmp>
 #include <cstdio>
 #include <vector>
@@ -19,6 +23,19 @@ namespace Thumbnails {
 namespace {
 
     std::atomic<quint64> g_decodes { 0 };
+
+    // Progressive pictures above this size are decoded one at a time: each holds
+    // its full-size coefficients (about 2 bytes per pixel and colour) while it decodes.
+    constexpr qint64 LargeProgressivePixels = qint64(8) * 1024 * 1024;
+    std::mutex g_largeProgressive;
+
+    struct JpegHeader
+    {
+        qint64 width = 0;
+        qint64 height = 0;
+        bool progressive = false;
+        bool valid = false;
+    };
 
     // A JPEG whose picture would need more pixels than this even at 1/8 (a source of
     // about 32000 x 32000) is not a cover but a broken or hostile header; it is reported
@@ -83,6 +100,12 @@ namespace {
         jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.constData()),
             static_cast<unsigned long>(bytes.size()));
         jpeg_read_header(&cinfo, TRUE);
+        if (qint64(cinfo.image_width) * cinfo.image_height > MaxPixels) {
+            if (errorCode)
+                *errorCode = JERR_IMAGE_TOO_BIG;
+            jpeg_destroy_decompress(&cinfo);
+            return false;
+        }
 
         const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
         cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB; // grey pictures are widened to RGB by libjpeg
@@ -118,6 +141,50 @@ namespace {
         jpeg_finish_decompress(&cinfo);
         jpeg_destroy_decompress(&cinfo);
         return true;
+    }
+
+    // The header alone; setjmp() lives in this frame, which holds plain data only.
+    bool readHeader(const QByteArray& bytes, JpegHeader* header)
+    {
+        jpeg_decompress_struct cinfo;
+        JpegError error;
+        cinfo.err = jpeg_std_error(&error.pub);
+        error.pub.error_exit = jpegErrorExit;
+        error.pub.emit_message = jpegIgnoreMessage;
+        error.pub.output_message = jpegIgnoreOutput;
+        if (setjmp(error.jump)) {
+            jpeg_destroy_decompress(&cinfo);
+            return false;
+        }
+        jpeg_create_decompress(&cinfo);
+        jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.constData()),
+            static_cast<unsigned long>(bytes.size()));
+        jpeg_read_header(&cinfo, TRUE);
+        header->width = cinfo.image_width;
+        header->height = cinfo.image_height;
+        header->progressive = jpeg_has_multiple_scans(&cinfo);
+        header->valid = true;
+        jpeg_destroy_decompress(&cinfo);
+        return true;
+    }
+
+    JpegHeader jpegHeader(const QByteArray& bytes)
+    {
+        JpegHeader header;
+        if (bytes.size() > 2 && bytes.startsWith("\xff\xd8"))
+            readHeader(bytes, &header);
+        return header;
+    }
+
+    // BMP and the other types: the header as Qt's reader gives it; a picture above
+    // the limit is not decoded.
+    QImage decodeOther(const QByteArray& bytes, const char* format)
+    {
+        if (bytes.isEmpty() || isTooLarge(declaredSize(bytes)))
+            return {};
+        QImage decoded;
+        decoded.loadFromData(bytes, format);
+        return decoded;
     }
 
     QImage stretched(const QImage& image)
@@ -179,8 +246,35 @@ int jpegScaleNumerator(int width, int height, QSize cover)
     return 8;
 }
 
+QSize declaredSize(const QByteArray& bytes)
+{
+    const JpegHeader header = jpegHeader(bytes);
+    if (header.valid)
+        return QSize(int(std::min<qint64>(header.width, INT_MAX)), int(std::min<qint64>(header.height, INT_MAX)));
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    return reader.size();
+}
+
+bool isTooLarge(QSize size)
+{
+    return size.isValid() && qint64(size.width()) * size.height() > MaxPixels;
+}
+
+QString tooLargeText(QSize size)
+{
+    return u"图片太大：%1×%2 像素，最大 %3 万像素"_s.arg(size.width()).arg(size.height()).arg(MaxPixels / 10000);
+}
+
 QImage decodeJpeg(const QByteArray& bytes, QSize cover, int* errorCode)
 {
+    const JpegHeader header = jpegHeader(bytes);
+    std::unique_lock large(g_largeProgressive, std::defer_lock);
+    if (header.progressive && header.width * header.height > LargeProgressivePixels
+        && header.width * header.height <= MaxPixels)
+        large.lock();
     QImage decoded;
     std::vector<uchar> cmykRow;
     if (!decodeScaled(bytes, cover, &decoded, &cmykRow, errorCode))
@@ -198,8 +292,8 @@ QImage jpegThumbnail(const QByteArray& bytes)
 
 QImage bmpThumbnail(const QByteArray& bytes)
 {
-    QImage decoded;
-    if (bytes.isEmpty() || !decoded.loadFromData(bytes, "BMP"))
+    const QImage decoded = decodeOther(bytes, "BMP");
+    if (decoded.isNull())
         return {};
     return stretched(decoded);
 }
@@ -217,8 +311,8 @@ QImage decodeCover(Kind kind, const QByteArray& bytes)
     default:
         break;
     }
-    QImage decoded;
-    if (bytes.isEmpty() || !decoded.loadFromData(bytes))
+    const QImage decoded = decodeOther(bytes, nullptr);
+    if (decoded.isNull())
         return {};
     return stretched(decoded);
 }

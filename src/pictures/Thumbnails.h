@@ -32,9 +32,22 @@ Kind kindOfTag(const QString& tag);
 // what this system's picture loader reads, apart from JPEG and BMP.
 const QStringList& otherFormats();
 
+// Pictures larger than this many pixels are refused on upload and never decoded
+// when stored: a progressive JPEG needs memory for every pixel of the full size,
+// whatever size it is shown at (20000 x 20000 takes more than a gigabyte).
+inline constexpr qint64 MaxPixels = qint64(6400) * 10000;
+// The size a picture file gives in its header, read without decoding it; invalid
+// when the header cannot be read.
+QSize declaredSize(const QByteArray& bytes);
+bool isTooLarge(QSize size);
+// "图片太大：W×H 像素，最大 6400 万像素"
+QString tooLargeText(QSize size);
+
 // Decodes a JPEG file straight at the smallest scale M/8 (M = 1..16) that still covers
 // `cover` (the full size when cover is empty), without smoothing. A null image when
-// libjpeg gave up; *errorCode (when given) then holds libjpeg's message number.
+// libjpeg gave up; *errorCode (when given) then holds libjpeg's message number. A
+// picture of more than MaxPixels is not decoded (JERR_IMAGE_TOO_BIG); large
+// progressive ones are decoded one at a time.
 // Safe to call from any thread.
 QImage decodeJpeg(const QByteArray& bytes, QSize cover, int* errorCode = nullptr);
 

@@ -1,5 +1,7 @@
 #include "platform/AppPaths.h"
 
+#include "platform/FileNames.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -10,11 +12,26 @@ namespace AppPaths {
 
 QString dataDir()
 {
-    const QString home = qEnvironmentVariable("QINGHE_HOME");
-    if (!home.isEmpty())
-        return QDir::cleanPath(QDir(home).absolutePath());
+    const QByteArray home = qgetenv("QINGHE_HOME");
+    if (!home.isEmpty()) {
+        const QString usable = FileNames::usableFolder(home);
+        return QDir::cleanPath(QDir(usable.isEmpty() ? QFile::decodeName(home) : usable).absolutePath());
+    }
+    // The executable's real folder, also when its name is not UTF-8 (Qt's own idea of it
+    // then names nothing, and a portable copy would lose its data to the user's folder).
+    QString exeDir;
+    if (QCoreApplication::instance()) {
+        exeDir = FileNames::programFolder();
+        if (exeDir.isEmpty())
+            exeDir = QCoreApplication::applicationDirPath();
+    } else {
+        exeDir = QDir::currentPath();
+    }
+    return dataDirBeside(exeDir);
+}
 
-    const QString exeDir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
+QString dataDirBeside(const QString& exeDir)
+{
     // An installed copy (bin/ beside share/applications/qinghe.desktop) never keeps data in its
     // bin folder, even when that folder happens to be writable.
     const bool installed = QFileInfo::exists(exeDir + QStringLiteral("/../share/applications/qinghe.desktop"));

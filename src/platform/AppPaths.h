@@ -9,4 +9,6 @@
 namespace AppPaths {
 QString dataDir();                          // absolute, no trailing '/'
 QString path(const QString& relative);      // dataDir() + '/' + relative
+// The data folder for an executable in exeDir (the folder itself unless installed or read-only).
+QString dataDirBeside(const QString& exeDir);
 }

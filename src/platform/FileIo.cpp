@@ -4,6 +4,8 @@
 
 #include "platform/FileIo.h"
 
+#include "platform/FileNames.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -23,9 +25,10 @@
 namespace FileIo {
 namespace {
 
+    // The bytes the system knows a path by, also for a name that is not UTF-8.
     QByteArray native(const QString& path)
     {
-        return QFile::encodeName(path);
+        return FileNames::native(path);
     }
 
 #ifdef _WIN32
@@ -107,19 +110,46 @@ int close(int fd)
 #else
 // POSIX has no sharing modes; the one case they guard against, a file created
 // anew over the file being read, is checked by the cipher itself.
+namespace {
+
+    // Opened without waiting (a pipe with no writer would block the open itself),
+    // then kept only when it is a regular file, or a folder when that is allowed.
+    int openReadOnly(const QByteArray& path, bool folderAllowed)
+    {
+        int fd;
+        do {
+            fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0)
+            return -1;
+        StatBuf st {};
+        if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || (folderAllowed && S_ISDIR(st.st_mode)))) {
+            const int error = errno;
+            ::close(fd);
+            errno = S_ISREG(st.st_mode) || S_ISDIR(st.st_mode) ? error : NotRegularFile;
+            return -1;
+        }
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        return fd;
+    }
+
+} // namespace
+
 int open(const std::string& path, bool create)
 {
-    const int flags = O_CLOEXEC | (create ? (O_RDWR | O_CREAT | O_TRUNC) : O_RDONLY);
+    const QByteArray name = FileNames::native(QByteArray::fromStdString(path));
+    if (!create)
+        return openReadOnly(name, true);
     int fd;
     do {
-        fd = ::open(path.c_str(), flags, 0666);
+        fd = ::open(name.constData(), O_CLOEXEC | O_RDWR | O_CREAT | O_TRUNC, 0666);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
 bool stat(const std::string& path, Info& info)
 {
     StatBuf st {};
-    if (::stat(path.c_str(), &st) != 0)
+    if (::stat(FileNames::native(QByteArray::fromStdString(path)).constData(), &st) != 0)
         return false;
     describe(st, info);
     return true;
@@ -168,7 +198,26 @@ bool linkStat(const QString& path, Info& info)
 
 int openForReading(const QString& path)
 {
-    return ::open(native(path).constData(), O_RDONLY | O_CLOEXEC);
+    return openReadOnly(native(path), false);
+}
+
+bool isRegularFile(const QString& path)
+{
+    Info info;
+    return stat(path.toUtf8().toStdString(), info) && info.regular;
+}
+
+bool openRegular(QFile& file, const QString& path)
+{
+    const int fd = openForReading(path);
+    if (fd < 0)
+        return false;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        errno = EIO;
+        return false;
+    }
+    return true;
 }
 
 int openForWriting(const QString& path, uint32_t mode, bool exclusive)
@@ -216,6 +265,8 @@ int setMode(const QString& path, uint32_t mode)
 
 QString errorText(int error)
 {
+    if (error == NotRegularFile)
+        return QStringLiteral("不是普通文件（而是管道、设备等），无法读取");
     return QString::fromLocal8Bit(std::strerror(error));
 }
 

@@ -10,6 +10,8 @@
 
 #include <QString>
 
+class QFile;
+
 #include <cstdint>
 #include <string>
 
@@ -26,8 +28,15 @@ struct Info
     uint64_t inode = 0; // 0 where the system has no such numbers
 };
 
+// The error number of an open that was refused because the path names a pipe, a
+// device or a socket: reading one could wait for ever, and no file the program
+// reads is one. errorText() words it for the user.
+inline constexpr int NotRegularFile = 10001;
+
 // The cipher's file stream: open for reading, or created anew for reading and
 // writing (truncated). Not shared with other openers where the system can say so.
+// Reading opens a regular file (or a folder, which the caller refuses) without
+// waiting; anything else fails with NotRegularFile.
 int open(const std::string& path, bool create);
 bool stat(const std::string& path, Info& info);
 bool fstat(int fd, Info& info);
@@ -39,9 +48,14 @@ int64_t write(int fd, const void* buffer, int64_t count);
 int truncate(int fd, int64_t size);
 int close(int fd);
 
-// A descriptor for reading an existing file, or for writing a file (created with
-// `mode` when missing; truncated, or refused when `exclusive` and it exists).
+// A descriptor for reading an existing regular file (NotRegularFile for anything
+// else, found without waiting), or for writing a file (created with `mode` when
+// missing; truncated, or refused when `exclusive` and it exists).
 int openForReading(const QString& path);
+// True when path names a regular file (found by its bytes when its name is not UTF-8).
+bool isRegularFile(const QString& path);
+// openForReading() into a QFile; false with errno set when it fails.
+bool openRegular(QFile& file, const QString& path);
 int openForWriting(const QString& path, uint32_t mode, bool exclusive);
 
 // True when the user may create files in folder.

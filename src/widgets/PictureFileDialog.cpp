@@ -26,14 +26,20 @@ PictureFileDialog::PictureFileDialog(QWidget* parent, const QString& caption, co
 
 void PictureFileDialog::showPreview(const QString& path)
 {
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    const QSize full = reader.size();
-    if (QFileInfo(path).isFile() && full.isValid()) {
-        // Read at preview size where the format can (JPEG scales while decoding).
-        reader.setScaledSize(full.scaled(m_preview->size(), Qt::KeepAspectRatio));
+    // Only a regular file is read: a pipe or a device would block the dialog.
+    QImage image;
+    if (QFileInfo(path).isFile()) {
+        QImageReader reader(path);
+        reader.setAutoTransform(true);
+        const QSize full = reader.size();
+        // Read at preview size where the format can (JPEG scales while decoding); a
+        // picture too large to upload is not decoded for its preview either.
+        constexpr qint64 maxPreviewPixels = qint64(6400) * 10000; // the upload's own limit
+        if (full.isValid() && qint64(full.width()) * full.height() <= maxPreviewPixels) {
+            reader.setScaledSize(full.scaled(m_preview->size(), Qt::KeepAspectRatio));
+            image = reader.read();
+        }
     }
-    const QImage image = QFileInfo(path).isFile() ? reader.read() : QImage();
     if (image.isNull()) {
         m_preview->setPixmap({});
         m_preview->setText(QStringLiteral("（无预览）"));

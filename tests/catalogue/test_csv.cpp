@@ -22,6 +22,7 @@ private slots:
     void statusesAndCategories();
     void formulaCells();
     void throughLibreOffice();
+    void nulCharactersAreDropped();
 };
 
 static QByteArray readAll(const QString& path)
@@ -351,6 +352,22 @@ void TestCsv::throughLibreOffice()
     const QString back = empty.dir.filePath(u"back.csv"_s);
     CatalogueCsv::exportTo(empty.db(), back);
     QCOMPARE(QString::fromUtf8(readAll(back)), QString::fromUtf8(readAll(ours)));
+}
+
+void TestCsv::nulCharactersAreDropped()
+{
+    LibraryFixture f;
+    const QString path = f.dir.filePath(u"nul.csv"_s);
+    writeFile(path, u"书名,类别\n"_s.toUtf8() + QByteArray("Dune\0,Sci\0Fi\n", 13));
+    const CsvImportPlan plan = CatalogueCsv::plan(f.db(), path);
+    QCOMPARE(plan.newCategories, QStringList { u"SciFi"_s });
+    QCOMPARE(CatalogueCsv::apply(f.db(), plan), 1);
+    QCOMPARE(f.count(u"select count(*) from baseshu where name = 'Dune'"_s), u"1"_s);
+    // The category lists like any other.
+    RecordSet category(f.db());
+    category.setSql(u"select * from tblei where leib="_s + Sql::quoted(u"SciFi"_s));
+    category.open();
+    QCOMPARE(category.recordCount(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestCsv)

@@ -311,6 +311,10 @@ void TestManig::uploads_data()
     QTest::newRow("metafile") << u"c.emf"_s << jpeg << QString() << u"Unknown picture file extension (.emf)"_s;
     QTest::newRow("not a jpeg") << u"c.jpg"_s << QByteArray("GIF89a") << QString() << u"JPEG error #"_s;
     QTest::newRow("cancelled") << QString() << QByteArray() << QString() << QString();
+    QTest::newRow("huge progressive jpeg") << u"huge.jpg"_s << hugeProgressiveJpeg(20000, 20000) << QString()
+                                           << u"图片太大：20000×20000 像素，最大 6400 万像素"_s;
+    QTest::newRow("huge png") << u"huge.png"_s << hugePng(12000, 9000) << QString()
+                              << u"图片太大：12000×9000 像素，最大 6400 万像素"_s;
 }
 
 void TestManig::uploads()

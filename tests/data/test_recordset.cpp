@@ -1,3 +1,4 @@
+#include "data/Sql.h"
 #include "data/test_recordset_fixture.h"
 
 #include <QRandomGenerator>
@@ -30,6 +31,7 @@ private slots:
     void failedPostKeepsState();
     void integersAndReadOnlyColumns();
     void textCellsReadAsStored();
+    void nulCharacters();
 };
 
 void TestRecordSet::emptyResult()
@@ -352,6 +354,23 @@ void TestRecordSet::textCellsReadAsStored()
     f.set.cancel();
     QCOMPARE(f.set.asText(u"publish"_s), u"青禾出版社"_s);
     QVERIFY(f.set.locate(u"publish"_s, u"青禾出版社"_s));
+}
+
+void TestRecordSet::nulCharacters()
+{
+    OpenSetFixture f(u"select * from tblei"_s, false);
+    const QString typed = u"科"_s + QChar(0) + u"幻"_s;
+    // Typed text loses its NUL on the way in.
+    f.set.append();
+    f.set.setText(u"leib"_s, typed);
+    f.set.post();
+    QCOMPARE(f.count(u"select count(*) from tblei where leib = '科幻'"_s), u"1"_s);
+    // A value with one, quoted into a statement, is exact and never cuts the statement short.
+    f.db().execute(u"insert into tblei (leib) values ("_s + Sql::quoted(typed) + u")"_s);
+    QCOMPARE(f.count(u"select count(*) from tblei where leib = "_s + Sql::quoted(typed)), u"1"_s);
+    QCOMPARE(f.count(u"select hex(leib) from tblei where leib = "_s + Sql::quoted(typed)),
+        QString::fromLatin1(typed.toUtf8().toHex().toUpper()));
+    QCOMPARE(f.count(u"select count(*) from tblei where leib like "_s + Sql::quoted(u"%"_s + typed)), u"1"_s);
 }
 
 QTEST_GUILESS_MAIN(TestRecordSet)

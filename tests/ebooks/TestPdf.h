@@ -108,4 +108,22 @@ QByteArray makePdf(int pages, const std::optional<QByteArray>& userPassword = st
         + "> <" + DocumentId.toHex() + ">] >>\nstartxref\n" + start + "\n%%EOF\n";
 }
 
+// A page tree that names itself among its kids: the engine loops for ever loading it.
+[[maybe_unused]] QByteArray makeLoopingPdf()
+{
+    const QByteArray objects[] = {
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [2 0 R 3 0 R] /Count 2 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>",
+    };
+    QByteArray pdf = "%PDF-1.4\n";
+    QByteArray xref = "xref\n0 4\n0000000000 65535 f \n";
+    for (int i = 0; i < 3; ++i) {
+        xref += QByteArray::number(pdf.size()).rightJustified(10, '0') + " 00000 n \n";
+        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const QByteArray start = QByteArray::number(pdf.size());
+    return pdf + xref + "trailer\n<< /Size 4 /Root 1 0 R >>\nstartxref\n" + start + "\n%%EOF\n";
+}
+
 } // namespace

@@ -15,6 +15,7 @@
 #include "ebooks/LastPage.h"
 #include "ebooks/OrphanBooks.h"
 #include "ebooks/PdfFindBar.h"
+#include "ebooks/PdfProbe.h"
 #include "ebooks/PdfViewer.h"
 #include "ebooks/ureadbook.h"
 #include "shell/Unittest.h"
@@ -407,6 +408,37 @@ private slots:
         QTest::qWait(100); // the reading page laid out for the first time
         QCOMPARE(viewer->pageRect(3).top(), 0);
         QCOMPARE(viewer->currentPage(), 3);
+    }
+
+    void loopingBookIsSetAside()
+    {
+        PdfProbe::setDefaultTimeLimitMs(10000);
+        PageFixture f;
+        f.addBook(u"环.pdf"_s, makeLoopingPdf());
+        f.addBook(u"好.pdf"_s, makePdf(2));
+        RecordSet& list = f.page()->list();
+        const QString looping = f.db().scalar(u"select filename from dzbook where name = '环.pdf'"_s);
+        f.window.dxNavBar1Item7Click();
+        for (int time = 0; time < 2; ++time) {
+            // Tried in a helper the first time, answered from the table the second.
+            list.moveTo(0);
+            f.click(u"Button4"_s);
+            QCOMPARE(f.currentPage(), u"TabSheet5"_s);
+            QVERIFY(!f.page()->viewer()->hasDocument());
+            QCOMPARE(f.page()->viewer()->message(), u"无法打开此文档：文件结构有误"_s);
+            QCOMPARE(f.db().scalar(u"select verdict from qh_pdfcheck where filename = '%1'"_s.arg(looping)), u"bad"_s);
+            f.click(u"BitBtn3"_s);
+            list.moveTo(1);
+            f.click(u"Button4"_s);
+            QVERIFY(f.page()->viewer()->hasDocument());
+            QCOMPARE(f.page()->viewer()->pageCount(), 2);
+            f.click(u"BitBtn3"_s);
+        }
+        // Deleting the book forgets its verdict.
+        list.moveTo(0);
+        Prompt::enqueueAnswer(QMessageBox::Ok);
+        f.click(u"Button6"_s);
+        QCOMPARE(f.db().scalar(u"select count(*) from qh_pdfcheck where filename = '%1'"_s.arg(looping)), u"0"_s);
     }
 
     void deletion()

@@ -1,4 +1,5 @@
 #include "pictures/CoverFixture.h"
+#include "catalogue/BookPictures.h"
 #include "pictures/Thumbnails.h"
 
 #include <QPainter>
@@ -9,6 +10,8 @@
 #include <vector>
 
 #include <jpeglib.h>
+// after jpeglib.h, which it needs
+#include <jerror.h>
 
 using namespace Qt::StringLiterals;
 
@@ -122,6 +125,7 @@ private slots:
     void damaged_data();
     void damaged();
     void mangledCovers();
+    void hugePicturesAreNeverDecoded();
 };
 
 void TestThumbnails::scaleNumerator_data()
@@ -242,6 +246,33 @@ void TestThumbnails::mangledCovers()
         const QImage thumb = Thumbnails::makeThumbnail(round % 3 == 2 ? u"bmp"_s : u"jpg"_s, bytes, tile());
         QCOMPARE(thumb.size(), QSize(Thumbnails::Width, Thumbnails::Height));
     }
+}
+
+void TestThumbnails::hugePicturesAreNeverDecoded()
+{
+    // 20000 x 20000 progressive: more than a gigabyte of coefficients had it been decoded.
+    const QByteArray jpeg = hugeProgressiveJpeg(20000, 20000);
+    QVERIFY(!jpeg.isEmpty());
+    QCOMPARE(Thumbnails::declaredSize(jpeg), QSize(20000, 20000));
+    int code = 0;
+    QVERIFY(Thumbnails::decodeJpeg(jpeg, QSize(100, 120), &code).isNull());
+    QCOMPARE(code, int(JERR_IMAGE_TOO_BIG));
+    bool damaged = false;
+    QVERIFY(isPlaceholder(Thumbnails::makeThumbnail(u"jpg"_s, jpeg, tile(), &damaged)));
+    QVERIFY(damaged);
+    // The editor's panels: the unreadable-picture message of their tag.
+    QCOMPARE(BookPictures::decodeStored(u"jpg"_s, jpeg, QSize(240, 160)).error, BookPictures::jpegErrorText(code));
+    const QByteArray bmp = hugeBmp(30000, 30000);
+    QVERIFY(isPlaceholder(Thumbnails::makeThumbnail(u"bmp"_s, bmp, tile(), &damaged)));
+    QVERIFY(damaged);
+    QCOMPARE(BookPictures::decodeStored(u"bmp"_s, bmp, QSize(240, 160)).error, u"Bitmap image is not valid"_s);
+    // The limit itself, and pictures within it decode as before.
+    QVERIFY(!Thumbnails::isTooLarge(QSize(8000, 8000)));
+    QVERIFY(Thumbnails::isTooLarge(QSize(8001, 8000)));
+    QCOMPARE(Thumbnails::tooLargeText(QSize(20000, 20000)), u"图片太大：20000×20000 像素，最大 6400 万像素"_s);
+    const QByteArray small = hugeProgressiveJpeg(64, 64);
+    QVERIFY(!Thumbnails::decodeJpeg(small, QSize(100, 120), &code).isNull());
+    QVERIFY(!isPlaceholder(Thumbnails::makeThumbnail(u"jpg"_s, small, tile(), &damaged)));
 }
 
 QTEST_GUILESS_MAIN(TestThumbnails)

@@ -75,6 +75,7 @@ private slots:
         QTest::newRow("quotes stored") << "update userb set users = 'O''Neil', [password] = 'it''s'"
                                        << "o'neil"
                                        << "IT'S" << true;
+        QTest::newRow("NUL in the name") << none << QString(u"adm"_s + QChar(0) + u"in"_s) << "admin" << false;
         QTest::newRow("no accounts") << "delete from userb"
                                      << "admin"
                                      << "admin" << false;
