@@ -230,16 +230,18 @@ bool fieldSearch(int rounds)
         for (int round = 0; round < rounds; ++round) {
             plain.push_back(timeMs([&] { plainRows = bareLike(bare, text); }));
             ours.push_back(timeMs([&] {
-                if (!FindQuery::from(text).pinyin.isEmpty()) {
-                    PinyinIndex::update(connection, u"baseshu"_s);
-                    PinyinIndex::update(connection, u"dzbook"_s);
-                }
+                FindQuery query = FindQuery::from(text);
+                FieldSearch::addPinyin(connection, query);
                 sqlite3* db = FieldSearch::openReadOnly(path);
-                const FindResults results = FieldSearch::run(db, FindQuery::from(text));
+                const FindResults results = FieldSearch::run(db, query);
                 found = int(results.paper.size() + results.ebook.size());
                 FieldSearch::closeHandle(db);
             }));
-            kept.push_back(timeMs([&] { FieldSearch::run(handle, FindQuery::from(text)); }));
+            kept.push_back(timeMs([&] {
+                FindQuery query = FindQuery::from(text);
+                FieldSearch::addPinyin(connection, query);
+                FieldSearch::run(handle, query);
+            }));
         }
         FieldSearch::closeHandle(handle);
         const double ratio = median(ours) / median(plain);

@@ -189,7 +189,7 @@ bool Backup::write(const QString& target)
     // Files of the store that no row names (the e-book page offers them back) stay out.
     const QSet<QString> named(names.begin(), names.end());
     for (const QString& name : QDir(store).entryList(QDir::Files | QDir::Hidden))
-        m_result.unlisted += isStoreFileName(name) && !named.contains(name) ? 1 : 0;
+        m_result.unlisted += isStoreFileName(name) && !Companion::isCompanionName(name) && !named.contains(name) ? 1 : 0;
     total = done;
     for (const Item& item : std::as_const(items))
         total += item.size;

@@ -57,7 +57,7 @@ QString make(const QString& storeFile, const QString& name, const std::function<
 {
     // The safe name holds no "/" and is never "." or "..": the copy stays in "temp".
     const QString copy = path(name);
-    EbookExport::write(storeFile, copy, progress, SafeFile::Access::Private);
+    EbookExport::decrypt(storeFile, copy, progress, SafeFile::Access::Private);
     Copy made { copy, 0, 0 };
     if (identity(copy, made.device, made.inode)) {
         std::erase_if(copies(), [&](const Copy& c) { return c.path == copy; });

@@ -107,10 +107,15 @@ QString EbookExport::suggestion(const QString& bookName) const
     return EbookFileName::fitToLimit(QFileInfo(m_lastPath).absolutePath() + u'/' + name);
 }
 
-bool EbookExport::write(
-    const QString& storeFile, const QString& target, const Progress& progress, SafeFile::Access access)
+bool EbookExport::write(const QString& storeFile, const QString& target, const Progress& progress)
 {
     DataFolder::refuseProgramFile(target); // the library, the store, the skin...: never replaced by a book
+    return decrypt(storeFile, target, progress, SafeFile::Access::Usual);
+}
+
+bool EbookExport::decrypt(
+    const QString& storeFile, const QString& target, const Progress& progress, SafeFile::Access access)
+{
     // The store file itself (through a link) must never be replaced by its plain text.
     const QFileInfo store(storeFile);
     if (store.exists() && QFileInfo(SafeFile::resolveLinks(target)).canonicalFilePath() == store.canonicalFilePath())

@@ -49,11 +49,15 @@ public:
     QString suggestion(const QString& bookName) const;
 
     // Decrypts the store file with the e-book key and writes it to target
-    // (SafeFile::writeFileAtomically). Throws the cipher's errors or the
+    // (SafeFile::writeFileAtomically). A target among the program's own files
+    // (the library, the store...) is refused. Throws the cipher's errors or the
     // writer's; the target then stays as it was. False when progress
     // cancelled: nothing was written and the target is as it was.
-    static bool write(const QString& storeFile, const QString& target, const Progress& progress = {},
-        SafeFile::Access access = SafeFile::Access::Usual);
+    static bool write(const QString& storeFile, const QString& target, const Progress& progress = {});
+    // The same without the refusal, for the program's own copies in its
+    // scratch folder (drag-out), written with the access given.
+    static bool decrypt(const QString& storeFile, const QString& target, const Progress& progress,
+        SafeFile::Access access);
 
 private:
     QString m_lastPath;

@@ -1,5 +1,7 @@
 #include "search/FieldSearch.h"
 
+#include "search/PinyinIndex.h"
+
 #include "data/Statement.h"
 #include "data/TextCompare.h"
 #include "search/ByteSearch.h"
@@ -177,7 +179,7 @@ namespace {
             into.append(std::move(entry.second));
     }
 
-    void addPinyin(sqlite3* db, const FindQuery& query, const QString& table, FindHit::Group group,
+    void addPinyinRows(sqlite3* db, const FindQuery& query, const QString& table, FindHit::Group group,
         QList<std::pair<int, FindHit>>& hits)
     {
         if (query.pinyin.isEmpty())
@@ -185,7 +187,7 @@ namespace {
         QSet<qint64> seen;
         for (const auto& entry : std::as_const(hits))
             seen.insert(entry.second.id);
-        const QHash<qint64, QString> matches = pinyinMatches(db, table, query.pinyin);
+        const QHash<qint64, QString> matches = query.pinyinHits.value(table);
         if (matches.isEmpty())
             return;
         const bool ebook = group == FindHit::Group::Ebook;
@@ -235,7 +237,7 @@ namespace {
         }
         if (isCancelled(cancelled))
             return;
-        addPinyin(db, query, u"baseshu"_s, FindHit::Group::Paper, hits);
+        addPinyinRows(db, query, u"baseshu"_s, FindHit::Group::Paper, hits);
         rank(hits, into);
     }
 
@@ -253,7 +255,7 @@ namespace {
             found.storedName = select.text(6);
             hits.append({ field, std::move(found) });
         }
-        addPinyin(db, query, u"dzbook"_s, FindHit::Group::Ebook, hits);
+        addPinyinRows(db, query, u"dzbook"_s, FindHit::Group::Ebook, hits);
         rank(hits, into);
     }
 
@@ -292,25 +294,33 @@ void closeHandle(sqlite3* db)
     sqlite3_close_v2(db);
 }
 
-QHash<qint64, QString> pinyinMatches(sqlite3* db, const QString& table, const QString& letters)
+QHash<qint64, QString> pinyinMatches(Connection& connection, const QString& table, const QString& letters)
 {
     QHash<qint64, QString> matches;
-    const QString source = table.toLower();
-    if (letters.isEmpty() || (source != u"baseshu"_s && source != u"dzbook"_s))
+    if (letters.isEmpty())
         return matches;
-    {
-        Statement exists(db, "select 1 from sqlite_master where name = ?1");
-        exists.bind(1, u"qh_pinyin_"_s + source);
-        if (!exists.step())
-            return matches;
+    const std::pair<const char*, const char16_t*> fields[] = { { "name", u"书名" }, { "zuozhe", u"作者" },
+        { "publish", u"出版社" } };
+    for (const auto& [column, label] : fields) {
+        for (const qint64 id : PinyinIndex::matches(connection, table, QString::fromLatin1(column), letters)) {
+            if (!matches.contains(id))
+                matches.insert(id, QString::fromUtf16(label));
+        }
     }
-    Statement select(db,
-        u"select id from qh_pinyin_%1 where instr(syllables, ?1) > 0 or instr(initials, ?1) > 0"_s.arg(source)
-            .toUtf8());
-    select.bind(1, letters);
-    while (select.step())
-        matches.insert(select.integer(0), u"书名"_s);
     return matches;
+}
+
+void addPinyin(Connection& connection, FindQuery& query)
+{
+    if (query.pinyin.isEmpty())
+        return;
+    for (const QString& table : { u"baseshu"_s, u"dzbook"_s }) {
+        try {
+            query.pinyinHits.insert(table, pinyinMatches(connection, table, query.pinyin));
+        } catch (const std::exception&) {
+            // A library that cannot be indexed: the plain search still runs.
+        }
+    }
 }
 
 FindResults run(sqlite3* db, const FindQuery& query, const std::atomic<bool>* cancelled)

@@ -16,6 +16,8 @@ struct sqlite3;
 //
 // It runs on any thread with a handle of its own (openReadOnly), so the
 // window's connection is never shared.
+class Connection;
+
 namespace FieldSearch {
 
 // A read-only handle on the library file with the search's functions
@@ -32,9 +34,14 @@ int registerFunctions(sqlite3* db);
 // polled between rows: a newer search stops this one and its result is empty.
 FindResults run(sqlite3* db, const FindQuery& query, const std::atomic<bool>* cancelled = nullptr);
 
-// The books of a table ("baseshu" or "dzbook") whose pinyin holds the letters,
-// with the label of the field spelled ("书名"). Reads the index tables as the
-// pinyin index keeps them; none yet gives none.
-QHash<qint64, QString> pinyinMatches(sqlite3* db, const QString& table, const QString& letters);
+// The books of a table ("baseshu" or "dzbook") whose title, author or
+// publisher matches the letters in pinyin (PinyinIndex::matches), with the
+// label of the first field that does ("书名", "作者", "出版社").
+QHash<qint64, QString> pinyinMatches(Connection& connection, const QString& table, const QString& letters);
+
+// Fills query.pinyinHits for both tables when the query has letters to spell.
+// Runs on the thread of the connection (the pinyin index belongs to it); a
+// library that cannot be indexed leaves the hits empty and the plain search runs.
+void addPinyin(Connection& connection, FindQuery& query);
 
 } // namespace FieldSearch

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -12,6 +13,10 @@ struct FindQuery
     QStringList needles; // TextForms::variants(text)
     QStringList isbnForms; // Isbn::forms(text)
     QString pinyin; // lower-case letters when the text is Latin letters only, else empty
+    // The rows whose pinyin holds those letters, per table ("baseshu", "dzbook"):
+    // id -> the label of the field spelled. Filled by FieldSearch::addPinyin on
+    // the thread that owns the library's connection.
+    QHash<QString, QHash<qint64, QString>> pinyinHits;
 
     static FindQuery from(const QString& typed);
     bool isEmpty() const { return text.isEmpty(); }

@@ -36,7 +36,7 @@ void FindRunner::waitForDone()
     m_pool.waitForDone();
 }
 
-void FindRunner::find(const QString& text, bool fullText)
+void FindRunner::find(const FindQuery& query, bool fullText)
 {
     cancel();
     auto flag = std::make_shared<std::atomic<bool>>(false);
@@ -45,13 +45,13 @@ void FindRunner::find(const QString& text, bool fullText)
     const QString path = m_databasePath;
     FullTextLibrary* library = fullText ? m_library : nullptr;
     QPointer<FindRunner> self(this);
-    m_pool.start([this, self, flag, generation, text, path, library] {
+    const QString text = query.text;
+    m_pool.start([this, self, flag, generation, query, text, path, library] {
         if (flag->load())
             return;
         FindResults results;
         QString error;
         try {
-            const FindQuery query = FindQuery::from(text);
             sqlite3* db = FieldSearch::openReadOnly(path);
             struct Closer
             {

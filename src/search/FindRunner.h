@@ -1,5 +1,7 @@
 #pragma once
 
+#include "search/FindQuery.h"
+
 #include "search/FindHit.h"
 
 #include <QObject>
@@ -21,7 +23,7 @@ public:
     FindRunner(QString databasePath, FullTextLibrary* library, QObject* parent = nullptr);
     ~FindRunner() override;
 
-    void find(const QString& text, bool fullText);
+    void find(const FindQuery& query, bool fullText);
     // Stops the running search; nothing more is reported for it.
     void cancel();
     // Tests: waits for the running search to end.

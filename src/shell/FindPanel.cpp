@@ -3,8 +3,7 @@
 #include "data/Connection.h"
 #include "search/FindRunner.h"
 #include "search/FullTextLibrary.h"
-#include "search/Pinyin.h"
-#include "search/PinyinIndex.h"
+#include "search/FieldSearch.h"
 #include "shell/FindList.h"
 #include "widgets/ErrorHandler.h"
 
@@ -106,20 +105,11 @@ void FindPanel::search()
         closeList();
         return;
     }
-    // The pinyin index is brought up to date here, on the window's connection;
-    // the search itself reads the library through a handle of its own.
-    QString letters = text;
-    letters.remove(u' ');
-    if (Pinyin::isLatinOnly(letters)) {
-        for (const QString& table : { u"baseshu"_s, u"dzbook"_s }) {
-            try {
-                PinyinIndex::update(m_connection, table);
-            } catch (const std::exception&) {
-                // A read-only library keeps no index: the plain search still runs.
-            }
-        }
-    }
-    m_runner->find(text, m_fullText->isChecked());
+    // The pinyin is matched here, on the window's connection, which owns the
+    // index; the search itself reads the library through a handle of its own.
+    FindQuery query = FindQuery::from(text);
+    FieldSearch::addPinyin(m_connection, query);
+    m_runner->find(query, m_fullText->isChecked());
 }
 
 void FindPanel::waitForResults()
