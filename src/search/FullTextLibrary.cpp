@@ -87,6 +87,10 @@ std::shared_ptr<const BookText> FullTextLibrary::text(const QString& storedName)
             return *found;
     }
     const QString storePath = m_storeFolder + u'/' + storedName;
+    if (m_loadCheck && !m_loadCheck(storedName, password)) {
+        m_failed.insert(storedName, password); // set aside: not again with this password
+        return;
+    }
     std::optional<BookText> read = Companion::read(storePath);
     if (!read) {
         // A damaged one goes, so that the builder makes it again.

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -34,6 +35,12 @@ public:
     static void setCurrent(FullTextLibrary* library);
 
     QString storeFolder() const { return m_storeFolder; }
+
+    // Asked on the builder's thread before a book goes to the PDF engine; a
+    // book it turns down (one that makes the engine hang) gets no text. The
+    // main window sets the program's guard; none lets every book through.
+    using LoadCheck = std::function<bool(const QString& storedName, const QString& password)>;
+    void setLoadCheck(LoadCheck check) { m_loadCheck = std::move(check); }
 
     // Looks again for books without a text (after an import, a password
     // change, a restore); the work happens on the builder's thread.
@@ -64,6 +71,7 @@ private:
 
     const QString m_storeFolder;
     const QString m_databasePath;
+    LoadCheck m_loadCheck; // set before the first refresh
 
     std::mutex m_keptMutex;
     QHash<QString, std::shared_ptr<const BookText>> m_kept;

@@ -5,6 +5,8 @@
 
 #include "data/udata.h"
 #include "ebooks/EbookPage.h"
+#include "ebooks/EbookStore.h"
+#include "ebooks/PdfGuard.h"
 #include "platform/AppPaths.h"
 #include "search/FullTextLibrary.h"
 #include "shell/FindPanel.h"
@@ -21,6 +23,13 @@ void TFormtest::buildFind()
     Connection& connection = TDataModule2::instance()->Adocon;
     m_fullText = new FullTextLibrary(AppPaths::path(u"corvina"_s), connection.databasePath(), this);
     FullTextLibrary::setCurrent(m_fullText);
+    // The text of a book is read by the PDF engine too: it passes the same guard
+    // as reading, through a connection of the builder's own.
+    m_fullText->setLoadCheck([connectionString = connection.connectionString()](
+                                 const QString& storedName, const QString& password) {
+        Connection own(connectionString);
+        return PdfGuard(own).isSafe(EbookStore::standard(), storedName, password);
+    });
     m_find = new FindPanel(connection, m_fullText, this);
     connect(m_find, &FindPanel::openPaperBook, this,
         [this](qint64 id) { ErrorHandler::guard([this, id] { openFoundPaperBook(id); }); });

@@ -155,9 +155,22 @@ void TestFullText::phraseFoundOnItsPage()
     const QString first = f.add(u"一.pdf"_s, textPdf(5, 3));
     const QString second = f.add(u"二.pdf"_s, textPdf(2, -1));
     FullTextLibrary library(f.store.folder(), f.db().databasePath());
+    // A book the guard turns down never reaches the PDF engine, and gets no text.
+    QStringList asked;
+    library.setLoadCheck([&](const QString& storedName, const QString&) {
+        asked << storedName;
+        return storedName != second;
+    });
     library.refresh();
     QVERIFY(library.waitUntilIdle(60000));
+    QCOMPARE(asked.size(), 2);
     QVERIFY(QFileInfo::exists(f.store.path(first) + u".text"_s));
+    QVERIFY(!QFileInfo::exists(f.store.path(second) + u".text"_s));
+    library.setLoadCheck({});
+    library.clear();
+    f.db().execute(u"update dzbook set place = 'x' where filename = '%1'"_s.arg(second)); // asked again
+    library.refresh();
+    QVERIFY(library.waitUntilIdle(60000));
     QVERIFY(QFileInfo::exists(f.store.path(second) + u".text"_s));
 
     QList<FindHit> hits = f.find(library, phrase);
