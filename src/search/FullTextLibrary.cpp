@@ -87,10 +87,6 @@ std::shared_ptr<const BookText> FullTextLibrary::text(const QString& storedName)
             return *found;
     }
     const QString storePath = m_storeFolder + u'/' + storedName;
-    if (m_loadCheck && !m_loadCheck(storedName, password)) {
-        m_failed.insert(storedName, password); // set aside: not again with this password
-        return;
-    }
     std::optional<BookText> read = Companion::read(storePath);
     if (!read) {
         // A damaged one goes, so that the builder makes it again.
@@ -184,6 +180,10 @@ void FullTextLibrary::buildAll()
 void FullTextLibrary::build(const QString& storedName, const QString& password)
 {
     const QString storePath = m_storeFolder + u'/' + storedName;
+    if (m_loadCheck && !m_loadCheck(storedName, password)) {
+        m_failed.insert(storedName, password); // set aside: not again with this password
+        return;
+    }
     const std::string plain = AesDecryptFileToString(storePath.toUtf8().toStdString(), kEbookKey, 2);
     const TextExtraction::Extracted extracted
         = TextExtraction::extract(QByteArray::fromRawData(plain.data(), qsizetype(plain.size())), password, &m_stop);
