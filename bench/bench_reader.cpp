@@ -19,7 +19,7 @@
 #include "crypto/AES.h"
 #include "crypto/ElAES.h"
 #include "ebooks/EbookExport.h"
-#include "ebooks/EncryptedPdfDevice.h"
+#include "crypto/EncryptedPdfDevice.h"
 #include "ebooks/PdfViewer.h"
 
 #include <QApplication>

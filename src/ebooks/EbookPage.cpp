@@ -6,7 +6,7 @@
 #include "ebooks/EbookImport.h"
 #include "ebooks/EbookSql.h"
 #include "ebooks/EbookStore.h"
-#include "ebooks/EncryptedPdfDevice.h"
+#include "crypto/EncryptedPdfDevice.h"
 #include "ebooks/ImportProgress.h"
 #include "ebooks/OrphanBooks.h"
 #include "ebooks/PdfGuard.h"

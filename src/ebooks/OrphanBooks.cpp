@@ -1,7 +1,7 @@
 #include "ebooks/OrphanBooks.h"
 
 #include "ebooks/EbookStore.h"
-#include "ebooks/EncryptedPdfDevice.h"
+#include "crypto/EncryptedPdfDevice.h"
 #include "widgets/Prompt.h"
 #include "data/RecordSet.h"
 #include "widgets/Titles.h"

@@ -1,5 +1,7 @@
 #include "search/FullTextLibrary.h"
 
+#include "crypto/EncryptedPdfDevice.h"
+
 #include "crypto/AES.h"
 #include "data/Statement.h"
 #include "search/Companion.h"
@@ -184,9 +186,9 @@ void FullTextLibrary::build(const QString& storedName, const QString& password)
         m_failed.insert(storedName, password); // set aside: not again with this password
         return;
     }
-    const std::string plain = AesDecryptFileToString(storePath.toUtf8().toStdString(), kEbookKey, 2);
-    const TextExtraction::Extracted extracted
-        = TextExtraction::extract(QByteArray::fromRawData(plain.data(), qsizetype(plain.size())), password, &m_stop);
+    // Read straight from the store file, a part at a time: the book is never whole in memory.
+    EncryptedPdfDevice book(storePath);
+    const TextExtraction::Extracted extracted = TextExtraction::extract(book, password, &m_stop);
     if (extracted.outcome == TextExtraction::Outcome::Cancelled)
         return;
     if (extracted.outcome != TextExtraction::Outcome::Done) {

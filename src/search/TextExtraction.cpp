@@ -9,15 +9,22 @@ namespace TextExtraction {
 
 Extracted extract(const QByteArray& pdf, const QString& password, const std::atomic<bool>* stop)
 {
-    Extracted result;
     if (pdf.isEmpty())
-        return result;
+        return {};
     QBuffer source;
     source.setData(pdf);
     source.open(QIODevice::ReadOnly);
+    return extract(source, password, stop);
+}
+
+Extracted extract(QIODevice& pdf, const QString& password, const std::atomic<bool>* stop)
+{
+    Extracted result;
+    if (pdf.size() == 0)
+        return result;
     QPdfDocument document;
     document.setPassword(password);
-    document.load(&source);
+    document.load(&pdf);
     if (document.status() == QPdfDocument::Status::Loading) {
         QEventLoop loading;
         QObject::connect(&document, &QPdfDocument::statusChanged, &loading, [&loading](QPdfDocument::Status status) {

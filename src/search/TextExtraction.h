@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 #include <QStringList>
 
@@ -27,5 +28,8 @@ struct Extracted
 
 // `stop`, when given, is polled between pages.
 Extracted extract(const QByteArray& pdf, const QString& password, const std::atomic<bool>* stop = nullptr);
+// The same from a random-access device opened for reading (a store file read
+// through EncryptedPdfDevice: the book is never whole in memory).
+Extracted extract(QIODevice& pdf, const QString& password, const std::atomic<bool>* stop = nullptr);
 
 } // namespace TextExtraction

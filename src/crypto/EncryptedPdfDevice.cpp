@@ -1,4 +1,4 @@
-#include "ebooks/EncryptedPdfDevice.h"
+#include "crypto/EncryptedPdfDevice.h"
 
 #include "crypto/AES.h"
 #include "crypto/Streams.h"
