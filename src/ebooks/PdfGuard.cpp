@@ -1,11 +1,12 @@
 #include "ebooks/PdfGuard.h"
 
+#include "crypto/EncryptedPdfDevice.h"
+
 #include "data/Schema.h"
 #include "data/Sql.h"
 #include "data/udata.h"
 #include "ebooks/EbookStore.h"
 #include "ebooks/PdfProbe.h"
-#include "ebooks/StoreReader.h"
 
 #include <QDateTime>
 
@@ -71,8 +72,8 @@ bool PdfGuard::isSafe(const EbookStore& store, const QString& storedName, const 
     if (known == u"bad"_s)
         return false;
 
-    StoreReader plain(store.path(storedName).toUtf8().toStdString());
-    plain.openStored();
+    // Streamed from the store file as reading does, a part at a time.
+    EncryptedPdfDevice plain(store.path(storedName));
     switch (PdfProbe::probe(plain, password)) {
     case PdfProbe::Result::Ok:
         record(storedName, "ok");

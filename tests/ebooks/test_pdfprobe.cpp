@@ -9,7 +9,7 @@
 #include "ebooks/EbookStore.h"
 #include "ebooks/PdfGuard.h"
 #include "ebooks/PdfProbe.h"
-#include "ebooks/StoreReader.h"
+#include "crypto/EncryptedPdfDevice.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -61,9 +61,8 @@ private slots:
                 plain[i] = char((i * 131 + size) & 0xff);
             const QString name = store.newStoredName();
             store.store(write(dir, u"src"_s, plain), name);
-            StoreReader reader(store.path(name).toStdString());
-            reader.openStored();
-            QCOMPARE(reader.plainSize(), size);
+            EncryptedPdfDevice reader(store.path(name));
+            QCOMPARE(reader.size(), size);
             QByteArray got;
             for (QByteArray part; !(part = reader.read(1000 + size % 7)).isEmpty();)
                 got += part;
@@ -71,10 +70,9 @@ private slots:
             QVERIFY(got == plain);
         }
         // A damaged store file reports what the cipher reports.
-        StoreReader damaged(write(dir, u"damaged"_s, QByteArray(8, '\0') + "abc").toStdString());
-        QVERIFY_THROWS_EXCEPTION(EAESError, damaged.openStored());
-        StoreReader missing(dir.filePath(u"none"_s).toStdString());
-        QVERIFY_THROWS_EXCEPTION(EFOpenError, missing.openStored());
+        const QString damaged = write(dir, u"damaged"_s, QByteArray(8, '\0') + "abc");
+        QVERIFY_THROWS_EXCEPTION(EAESError, EncryptedPdfDevice { damaged });
+        QVERIFY_THROWS_EXCEPTION(EFOpenError, EncryptedPdfDevice { dir.filePath(u"none"_s) });
     }
 
     void probeAnswers()

@@ -7,7 +7,7 @@
 #include "crypto/AES.h"
 #include "ebooks/EbookImport.h"
 #include "ebooks/EbookStore.h"
-#include "ebooks/StoreReader.h"
+#include "crypto/EncryptedPdfDevice.h"
 #include "platform/AppPaths.h"
 #include "platform/FileIo.h"
 #include "platform/FileNames.h"
@@ -104,8 +104,7 @@ private slots:
         QCOMPARE(::mkfifo(QFile::encodeName(store.path(u"202601010000000002"_s)).constData(), 0600), 0);
         PipeWatch storeWatch(QFile::encodeName(store.path(u"202601010000000002"_s)));
         QVERIFY(errorOf([&] { store.readOwned(u"202601010000000002"_s); }).contains(refused));
-        StoreReader reader(store.path(u"202601010000000002"_s).toStdString());
-        QVERIFY(errorOf([&] { reader.openStored(); }).contains(refused));
+        QVERIFY(errorOf([&] { EncryptedPdfDevice reader(store.path(u"202601010000000002"_s)); }).contains(refused));
         // Picture upload and CSV import.
         const QString picture = dir.filePath(u"cover.jpg"_s);
         QCOMPARE(::mkfifo(QFile::encodeName(picture).constData(), 0600), 0);
