@@ -6,7 +6,7 @@
 
 #include "Exception.h"
 #include "crypto/AES.h"
-#include "crypto/EncryptedPdfDevice.h"
+#include "format/EncryptedPdfDevice.h"
 
 #include <QBuffer>
 #include <QFile>
