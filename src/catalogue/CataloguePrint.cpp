@@ -3,9 +3,9 @@
 #include "catalogue/Loans.h"
 #include "data/Connection.h"
 #include "data/Statement.h"
-#include "platform/SafeFile.h"
 #include "pictures/ThumbnailCache.h"
 #include "pictures/Thumbnails.h"
+#include "platform/SafeFile.h"
 
 #include <QCollator>
 #include <QJsonArray>
@@ -13,9 +13,12 @@
 #include <QMap>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QtConcurrent/QtConcurrentMap>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <deque>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -39,7 +42,6 @@ struct Book
     QString group; // the category or the place, as the catalogue is grouped
     int groupOrder = 0; // groups in this order, then by name
     Thumbnails::Kind kind = Thumbnails::Kind::None;
-    QImage cover;
 };
 
 QFont font(double points, bool bold = false)
@@ -181,60 +183,86 @@ QList<Book> readBooks(sqlite3* db, const QList<qint64>& ids, bool all, PrintOpti
     return books;
 }
 
-// Covers from the thumbnail cache the shelf keeps; the rest read and decoded a
-// batch at a time on every core, and kept in the cache for the next time.
-void loadCovers(sqlite3* db, QList<Book>& books, const PrintProgress& progress)
+// The covers of a catalogue: from the thumbnail cache the shelf keeps, the rest
+// read on this thread a little ahead of the page being drawn and each handed to
+// the pool the moment it is read, so that reading, decoding on every core and
+// drawing the pages overlap; a few covers per core wait in memory at most. What
+// was decoded goes into the cache at the end, for the next time.
+class CoverFeed
 {
-    QList<qint64> ids;
-    for (const Book& book : books) {
-        if (book.kind != Thumbnails::Kind::None)
-            ids << book.id;
+public:
+    CoverFeed(sqlite3* db, const QList<Book>& books)
+        : books(books)
+        , cache(db)
+        , read(db, "select facepic from baseshu where id = ?1")
+        , window(std::max(4, QThreadPool::globalInstance()->maxThreadCount() * 4))
+    {
+        QList<qint64> ids;
+        for (const Book& book : books) {
+            if (book.kind != Thumbnails::Kind::None)
+                ids << book.id;
+        }
+        cache.prepare();
+        cache.beginListing();
+        cached = cache.load(ids);
     }
-    ThumbnailCache cache(db);
-    cache.prepare();
-    cache.beginListing();
-    const QHash<qint64, QImage> cached = cache.load(ids);
-    QList<std::pair<qint64, QImage>> decoded;
-    Statement read(db, "select facepic from baseshu where id = ?1");
-    constexpr int batch = 64;
-    QList<int> pending;
-    auto decode = [&] {
-        QList<std::pair<Thumbnails::Kind, QByteArray>> covers;
-        for (int index : pending) {
-            read.bind(1, books[index].id);
-            covers.append({ books[index].kind, read.step() ? read.value(0).toByteArray() : QByteArray() });
+
+    // The cover of books[index]; books are taken in ascending order.
+    QImage take(int index)
+    {
+        const Book& book = books[index];
+        if (book.kind == Thumbnails::Kind::None)
+            return {};
+        if (const auto hit = cached.constFind(book.id); hit != cached.constEnd())
+            return *hit;
+        while (next <= index || int(running.size()) < window) {
+            if (!submitNext())
+                break;
+        }
+        while (!running.empty() && running.front().first < index)
+            running.pop_front(); // not asked for
+        if (running.empty() || running.front().first != index)
+            return {};
+        const QImage cover = running.front().second.result();
+        running.pop_front();
+        if (!cover.isNull())
+            decoded.append({ book.id, cover });
+        return cover;
+    }
+
+    // An optimisation only: a file that changed meanwhile keeps nothing.
+    void store() { cache.store(decoded); }
+
+private:
+    // Reads the next cover not in the cache and starts its decoding; false at the end.
+    bool submitNext()
+    {
+        for (; next < books.size(); ++next) {
+            const Book& book = books[next];
+            if (book.kind == Thumbnails::Kind::None || cached.contains(book.id))
+                continue;
+            read.bind(1, book.id);
+            QByteArray bytes = read.step() ? read.value(0).toByteArray() : QByteArray();
             read.reset();
+            running.emplace_back(next, QtConcurrent::run([kind = book.kind, bytes = std::move(bytes)] {
+                return Thumbnails::decodeCover(kind, bytes);
+            }));
+            ++next;
+            return true;
         }
-        const QList<QImage> images = QtConcurrent::blockingMapped(
-            covers, [](const std::pair<Thumbnails::Kind, QByteArray>& cover) {
-                return Thumbnails::decodeCover(cover.first, cover.second);
-            });
-        for (int i = 0; i < pending.size(); ++i) {
-            Book& book = books[pending[i]];
-            book.cover = images[i];
-            if (!book.cover.isNull())
-                decoded.append({ book.id, book.cover });
-        }
-        pending.clear();
-    };
-    for (int i = 0; i < books.size(); ++i) {
-        if (books[i].kind == Thumbnails::Kind::None)
-            continue;
-        if (const auto hit = cached.constFind(books[i].id); hit != cached.constEnd()) {
-            books[i].cover = *hit;
-            continue;
-        }
-        pending << i;
-        if (pending.size() == batch) {
-            decode();
-            if (progress && !progress(i + 1, books.size() * 2))
-                throw Stopped {};
-        }
+        return false;
     }
-    decode();
-    read.reset();
-    cache.store(decoded); // an optimisation only: a file that changed meanwhile keeps nothing
-}
+
+    const QList<Book>& books;
+    ThumbnailCache cache;
+    QHash<qint64, QImage> cached;
+    Statement read;
+    const int window;
+    qsizetype next = 0;
+    // Covers being decoded, by book; on a stop they finish on their own, into nothing.
+    std::deque<std::pair<qsizetype, QFuture<QImage>>> running;
+    QList<std::pair<qint64, QImage>> decoded;
+};
 
 QString details(const Book& book)
 {
@@ -268,11 +296,13 @@ int catalogue(Connection& connection, const QString& path, const QList<qint64>& 
 {
     sqlite3* db = connection.handle();
     QList<Book> books = readBooks(db, ids, allBooks, options.grouping);
+    std::optional<CoverFeed> covers;
     if (options.covers)
-        loadCovers(db, books, progress);
+        covers.emplace(db, books);
     const auto groupOf = [](const Book& book) { return book.group; };
 
-    const QString heading = options.grouping == PrintOptions::Grouping::Category ? u"书目（按类别）"_s : u"书目（按存放地点）"_s;
+    const QString heading
+        = options.grouping == PrintOptions::Grouping::Category ? u"书目（按类别）"_s : u"书目（按存放地点）"_s;
     const int groupHeight = mm(11);
     const int entryHeight = options.covers ? mm(19) : mm(11.5);
     const int pageHeight = [&] {
@@ -338,33 +368,42 @@ int catalogue(Connection& connection, const QString& path, const QList<qint64>& 
                 pages.next();
             if (at.book < 0) {
                 const QString name = groupOf(books[at.group]);
-                const QString title = u"%1（%2 本）%3"_s.arg(name).arg(groupSizes.value(name)).arg(at.continued ? u"　续"_s : QString());
-                pages.text(QRect(0, at.y, pages.width, groupHeight - mm(2)), title, font(13, true), QColor(0x1b, 0x5e, 0x20));
+                const QString title = u"%1（%2 本）%3"_s.arg(name)
+                                          .arg(groupSizes.value(name))
+                                          .arg(at.continued ? u"　续"_s : QString());
+                pages.text(
+                    QRect(0, at.y, pages.width, groupHeight - mm(2)), title, font(13, true), QColor(0x1b, 0x5e, 0x20));
                 pages.painter.setPen(QPen(QColor(0x1b, 0x5e, 0x20), mm(0.3)));
                 pages.painter.drawLine(0, at.y + groupHeight - mm(1.5), pages.width, at.y + groupHeight - mm(1.5));
                 continue;
             }
             const Book& book = books[at.book];
-            if (options.covers && !book.cover.isNull())
-                pages.painter.drawImage(QRect(0, at.y + mm(1), coverWidth, mm(15)), book.cover);
+            const QImage cover = covers ? covers->take(at.book) : QImage();
+            if (options.covers && !cover.isNull())
+                pages.painter.drawImage(QRect(0, at.y + mm(1), coverWidth, mm(15)), cover);
             else if (options.covers) {
                 pages.painter.setPen(QPen(Qt::lightGray, mm(0.2)));
                 pages.painter.drawRect(QRect(0, at.y + mm(1), coverWidth, mm(15)));
             }
             const int w = pages.width - textLeft;
-            pages.text(QRect(textLeft, at.y + mm(0.5), w, mm(5)), book.title.isEmpty() ? u"（无书名）"_s : book.title, font(10.5, true));
+            pages.text(QRect(textLeft, at.y + mm(0.5), w, mm(5)), book.title.isEmpty() ? u"（无书名）"_s : book.title,
+                font(10.5, true));
             // Without covers the place and status share the details' line: each keeps its own part of it.
             const int detailsWidth = options.covers ? w : w * 62 / 100;
-            pages.text(QRect(textLeft, at.y + mm(5.5), detailsWidth, mm(4.5)), details(book), font(8.5), QColor(0x33, 0x33, 0x33));
+            pages.text(QRect(textLeft, at.y + mm(5.5), detailsWidth, mm(4.5)), details(book), font(8.5),
+                QColor(0x33, 0x33, 0x33));
             if (options.covers || !whereAndStatus(book, options.grouping).isEmpty()) {
-                const QRect box = options.covers ? QRect(textLeft, at.y + mm(10.5), w, mm(4.5))
-                                                 : QRect(textLeft + detailsWidth, at.y + mm(5.5), w - detailsWidth, mm(4.5));
+                const QRect box = options.covers
+                    ? QRect(textLeft, at.y + mm(10.5), w, mm(4.5))
+                    : QRect(textLeft + detailsWidth, at.y + mm(5.5), w - detailsWidth, mm(4.5));
                 pages.text(box, whereAndStatus(book, options.grouping), font(8.5), QColor(0x55, 0x55, 0x55),
                     options.covers ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignRight | Qt::AlignVCenter);
             }
-            if (progress && n % 50 == 0 && !progress(books.size() + at.book, books.size() * 2))
+            if (progress && n % 50 == 0 && !progress(at.book, books.size()))
                 throw Stopped {};
         }
+        if (covers)
+            covers->store();
         return pageCount;
     });
 }
@@ -381,7 +420,8 @@ int loans(const QString& path, const QList<Loan>& loans, const PrintOptions& opt
     {
         QPdfWriter probe(QString {});
         setUp(probe, options, heading);
-        rowsPerPage = std::max(1, (probe.height() - mm(Pages::headerHeight) - mm(Pages::footerHeight) - rowHeight) / rowHeight);
+        rowsPerPage
+            = std::max(1, (probe.height() - mm(Pages::headerHeight) - mm(Pages::footerHeight) - rowHeight) / rowHeight);
     }
     const int pageCount = std::max<int>(1, int((loans.size() + rowsPerPage - 1) / rowsPerPage));
     return writePdf(path, [&](const QString& temporary) {
@@ -412,7 +452,8 @@ int loans(const QString& path, const QList<Loan>& loans, const PrintOptions& opt
                 { loan.title, loan.borrower, loan.lent.toString(Qt::ISODate), loan.due.toString(Qt::ISODate),
                     days < 0 ? QString() : QString::number(days),
                     !loan.isOpen() ? u"已归还 "_s + loan.returned.toString(Qt::ISODate)
-                                   : late > 0 ? u"已逾期 %1 天"_s.arg(late) : u"借出中"_s },
+                        : late > 0 ? u"已逾期 %1 天"_s.arg(late)
+                                   : u"借出中"_s },
                 font(9), late > 0 ? QColor(Qt::red) : QColor(Qt::black));
             pages.painter.setPen(QPen(QColor(0xdd, 0xdd, 0xdd), mm(0.2)));
             pages.painter.drawLine(0, y + rowHeight, pages.width, y + rowHeight);

@@ -2,6 +2,7 @@
 
 #include "catalogue/CataloguePrint.h"
 #include "catalogue/Loans.h"
+#include "pictures/Thumbnails.h"
 
 #include <QPdfDocument>
 #include <QPdfSelection>
@@ -15,6 +16,7 @@ private slots:
     void everyTitleOnceInItsGroup();
     void shownBooksByPlaceWithCovers();
     void stoppedRunLeavesNoFile();
+    void everyBookItsOwnCoverAndCached();
     void loanList();
 };
 
@@ -47,10 +49,9 @@ void fill(LibraryFixture& f)
     for (int i = 1; i <= 90; ++i) {
         const QString category = i % 4 == 0 ? u"NULL"_s : QString::number(i % 4 == 1 ? 1 : 2);
         f.db().execute(u"insert into baseshu (name, zuozhe, isbn, place, isread, leibie) values "
-                       "('甲书%1号', '作者%1', '978%1', '%2', '还没读', %3)"_s
-                .arg(i)
-                .arg(i % 3 == 0 ? u"客厅书柜"_s : QString())
-                .arg(category));
+                       "('甲书%1号', '作者%1', '978%1', '%2', '还没读', %3)"_s.arg(i)
+                           .arg(i % 3 == 0 ? u"客厅书柜"_s : QString())
+                           .arg(category));
     }
     f.db().execute(u"commit"_s);
 }
@@ -124,6 +125,73 @@ void TestPrint::stoppedRunLeavesNoFile()
     QCOMPARE(CataloguePrint::catalogue(f.db(), path, {}, true, options, [](qint64, qint64) { return false; }), 0);
     QVERIFY(!QFile::exists(path));
     QCOMPARE(QDir(f.dir.path()).entryList({ u"*.pdf*"_s, u".*pdf*"_s }, QDir::Files | QDir::Hidden), QStringList());
+}
+
+// Covers are read and decoded ahead of the page being drawn: each book still
+// gets its own, the decoded ones land in the thumbnail cache, and a second print
+// decodes nothing.
+void TestPrint::everyBookItsOwnCoverAndCached()
+{
+    GuiFixture f;
+    fill(f);
+    const QList<QColor> colours { Qt::red, Qt::green, Qt::blue };
+    {
+        RecordSet set(f.db());
+        set.setSql(u"select * from baseshu where id <= 30 order by id"_s);
+        set.open();
+        for (int i = 1; i <= 30; ++i, set.next()) {
+            if (i % 7 == 0)
+                continue; // no cover: an empty frame
+            set.edit();
+            set.setBytes(u"facepic"_s, picture(colours[i % 3]));
+            set.setText(u"格式"_s, u"jpg"_s);
+            set.post();
+        }
+    }
+    QList<qint64> ids;
+    for (int i = 1; i <= 30; ++i)
+        ids << i;
+    PrintOptions options;
+    options.covers = true;
+    const auto check = [&](const QString& path) {
+        QPdfDocument pdf;
+        QCOMPARE(pdf.load(path), QPdfDocument::Error::None);
+        constexpr double scale = 2; // pixels per point
+        constexpr double mm = 72 / 25.4;
+        int seen = 0;
+        for (int page = 0; page < pdf.pageCount(); ++page) {
+            const QImage image = pdf.render(page, (pdf.pagePointSize(page) * scale).toSize());
+            const QString text = pdf.getAllText(page).text();
+            for (int i = 1; i <= 30; ++i) {
+                const QString title = u"甲书%1号"_s.arg(i);
+                const qsizetype at = text.indexOf(title);
+                if (at < 0)
+                    continue;
+                ++seen;
+                const QRectF box = pdf.getSelectionAtIndex(page, int(at), int(title.size())).boundingRectangle();
+                // The cover's middle: 10 mm left of the title, 7 mm below its top.
+                const QColor drawn
+                    = image.pixelColor(QPointF((box.left() - 10 * mm) * scale, (box.top() + 7 * mm) * scale).toPoint());
+                if (i % 7 == 0) { // nothing drawn inside the empty frame
+                    QVERIFY2(drawn.alpha() < 60 || drawn.lightness() > 200, qPrintable(title));
+                    continue;
+                }
+                const QColor expected = colours[i % 3];
+                QVERIFY2(qAbs(drawn.red() - expected.red()) < 60 && qAbs(drawn.green() - expected.green()) < 60
+                        && qAbs(drawn.blue() - expected.blue()) < 60,
+                    qPrintable(u"%1: %2"_s.arg(title, drawn.name())));
+            }
+        }
+        QCOMPARE(seen, 30);
+    };
+    const quint64 before = Thumbnails::decodeCount();
+    QVERIFY(CataloguePrint::catalogue(f.db(), f.dir.filePath(u"冷.pdf"_s), ids, false, options) > 0);
+    QCOMPARE(Thumbnails::decodeCount() - before, quint64(26));
+    QCOMPARE(f.count(u"select count(*) from qh_thumbs"_s), u"26"_s);
+    check(f.dir.filePath(u"冷.pdf"_s));
+    QVERIFY(CataloguePrint::catalogue(f.db(), f.dir.filePath(u"热.pdf"_s), ids, false, options) > 0);
+    QCOMPARE(Thumbnails::decodeCount() - before, quint64(26));
+    check(f.dir.filePath(u"热.pdf"_s));
 }
 
 void TestPrint::loanList()
