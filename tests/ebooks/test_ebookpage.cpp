@@ -34,6 +34,8 @@
 #include <QTabWidget>
 #include <QThread>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -284,9 +286,22 @@ private slots:
         f.addBook(u"abc"_s, pdf);
         Prompt::enqueueFileNames({ f.dir.filePath(u"导出"_s) });
         f.click(u"Button3"_s);
-        Prompt::enqueueFileNames({ f.source(u"old.pdf"_s, "old") });
-        f.window.findChild<QAction*>(u"N4"_s)->trigger(); // replaced without a question
+        QCOMPARE(Prompt::lastShown().text,
+            u"导出完成：\n%1"_s.arg(QDir::toNativeSeparators(f.dir.filePath(u"导出.pdf"_s))));
+        // A file already there, named with or without ".pdf": replaced only when the user says so.
+        Prompt::takeShown();
+        f.source(u"old.pdf"_s, "old");
+        Prompt::enqueueFileNames({ f.dir.filePath(u"old"_s) });
+        Prompt::enqueueAnswer(QMessageBox::No);
+        f.window.findChild<QAction*>(u"N4"_s)->trigger();
+        QCOMPARE(f.contents(f.dir.filePath(u"old.pdf"_s)), QByteArray("old"));
+        const QList<Prompt::Shown> asked = Prompt::takeShown();
+        QVERIFY(std::any_of(asked.begin(), asked.end(), [](const Prompt::Shown& s) { return s.text.contains(u"已存在"_s); }));
+        Prompt::enqueueFileNames({ f.dir.filePath(u"old.pdf"_s) });
+        Prompt::enqueueAnswer(QMessageBox::Yes);
+        f.window.findChild<QAction*>(u"N4"_s)->trigger();
         QVERIFY(f.contents(f.dir.filePath(u"导出.pdf"_s)) == pdf && f.contents(f.dir.filePath(u"old.pdf"_s)) == pdf);
+        QVERIFY(Prompt::lastShown().text.startsWith(u"导出完成"_s));
 
         // Dragged from the grid: 4 and 4 pixels start nothing, 5 start the move-only drag.
         QCOMPARE(QLatin1String(EbookGrid::ownDragFormat), DragOut::ownDragFormat());
