@@ -1,10 +1,10 @@
 #include "data/test_recordset_fixture.h"
 
 #include "backup/Backup.h"
-#include "backup/BackupFormat.h"
 #include "backup/Restore.h"
 #include "data/Schema.h"
 #include "ebooks/LastPage.h"
+#include "format/BackupFormat.h"
 #include "pictures/ThumbnailCache.h"
 #include "search/PinyinIndex.h"
 
