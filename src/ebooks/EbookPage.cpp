@@ -2,6 +2,7 @@
 
 #include "data/udata.h"
 #include "ebooks/DecryptProgress.h"
+#include "widgets/ErrorHandler.h"
 #include "ebooks/DragOut.h"
 #include "ebooks/EbookGrid.h"
 #include "ebooks/EbookImport.h"
@@ -306,12 +307,15 @@ void EbookPage::Button3Click()
             != QMessageBox::Yes)
         return;
     const QString storeFile = EbookStore::standard().path(current("filename"));
-    const bool done
-        = DecryptProgress(window(), u"导出电子书"_s, name, true).run([&](const DecryptProgress::Report& report) {
-              return EbookExport::write(storeFile, target, report);
-          });
-    if (done)
-        Prompt::information(this, u"导出电子书"_s, u"导出完成：\n%1"_s.arg(QDir::toNativeSeparators(target)));
+    DecryptProgress* exporting = DecryptProgress::start(window(), u"导出电子书"_s, name, true,
+        [storeFile, target](const DecryptProgress::Report& report) { return EbookExport::write(storeFile, target, report); });
+    connect(exporting, &DecryptProgress::finished, this, [this, exporting, target] {
+        ErrorHandler::guard([this, exporting, target] {
+            exporting->rethrow();
+            if (exporting->completed())
+                Prompt::information(this, u"导出电子书"_s, u"导出完成：\n%1"_s.arg(QDir::toNativeSeparators(target)));
+        });
+    });
 }
 
 void EbookPage::Button6Click()
