@@ -17,6 +17,15 @@ inline constexpr const char* metaTable = "qinghe_meta";
 inline constexpr const char* pdfCheckTable
     = "CREATE TABLE IF NOT EXISTS qh_pdfcheck (filename TEXT PRIMARY KEY, verdict TEXT NOT NULL, checked TEXT NOT NULL)";
 
+// What the PDF worker found of each e-book, per job ("check", "text"): "ok",
+// "bad" (set aside: the same failure twice), or "strike" (one failure, named in
+// reason). A row holds only for the store file's size and the worker version it
+// names; a restore empties the table.
+inline constexpr const char* pdfVerdictTable
+    = "CREATE TABLE IF NOT EXISTS qh_pdfverdict (filename TEXT NOT NULL, job TEXT NOT NULL, size INTEGER NOT NULL, "
+      "worker INTEGER NOT NULL, verdict TEXT NOT NULL, reason TEXT NOT NULL, checked TEXT NOT NULL, "
+      "PRIMARY KEY (filename, job))";
+
 // The account and categories a new library starts with.
 inline constexpr const char* firstUser = "admin";
 inline constexpr const char* firstPassword = "admin";

@@ -124,6 +124,14 @@ namespace {
             Statement::execute(db, QByteArray("drop table if exists ") + table);
     }
 
+    // Version 11: what the PDF worker found of each book, tied to the store file's
+    // size and the worker's version. The older record (qh_pdfcheck) is no longer
+    // trusted: every book is checked again once.
+    void version11(sqlite3* db)
+    {
+        Statement::execute(db, pdfVerdictTable);
+    }
+
 } // namespace
 
 const std::vector<Migration>& migrations()
@@ -134,6 +142,7 @@ const std::vector<Migration>& migrations()
         { 4, "记录已检查过的电子书（qh_pdfcheck）", &version4 },
         { 5, "借阅记录与阅读日期", &version5 },
         { 7, "删除旧的拼音索引表", &version7 },
+        { 11, "电子书检查结果与文件大小、检查程序版本绑定（qh_pdfverdict）", &version11 },
     };
     return steps;
 }
