@@ -13,7 +13,7 @@
 
 #include "pdfworker/WorkerJobs.h"
 
-#include "crypto/EncryptedPdfDevice.h"
+#include "format/EncryptedPdfDevice.h"
 #include "Exception.h"
 
 #include <QPdfDocument>
