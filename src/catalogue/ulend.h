@@ -4,12 +4,14 @@
 
 class Connection;
 class QCheckBox;
-class QDateEdit;
+class DateField;
 class QLineEdit;
 class QPushButton;
 
 // Lending one paper book: the borrower (those seen before are offered as
-// completions), the day it goes out and, when ticked, the day it is due back.
+// completions; Enter on one lends to that one), the day it goes out (today or
+// earlier) and, when ticked, the day it is due back, both typed as the reading
+// dates are.
 class TfmLend : public QDialog
 {
     Q_OBJECT
@@ -25,13 +27,16 @@ public:
     // Ends the open loan of a book today, after a question. True when it was ended.
     static bool returnBook(QWidget* parent, Connection& connection, qint64 book, const QString& title);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     Connection& connection;
     qint64 book;
     QLineEdit* EdBorrower;
-    QDateEdit* DateLent;
+    DateField* DateLent;
     QCheckBox* CbDue;
-    QDateEdit* DateDue;
+    DateField* DateDue;
     QPushButton* BtnOK;
     QPushButton* BtnCancel;
 };
