@@ -73,7 +73,8 @@ QChart* barChart(const QString& title, const Counts& counts, const QColor& colou
         widest = std::max(widest, metrics.horizontalAdvance(text));
     if (!labels.isEmpty() && widest + 6 > uprightBelow / int(labels.size())) {
         x->setLabelsAngle(-90);
-        x->setTruncateLabels(false); // the axis takes the height its longest label needs
+        x->setTruncateLabels(false);
+        chart->setProperty("labelRoom", widest); // the chart grows by the longest label's length
     }
     chart->addAxis(x, Qt::AlignBottom);
     series->attachAxis(x);
@@ -208,7 +209,7 @@ void StatsPage::addChart(QChart* chart)
     auto* view = new QChartView(chart, box);
     view->setObjectName(u"Chart%1"_s.arg(index));
     view->setRenderHint(QPainter::Antialiasing);
-    view->setMinimumHeight(chartHeight);
+    view->setMinimumHeight(chartHeight + chart->property("labelRoom").toInt());
     layout->addWidget(view, 1);
     auto* save = new QPushButton(u"保存图片"_s, box);
     save->setObjectName(u"BtnSaveChart%1"_s.arg(index));

@@ -167,6 +167,14 @@ void TestStatistics::labelsAreReadWhole()
                                               : QStringList { u"2024-07"_s, u"2025-07"_s, u"2026-06"_s };
         for (const QString& label : wanted)
             QVERIFY2(texts.contains(label), qPrintable(label + u" in "_s + texts.join(u'|')));
+        // And drawn inside the chart, not cut by its edge.
+        const QRectF inside = view->chart()->mapRectToScene(view->chart()->rect());
+        const QList<QGraphicsItem*> all = view->chart()->scene()->items();
+        for (QGraphicsItem* item : all) {
+            auto* text = dynamic_cast<QGraphicsTextItem*>(item);
+            if (text && text->isVisible() && wanted.contains(text->toPlainText()))
+                QVERIFY2(inside.contains(text->sceneBoundingRect()), qPrintable(text->toPlainText()));
+        }
     }
 }
 
