@@ -2,6 +2,7 @@
 
 #include "data/udata.h"
 #include "ebooks/DecryptProgress.h"
+#include "widgets/ErrorHandler.h"
 #include "ebooks/DragOut.h"
 #include "ebooks/EbookGrid.h"
 #include "ebooks/EbookImport.h"
@@ -299,9 +300,9 @@ void EbookPage::Button3Click()
         return;
     const QString target = m_export.choose(chosen);
     const QString storeFile = EbookStore::standard().path(current("filename"));
-    DecryptProgress(window(), u"导出电子书"_s, name, true).run([&](const DecryptProgress::Report& report) {
-        return EbookExport::write(storeFile, target, report);
-    });
+    DecryptProgress* exporting = DecryptProgress::start(window(), u"导出电子书"_s, name, true,
+        [storeFile, target](const DecryptProgress::Report& report) { return EbookExport::write(storeFile, target, report); });
+    connect(exporting, &DecryptProgress::finished, this, [exporting] { ErrorHandler::guard([exporting] { exporting->rethrow(); }); });
 }
 
 void EbookPage::Button6Click()
