@@ -2,6 +2,8 @@
 
 #include "data/Connection.h"
 #include "platform/AppPaths.h"
+#include "platform/DataFolder.h"
+#include "platform/SafeFile.h"
 #include "catalogue/Loans.h"
 #include "widgets/ErrorHandler.h"
 #include "widgets/Prompt.h"
@@ -10,6 +12,7 @@
 #include <QBarCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
+#include <QBuffer>
 #include <QChart>
 #include <QChartView>
 #include <QDir>
@@ -20,7 +23,6 @@
 #include <QPieSeries>
 #include <QPieSlice>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollArea>
 #include <QValueAxis>
 #include <QVBoxLayout>
@@ -237,7 +239,12 @@ void StatsPage::saveChart(int index)
                 != QMessageBox::Yes)
             return;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !view->grab().save(&file, "PNG") || !file.commit())
+    DataFolder::refuseProgramFile(path); // a picture never takes the place of the library, the lock...
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !view->grab().save(&buffer, "PNG")) {
         Prompt::message(this, QMessageBox::Warning, Titles::hint(), u"无法保存图片 %1"_s.arg(QDir::toNativeSeparators(path)));
+        return;
+    }
+    SafeFile::writeFileAtomically(path, png);
 }
