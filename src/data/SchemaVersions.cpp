@@ -124,6 +124,12 @@ namespace {
             Statement::execute(db, QByteArray("drop table if exists ") + table);
     }
 
+    // Version 9: the e-books' own page numbers, for the pages the search names.
+    void version9(sqlite3* db)
+    {
+        Statement::execute(db, pageLabelsTable);
+    }
+
 } // namespace
 
 const std::vector<Migration>& migrations()
@@ -134,6 +140,7 @@ const std::vector<Migration>& migrations()
         { 4, "记录已检查过的电子书（qh_pdfcheck）", &version4 },
         { 5, "借阅记录与阅读日期", &version5 },
         { 7, "删除旧的拼音索引表", &version7 },
+        { 9, "电子书自己的页码（qh_pagelabels）", &version9 },
     };
     return steps;
 }

@@ -1,5 +1,7 @@
 #include "ebooks/DecryptProgress.h"
 
+#include "widgets/SizeText.h"
+
 #include <QApplication>
 #include <QEventLoop>
 #include <QFutureWatcher>
@@ -123,7 +125,7 @@ bool DecryptProgress::run(const Work& work)
     auto update = [&] {
         const qint64 t = total;
         const qint64 d = done;
-        dialog.setLabelText(u"%1\n%2 / %3 MB"_s.arg(m_bookName).arg(d / 1000000).arg(t / 1000000));
+        dialog.setLabelText(u"%1\n%2 / %3"_s.arg(m_bookName, sizeText(d), sizeText(t)));
         dialog.setValue(t > 0 ? int(d * 1000 / t) : 0);
     };
     QTimer updates;
