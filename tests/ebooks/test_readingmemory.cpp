@@ -28,7 +28,7 @@ namespace {
 // The resident size of this process, from /proc.
 qint64 residentBytes()
 {
-    if (!qEnvironmentVariableIsSet("NOTRIM")) malloc_trim(0); // what the allocator keeps but does not use is no part of a leak
+    malloc_trim(0); // what the allocator keeps but does not use is no part of a leak
     QFile statm(u"/proc/self/statm"_s);
     if (!statm.open(QIODevice::ReadOnly))
         return -1;
