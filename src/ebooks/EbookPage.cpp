@@ -238,6 +238,20 @@ bool EbookPage::readCurrent(int wantedPage)
         return false;
     const QString storedName = current("filename");
     const QString password = EbookSql::trimmed(current("place"));
+    const qint64 shownId = current("id").toLongLong();
+    if (shownId > 0 && shownId == m_shownId && storedName == m_shownFile && password == m_shownPassword
+        && FoxitPDFSDK1->hasDocument()) {
+        // The book in the viewer: back to it where it was left, without loading
+        // it again (each load costs memory the PDF engine's outline never gives back).
+        showReadingPage();
+        if (m_viewerLog)
+            *m_viewerLog << u"kept"_s;
+        if (wantedPage < 0 && FoxitPDFSDK1->currentPage() > 0)
+            FoxitPDFSDK1->showNote(u"上次读到%1"_s.arg(FoxitPDFSDK1->pageName(FoxitPDFSDK1->currentPage())));
+        m_readingId = shownId;
+        FoxitPDFSDK1->setFocus();
+        return true;
+    }
     // A book is tried in a helper process before its first load here: one that
     // makes the PDF engine loop is set aside instead of freezing the window.
     bool safe = true;
@@ -268,6 +282,8 @@ bool EbookPage::readCurrent(int wantedPage)
         *m_viewerLog << u"OpenDocumentDevice(%1)"_s.arg(password);
     m_readingId = -1; // the pages of the opening are not the reader's
     m_shownId = id;
+    m_shownFile = storedName;
+    m_shownPassword = password;
     const bool opened = FoxitPDFSDK1->OpenDocumentDevice(std::move(document), password);
     // A page asked for (a search hit) is where the reader goes: the remembered
     // one is neither shown nor announced then.

@@ -141,5 +141,7 @@ private:
     LastPage m_lastPage;
     qint64 m_readingId = -1; // the e-book in the viewer, whose page is remembered
     qint64 m_shownId = -1; // the e-book last handed to the viewer
+    QString m_shownFile; // its store file and password, as handed over
+    QString m_shownPassword;
     QStringList* m_viewerLog = nullptr;
 };
