@@ -12,7 +12,7 @@
 //
 //   bench_findscan [rounds]        (default 15)
 
-#include "search/BookText.h"
+#include "format/BookText.h"
 #include "search/FullTextSearch.h"
 
 #include <QCoreApplication>

@@ -19,8 +19,8 @@
 #include "crypto/AES.h"
 #include "crypto/ElAES.h"
 #include "ebooks/EbookExport.h"
-#include "crypto/EncryptedPdfDevice.h"
 #include "ebooks/PdfViewer.h"
+#include "format/EncryptedPdfDevice.h"
 
 #include <QApplication>
 #include <QBuffer>

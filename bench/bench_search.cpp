@@ -22,8 +22,8 @@
 
 #include "data/Schema.h"
 #include "data/udata.h"
-#include "search/BookText.h"
-#include "search/Companion.h"
+#include "format/BookText.h"
+#include "format/Companion.h"
 #include "search/FieldSearch.h"
 #include "search/FullTextLibrary.h"
 #include "search/FullTextSearch.h"

@@ -1,10 +1,10 @@
 #include "backup/Backup.h"
 
-#include "search/Companion.h"
+#include "format/Companion.h"
 
-#include "backup/BackupFormat.h"
 #include "data/TextCompare.h"
 #include "data/udata.h"
+#include "format/BackupFormat.h"
 #include "platform/DataFolder.h"
 #include "platform/FileIo.h"
 #include "platform/Processes.h"

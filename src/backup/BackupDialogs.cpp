@@ -1,12 +1,12 @@
 #include "backup/BackupDialogs.h"
 
 #include "backup/Backup.h"
-#include "backup/BackupFormat.h"
+#include "backup/Restore.h"
+#include "data/RecordSet.h"
+#include "data/Sql.h"
+#include "format/BackupFormat.h"
 #include "widgets/ErrorHandler.h"
 #include "widgets/Prompt.h"
-#include "data/RecordSet.h"
-#include "backup/Restore.h"
-#include "data/Sql.h"
 #include "widgets/SizeText.h"
 #include "widgets/Titles.h"
 

@@ -1,8 +1,8 @@
 #include "backup/LibraryCheck.h"
 
-#include "backup/BackupFormat.h"
 #include "data/Schema.h"
 #include "data/TextCompare.h"
+#include "format/BackupFormat.h"
 #include "pictures/ThumbnailCache.h"
 
 #include <QFile>

@@ -1,10 +1,10 @@
 #include "backup/Restore.h"
 
-#include "backup/BackupFormat.h"
 #include "backup/LibraryCheck.h"
 #include "data/Schema.h"
 #include "data/TextCompare.h"
 #include "data/udata.h"
+#include "format/BackupFormat.h"
 #include "platform/FileIo.h"
 
 #include <QDir>

@@ -2,7 +2,7 @@
 
 #include "Exception.h"
 #include "crypto/AES.h"
-#include "crypto/EncryptedPdfDevice.h"
+#include "format/EncryptedPdfDevice.h"
 #include "platform/DataFolder.h"
 #include "platform/FileIo.h"
 #include "platform/SafeFile.h"

@@ -1,24 +1,24 @@
 #include "ebooks/EbookPage.h"
 
+#include "data/udata.h"
 #include "ebooks/DecryptProgress.h"
 #include "ebooks/DragOut.h"
 #include "ebooks/EbookGrid.h"
 #include "ebooks/EbookImport.h"
 #include "ebooks/EbookSql.h"
 #include "ebooks/EbookStore.h"
-#include "crypto/EncryptedPdfDevice.h"
 #include "ebooks/ImportProgress.h"
 #include "ebooks/OrphanBooks.h"
 #include "ebooks/PdfGuard.h"
 #include "ebooks/PdfViewer.h"
 #include "ebooks/ureadbook.h"
+#include "format/EncryptedPdfDevice.h"
 #include "search/FullTextLibrary.h"
 #include "search/PageNames.h"
 #include "search/TextForms.h"
 #include "widgets/ErrorHandler.h"
 #include "widgets/Prompt.h"
 #include "widgets/Titles.h"
-#include "data/udata.h"
 
 #include <QAction>
 #include <QComboBox>

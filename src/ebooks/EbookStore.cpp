@@ -3,9 +3,9 @@
 #include "crypto/AES.h"
 #include "crypto/ElAES.h"
 #include "data/udata.h"
+#include "format/Companion.h"
 #include "platform/FileIo.h"
 #include "platform/SafeFile.h"
-#include "search/Companion.h"
 
 #include <QDir>
 #include <QFile>

@@ -59,7 +59,7 @@ public:
     // The same bytes as a string the caller may hand on without a copy (the viewer keeps it).
     std::string readOwned(const QString& storedName) const;
 
-    // Removes a store file and its text companion (search/Companion.h); false
+    // Removes a store file and its text companion (format/Companion.h); false
     // when the store file could not be removed (or was missing).
     bool remove(const QString& storedName) const;
 

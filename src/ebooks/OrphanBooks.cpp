@@ -1,9 +1,9 @@
 #include "ebooks/OrphanBooks.h"
 
-#include "ebooks/EbookStore.h"
-#include "crypto/EncryptedPdfDevice.h"
-#include "widgets/Prompt.h"
 #include "data/RecordSet.h"
+#include "ebooks/EbookStore.h"
+#include "format/EncryptedPdfDevice.h"
+#include "widgets/Prompt.h"
 #include "widgets/SizeText.h"
 #include "widgets/Titles.h"
 

@@ -1,6 +1,6 @@
 #include "ebooks/PdfGuard.h"
 
-#include "crypto/EncryptedPdfDevice.h"
+#include "format/EncryptedPdfDevice.h"
 
 #include "data/Schema.h"
 #include "data/Sql.h"

@@ -1,10 +1,10 @@
 #include "search/FullTextLibrary.h"
 
-#include "crypto/EncryptedPdfDevice.h"
+#include "format/EncryptedPdfDevice.h"
 
 #include "crypto/AES.h"
 #include "data/Statement.h"
-#include "search/Companion.h"
+#include "format/Companion.h"
 #include "search/FieldSearch.h"
 #include "search/TextExtraction.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "search/BookText.h"
+#include "format/BookText.h"
 
 #include <QHash>
 #include <QObject>

@@ -1,9 +1,9 @@
 #include "data/test_recordset_fixture.h"
 
 #include "backup/Backup.h"
-#include "backup/BackupFormat.h"
 #include "backup/Restore.h"
 #include "ebooks/LastPage.h"
+#include "format/BackupFormat.h"
 #include "pictures/ThumbnailCache.h"
 #include "search/PinyinIndex.h"
 

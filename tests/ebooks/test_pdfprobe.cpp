@@ -3,13 +3,13 @@
 
 #include "data/test_recordset_fixture.h"
 
-#include "crypto/AES.h"
 #include "TestPdf.h"
+#include "crypto/AES.h"
 
 #include "ebooks/EbookStore.h"
 #include "ebooks/PdfGuard.h"
 #include "ebooks/PdfProbe.h"
-#include "crypto/EncryptedPdfDevice.h"
+#include "format/EncryptedPdfDevice.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>

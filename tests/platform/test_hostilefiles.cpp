@@ -7,7 +7,7 @@
 #include "crypto/AES.h"
 #include "ebooks/EbookImport.h"
 #include "ebooks/EbookStore.h"
-#include "crypto/EncryptedPdfDevice.h"
+#include "format/EncryptedPdfDevice.h"
 #include "platform/AppPaths.h"
 #include "platform/FileIo.h"
 #include "platform/FileNames.h"

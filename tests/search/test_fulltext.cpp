@@ -2,7 +2,7 @@
 #include "ebooks/TestPdf.h"
 
 #include "ebooks/EbookStore.h"
-#include "search/Companion.h"
+#include "format/Companion.h"
 #include "search/FieldSearch.h"
 #include "search/FullTextLibrary.h"
 #include "search/FullTextSearch.h"

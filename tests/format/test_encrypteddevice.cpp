@@ -2,11 +2,11 @@
 // plain book has it, the cipher's errors before anything is read, the whole
 // book copied out, and a PDF opened and drawn from the device.
 
-#include "TestPdf.h"
+#include "ebooks/TestPdf.h"
 
 #include "Exception.h"
 #include "crypto/AES.h"
-#include "crypto/EncryptedPdfDevice.h"
+#include "format/EncryptedPdfDevice.h"
 
 #include <QBuffer>
 #include <QFile>

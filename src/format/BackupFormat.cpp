@@ -1,4 +1,4 @@
-#include "backup/BackupFormat.h"
+#include "format/BackupFormat.h"
 
 #include "platform/FileIo.h"
 #include "platform/SafeFile.h"

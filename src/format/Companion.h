@@ -7,7 +7,7 @@
 // "<stored name>.text.part", flushed, and only then renamed, so an
 // interrupted write leaves a ".part" the store clears at the next start.
 
-#include "search/BookText.h"
+#include "format/BookText.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "crypto/EncryptedPdfDevice.h"
+#include "format/EncryptedPdfDevice.h"
 
 #include "crypto/AES.h"
 #include "crypto/Streams.h"

@@ -1,4 +1,4 @@
-#include "search/BookText.h"
+#include "format/BookText.h"
 
 #include "search/TextForms.h"
 

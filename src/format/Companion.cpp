@@ -1,4 +1,4 @@
-#include "search/Companion.h"
+#include "format/Companion.h"
 
 #include "crypto/AES.h"
 #include "crypto/Streams.h"
