@@ -20,8 +20,9 @@
 
 int main(int argc, char* argv[])
 {
-    // Dates and sizes in Qt's own dialogs in Simplified Chinese, like every other text.
-    SystemLocaleOverride chinese("zh_CN.UTF-8");
+    // Dates and sizes in Qt's own dialogs in Simplified Chinese, like every other text;
+    // before any thread exists.
+    SystemLocale::useForQt("zh_CN.UTF-8");
 
     // The PDF check's helper: no window and no library, only a document on stdin.
     if (PdfProbe::isHelperCall(argc, argv)) {
@@ -30,7 +31,6 @@ int main(int argc, char* argv[])
     }
 
     Application app(argc, argv);
-    chinese.restore();
     Startup::prepareApplication();
 
     // One running copy per data folder, before anything in the folder is touched: a later

@@ -28,14 +28,17 @@ public:
     static QString dragCopyPath(const QString& name);
 
     // Ends source's own handling of the press (a left-button release at the
-    // pointer), decrypts storeFile into the drag copy of name (off the
-    // user-interface thread, under the wait cursor) and runs the drag from
-    // source until it ends; returns the drop's action (Qt::IgnoreAction when
-    // cancelled or refused, and then the copy is removed at once; also when the
-    // button came up before the copy was ready, and no drag starts). Errors of
-    // the copy are thrown before any drag starts.
+    // pointer), decrypts storeFile into the drag copy of name (a background
+    // task, under the wait cursor; the window takes no input meanwhile) and,
+    // when the copy is ready and the button still down, runs the drag from
+    // source until it ends. Returns at once; ended, if given, then gets the
+    // drop's action (Qt::IgnoreAction when cancelled or refused, and then the
+    // copy is removed at once; also when the button came up before the copy was
+    // ready, or the copy could not be made, and no drag starts). Errors of the
+    // copy go to the application's error handler.
     // Pass the grid's viewport, which receives its mouse events.
-    static Qt::DropAction startDrag(QWidget* source, const QString& storeFile, const QString& name);
+    static void startDrag(QWidget* source, const QString& storeFile, const QString& name,
+        std::function<void(Qt::DropAction)> ended = {});
 
     // The data of the drag of one file.
     static QMimeData* mimeDataFor(const QString& path);

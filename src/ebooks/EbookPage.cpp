@@ -2,6 +2,7 @@
 
 #include "data/udata.h"
 #include "ebooks/DecryptProgress.h"
+#include "widgets/ErrorHandler.h"
 #include "ebooks/DragOut.h"
 #include "ebooks/EbookGrid.h"
 #include "ebooks/EbookImport.h"
@@ -23,6 +24,8 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScopeGuard>
 #include <QLineEdit>
@@ -350,16 +353,27 @@ void EbookPage::Button3Click()
 {
     if (waitForImport() || noCurrent())
         return;
-    // No question before replacing a file: the export writes it whole or not at all.
+    // The question about a file already there comes once ".pdf" is added to the name chosen.
     const QString name = current("name");
     const QString chosen = Prompt::getSaveFileName(
         this, QString(), m_export.suggestion(name), EbookExport::dialogFilter(), false);
     if (chosen.isEmpty())
         return;
     const QString target = m_export.choose(chosen);
+    if (QFileInfo::exists(target)
+        && Prompt::message(this, QMessageBox::Question, u"导出电子书"_s,
+               u"%1 已存在。\n要替换它吗？"_s.arg(QDir::toNativeSeparators(target)), QMessageBox::Yes | QMessageBox::No)
+            != QMessageBox::Yes)
+        return;
     const QString storeFile = EbookStore::standard().path(current("filename"));
-    DecryptProgress(window(), u"导出电子书"_s, name, true).run([&](const DecryptProgress::Report& report) {
-        return EbookExport::write(storeFile, target, report);
+    DecryptProgress* exporting = DecryptProgress::start(window(), u"导出电子书"_s, name, true,
+        [storeFile, target](const DecryptProgress::Report& report) { return EbookExport::write(storeFile, target, report); });
+    connect(exporting, &DecryptProgress::finished, this, [this, exporting, target] {
+        ErrorHandler::guard([this, exporting, target] {
+            exporting->rethrow();
+            if (exporting->completed())
+                Prompt::information(this, u"导出电子书"_s, u"导出完成：\n%1"_s.arg(QDir::toNativeSeparators(target)));
+        });
     });
 }
 

@@ -70,5 +70,6 @@ private:
     QLabel* m_message;
     QLabel* m_buildStatus;
     QTimer* m_pause;
+    QString m_openFirstFor; // Enter was pressed on this text: its first result opens when it comes
     bool m_textProblemTold = false;
 };
