@@ -2,6 +2,7 @@
 #include "data/udata.h"
 #include "ebooks/DragOut.h"
 #include "ebooks/PdfProbe.h"
+#include "pdfworker/WorkerMain.h"
 #include "platform/AppPaths.h"
 #include "platform/DataFolder.h"
 #include "platform/SystemLocale.h"
@@ -23,6 +24,12 @@ int main(int argc, char* argv[])
     // Dates and sizes in Qt's own dialogs in Simplified Chinese, like every other text;
     // before any thread exists.
     SystemLocale::useForQt("zh_CN.UTF-8");
+
+    // The PDF worker: every job on a PDF besides drawing its pages, fed through its pipes.
+    if (PdfWorker::isWorkerCall(argc, argv)) {
+        QCoreApplication worker(argc, argv);
+        return PdfWorker::runWorker(argc, argv);
+    }
 
     // The PDF check's helper: no window and no library, only a document on stdin.
     if (PdfProbe::isHelperCall(argc, argv)) {

@@ -97,6 +97,7 @@ namespace {
         sql += table(QLatin1String(metaTable), { u"name TEXT PRIMARY KEY"_s, u"value TEXT"_s });
         sql += QLatin1String(pdfCheckTable) + u";\n"_s;
         sql += QLatin1String(pageLabelsTable) + u";\n"_s;
+        sql += QLatin1String(pdfVerdictTable) + u";\n"_s;
         return sql;
     }
 
