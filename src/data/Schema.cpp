@@ -96,6 +96,7 @@ namespace {
         sql += table(u"userb"_s, { key(u"id"_s), text(u"users"_s, shortText), text(u"password"_s, shortText) });
         sql += table(QLatin1String(metaTable), { u"name TEXT PRIMARY KEY"_s, u"value TEXT"_s });
         sql += QLatin1String(pdfCheckTable) + u";\n"_s;
+        sql += QLatin1String(pageLabelsTable) + u";\n"_s;
         sql += QLatin1String(pdfVerdictTable) + u";\n"_s;
         return sql;
     }
@@ -143,6 +144,7 @@ void createDatabase(const QString& path, const QString& password)
         Statement::execute(db, "BEGIN");
         Statement::execute(db, ddl().toUtf8());
         addLoansAndReadingDates(db);
+        Statement::execute(db, settingsTable);
         insert(db, "insert into userb (users, password) values (?, ?)",
             { QLatin1String(firstUser), QLatin1String(firstPassword) });
         for (const char* name : { "文学", "历史", "哲学", "科学技术", "艺术", "少儿", "生活", "工具书" })
