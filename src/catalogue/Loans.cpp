@@ -9,8 +9,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QDate injectedToday;
-
 QDate dateOf(const Statement& stmt, int column)
 {
     return QDate::fromString(stmt.text(column), Qt::ISODate);
@@ -61,16 +59,6 @@ int Loan::daysOverdue(const QDate& today) const
 }
 
 namespace Loans {
-
-QDate today()
-{
-    return injectedToday.isValid() ? injectedToday : QDate::currentDate();
-}
-
-void setToday(const QDate& day)
-{
-    injectedToday = day;
-}
 
 void lend(Connection& connection, qint64 book, const QString& borrower, const QDate& lent, const QDate& due)
 {

@@ -43,10 +43,6 @@ struct Loan
 
 namespace Loans {
 
-// Today by the clock, or the day a test has set.
-QDate today();
-void setToday(const QDate& day); // a null date goes back to the clock
-
 // Lends a book: refuses (ELoanError) an empty borrower, a due date before the
 // lending date, a book that is out already or that does not exist.
 void lend(Connection& connection, qint64 book, const QString& borrower, const QDate& lent, const QDate& due);

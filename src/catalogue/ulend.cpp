@@ -1,7 +1,9 @@
 #include "catalogue/ulend.h"
 
+#include "data/udata.h"
 #include "catalogue/Loans.h"
 #include "widgets/ErrorHandler.h"
+#include "widgets/Named.h"
 #include "widgets/Prompt.h"
 
 #include <QCheckBox>
@@ -16,13 +18,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-template<typename Widget>
-Widget* named(Widget* widget, const QString& name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
 
 QDateEdit* dateEdit(const QString& name, const QDate& date, QWidget* parent)
 {
@@ -39,9 +34,9 @@ TfmLend::TfmLend(Connection& connection, qint64 book, const QString& title, QWid
     , connection(connection)
     , book(book)
     , EdBorrower(named(new QLineEdit(this), u"EdBorrower"_s))
-    , DateLent(dateEdit(u"DateLent"_s, Loans::today(), this))
+    , DateLent(dateEdit(u"DateLent"_s, TDataModule2::instance()->clock.today(), this))
     , CbDue(named(new QCheckBox(u"归还期限"_s, this), u"CbDue"_s))
-    , DateDue(dateEdit(u"DateDue"_s, Loans::today().addDays(30), this))
+    , DateDue(dateEdit(u"DateDue"_s, TDataModule2::instance()->clock.today().addDays(30), this))
     , BtnOK(named(new QPushButton(u"确定"_s, this), u"BtnOK"_s))
     , BtnCancel(named(new QPushButton(u"取消"_s, this), u"BtnCancel"_s))
 {
@@ -108,6 +103,6 @@ bool TfmLend::returnBook(QWidget* parent, Connection& connection, qint64 book, c
     if (Prompt::message(parent, QMessageBox::Question, u"提示"_s, question, QMessageBox::Ok | QMessageBox::Cancel)
         != QMessageBox::Ok)
         return false;
-    Loans::giveBack(connection, book, Loans::today());
+    Loans::giveBack(connection, book, TDataModule2::instance()->clock.today());
     return true;
 }

@@ -49,11 +49,6 @@ bool DragOut::exceedsStartDistance(QPoint press, QPoint now)
     return std::abs(now.x() - press.x()) >= 5 || std::abs(now.y() - press.y()) >= 5;
 }
 
-QString DragOut::dragCopyPath(const QString& name)
-{
-    return DragCopy::path(name);
-}
-
 QMimeData* DragOut::mimeDataFor(const QString& path)
 {
     auto* data = new QMimeData;
@@ -62,7 +57,7 @@ QMimeData* DragOut::mimeDataFor(const QString& path)
     return data;
 }
 
-Qt::DropAction DragOut::startDrag(QWidget* source, const QString& storeFile, const QString& name)
+Qt::DropAction DragOut::startDrag(QWidget* source, DragCopy& copies, const QString& storeFile, const QString& name)
 {
     // The grid's own press ends first, as if the button had come up where the pointer is.
     const QPoint at = source->mapFromGlobal(QCursor::pos());
@@ -77,7 +72,7 @@ Qt::DropAction DragOut::startDrag(QWidget* source, const QString& storeFile, con
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
         making.run([&](const DecryptProgress::Report& report) {
-            copy = DragCopy::make(storeFile, name, report);
+            copy = copies.make(storeFile, name, report);
             return true;
         });
     }
@@ -87,7 +82,7 @@ Qt::DropAction DragOut::startDrag(QWidget* source, const QString& storeFile, con
     const bool buttonUp = making.leftButtonReleased()
         || (!execFunction() && !(QGuiApplication::mouseButtons() & Qt::LeftButton));
     if (buttonUp) {
-        DragCopy::discard(copy);
+        copies.discard(copy);
         return Qt::IgnoreAction;
     }
 
@@ -101,18 +96,8 @@ Qt::DropAction DragOut::startDrag(QWidget* source, const QString& storeFile, con
         drag->deleteLater();
     // Cancelled or refused: no one took the copy, so it goes at once.
     if (action == Qt::IgnoreAction)
-        DragCopy::discard(copy);
+        copies.discard(copy);
     return action;
-}
-
-void DragOut::cleanTempAtStart()
-{
-    DragCopy::cleanAtStart();
-}
-
-void DragOut::removeThisRunsCopies()
-{
-    DragCopy::removeThisRunsCopies();
 }
 
 void DragOut::setExecFunction(ExecFunction exec)

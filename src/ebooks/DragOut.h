@@ -11,6 +11,7 @@
 
 #include <functional>
 
+class DragCopy;
 class QDrag;
 class QMimeData;
 class QWidget;
@@ -24,25 +25,18 @@ public:
     // The start rule: 5 pixels or more from the press point along either axis.
     static bool exceedsStartDistance(QPoint press, QPoint now);
 
-    // The drag copy's path for an e-book name (DragCopy::path).
-    static QString dragCopyPath(const QString& name);
-
     // Ends source's own handling of the press (a left-button release at the
-    // pointer), decrypts storeFile into the drag copy of name (off the
+    // pointer), decrypts storeFile into the drag copy of name among copies (off the
     // user-interface thread, under the wait cursor) and runs the drag from
     // source until it ends; returns the drop's action (Qt::IgnoreAction when
     // cancelled or refused, and then the copy is removed at once; also when the
     // button came up before the copy was ready, and no drag starts). Errors of
     // the copy are thrown before any drag starts.
     // Pass the grid's viewport, which receives its mouse events.
-    static Qt::DropAction startDrag(QWidget* source, const QString& storeFile, const QString& name);
+    static Qt::DropAction startDrag(QWidget* source, DragCopy& copies, const QString& storeFile, const QString& name);
 
     // The data of the drag of one file.
     static QMimeData* mimeDataFor(const QString& path);
-
-    // Clean-up of "temp" (DragCopy): at start, and when the program ends.
-    static void cleanTempAtStart();
-    static void removeThisRunsCopies();
 
     // Where the drag loop starts: by default QDrag::exec. Tests set their own
     // (an empty function restores the default).

@@ -1,5 +1,6 @@
 #include "ebooks/EbookPage.h"
 
+#include "Quietly.h"
 #include "data/udata.h"
 #include "ebooks/DecryptProgress.h"
 #include "ebooks/DragOut.h"
@@ -35,20 +36,15 @@ namespace {
 
 // The last-page memory is a convenience: a failure of it (a database being
 // compacted, a read-only file) is noted and never stops what the user does.
-template <typename Fn> void quietly(Fn fn)
-{
-    try {
-        fn();
-    } catch (const Exception& error) {
-        qWarning("last page: %s", error.what());
-    }
-}
+constexpr const char* lastPageMemory = "last page";
 
 } // namespace
 
-EbookPage::EbookPage(Connection& connection, QWidget* parent)
+EbookPage::EbookPage(Connection& connection, const EbookStore& store, const QString& dragFolder, QWidget* parent)
     : QWidget(parent)
     , qydzbook(new RecordSet(connection, this))
+    , m_store(store)
+    , m_dragCopies(dragFolder)
     , m_lastPage(connection)
 {
     setObjectName(u"TabSheet2"_s);
@@ -110,7 +106,7 @@ void EbookPage::cleanStore()
     if (m_storeCleaned || importRunning())
         return;
     m_storeCleaned = true;
-    OrphanBooks::offer(window(), *qydzbook, EbookStore::standard());
+    OrphanBooks::offer(window(), *qydzbook, m_store);
 }
 
 void EbookPage::clearReading()
@@ -210,7 +206,7 @@ void EbookPage::Button4Click()
     {
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
-        safe = PdfGuard(qydzbook->connection()).isSafe(EbookStore::standard(), storedName, password);
+        safe = PdfGuard(qydzbook->connection()).isSafe(m_store, storedName, password);
     }
     if (!safe) {
         bringToFront();
@@ -225,10 +221,10 @@ void EbookPage::Button4Click()
     // Read straight from the store file, deciphered in memory part by part as
     // the viewer asks; a missing or damaged file stops the command before the
     // page changes.
-    auto document = std::make_unique<EncryptedPdfDevice>(EbookStore::standard().path(storedName));
+    auto document = std::make_unique<EncryptedPdfDevice>(m_store.path(storedName));
     const qint64 id = current("id").toLongLong();
     int remembered = 0;
-    quietly([&] { remembered = id > 0 ? m_lastPage.page(id) : 0; });
+    quietly(lastPageMemory, [&] { remembered = id > 0 ? m_lastPage.page(id) : 0; });
     bringToFront();
     PageControl2->setCurrentWidget(TabSheet5);
     if (m_viewerLog)
@@ -268,7 +264,7 @@ bool EbookPage::openFound(qint64 id, int page, const QString& find)
 void EbookPage::rememberPage(int page)
 {
     if (m_readingId > 0)
-        quietly([&] { m_lastPage.remember(m_readingId, page); });
+        quietly(lastPageMemory, [&] { m_lastPage.remember(m_readingId, page); });
 }
 
 void EbookPage::Button5Click()
@@ -298,7 +294,7 @@ void EbookPage::Button3Click()
     if (chosen.isEmpty())
         return;
     const QString target = m_export.choose(chosen);
-    const QString storeFile = EbookStore::standard().path(current("filename"));
+    const QString storeFile = m_store.path(current("filename"));
     DecryptProgress(window(), u"导出电子书"_s, name, true).run([&](const DecryptProgress::Report& report) {
         return EbookExport::write(storeFile, target, report);
     });
@@ -316,7 +312,7 @@ void EbookPage::Button6Click()
     const QString id = current("id");
     // The row goes first: a row that cannot be deleted keeps its file.
     qydzbook->remove();
-    EbookStore::standard().remove(storedName); // a file already gone does not matter
+    m_store.remove(storedName); // a file already gone does not matter
     if (FullTextLibrary* library = FullTextLibrary::current())
         library->forget(storedName);
     PdfGuard(qydzbook->connection()).forget(storedName);
@@ -328,7 +324,7 @@ void EbookPage::Button6Click()
         m_shownId = -1;
         m_readingId = -1;
     }
-    quietly([&] { m_lastPage.forget(id.toLongLong()); });
+    quietly(lastPageMemory, [&] { m_lastPage.forget(id.toLongLong()); });
 }
 
 void EbookPage::DBGrid2MouseDown(QMouseEvent* event)
@@ -350,7 +346,7 @@ void EbookPage::DBGrid2MouseMove(QMouseEvent* event)
     m_leftPressed = false;
     if (waitForImport())
         return;
-    DragOut::startDrag(DBGrid2->viewport(), EbookStore::standard().path(current("filename")), current("name"));
+    DragOut::startDrag(DBGrid2->viewport(), m_dragCopies, m_store.path(current("filename")), current("name"));
 }
 
 // ---- import -------------------------------------------------------------
@@ -387,7 +383,7 @@ void EbookPage::importFiles(const QStringList& files)
         names << rows.textAt(row, 0);
         storedNames << rows.textAt(row, 1);
     }
-    auto job = std::make_unique<EbookImport>(EbookStore::standard(), files, names, storedNames);
+    auto job = std::make_unique<EbookImport>(m_store, files, names, storedNames);
     m_import = new ImportProgress(
         std::move(job), [this](const QString& name, const QString& storedName) { writeImportedRow(name, storedName); },
         window());

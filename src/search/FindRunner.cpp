@@ -1,6 +1,7 @@
 #include "search/FindRunner.h"
 
 #include "data/Connection.h"
+#include "data/SqliteHandle.h"
 #include "search/FieldSearch.h"
 #include "search/FindQuery.h"
 #include "search/FullTextLibrary.h"
@@ -52,12 +53,8 @@ void FindRunner::find(const FindQuery& query, bool fullText)
         FindResults results;
         QString error;
         try {
-            sqlite3* db = FieldSearch::openReadOnly(path);
-            struct Closer
-            {
-                sqlite3* db;
-                ~Closer() { FieldSearch::closeHandle(db); }
-            } closer { db };
+            const SqliteHandle handle(FieldSearch::openReadOnly(path));
+            sqlite3* db = handle.db;
             results = FieldSearch::run(db, query, flag.get());
             if (library && !flag->load())
                 results.fullText = FullTextSearch::run(db, query, *library, flag.get());

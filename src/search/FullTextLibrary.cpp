@@ -7,6 +7,7 @@
 #include "format/Companion.h"
 #include "search/FieldSearch.h"
 #include "search/TextExtraction.h"
+#include "search/TextForms.h"
 
 #include <QFileInfo>
 
@@ -196,7 +197,7 @@ void FullTextLibrary::build(const QString& storedName, const QString& password)
         return;
     }
     m_failed.remove(storedName);
-    Companion::write(storePath, BookText::fromPages(extracted.pages));
+    Companion::write(storePath, TextForms::bookText(extracted.pages));
     // The book may have been deleted meanwhile: its companion goes with it.
     if (!QFileInfo::exists(storePath))
         Companion::remove(storePath);

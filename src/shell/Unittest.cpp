@@ -215,7 +215,7 @@ void TFormtest::runListing(const std::function<ShelfContent(ShelfListing&)>& lis
         ShelfListing shelf(TDataModule2::instance()->Adocon, shug.toImage());
         shelf.setProgress(progress.callback());
         content = list(shelf);
-        LoanMarks::apply(TDataModule2::instance()->Adocon, content.items, Loans::today());
+        LoanMarks::apply(TDataModule2::instance()->Adocon, content.items, TDataModule2::instance()->clock.today());
     }
     // The progress box is gone before a message about a damaged cover asks for an answer.
     showListing(content);

@@ -13,7 +13,7 @@
 void TFormtest::dxNavBar1Item14Click()
 {
     if (!TabSheetLoans) {
-        TabSheetLoans = new LoansPage(TDataModule2::instance()->Adocon, PageControl1);
+        TabSheetLoans = new LoansPage(TDataModule2::instance()->Adocon, TDataModule2::instance()->clock, PageControl1);
         PageControl1->addTab(TabSheetLoans, QStringLiteral("借阅"));
         connect(TabSheetLoans, &LoansPage::loansChanged, this, &TFormtest::showOverdue);
     }
@@ -24,7 +24,7 @@ void TFormtest::dxNavBar1Item14Click()
 void TFormtest::dxNavBar1Item15Click()
 {
     if (!TabSheetStats) {
-        TabSheetStats = new StatsPage(TDataModule2::instance()->Adocon, PageControl1);
+        TabSheetStats = new StatsPage(TDataModule2::instance()->Adocon, TDataModule2::instance()->clock, PageControl1);
         PageControl1->addTab(TabSheetStats, QStringLiteral("统计"));
     }
     TabSheetStats->refresh();
@@ -33,7 +33,7 @@ void TFormtest::dxNavBar1Item15Click()
 
 void TFormtest::showOverdue()
 {
-    const int late = Loans::overdueCount(TDataModule2::instance()->Adocon, Loans::today());
+    const int late = Loans::overdueCount(TDataModule2::instance()->Adocon, TDataModule2::instance()->clock.today());
     StatusBar1Overdue->setText(QStringLiteral("有 %1 本书逾期未还").arg(late));
     StatusBar1Overdue->setVisible(late > 0);
 }

@@ -1,6 +1,7 @@
 #include "widgets/GuiFixture.h"
 
 #include "crypto/AES.h"
+#include "ebooks/DragCopy.h"
 #include "ebooks/DragOut.h"
 
 #include <QDrag>
@@ -43,7 +44,8 @@ private slots:
         file.close();
         const QString store = f.dir.filePath(u"store"_s);
         AesEncryptFile(plain.toStdString(), store.toStdString(), kEbookKey, 2);
-        QCOMPARE(DragOut::dragCopyPath(u"abc"_s), f.dir.filePath(u"temp/abc.pdf"_s));
+        DragCopy copies(f.dir.filePath(u"temp"_s));
+        QCOMPARE(copies.path(u"abc"_s), f.dir.filePath(u"temp/abc.pdf"_s));
 
         QWidget grid;
         grid.show();
@@ -59,7 +61,7 @@ private slots:
             content = copy.open(QIODevice::ReadOnly) ? copy.readAll() : QByteArray();
             return Qt::IgnoreAction; // cancelled or refused: no one took the copy
         });
-        QCOMPARE(DragOut::startDrag(&grid, store, u"书"_s), Qt::IgnoreAction);
+        QCOMPARE(DragOut::startDrag(&grid, copies, store, u"书"_s), Qt::IgnoreAction);
         DragOut::setExecFunction({});
         QCOMPARE(urls, QList<QUrl> { QUrl::fromLocalFile(f.dir.filePath(u"temp/书.pdf"_s)) });
         QVERIFY(marked);
@@ -69,7 +71,7 @@ private slots:
 
         // A drop that took the copy (a target that copies rather than moves): it stays for the run.
         DragOut::setExecFunction([](QDrag*, Qt::DropActions, Qt::DropAction) { return Qt::MoveAction; });
-        QCOMPARE(DragOut::startDrag(&grid, store, u"书"_s), Qt::MoveAction);
+        QCOMPARE(DragOut::startDrag(&grid, copies, store, u"书"_s), Qt::MoveAction);
         QVERIFY(QFile::exists(urls[0].toLocalFile()));
 
         // A copy that cannot be made starts no drag.
@@ -78,11 +80,11 @@ private slots:
             started = true;
             return Qt::MoveAction;
         });
-        QVERIFY_THROWS_EXCEPTION(EFOpenError, DragOut::startDrag(&grid, f.dir.filePath(u"missing"_s), u"x"_s));
+        QVERIFY_THROWS_EXCEPTION(EFOpenError, DragOut::startDrag(&grid, copies, f.dir.filePath(u"missing"_s), u"x"_s));
         DragOut::setExecFunction({});
         QVERIFY(!started);
 
-        DragOut::removeThisRunsCopies();
+        copies.removeThisRunsCopies();
         QVERIFY(!QFile::exists(urls[0].toLocalFile()));
     }
 };

@@ -11,6 +11,7 @@
 #include "ebooks/EbookGrid.h"
 #include "ebooks/EbookPage.h"
 #include "ebooks/EbookStore.h"
+#include "platform/AppPaths.h"
 #include "ebooks/ImportProgress.h"
 #include "ebooks/LastPage.h"
 #include "ebooks/OrphanBooks.h"
@@ -104,7 +105,7 @@ struct PageFixture : GuiFixture
     }
 
     TFormtest window;
-    EbookStore store = EbookStore::standard();
+    EbookStore store = EbookStore(AppPaths::path(u"corvina"_s));
     QList<Prompt::Shown> atStart; // what the first show asked
 };
 

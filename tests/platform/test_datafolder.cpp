@@ -12,6 +12,7 @@
 #include "ebooks/DragCopy.h"
 #include "ebooks/EbookExport.h"
 #include "ebooks/EbookStore.h"
+#include "platform/AppPaths.h"
 #include "platform/DataFolder.h"
 #include "platform/TempFiles.h"
 
@@ -170,12 +171,12 @@ void TestDataFolder::programFilesArePrivate()
         DataFolder::makeFolder(home + u"/temp"_s);
         QCOMPARE(modeOf(home + u"/corvina"_s), u"700"_s);
         writeFile(outside.filePath(u"book.pdf"_s), "%PDF-1.4");
-        EbookStore::standard().store(outside.filePath(u"book.pdf"_s), u"2026120910101012345"_s);
+        EbookStore(AppPaths::path(u"corvina"_s)).store(outside.filePath(u"book.pdf"_s), u"2026120910101012345"_s);
         QCOMPARE(modeOf(home + u"/corvina/2026120910101012345"_s), u"600"_s);
         writeFile(home + u"/temp/书.pdf"_s, "an older copy, readable by all");
         QVERIFY(
             QFile::setPermissions(home + u"/temp/书.pdf"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
-        DragCopy::make(home + u"/corvina/2026120910101012345"_s, u"书"_s);
+        DragCopy(home + u"/temp"_s).make(home + u"/corvina/2026120910101012345"_s, u"书"_s);
         QCOMPARE(modeOf(home + u"/temp/书.pdf"_s), u"600"_s);
         const QString backup = outside.filePath(u"备份.qhbak"_s);
         QVERIFY(Backup(f.db()).write(backup));

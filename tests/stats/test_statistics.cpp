@@ -1,6 +1,7 @@
 #include "widgets/GuiFixture.h"
 
 #include "catalogue/Loans.h"
+#include "data/Clock.h"
 #include "stats/StatsPage.h"
 #include "stats/Statistics.h"
 
@@ -84,6 +85,8 @@ void TestStatistics::countsAgreeWithPlainSql()
     QCOMPARE(s.addedByYear.value(u"2023"_s), sql(f, u"select count(*) from qh_book_dates where added like '2023%'"_s));
     QCOMPARE(s.addedByYear.total(), s.books);
     QCOMPARE(s.loansByBorrower.rows.first(), (std::pair { u"张三"_s, qint64(2) }));
+    QCOMPARE(s.booksOut, qint64(Loans::current(f.db(), today).size()));
+    QCOMPARE(s.booksOut, 2);
     QCOMPARE(s.ebooks, 2);
     QCOMPARE(s.ebooksByStatus.value(u"其他"_s), 1);
     QCOMPARE(s.storeBytes, 3000);
@@ -93,7 +96,8 @@ void TestStatistics::pageDrawsEveryChartAndSavesOne()
 {
     GuiFixture f;
     fill(f);
-    StatsPage page(f.db());
+    Clock clock;
+    StatsPage page(f.db(), clock);
     page.resize(1100, 700);
     page.refresh();
     page.show();
