@@ -8,11 +8,11 @@
 // temporary name, flushed, renamed, its row written; the copies are a 1 MiB
 // read/write loop, once without and once with the same flush per file.
 
+#include "data/TextCompare.h"
+#include "data/udata.h"
 #include "ebooks/EbookImport.h"
 #include "ebooks/EbookSql.h"
 #include "ebooks/EbookStore.h"
-#include "data/TextCompare.h"
-#include "data/udata.h"
 #include "platform/AppPaths.h"
 
 #include <QCoreApplication>
@@ -194,7 +194,7 @@ int main(int argc, char** argv)
         ours.push_back(listThroughRecordSet(search));
         bare.push_back(listThroughSqlite(path, search));
     }
-    std::printf("list of %d e-books, opened and searched: %.1f ms; bare sqlite3: %.1f ms; ratio = %.2f\n", rows,
-        median(ours) * 1e3, median(bare) * 1e3, median(ours) / median(bare));
+    std::printf("list of %d e-books, opened and searched: %.1f ms; bare sqlite3: %.1f ms; ratio = %.2f (goal <= 1.2)\n",
+        rows, median(ours) * 1e3, median(bare) * 1e3, median(ours) / median(bare));
     return 0;
 }

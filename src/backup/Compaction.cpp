@@ -24,8 +24,7 @@ namespace {
 
     [[noreturn]] void failSystem(const QString& what, const QString& path, int error = errno)
     {
-        Statement::fail(
-            u"%1 %2：%3"_s.arg(what, QDir::toNativeSeparators(path), FileIo::errorText(error)));
+        Statement::fail(u"%1 %2：%3"_s.arg(what, QDir::toNativeSeparators(path), FileIo::errorText(error)));
     }
 
     void syncFile(const QString& path)
@@ -124,6 +123,25 @@ namespace {
             FileIo::remove(compacted);
     }
 
+    // Starts the writing to disk of every few megabytes the engine adds to a file.
+    struct WritebackAhead
+    {
+        int fd = -1;
+        int64_t sent = 0;
+
+        static int progress(void* self)
+        {
+            auto* ahead = static_cast<WritebackAhead*>(self);
+            constexpr int64_t step = 8 << 20;
+            FileIo::Info info;
+            if (FileIo::fstat(ahead->fd, info) && info.size >= ahead->sent + step) {
+                FileIo::startWriteback(ahead->fd, ahead->sent, info.size - ahead->sent);
+                ahead->sent = info.size;
+            }
+            return 0; // never interrupts
+        }
+    };
+
 } // namespace
 
 QString databasePassword()
@@ -154,10 +172,21 @@ void CompactDatabase(const QString& source, const QString& destination)
     Statement::execute(db, "pragma synchronous = off");
     Statement::execute(db, "pragma mmap_size = 4294967296");
     // Made empty and private first: the engine writes into an empty file and keeps its bits.
-    FileIo::Descriptor(FileIo::openForWriting(scratch, 0600, true));
-    Statement vacuum(db, "vacuum into ?1");
-    vacuum.bind(1, scratch);
-    vacuum.step();
+    // The descriptor stays open while the engine writes, to send what it has written
+    // on to the disk as it goes: the single flush at the end then finds little left,
+    // and the disk works while the engine builds the next pages.
+    FileIo::Descriptor output(FileIo::openForWriting(scratch, 0600, true));
+    WritebackAhead ahead { output.get() };
+    sqlite3_progress_handler(db, 64, &WritebackAhead::progress, &ahead);
+    try {
+        Statement vacuum(db, "vacuum into ?1");
+        vacuum.bind(1, scratch);
+        vacuum.step();
+    } catch (...) {
+        sqlite3_progress_handler(db, 0, nullptr, nullptr);
+        throw;
+    }
+    sqlite3_progress_handler(db, 0, nullptr, nullptr);
     const QString password = to.value(u"Jet OLEDB:Database Password"_s);
     const QString old = Schema::storedPassword(db);
     if (password != old) {
@@ -171,6 +200,13 @@ void CompactDatabase(const QString& source, const QString& destination)
 bool RunCompaction(const QString& databasePath, const QString& password, QString* reason)
 {
     const QString scratch = scratchPath();
+    // Declared before the connections, so that it is closed after them.
+    struct OldFile
+    {
+        int fd = -1;
+        ~OldFile() { FileIo::closeInBackground(fd); }
+        void reset(int descriptor) { fd = descriptor; }
+    } old;
     try {
         // SQLite writes only into a file that does not exist yet.
         removeIfPresent(scratch);
@@ -180,6 +216,8 @@ bool RunCompaction(const QString& databasePath, const QString& password, QString
         Statement::execute(writers.handle(), "begin immediate");
         CompactDatabase(connectionString(databasePath, password), connectionString(scratch, password));
         syncFile(scratch);
+        // The replaced file is let go of on a thread of its own (see FileIo::closeInBackground).
+        old.reset(FileIo::openForReading(databasePath));
         replaceLibrary(scratch, databasePath);
         return true;
     } catch (const std::exception& error) {

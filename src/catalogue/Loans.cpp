@@ -93,7 +93,7 @@ void giveBack(Connection& connection, qint64 book, const QDate& returned)
         const auto open = openLoan(connection, book);
         if (!open)
             fail(u"这本书没有借出。"_s);
-        const QDate day = returned.isValid() ? returned : today();
+        const QDate day = returned.isValid() ? returned : QDate::currentDate();
         if (open->lent.isValid() && day < open->lent)
             fail(u"归还日期不能早于借出日期。"_s);
         Statement close(db, "update qh_loans set returned = ?2 where book = ?1 and returned is null");

@@ -131,7 +131,7 @@ struct RecordSet::Private
         const Row* r = row();
         if (!r)
             return {};
-        if (r->unloaded[size_t(column)])
+        if (r->unloaded(column))
             return QVariant(readBlob(column));
         return r->cell(column);
     }
@@ -152,18 +152,10 @@ struct RecordSet::Private
             fail(u"Field '%1' cannot be modified"_s.arg(field));
         set.edit();
         buffer.set(i, value);
-        buffer.unloaded[size_t(i)] = false;
         changed[size_t(i)] = true;
     }
 
-    Row emptyRow() const
-    {
-        Row r;
-        for (size_t i = 0; i < result.columns.size(); ++i)
-            r.values.append(QVariant());
-        r.unloaded.assign(result.columns.size(), false);
-        return r;
-    }
+    Row emptyRow() const { return Row(result.columns.size()); }
 
     // Reads one row back from the file by its key, as the set's statement would.
     bool reread(qint64 key, Row& into)
@@ -179,10 +171,8 @@ struct RecordSet::Private
         Row fresh;
         fetchRow(stmt, result.columns, fresh);
         for (size_t i = 0; i < result.columns.size(); ++i) {
-            if (!result.columns[i].origin.isEmpty()) {
-                into.set(int(i), fresh.cell(int(i)));
-                into.unloaded[i] = fresh.unloaded[i];
-            }
+            if (!result.columns[i].origin.isEmpty())
+                into.take(int(i), fresh);
         }
         return true;
     }
@@ -436,12 +426,20 @@ QString RecordSet::textAt(int row, int column) const
     if (row < 0 || row >= d->count() || column < 0 || column >= int(d->result.columns.size()))
         return {};
     const Row& r = (row == d->current && d->editing()) ? d->buffer : d->result.rows[size_t(row)];
-    if (r.packed(column))
+    switch (r.cells[size_t(column)].kind) {
+    case Row::Kind::Text:
         return r.packedText(column);
-    const QVariant& value = r.values[column];
-    if (r.unloaded[size_t(column)] || value.typeId() == QMetaType::QByteArray)
-        return {};
-    return value.toString();
+    case Row::Kind::Integer:
+        return QString::number(r.cells[size_t(column)].number);
+    case Row::Kind::Value: {
+        const QVariant& value = r.values[r.cells[size_t(column)].size];
+        return value.typeId() == QMetaType::QByteArray ? QString() : value.toString();
+    }
+    case Row::Kind::Null:
+    case Row::Kind::Lazy:
+        break;
+    }
+    return {};
 }
 
 bool RecordSet::isModified() const

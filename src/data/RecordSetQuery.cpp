@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace RecordSetQuery {
 namespace {
@@ -105,31 +106,37 @@ void fetchRow(const Statement& stmt, const std::vector<Column>& columns, Row& ro
 {
     const int count = int(columns.size());
     sqlite3_stmt* s = stmt.get();
-    row.values.resize(count);
-    row.unloaded.assign(size_t(count), false);
-    row.spans.assign(size_t(count), { -1, 0 });
+    row.cells.assign(size_t(count), Row::Cell());
+    row.values.clear();
     // All of the row's text in one allocation: the sizes first, then the bytes
-    // (SQLite's pointers stay valid while no other conversion is asked for).
+    // (SQLite's pointers stay valid while no other conversion of the same column is asked for).
     QVarLengthArray<const char*, 64> sources(count, nullptr);
-    int total = 0;
+    qint64 total = 0;
     for (int i = 0; i < count; ++i) {
+        Row::Cell& cell = row.cells[size_t(i)];
         const int type = sqlite3_column_type(s, i);
-        if (columns[size_t(i)].lazy && type != SQLITE_NULL) {
-            row.values[i] = QVariant(stmt.integer(i));
-            row.unloaded[size_t(i)] = true;
+        if (type == SQLITE_NULL)
+            continue;
+        if (columns[size_t(i)].lazy) {
+            cell = Row::Cell { sqlite3_column_int64(s, i), 0, Row::Kind::Lazy };
         } else if (type == SQLITE_TEXT) {
             sources[i] = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
-            const int size = sqlite3_column_bytes(s, i);
-            row.spans[size_t(i)] = { total, size };
-            total += size;
-        } else if (type != SQLITE_NULL) {
-            row.values[i] = stmt.value(i);
+            cell = Row::Cell { total, sqlite3_column_bytes(s, i), Row::Kind::Text };
+            total += cell.size;
+        } else if (type == SQLITE_INTEGER) {
+            cell = Row::Cell { sqlite3_column_int64(s, i), 0, Row::Kind::Integer };
+        } else {
+            cell = Row::Cell { 0, int(row.values.size()), Row::Kind::Value };
+            row.values.append(stmt.value(i));
         }
     }
+    if (total > std::numeric_limits<int>::max())
+        fail(u"一行的文字超过 2 GB，无法读取"_s);
     row.text = QByteArray(total, Qt::Uninitialized);
     for (int i = 0; i < count; ++i) {
-        if (sources[i] && row.spans[size_t(i)].second > 0)
-            std::memcpy(row.text.data() + row.spans[size_t(i)].first, sources[i], size_t(row.spans[size_t(i)].second));
+        const Row::Cell& cell = row.cells[size_t(i)];
+        if (sources[i] && cell.size > 0)
+            std::memcpy(row.text.data() + cell.number, sources[i], size_t(cell.size));
     }
 }
 

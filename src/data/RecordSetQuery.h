@@ -34,28 +34,86 @@ struct Column
     bool lazy = false; // fetched as its length; the bytes are read on demand
 };
 
-// One row of a result. Text read from the file stays as the UTF-8 bytes SQLite
-// returned, all of a row's text in one buffer, and becomes a QString only when read.
+// One row of a result, kept small: a result of ten thousand rows of thirty
+// columns is read, held and freed every time a list opens. Text read from the
+// file stays as the UTF-8 bytes SQLite returned, all of a row's text in one
+// buffer, and becomes a QString only when read; whole numbers and the lengths of
+// lazy blobs sit in the cell itself; only other values (real numbers, blobs read
+// whole, values set while editing) take a QVariant.
 struct Row
 {
-    QVariantList values; // a packed text cell holds an invalid QVariant here
-    std::vector<bool> unloaded; // a lazy blob that is not null; values holds its length
-    QByteArray text; // the packed text cells' UTF-8, one after another
-    std::vector<std::pair<int, int>> spans; // per column: offset and size in text; offset -1 when not packed
+    enum class Kind : quint8
+    {
+        Null,
+        Text,
+        Integer,
+        Lazy,
+        Value
+    };
+    struct Cell
+    {
+        qint64 number = 0; // the integer, the lazy blob's length, or the text's offset
+        int size = 0; // the text's size in bytes, or the index in values
+        Kind kind = Kind::Null;
+    };
+    std::vector<Cell> cells;
+    QByteArray text; // the text cells' UTF-8, one after another
+    QVariantList values; // the Value cells
 
-    bool packed(int i) const { return size_t(i) < spans.size() && spans[size_t(i)].first >= 0; }
+    explicit Row(size_t columns = 0)
+        : cells(columns)
+    { }
+
+    // A lazy blob that is not null: its bytes are still in the file.
+    bool unloaded(int i) const { return cells[size_t(i)].kind == Kind::Lazy; }
+    bool isNull(int i) const { return cells[size_t(i)].kind == Kind::Null; }
+    bool packed(int i) const { return cells[size_t(i)].kind == Kind::Text; }
     QString packedText(int i) const
     {
-        const auto& [offset, size] = spans[size_t(i)];
-        return QString::fromUtf8(text.constData() + offset, size);
+        const Cell& c = cells[size_t(i)];
+        return QString::fromUtf8(text.constData() + c.number, c.size);
     }
-    QVariant cell(int i) const { return packed(i) ? QVariant(packedText(i)) : values[i]; }
-    bool isNull(int i) const { return !packed(i) && !values[i].isValid() && !unloaded[size_t(i)]; }
+    // The value; a lazy blob reads as its length.
+    QVariant cell(int i) const
+    {
+        const Cell& c = cells[size_t(i)];
+        switch (c.kind) {
+        case Kind::Text:
+            return QVariant(packedText(i));
+        case Kind::Integer:
+        case Kind::Lazy:
+            return QVariant(c.number);
+        case Kind::Value:
+            return values[c.size];
+        case Kind::Null:
+            break;
+        }
+        return {};
+    }
     void set(int i, const QVariant& value)
     {
-        values[i] = value;
-        if (size_t(i) < spans.size())
-            spans[size_t(i)].first = -1;
+        Cell& c = cells[size_t(i)];
+        if (!value.isValid()) {
+            c = Cell();
+        } else if (c.kind == Kind::Value) {
+            values[c.size] = value;
+        } else {
+            c = Cell { 0, int(values.size()), Kind::Value };
+            values.append(value);
+        }
+    }
+    // Column i as another row holds it.
+    void take(int i, const Row& from)
+    {
+        const Cell& source = from.cells[size_t(i)];
+        if (source.kind == Kind::Value) {
+            set(i, from.values[source.size]);
+        } else if (source.kind == Kind::Text) {
+            cells[size_t(i)] = Cell { text.size(), source.size, Kind::Text };
+            text.append(from.text.constData() + source.number, source.size);
+        } else {
+            cells[size_t(i)] = source;
+        }
     }
 };
 

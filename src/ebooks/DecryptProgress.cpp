@@ -1,36 +1,20 @@
 #include "ebooks/DecryptProgress.h"
 
+#include "tasks/BackgroundTask.h"
+#include "widgets/TaskProgress.h"
+
 #include <QApplication>
-#include <QEventLoop>
-#include <QFutureWatcher>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QProgressDialog>
-#include <QTimer>
 #include <QWindow>
-#include <QtConcurrent/QtConcurrentRun>
-
-#include <atomic>
-#include <exception>
-#include <limits>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-constexpr int ShowAfterMs = 300;
-constexpr int UpdateMs = 100;
-
-std::function<void(QProgressDialog*)>& dialogHook()
-{
-    static std::function<void(QProgressDialog*)> hook;
-    return hook;
-}
 
 // While the work runs, the program takes no clicks, moves, keys or closes
 // except in the progress dialog (a grid would go on selecting rows under a
 // held button); it notes a left-button release.
-class InputGuard : public QObject
+class DecryptProgress::InputGuard : public QObject
 {
 public:
     InputGuard(QWidget* dialog, bool& released)
@@ -79,86 +63,50 @@ private:
     bool& m_released;
 };
 
-} // namespace
-
-DecryptProgress::DecryptProgress(QWidget* window, const QString& title, const QString& bookName, bool cancellable)
-    : m_window(window)
-    , m_title(title)
-    , m_bookName(bookName)
-    , m_cancellable(cancellable)
+DecryptProgress::DecryptProgress(QWidget* window)
+    : QObject(window)
 { }
 
-void DecryptProgress::setDialogHook(std::function<void(QProgressDialog*)> hook)
+DecryptProgress::~DecryptProgress()
 {
-    dialogHook() = std::move(hook);
+    delete m_task; // stops the work and waits for it, before what it writes here goes
 }
 
-bool DecryptProgress::run(const Work& work)
+DecryptProgress* DecryptProgress::start(
+    QWidget* window, const QString& title, const QString& bookName, bool cancellable, Work work)
 {
-    std::atomic<qint64> done { 0 };
-    std::atomic<qint64> total { 0 };
-    std::atomic<bool> cancelled { false };
-    const Report report = [&](qint64 d, qint64 t) {
-        done = d;
-        total = t;
-        return !cancelled;
-    };
-
-    QProgressDialog dialog(m_window);
-    dialog.setObjectName(u"DecryptProgress"_s);
-    dialog.setWindowTitle(m_title);
-    dialog.setWindowModality(Qt::WindowModal);
-    dialog.setAutoClose(false);
-    dialog.setAutoReset(false);
-    dialog.setMinimumDuration(std::numeric_limits<int>::max()); // shown by the timer below
-    dialog.setMinimumWidth(420);
-    dialog.setRange(0, 1000);
-    if (m_cancellable)
-        dialog.setCancelButtonText(u"取消"_s);
-    else
-        dialog.setCancelButton(nullptr);
-    dialog.hide();
-    QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&] { cancelled = true; });
-
-    auto update = [&] {
-        const qint64 t = total;
-        const qint64 d = done;
-        dialog.setLabelText(u"%1\n%2 / %3 MB"_s.arg(m_bookName).arg(d / 1000000).arg(t / 1000000));
-        dialog.setValue(t > 0 ? int(d * 1000 / t) : 0);
-    };
-    QTimer updates;
-    updates.setInterval(UpdateMs);
-    QObject::connect(&updates, &QTimer::timeout, &dialog, update);
-    QTimer showing;
-    showing.setSingleShot(true);
-    QObject::connect(&showing, &QTimer::timeout, &dialog, [&] {
-        update();
-        dialog.show();
-        updates.start();
-        if (dialogHook())
-            dialogHook()(&dialog);
+    auto* self = new DecryptProgress(window);
+    self->m_task = new ThreadTask(
+        [self, work = std::move(work)](TaskControl& control) {
+            // The task, and so this object, outlives its work.
+            self->m_workCompleted = work([&control](qint64 done, qint64 total) { return control.step(done, total); });
+        },
+        self);
+    self->m_task->setCancellable(cancellable);
+    auto* progress = new TaskProgress(self->m_task, window, title);
+    progress->setDialogObjectName(u"DecryptProgress"_s);
+    progress->setLabel([bookName](qint64 done, qint64 total, const QString&) {
+        return u"%1\n%2 / %3 MB"_s.arg(bookName).arg(done / 1000000).arg(total / 1000000);
     });
+    self->m_guard = std::make_unique<InputGuard>(progress->dialog(), self->m_released);
+    connect(self->m_task, &BackgroundTask::finished, self, &DecryptProgress::ended);
+    self->m_task->start();
+    return self;
+}
 
-    const InputGuard guard(&dialog, m_released);
-    QFutureWatcher<std::exception_ptr> watcher;
-    QEventLoop loop;
-    QObject::connect(&watcher, &QFutureWatcher<std::exception_ptr>::finished, &loop, &QEventLoop::quit);
-    bool finished = false;
-    watcher.setFuture(QtConcurrent::run([&work, &report, &finished]() -> std::exception_ptr {
-        try {
-            finished = work(report);
-            return nullptr;
-        } catch (...) {
-            return std::current_exception();
-        }
-    }));
-    showing.start(dialogHook() ? 0 : ShowAfterMs);
-    if (!watcher.isFinished())
-        loop.exec();
-    watcher.waitForFinished();
-    updates.stop();
-    dialog.hide();
-    if (const std::exception_ptr error = watcher.result())
-        std::rethrow_exception(error);
-    return finished;
+bool DecryptProgress::completed() const
+{
+    return m_task->state() == BackgroundTask::State::Succeeded && m_workCompleted;
+}
+
+void DecryptProgress::rethrow() const
+{
+    m_task->rethrow();
+}
+
+void DecryptProgress::ended()
+{
+    m_guard.reset(); // the window takes input again before anyone hears of the end
+    deleteLater();
+    emit finished();
 }

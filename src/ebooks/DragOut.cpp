@@ -2,6 +2,7 @@
 
 #include "ebooks/DecryptProgress.h"
 #include "ebooks/DragCopy.h"
+#include "widgets/ErrorHandler.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -9,9 +10,10 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPointer>
-#include <QScopeGuard>
 #include <QUrl>
 #include <QWidget>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -42,6 +44,35 @@ DragOut::ExecFunction& execFunction()
     return exec;
 }
 
+// Runs the drag of the copy once it is made.
+Qt::DropAction dragCopy(const DecryptProgress* making, QWidget* source, DragCopy& copies, const QString& copy)
+{
+    if (!ErrorHandler::guard([making] { making->rethrow(); }))
+        return Qt::IgnoreAction;
+    // The button came up while the copy was made: there is no drag to start.
+    // (A release the window system reports while the grid's own press was
+    // already ended may never reach a widget; the button state tells.)
+    const bool buttonUp = making->leftButtonReleased()
+        || (!execFunction() && !(QGuiApplication::mouseButtons() & Qt::LeftButton));
+    if (buttonUp || !source) {
+        copies.discard(copy);
+        return Qt::IgnoreAction;
+    }
+
+    QPointer<QDrag> drag = new QDrag(source);
+    drag->setMimeData(DragOut::mimeDataFor(copy));
+    const RightButtonCancels rightButton;
+    const DragOut::ExecFunction& exec = execFunction();
+    const Qt::DropAction action
+        = exec ? exec(drag, Qt::MoveAction, Qt::MoveAction) : drag->exec(Qt::MoveAction, Qt::MoveAction);
+    if (drag)
+        drag->deleteLater();
+    // Cancelled or refused: no one took the copy, so it goes at once.
+    if (action == Qt::IgnoreAction)
+        copies.discard(copy);
+    return action;
+}
+
 } // namespace
 
 bool DragOut::exceedsStartDistance(QPoint press, QPoint now)
@@ -57,7 +88,8 @@ QMimeData* DragOut::mimeDataFor(const QString& path)
     return data;
 }
 
-Qt::DropAction DragOut::startDrag(QWidget* source, DragCopy& copies, const QString& storeFile, const QString& name)
+void DragOut::startDrag(QWidget* source, std::shared_ptr<DragCopy> copies, const QString& storeFile,
+    const QString& name, std::function<void(Qt::DropAction)> ended)
 {
     // The grid's own press ends first, as if the button had come up where the pointer is.
     const QPoint at = source->mapFromGlobal(QCursor::pos());
@@ -66,38 +98,20 @@ Qt::DropAction DragOut::startDrag(QWidget* source, DragCopy& copies, const QStri
     QApplication::sendEvent(source, &release);
 
     // The copy is made off the user-interface thread, under the wait cursor.
-    QString copy;
-    DecryptProgress making(source->window(), u"拖出电子书"_s, name, false);
-    {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-        making.run([&](const DecryptProgress::Report& report) {
-            copy = copies.make(storeFile, name, report);
+    auto copy = std::make_shared<QString>();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    DecryptProgress* making = DecryptProgress::start(source->window(), u"拖出电子书"_s, name, false,
+        [copy, copies, storeFile, name](const DecryptProgress::Report& report) {
+            *copy = copies->make(storeFile, name, report);
             return true;
         });
-    }
-    // The button came up while the copy was made: there is no drag to start.
-    // (A release the window system reports while the grid's own press was
-    // already ended may never reach a widget; the button state tells.)
-    const bool buttonUp = making.leftButtonReleased()
-        || (!execFunction() && !(QGuiApplication::mouseButtons() & Qt::LeftButton));
-    if (buttonUp) {
-        copies.discard(copy);
-        return Qt::IgnoreAction;
-    }
-
-    QPointer<QDrag> drag = new QDrag(source);
-    drag->setMimeData(mimeDataFor(copy));
-    const RightButtonCancels rightButton;
-    const ExecFunction& exec = execFunction();
-    const Qt::DropAction action
-        = exec ? exec(drag, Qt::MoveAction, Qt::MoveAction) : drag->exec(Qt::MoveAction, Qt::MoveAction);
-    if (drag)
-        drag->deleteLater();
-    // Cancelled or refused: no one took the copy, so it goes at once.
-    if (action == Qt::IgnoreAction)
-        copies.discard(copy);
-    return action;
+    QObject::connect(making, &DecryptProgress::finished, making,
+        [making, copy, copies, source = QPointer<QWidget>(source), ended = std::move(ended)] {
+            QApplication::restoreOverrideCursor();
+            const Qt::DropAction action = dragCopy(making, source, *copies, *copy);
+            if (ended)
+                ended(action);
+        });
 }
 
 void DragOut::setExecFunction(ExecFunction exec)

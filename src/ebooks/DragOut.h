@@ -10,6 +10,7 @@
 #include <Qt>
 
 #include <functional>
+#include <memory>
 
 class DragCopy;
 class QDrag;
@@ -26,14 +27,17 @@ public:
     static bool exceedsStartDistance(QPoint press, QPoint now);
 
     // Ends source's own handling of the press (a left-button release at the
-    // pointer), decrypts storeFile into the drag copy of name among copies (off the
-    // user-interface thread, under the wait cursor) and runs the drag from
-    // source until it ends; returns the drop's action (Qt::IgnoreAction when
-    // cancelled or refused, and then the copy is removed at once; also when the
-    // button came up before the copy was ready, and no drag starts). Errors of
-    // the copy are thrown before any drag starts.
+    // pointer), decrypts storeFile into the drag copy of name among copies (a background
+    // task, under the wait cursor; the window takes no input meanwhile) and,
+    // when the copy is ready and the button still down, runs the drag from
+    // source until it ends. Returns at once; ended, if given, then gets the
+    // drop's action (Qt::IgnoreAction when cancelled or refused, and then the
+    // copy is removed at once; also when the button came up before the copy was
+    // ready, or the copy could not be made, and no drag starts). Errors of the
+    // copy go to the application's error handler.
     // Pass the grid's viewport, which receives its mouse events.
-    static Qt::DropAction startDrag(QWidget* source, DragCopy& copies, const QString& storeFile, const QString& name);
+    static void startDrag(QWidget* source, std::shared_ptr<DragCopy> copies, const QString& storeFile,
+        const QString& name, std::function<void(Qt::DropAction)> ended = {});
 
     // The data of the drag of one file.
     static QMimeData* mimeDataFor(const QString& path);

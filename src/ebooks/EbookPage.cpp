@@ -3,6 +3,7 @@
 #include "Quietly.h"
 #include "data/udata.h"
 #include "ebooks/DecryptProgress.h"
+#include "widgets/ErrorHandler.h"
 #include "ebooks/DragOut.h"
 #include "ebooks/EbookGrid.h"
 #include "ebooks/EbookImport.h"
@@ -44,7 +45,7 @@ EbookPage::EbookPage(Connection& connection, const EbookStore& store, const QStr
     : QWidget(parent)
     , qydzbook(new RecordSet(connection, this))
     , m_store(store)
-    , m_dragCopies(dragFolder)
+    , m_dragCopies(std::make_shared<DragCopy>(dragFolder))
     , m_lastPage(connection)
 {
     setObjectName(u"TabSheet2"_s);
@@ -295,9 +296,9 @@ void EbookPage::Button3Click()
         return;
     const QString target = m_export.choose(chosen);
     const QString storeFile = m_store.path(current("filename"));
-    DecryptProgress(window(), u"导出电子书"_s, name, true).run([&](const DecryptProgress::Report& report) {
-        return EbookExport::write(storeFile, target, report);
-    });
+    DecryptProgress* exporting = DecryptProgress::start(window(), u"导出电子书"_s, name, true,
+        [storeFile, target](const DecryptProgress::Report& report) { return EbookExport::write(storeFile, target, report); });
+    connect(exporting, &DecryptProgress::finished, this, [exporting] { ErrorHandler::guard([exporting] { exporting->rethrow(); }); });
 }
 
 void EbookPage::Button6Click()

@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <memory>
+
 class Connection;
 class EbookGrid;
 class ImportProgress;
@@ -136,7 +138,7 @@ private:
     bool m_storeCleaned = false;
     EbookExport m_export;
     EbookStore m_store;
-    DragCopy m_dragCopies;
+    std::shared_ptr<DragCopy> m_dragCopies; // shared with a drag whose copy is still being made
     LastPage m_lastPage;
     qint64 m_readingId = -1; // the e-book in the viewer, whose page is remembered
     qint64 m_shownId = -1; // the e-book last handed to the viewer

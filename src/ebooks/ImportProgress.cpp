@@ -3,31 +3,21 @@
 #include "ebooks/EbookImport.h"
 #include "widgets/ErrorHandler.h"
 #include "widgets/SizeText.h"
+#include "widgets/TaskProgress.h"
 
 #include <QLocale>
-#include <QProgressDialog>
-#include <QtConcurrent/QtConcurrentRun>
 
 using namespace Qt::StringLiterals;
 
 ImportProgress::ImportProgress(std::unique_ptr<EbookImport> job, WriteRow writeRow, QWidget* parent)
-    : QObject(parent)
+    : BackgroundTask(parent)
     , m_import(std::move(job))
     , m_writeRow(std::move(writeRow))
-    , m_dialog(new QProgressDialog(parent))
+    , m_progress(new TaskProgress(this, parent, u"导入电子书"_s))
 {
-    m_dialog->setObjectName(u"ImportProgress"_s);
-    m_dialog->setWindowTitle(u"导入电子书"_s);
-    m_dialog->setWindowModality(Qt::NonModal);
-    m_dialog->setCancelButtonText(u"取消"_s);
-    m_dialog->setAutoClose(false);
-    m_dialog->setAutoReset(false);
-    m_dialog->setMinimumDuration(300);
-    m_dialog->setRange(0, 1000);
-    m_dialog->setMinimumWidth(420);
-    connect(m_dialog, &QProgressDialog::canceled, this, &ImportProgress::cancel);
-    connect(&m_watcher, &QFutureWatcher<std::exception_ptr>::finished, this, &ImportProgress::stored);
-    m_timer.setInterval(100);
+    m_progress->setDialogObjectName(u"ImportProgress"_s);
+    m_progress->setModality(Qt::NonModal);
+    m_timer.setInterval(TaskProgress::UpdateMs);
     connect(&m_timer, &QTimer::timeout, this, &ImportProgress::showProgress);
 }
 
@@ -35,16 +25,23 @@ ImportProgress::~ImportProgress()
 {
     m_import->cancel();
     if (m_storing) {
-        m_watcher.waitForFinished();
+        delete m_storing.data(); // waits for its work
         // Stored but its row never written: the file goes again.
-        if (!m_watcher.result())
+        if (m_storedWhole && *m_storedWhole)
             m_import->discardCurrent();
     }
-    delete m_dialog;
+}
+
+QProgressDialog* ImportProgress::dialog() const
+{
+    return m_progress->dialog();
 }
 
 void ImportProgress::start()
 {
+    if (state() != State::Ready)
+        return;
+    markRunning();
     m_timer.start();
     step();
 }
@@ -52,37 +49,41 @@ void ImportProgress::start()
 void ImportProgress::cancel()
 {
     m_import->cancel();
+    BackgroundTask::cancel();
 }
 
 void ImportProgress::step()
 {
     if (!m_import->next()) {
-        finish();
+        end();
         return;
     }
     showProgress();
-    m_storing = true;
+    auto whole = std::make_shared<std::atomic<bool>>(false);
+    m_storedWhole = whole;
     EbookImport* job = m_import.get();
-    m_watcher.setFuture(QtConcurrent::run([job]() -> std::exception_ptr {
-        try {
+    m_storing = new ThreadTask(
+        [job, whole](TaskControl&) {
             job->storeCurrent();
-            return nullptr;
-        } catch (...) {
-            return std::current_exception();
-        }
-    }));
+            *whole = true;
+        },
+        this);
+    connect(m_storing, &BackgroundTask::finished, this, &ImportProgress::stored);
+    m_storing->start();
 }
 
 void ImportProgress::stored()
 {
-    m_storing = false;
-    if (const std::exception_ptr error = m_watcher.result()) {
-        ErrorHandler::guard([error] {
+    ThreadTask* task = m_storing;
+    m_storing = nullptr;
+    task->deleteLater();
+    if (const std::exception_ptr error = task->error()) {
+        const bool cancelled = ErrorHandler::guard([error] {
             try {
                 std::rethrow_exception(error);
             } catch (const EImportCancelled&) { }
         });
-        finish();
+        end(cancelled ? State::Succeeded : State::Failed, task->errorMessage());
         return;
     }
     const bool written = ErrorHandler::guard([this] {
@@ -94,7 +95,7 @@ void ImportProgress::stored()
         }
     });
     if (!written) {
-        finish();
+        end(State::Failed);
         return;
     }
     m_import->commitCurrent();
@@ -103,22 +104,18 @@ void ImportProgress::stored()
 
 void ImportProgress::showProgress()
 {
-    if (m_finished)
+    if (isFinished())
         return;
     const qint64 done = m_import->bytesDone();
     const qint64 total = m_import->bytesTotal();
-    m_dialog->setLabelText(u"正在导入第 %1 个文件，共 %2 个：\n%3\n%4 / %5"_s.arg(m_import->index() + 1)
-                               .arg(m_import->count())
-                               .arg(m_import->name(), sizeText(done), sizeText(total)));
-    m_dialog->setValue(total > 0 ? int(done * 1000 / total) : 0);
+    reportStep(done, total,
+        u"正在导入第 %1 个文件，共 %2 个：\n%3\n%4 / %5"_s.arg(m_import->index() + 1)
+            .arg(m_import->count())
+            .arg(m_import->name(), sizeText(done), sizeText(total)));
 }
 
-void ImportProgress::finish()
+void ImportProgress::end(State state, const QString& message)
 {
-    if (m_finished)
-        return;
-    m_finished = true;
     m_timer.stop();
-    m_dialog->hide();
-    emit finished();
+    finish(cancelRequested() ? State::Cancelled : state, message);
 }

@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <system_error>
+#include <thread>
 
 #ifdef _WIN32
 #include <io.h>
@@ -246,6 +248,17 @@ void startWriteback(int fd, int64_t from, int64_t length)
     (void)from;
     (void)length;
 #endif
+}
+
+void closeInBackground(int fd)
+{
+    if (fd < 0)
+        return;
+    try {
+        std::thread([fd] { close(fd); }).detach();
+    } catch (const std::system_error&) {
+        close(fd); // no thread to be had: closed here instead
+    }
 }
 
 int rename(const QString& from, const QString& to)

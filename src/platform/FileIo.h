@@ -68,6 +68,11 @@ int sync(int fd);
 // cannot.
 void startWriteback(int fd, int64_t from, int64_t length);
 
+// Closes fd on a thread of its own and returns at once. The last close of a file
+// that was replaced or removed frees its pages in the system's cache, which for a
+// file of some hundred megabytes takes a good part of a second nobody needs to wait for.
+void closeInBackground(int fd);
+
 // Renames from over to, in one step. Returns 0 or the error number.
 int rename(const QString& from, const QString& to);
 // Removes a file (a symbolic link itself, not what it names). Returns 0 or the error number.

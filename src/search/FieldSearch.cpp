@@ -123,7 +123,7 @@ namespace {
         int found = 0;
         const char* isbn = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
         if (isbn && !forms->list.empty()) {
-            const std::string compact = Isbn::compact(isbn);
+            const std::string compact = Isbn::compact(std::string_view(isbn));
             for (const std::string& form : forms->list)
                 found = found || compact.find(form) != std::string::npos;
         }

@@ -6,75 +6,72 @@
 #include "search/FindQuery.h"
 #include "search/FullTextLibrary.h"
 #include "search/FullTextSearch.h"
+#include "tasks/BackgroundTask.h"
 
-#include <QMetaObject>
-#include <QPointer>
+#include <QCoreApplication>
+
+#include <memory>
 
 FindRunner::FindRunner(QString databasePath, FullTextLibrary* library, QObject* parent)
     : QObject(parent)
     , m_databasePath(std::move(databasePath))
     , m_library(library)
 {
-    m_pool.setMaxThreadCount(1); // a newer search starts once the older has stopped
+    m_pool.setMaxThreadCount(1);
 }
 
 FindRunner::~FindRunner()
 {
     cancel();
-    m_pool.waitForDone();
+    // The tasks, children of this object, each wait for their work as they go.
 }
 
 void FindRunner::cancel()
 {
-    if (m_cancel)
-        m_cancel->store(true);
-    m_cancel.reset();
-    ++m_generation;
+    if (!m_task)
+        return;
+    ThreadTask* task = m_task;
+    m_task = nullptr;
+    if (task->isFinished()) {
+        delete task;
+        return;
+    }
+    task->cancel();
+    task->setAutoDelete(true); // once its work has noticed
 }
 
 void FindRunner::waitForDone()
 {
     m_pool.waitForDone();
+    if (m_task)
+        QCoreApplication::sendPostedEvents(m_task);
 }
 
 void FindRunner::find(const FindQuery& query, bool fullText)
 {
     cancel();
-    auto flag = std::make_shared<std::atomic<bool>>(false);
-    m_cancel = flag;
-    const quint64 generation = m_generation;
+    auto results = std::make_shared<FindResults>();
     const QString path = m_databasePath;
     FullTextLibrary* library = fullText ? m_library : nullptr;
-    QPointer<FindRunner> self(this);
-    const QString text = query.text;
-    m_pool.start([this, self, flag, generation, query, text, path, library] {
-        if (flag->load())
-            return;
-        FindResults results;
-        QString error;
-        try {
+    auto* task = new ThreadTask(
+        [query, path, library, results](TaskControl& control) {
             const SqliteHandle handle(FieldSearch::openReadOnly(path));
             sqlite3* db = handle.db;
-            results = FieldSearch::run(db, query, flag.get());
-            if (library && !flag->load())
-                results.fullText = FullTextSearch::run(db, query, *library, flag.get());
-        } catch (const std::exception& e) {
-            error = QString::fromUtf8(e.what());
-        }
-        if (flag->load())
+            *results = FieldSearch::run(db, query, control.cancelFlag());
+            if (library && !control.isCancelled())
+                results->fullText = FullTextSearch::run(db, query, *library, control.cancelFlag());
+        },
+        this);
+    task->setPool(&m_pool);
+    m_task = task;
+    const QString text = query.text;
+    connect(task, &BackgroundTask::finished, this, [this, task, text, results] {
+        if (task != m_task)
             return;
-        // The runner outlives this task (its destructor waits for the pool).
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, text, results = std::move(results), error] {
-                if (generation != m_generation)
-                    return;
-                if (error.isEmpty())
-                    emit found(text, results);
-                else
-                    emit failed(text, error);
-            },
-            Qt::QueuedConnection);
-        (void)self;
+        if (task->state() == BackgroundTask::State::Succeeded)
+            emit found(text, *results);
+        else if (task->state() == BackgroundTask::State::Failed)
+            emit failed(text, task->errorMessage());
     });
+    task->start();
 }

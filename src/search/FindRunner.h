@@ -5,16 +5,15 @@
 #include "search/FindHit.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QThreadPool>
 
-#include <atomic>
-#include <memory>
-
 class FullTextLibrary;
+class ThreadTask;
 
-// Runs the searches of the search box away from the window's thread: each
-// find() stops the one before it, and only the newest reports.
+// Runs the searches of the search box away from the window's thread, each as
+// a background task: each find() stops the one before it, and only the newest reports.
 class FindRunner : public QObject
 {
     Q_OBJECT
@@ -26,7 +25,7 @@ public:
     void find(const FindQuery& query, bool fullText);
     // Stops the running search; nothing more is reported for it.
     void cancel();
-    // Tests: waits for the running search to end.
+    // Tests: waits for the running search to end and delivers what it found.
     void waitForDone();
 
 signals:
@@ -36,7 +35,6 @@ signals:
 private:
     QString m_databasePath;
     FullTextLibrary* m_library;
-    QThreadPool m_pool;
-    std::shared_ptr<std::atomic<bool>> m_cancel;
-    quint64 m_generation = 0;
+    QThreadPool m_pool; // one thread: a newer search starts once the older has stopped
+    QPointer<ThreadTask> m_task;
 };

@@ -8,7 +8,6 @@
 #include "widgets/ErrorHandler.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -66,18 +65,15 @@ FindPanel::FindPanel(Connection& connection, FullTextLibrary* library, QWidget* 
     m_pause->setSingleShot(true);
     m_pause->setInterval(250);
     connect(m_pause, &QTimer::timeout, this, ErrorHandler::guarded([this] { search(); }));
-    connect(m_box, &QLineEdit::textChanged, this, [this] { m_pause->start(); });
-    connect(m_box, &QLineEdit::returnPressed, this, [this] {
-        // Enter in the box: the first result, once the search for this text is in.
-        m_pause->stop();
-        search();
-        waitForResults();
-        const QModelIndex first = m_model->index(0, 0, m_model->index(0, 0));
-        if (first.isValid()) {
-            m_list->setCurrentIndex(first);
-            openCurrent();
-        }
+    connect(m_box, &QLineEdit::textChanged, this, [this] {
+        m_openFirstFor.clear(); // Enter meant the text it was pressed on
+        m_pause->start();
     });
+    connect(m_box, &QLineEdit::returnPressed, this, ErrorHandler::guarded([this] {
+        // Enter in the box: the first result, once the search for this text is in.
+        m_openFirstFor = m_box->text().trimmed();
+        search();
+    }));
     connect(m_fullText, &QCheckBox::toggled, this, ErrorHandler::guarded([this] { search(); }));
     connect(m_list, &QTreeView::activated, this, ErrorHandler::guarded([this] { openCurrent(); }));
     connect(m_runner, &FindRunner::found, this, &FindPanel::showResults);
@@ -115,7 +111,6 @@ void FindPanel::search()
 void FindPanel::waitForResults()
 {
     m_runner->waitForDone();
-    QCoreApplication::sendPostedEvents(m_runner);
 }
 
 void FindPanel::showResults(const QString& text, const FindResults& results)
@@ -128,6 +123,14 @@ void FindPanel::showResults(const QString& text, const FindResults& results)
     m_message->setText(results.isEmpty() ? u"  没有找到“%1”"_s.arg(text) : QString());
     m_list->setVisible(!results.isEmpty());
     fitList();
+    if (!m_openFirstFor.isEmpty() && text == m_openFirstFor) {
+        m_openFirstFor.clear();
+        const QModelIndex first = m_model->index(0, 0, m_model->index(0, 0));
+        if (first.isValid()) {
+            m_list->setCurrentIndex(first);
+            ErrorHandler::guard([this] { openCurrent(); });
+        }
+    }
 }
 
 void FindPanel::fitList()
@@ -144,6 +147,7 @@ void FindPanel::showFailure(const QString& text, const QString& message)
 {
     if (text != m_box->text().trimmed())
         return;
+    m_openFirstFor.clear();
     m_model->setResults({});
     m_list->hide();
     m_message->setText(u"  搜索失败：%1"_s.arg(message));

@@ -67,4 +67,5 @@ private:
     QLabel* m_message;
     QLabel* m_buildStatus;
     QTimer* m_pause;
+    QString m_openFirstFor; // Enter was pressed on this text: its first result opens when it comes
 };

@@ -59,6 +59,11 @@ bool TaskControl::isCancelled() const
     return m_shared->cancelled.load();
 }
 
+const std::atomic<bool>* TaskControl::cancelFlag() const
+{
+    return &m_shared->cancelled;
+}
+
 bool TaskControl::step(qint64 done, qint64 total, const QString& text)
 {
     {

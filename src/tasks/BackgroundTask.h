@@ -28,6 +28,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -45,6 +46,8 @@ public:
     explicit TaskControl(std::shared_ptr<Tasks::Shared> shared);
 
     bool isCancelled() const;
+    // The same token, for code below that polls a flag of its own.
+    const std::atomic<bool>* cancelFlag() const;
     // The work has done `done` of `total` (bytes, files… as it counts), with an
     // optional text for the user. False once the task is cancelled.
     bool step(qint64 done, qint64 total, const QString& text = QString());

@@ -32,6 +32,7 @@ private slots:
     void integersAndReadOnlyColumns();
     void textCellsReadAsStored();
     void nulCharacters();
+    void everyKindOfCellAfterReadAndPost();
 };
 
 void TestRecordSet::emptyResult()
@@ -371,6 +372,42 @@ void TestRecordSet::nulCharacters()
     QCOMPARE(f.count(u"select hex(leib) from tblei where leib = "_s + Sql::quoted(typed)),
         QString::fromLatin1(typed.toUtf8().toHex().toUpper()));
     QCOMPARE(f.count(u"select count(*) from tblei where leib like "_s + Sql::quoted(u"%"_s + typed)), u"1"_s);
+}
+
+// Each kind of value keeps its type and text whether it was read from the file,
+// set while editing, or read back after a post; a picture stays in the file.
+void TestRecordSet::everyKindOfCellAfterReadAndPost()
+{
+    LibraryFixture f;
+    const QByteArray cover(70000, 'c');
+    const qint64 id = f.addBook(u"书"_s, u"已读完"_s, 7, {}, cover);
+    f.db().execute(u"update baseshu set publish = NULL, zuozhe = '作者' where id = %1"_s.arg(id));
+    RecordSet set(f.db());
+    set.setSql(u"select *, 2.5 as share from baseshu"_s);
+    set.open();
+    const auto check = [&] {
+        QCOMPARE(set.value(u"leibie"_s).typeId(), QMetaType::LongLong);
+        QCOMPARE(set.textAt(0, set.fieldIndex(u"leibie"_s)), u"7"_s);
+        QCOMPARE(set.value(u"share"_s).typeId(), QMetaType::Double);
+        QCOMPARE(set.textAt(0, set.fieldIndex(u"share"_s)), u"2.5"_s);
+        QVERIFY(set.isNull(u"publish"_s) && !set.isNull(u"facepic"_s) && set.isNull(u"pic1"_s));
+        QCOMPARE(set.textAt(0, set.fieldIndex(u"publish"_s)), QString());
+        QCOMPARE(set.textAt(0, set.fieldIndex(u"facepic"_s)), QString());
+        QCOMPARE(set.asBytes(u"facepic"_s), cover);
+        QCOMPARE(set.asText(u"zuozhe"_s), u"作者"_s);
+        QCOMPARE(set.asInteger(u"id"_s), id);
+    };
+    check();
+    set.setText(u"name"_s, u"另一本书"_s);
+    set.setInteger(u"leibie"_s, 7);
+    QCOMPARE(set.textAt(0, set.fieldIndex(u"name"_s)), u"另一本书"_s);
+    set.post();
+    check();
+    QCOMPARE(set.textAt(0, set.fieldIndex(u"name"_s)), u"另一本书"_s);
+    set.setNull(u"zuozhe"_s);
+    set.post();
+    QVERIFY(set.isNull(u"zuozhe"_s));
+    QCOMPARE(set.asText(u"name"_s), u"另一本书"_s);
 }
 
 QTEST_GUILESS_MAIN(TestRecordSet)
