@@ -5,6 +5,9 @@
 
 int main(int argc, char* argv[])
 {
+    // Before any thread exists.
+    Program::useChineseLocale();
+
     // The PDF check's helper: no window and no library, only a document on stdin.
     if (PdfProbe::isHelperCall(argc, argv)) {
         QCoreApplication helper(argc, argv);

@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QHash>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <sqlite3.h>
@@ -103,12 +104,28 @@ bool isPlainIndex(const QString& shape)
     if (parts.value(0) == u"pk"_s)
         return true;
     const int first = parts.value(0) == u"c"_s ? 4 : 3;
-    if (parts.value(2) != u"0"_s || parts.size() <= first)
-        return false;
+    if (parts.value(1) != u"0"_s || parts.value(2) != u"0"_s || parts.size() <= first)
+        return false; // a unique index refuses writes the program makes
     for (int i = first; i < parts.size(); ++i)
         if (parts[i].startsWith(u','))
             return false;
     return true;
+}
+
+// A table's definition without its name: what follows "CREATE TABLE <name>".
+QString definition(const QString& sql)
+{
+    const qsizetype open = sql.indexOf(u'(');
+    return open < 0 ? sql : sql.mid(open);
+}
+
+// Whether a table's text holds anything more than columns and their types: a check, a
+// foreign key, a computed column, a default or collation.
+bool hasConstraints(const QString& sql)
+{
+    static const QRegularExpression words(
+        u"\\b(CHECK|REFERENCES|GENERATED|AS|DEFAULT|COLLATE|CONSTRAINT)\\b"_s, QRegularExpression::CaseInsensitiveOption);
+    return words.match(definition(sql)).hasMatch();
 }
 
 QString checkTables(sqlite3* candidate, sqlite3* reference, const QList<Object>& mine, const QList<Object>& ours)
@@ -119,15 +136,19 @@ QString checkTables(sqlite3* candidate, sqlite3* reference, const QList<Object>&
     for (const Object& table : mine) {
         if (table.type != u"table"_s || table.name.startsWith(u"sqlite_"_s, Qt::CaseInsensitive))
             continue;
+        if (table.sql.startsWith(u"CREATE VIRTUAL"_s, Qt::CaseInsensitive))
+            return u"有本程序之外的表 %1"_s.arg(table.name); // the program makes none; a module may run anything
         const Object* own = find(ours, u"table"_s, table.name);
         if (!own) {
-            // The program's own caches (thumbnails, pinyin, last pages) are made as it runs.
-            const bool virtualTable = table.sql.startsWith(u"CREATE VIRTUAL"_s, Qt::CaseInsensitive);
-            if (!table.name.startsWith(u"qh_"_s, Qt::CaseInsensitive)
-                || (virtualTable && !table.sql.contains(u"USING fts5("_s, Qt::CaseInsensitive)))
+            // Caches of the program's own are made as it runs: plain tables, without constraints.
+            if (!table.name.startsWith(u"qh_"_s, Qt::CaseInsensitive) || hasConstraints(table.sql))
                 return u"有本程序之外的表 %1"_s.arg(table.name);
             continue;
         }
+        // A table of the program's own is exactly as it makes it: a constraint more (CHECK (0)) stops
+        // every write for good.
+        if (table.name.startsWith(u"qh_"_s, Qt::CaseInsensitive) && definition(table.sql) != definition(own->sql))
+            return u"表 %1 的定义与本程序的不同"_s.arg(table.name);
         const QHash<QString, QString> have = columns(candidate, table.name);
         const QHash<QString, QString> want = columns(reference, own->name);
         for (auto it = want.cbegin(); it != want.cend(); ++it) {
@@ -158,9 +179,10 @@ QString checkOtherObjects(sqlite3* candidate, sqlite3* reference, const QList<Ob
             // Every index (a unique constraint's too) of the book tables one the program makes
             // itself; on the caches' tables, plain ones over columns (no expression, no condition).
             const bool ownTable = find(ours, u"table"_s, object.table) != nullptr;
+            const bool cache = object.table.startsWith(u"qh_"_s, Qt::CaseInsensitive);
             const QStringList allowed = ownTable ? indexShapes(reference, object.table) : QStringList();
             for (const QString& shape : indexShapes(candidate, object.table))
-                if (!allowed.contains(shape) && (ownTable || !isPlainIndex(shape)))
+                if (!allowed.contains(shape) && (!cache || !isPlainIndex(shape)))
                     return u"表 %1 有本程序之外的索引或唯一约束"_s.arg(object.table);
         }
     }
@@ -207,6 +229,8 @@ void makeReference(const QString& path, const QString& password)
         BackupFormat::fail(QString::fromUtf8(sqlite3_errmsg(db.db)));
     TextCompare::registerOn(db.db);
     ThumbnailCache(db.db).prepare();
+    if (sqlite3_exec(db.db, Schema::lastPageTable, nullptr, nullptr, nullptr) != SQLITE_OK)
+        BackupFormat::fail(QString::fromUtf8(sqlite3_errmsg(db.db)));
 }
 
 } // namespace LibraryCheck

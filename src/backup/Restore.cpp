@@ -328,7 +328,7 @@ bool Restore::verify(const QString& path)
         const QString database = staging + u'/' + QLatin1String(databaseEntry);
         const QString bad = u"备份中的数据库“%1”无法使用: %2"_s.arg(QLatin1String(databaseEntry));
         SqliteHandle db;
-        if (sqlite3_open_v2(QFile::encodeName(database).constData(), &db.db, SQLITE_OPEN_READONLY, nullptr)
+        if (sqlite3_open_v2(QFile::encodeName(database).constData(), &db.db, SQLITE_OPEN_READWRITE, nullptr)
             != SQLITE_OK)
             fail(bad.arg(QString::fromUtf8(sqlite3_errmsg(db.db))));
         TextCompare::registerOn(db.db);
@@ -338,6 +338,11 @@ bool Restore::verify(const QString& path)
             const QString check = scalar(db.db, "pragma integrity_check");
             if (check != u"ok"_s)
                 fail(bad.arg(check));
+            // A backup of an earlier version is brought up to this one here, in the staging folder,
+            // so that its tables can be held against those this version makes.
+            const int version = scalar(db.db, "pragma user_version").toInt();
+            if (version < Schema::latestVersion() && Schema::isLibrary(db.db))
+                Schema::migrate(db.db);
             // Only a library of this program's own making takes the place of the one in use.
             const QString problem = checkAgainstFresh(db.db, staging, m_connection.password());
             if (!problem.isEmpty())

@@ -53,7 +53,6 @@ namespace {
     constexpr int bindingField = 6;
     constexpr int statusField = 8;
     constexpr int notesField = 15;
-    // The length the library file allows its short text columns.
     constexpr int shortTextLimit = 255;
 
     // The reading dates travel after the fields (qh_book_dates, not baseshu), as yyyy-mm-dd.
@@ -62,7 +61,41 @@ namespace {
     constexpr int addedSlot = fieldCount;
     constexpr int finishedSlot = fieldCount + 2;
 
-    using Book = std::array<QString, fieldCount + dateCount>;
+    // Then the loans (qh_loans): the open loan's dates, and the returned loans, one a line,
+    // as "lent,due,returned,borrower" (the borrower last: a comma in a name stays in it).
+    constexpr std::array<const char*, 3> loanTitles { "借出日期", "归还期限", "借阅记录" };
+    constexpr int lentSlot = fieldCount + dateCount;
+    constexpr int dueSlot = lentSlot + 1;
+    constexpr int historySlot = lentSlot + 2;
+    constexpr int slotCount = historySlot + 1;
+    constexpr int lentField = 9;
+
+    using Book = std::array<QString, slotCount>;
+
+    struct PastLoan
+    {
+        QDate lent, due, returned;
+        QString borrower;
+    };
+
+    // The returned loans of a book's history cell; false (with why) for a line that is not one.
+    bool parseHistory(const QString& cell, QList<PastLoan>& loans, QString& reason)
+    {
+        const QStringList lines = cell.split(u'\n', Qt::SkipEmptyParts);
+        for (int i = 0; i < lines.size(); ++i) {
+            const QStringList parts = lines[i].trimmed().split(u',');
+            PastLoan loan;
+            const bool dates = parts.size() >= 4 && ReadingDates::parse(parts[0], loan.lent)
+                && ReadingDates::parse(parts[1], loan.due) && ReadingDates::parse(parts[2], loan.returned);
+            loan.borrower = parts.mid(3).join(u',').trimmed();
+            if (!dates || loan.returned.isNull() || loan.borrower.isEmpty() || loan.borrower.size() > shortTextLimit) {
+                reason = u"“借阅记录”的第 %1 行不对（应写作 借出日期,归还期限,归还日期,借书人）"_s.arg(i + 1);
+                return false;
+            }
+            loans << loan;
+        }
+        return true;
+    }
 
     QString utf8(const char* text)
     {
@@ -146,6 +179,10 @@ namespace {
                     if (names[i] == utf8(dateTitles[size_t(d)]))
                         field = fieldCount + d;
                 }
+                for (int l = 0; l < int(loanTitles.size()); ++l) {
+                    if (names[i] == utf8(loanTitles[size_t(l)]))
+                        field = lentSlot + l;
+                }
             } else {
                 field = goodreadsColumns.value(names[i].toLower(), -1);
                 const QString name = names[i].toLower();
@@ -227,6 +264,22 @@ namespace {
             }
             book[size_t(fieldCount + d)] = ReadingDates::format(date);
         }
+
+        for (int slot : { lentSlot, dueSlot }) {
+            QDate date;
+            if (!ReadingDates::parse(book[size_t(slot)], date)) {
+                reason = u"“%1”不是日期（应写作 2024-03-05）"_s.arg(utf8(loanTitles[size_t(slot - lentSlot)]));
+                return Outcome::Rejected;
+            }
+            book[size_t(slot)] = ReadingDates::format(date);
+        }
+        if (!book[lentSlot].isEmpty() && !book[dueSlot].isEmpty() && book[dueSlot] < book[lentSlot]) {
+            reason = u"归还期限早于借出日期"_s;
+            return Outcome::Rejected;
+        }
+        QList<PastLoan> history;
+        if (!parseHistory(book[historySlot], history, reason))
+            return Outcome::Rejected;
 
         if (book[titleField].trimmed().isEmpty()) {
             reason = u"书名是空的"_s;
@@ -340,6 +393,8 @@ QStringList columnTitles()
         titles << utf8(field.title);
     for (const char* title : dateTitles)
         titles << utf8(title);
+    for (const char* title : loanTitles)
+        titles << utf8(title);
     return titles;
 }
 
@@ -350,8 +405,13 @@ int exportTo(Connection& connection, const QString& path, const CsvProgress& pro
     QString columns = columnList(u"b."_s);
     columns.replace(u"b.\"leibie\""_s, u"t.leib"_s);
     Statement books(db,
-        u"select %1, d.added, d.started, d.finished from baseshu b left join tblei t on t.id = b.leibie "
-        "left join qh_book_dates d on d.book = b.id order by b.id"_s.arg(columns)
+        u"select %1, d.added, d.started, d.finished, o.lent, o.due, "
+        "(select group_concat(h, char(10)) from (select coalesce(lent, '') || ',' || coalesce(due, '') || ',' || "
+        "returned || ',' || replace(replace(borrower, char(13), ' '), char(10), ' ') as h from qh_loans "
+        "where book = b.id and returned is not null order by returned, id)) "
+        "from baseshu b left join tblei t on t.id = b.leibie left join qh_book_dates d on d.book = b.id "
+        "left join qh_loans o on o.id = (select max(id) from qh_loans where book = b.id and returned is null) "
+        "order by b.id"_s.arg(columns)
             .toUtf8());
 
     const QString shown = QDir::toNativeSeparators(path);
@@ -368,7 +428,7 @@ int exportTo(Connection& connection, const QString& path, const CsvProgress& pro
     int count = 0;
     while (books.step()) {
         QStringList row;
-        for (int f = 0; f < fieldCount + dateCount; ++f)
+        for (int f = 0; f < slotCount; ++f)
             row << (f == isbnField ? CsvCells::isbnCell(books.text(f)) : CsvCells::neutralised(books.text(f)));
         write(Csv::record(row).toUtf8());
         if (++count % 256 == 0 && progress && !progress(count, total))
@@ -405,6 +465,10 @@ int apply(Connection& connection, const CsvImportPlan& planned, const CsvProgres
         Statement insertCategory(db, "insert into tblei (leib) values (?)");
         Statement setDate(db, "update qh_book_dates set added = ?1, started = ?2, finished = ?3 where book = ?4");
         Statement readDates(db, "select added, started, finished from qh_book_dates where book = ?1");
+        Statement setLent(db, "update qh_loans set lent = ?1 where book = ?2 and returned is null");
+        Statement setDue(db, "update qh_loans set due = ?1 where book = ?2 and returned is null");
+        Statement insertLoan(
+            db, "insert into qh_loans (book, borrower, lent, due, returned) values (?1, ?2, ?3, ?4, ?5)");
 
         CsvImportPlan again;
         walk(reader, again, library, progress, [&](const Book& book, const Mapping& mapping) {
@@ -446,6 +510,28 @@ int apply(Connection& connection, const CsvImportPlan& planned, const CsvProgres
             setDate.reset();
             setDate.bind(1, dates[0]).bind(2, dates[1]).bind(3, dates[2]).bind(4, id);
             setDate.step();
+            // A lent book's loan was opened today as the row went in: the file's dates replace
+            // those it names (an empty one: not known). Then the loans that ended.
+            const auto given = [&](int slot) {
+                return book[size_t(slot)].isEmpty() ? QVariant() : QVariant(book[size_t(slot)]);
+            };
+            for (const auto& [slot, statement] : { std::pair { lentSlot, &setLent }, std::pair { dueSlot, &setDue } }) {
+                if (!mapping.target.contains(slot) || book[lentField].trimmed() != u"是"_s)
+                    continue;
+                statement->reset();
+                statement->bind(1, given(slot)).bind(2, id);
+                statement->step();
+            }
+            QList<PastLoan> history;
+            QString unused;
+            parseHistory(book[historySlot], history, unused);
+            for (const PastLoan& loan : history) {
+                const auto day = [](const QDate& date) { return date.isValid() ? QVariant(ReadingDates::format(date)) : QVariant(); };
+                insertLoan.reset();
+                insertLoan.bind(1, id).bind(2, loan.borrower).bind(3, day(loan.lent)).bind(4, day(loan.due));
+                insertLoan.bind(5, day(loan.returned));
+                insertLoan.step();
+            }
         });
         if (again.sha256 != planned.sha256)
             fail(u"文件 %1 在预览之后被改动过，没有导入任何图书。请重新导入。"_s.arg(

@@ -3,6 +3,7 @@
 #include "catalogue/Loans.h"
 #include "data/Connection.h"
 #include "data/Statement.h"
+#include "platform/DataFolder.h"
 #include "platform/SafeFile.h"
 #include "pictures/ThumbnailCache.h"
 #include "pictures/Thumbnails.h"
@@ -123,6 +124,7 @@ void setUp(QPdfWriter& writer, const PrintOptions& options, const QString& headi
 // Runs produce on a temporary file that replaces path when whole; a stop leaves nothing.
 int writePdf(const QString& path, const std::function<int(const QString&)>& produce)
 {
+    DataFolder::refuseProgramFile(path); // a print never takes the place of the library, the lock...
     int pages = 0;
     try {
         SafeFile::writeFileAtomically(path, [&](const QString& temporary) { pages = produce(temporary); });

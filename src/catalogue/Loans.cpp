@@ -20,7 +20,7 @@ QVariant iso(const QDate& date)
 }
 
 constexpr const char* loanColumns
-    = "select l.id, l.book, coalesce(b.name, ''), l.borrower, l.lent, l.due, l.returned "
+    = "select l.id, l.book, coalesce(b.name, l.title, ''), l.borrower, l.lent, l.due, l.returned, b.id is null "
       "from qh_loans l left join baseshu b on b.id = l.book ";
 
 Loan readLoan(const Statement& stmt)
@@ -33,6 +33,7 @@ Loan readLoan(const Statement& stmt)
     loan.lent = dateOf(stmt, 4);
     loan.due = dateOf(stmt, 5);
     loan.returned = dateOf(stmt, 6);
+    loan.bookDeleted = stmt.integer(7) != 0;
     return loan;
 }
 
@@ -88,19 +89,34 @@ void lend(Connection& connection, qint64 book, const QString& borrower, const QD
 
 void giveBack(Connection& connection, qint64 book, const QDate& returned)
 {
+    const auto open = openLoan(connection, book);
+    if (!open)
+        fail(u"这本书没有借出。"_s);
+    giveBackLoan(connection, open->id, returned);
+}
+
+void giveBackLoan(Connection& connection, qint64 loan, const QDate& returned)
+{
     sqlite3* db = connection.handle();
     inTransaction(db, [&] {
-        const auto open = openLoan(connection, book);
-        if (!open)
+        Statement read(db, QByteArray(loanColumns) + "where l.id = ?1 and l.returned is null");
+        read.bind(1, loan);
+        if (!read.step())
             fail(u"这本书没有借出。"_s);
+        const Loan open = readLoan(read);
         const QDate day = returned.isValid() ? returned : QDate::currentDate();
-        if (open->lent.isValid() && day < open->lent)
+        if (open.lent.isValid() && day < open.lent)
             fail(u"归还日期不能早于借出日期。"_s);
-        Statement close(db, "update qh_loans set returned = ?2 where book = ?1 and returned is null");
-        close.bind(1, book).bind(2, iso(day));
+        Statement close(db, "update qh_loans set returned = ?2 where id = ?1");
+        close.bind(1, loan).bind(2, iso(day));
         close.step();
-        Statement mark(db, "update baseshu set isjie = '否', jieshumen = '' where id = ?1");
-        mark.bind(1, book);
+        // The book's fields name the loan still open (a file edited by hand may hold two), or none.
+        Statement mark(db,
+            "update baseshu set "
+            "isjie = case when exists (select 1 from qh_loans where book = ?1 and returned is null) then '是' else '否' end, "
+            "jieshumen = coalesce((select borrower from qh_loans where book = ?1 and returned is null "
+            "order by id desc limit 1), '') where id = ?1");
+        mark.bind(1, open.book);
         mark.step();
     });
 }
@@ -116,7 +132,7 @@ std::optional<Loan> openLoan(Connection& connection, qint64 book)
 
 QList<Loan> current(Connection& connection, const QDate& today)
 {
-    Statement stmt(connection.handle(), QByteArray(loanColumns) + "where l.returned is null order by l.lent, l.id");
+    Statement stmt(connection.handle(), QByteArray(loanColumns) + "where l.returned is null and b.id is not null order by l.lent, l.id");
     QList<Loan> loans = readLoans(stmt);
     std::stable_sort(loans.begin(), loans.end(), [&](const Loan& a, const Loan& b) {
         return a.daysOverdue(today) > b.daysOverdue(today);
@@ -129,7 +145,7 @@ QList<Loan> history(Connection& connection, const QString& filter)
     const QString text = filter.trimmed();
     QByteArray sql = loanColumns;
     if (!text.isEmpty())
-        sql += "where instr(lower(l.borrower), lower(?1)) > 0 or instr(lower(coalesce(b.name, '')), lower(?1)) > 0 ";
+        sql += "where instr(lower(l.borrower), lower(?1)) > 0 or instr(lower(coalesce(b.name, l.title, '')), lower(?1)) > 0 ";
     sql += "order by coalesce(l.returned, '9999') desc, l.lent desc, l.id desc";
     Statement stmt(connection.handle(), sql);
     if (!text.isEmpty())
@@ -149,7 +165,7 @@ QStringList borrowers(Connection& connection)
 
 int overdueCount(Connection& connection, const QDate& today)
 {
-    Statement stmt(connection.handle(), "select count(*) from qh_loans where returned is null and due < ?1");
+    Statement stmt(connection.handle(), "select count(*) from qh_loans l join baseshu b on b.id = l.book where l.returned is null and l.due < ?1");
     stmt.bind(1, today.toString(Qt::ISODate));
     return stmt.step() ? int(stmt.integer(0)) : 0;
 }

@@ -32,6 +32,7 @@ struct Loan
     QDate lent; // null when not known (a book marked lent before loans were kept)
     QDate due; // null: no due date
     QDate returned; // null: still out
+    bool bookDeleted = false; // the book was deleted; its title is the one it had then
 
     bool isOpen() const { return returned.isNull(); }
     // Whole days since it was lent (-1 when the date is not known).
@@ -48,9 +49,11 @@ namespace Loans {
 void lend(Connection& connection, qint64 book, const QString& borrower, const QDate& lent, const QDate& due);
 // Ends the open loan of a book on the given day; refuses when it is not out.
 void giveBack(Connection& connection, qint64 book, const QDate& returned);
+// Ends one open loan (a book may have two in a file edited by hand: the other stays open).
+void giveBackLoan(Connection& connection, qint64 loan, const QDate& returned);
 
 std::optional<Loan> openLoan(Connection& connection, qint64 book);
-// The books out now: overdue ones first (longest overdue first), then by date lent.
+// The books out now (not those deleted since): overdue ones first (longest overdue first), then by date lent.
 QList<Loan> current(Connection& connection, const QDate& today);
 // Every loan, newest first; filter (when not blank) matches borrower or title.
 QList<Loan> history(Connection& connection, const QString& filter = {});

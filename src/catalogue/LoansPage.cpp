@@ -107,8 +107,7 @@ void LoansPage::refresh()
     const QList<Loan> out = Loans::current(connection, today);
     TblCurrent->setRowCount(0);
     TblCurrent->setRowCount(int(out.size()));
-    currentBooks.clear();
-    currentTitles.clear();
+    currentLoans = out;
     const int buttonColumn = TblCurrent->columnCount() - 1;
     for (int row = 0; row < out.size(); ++row) {
         const Loan& loan = out[row];
@@ -122,17 +121,15 @@ void LoansPage::refresh()
         back->setObjectName(u"BtnLoanReturn%1"_s.arg(row));
         connect(back, &QPushButton::clicked, this, ErrorHandler::guarded([this, row] { giveBack(row); }));
         TblCurrent->setCellWidget(row, buttonColumn, back);
-        currentBooks << loan.book;
-        currentTitles << loan.title;
     }
     fillHistory();
 }
 
 void LoansPage::giveBack(int row)
 {
-    if (row < 0 || row >= currentBooks.size())
+    if (row < 0 || row >= currentLoans.size())
         return;
-    if (TfmLend::returnBook(this, connection, currentBooks[row], currentTitles[row])) {
+    if (TfmLend::returnLoan(this, connection, currentLoans[row])) {
         refresh();
         emit loansChanged();
     }
@@ -152,7 +149,7 @@ void LoansPage::fillHistory()
         const Loan& loan = all[row];
         put(TblHistory, row,
             { loan.title, loan.borrower, day(loan.lent), day(loan.due),
-                loan.isOpen() ? u"未还"_s : day(loan.returned) });
+                loan.isOpen() ? (loan.bookDeleted ? u"未还（书已删除）"_s : u"未还"_s) : day(loan.returned) });
     }
 }
 

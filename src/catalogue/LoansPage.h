@@ -1,5 +1,7 @@
 #pragma once
 
+#include "catalogue/Loans.h"
+
 #include <QWidget>
 
 class Clock;
@@ -40,6 +42,5 @@ private:
     QTableWidget* TblHistory;
     QLineEdit* EdLoanSearch;
     QPushButton* BtnLoanPrint;
-    QList<qint64> currentBooks;
-    QStringList currentTitles;
+    QList<Loan> currentLoans;
 };

@@ -1,70 +1,76 @@
 #include "catalogue/PictureLoader.h"
 
+#include "tasks/BackgroundTask.h"
+
+#include <QCoreApplication>
 #include <QtConcurrent/QtConcurrentMap>
+
+#include <memory>
 
 PictureLoader::PictureLoader(QObject* parent)
     : QObject(parent)
-    , m_latest(std::make_shared<std::atomic<quint64>>(0))
 {
-    m_pool.setMaxThreadCount(qMax(2, QThread::idealThreadCount()));
+    // The load's own thread and those it decodes on.
+    m_pool.setMaxThreadCount(qMax(3, QThread::idealThreadCount() + 1));
 }
 
 PictureLoader::~PictureLoader()
 {
     cancel();
-    m_pool.waitForDone();
+    // The tasks, children of this object, each wait for their work as they go.
 }
 
 void PictureLoader::load(QList<Source> sources, QSize panel)
 {
     cancel();
-    const quint64 generation = ++m_generation;
-    m_latest->store(generation);
-    std::shared_ptr<std::atomic<quint64>> latest = m_latest;
-    auto decode = [latest, generation, panel](const Source& source) {
-        if (latest->load() != generation)
-            return BookPictures::Decoded {}; // a newer row is being shown
-        return BookPictures::decodeStored(source.tag, source.bytes, panel);
-    };
-    m_watcher = std::make_unique<QFutureWatcher<BookPictures::Decoded>>();
-    connect(m_watcher.get(), &QFutureWatcherBase::finished, this, &PictureLoader::report);
-    m_watcher->setFuture(QtConcurrent::mapped(&m_pool, std::move(sources), decode));
+    auto pictures = std::make_shared<QList<BookPictures::Decoded>>();
+    QThreadPool* pool = &m_pool;
+    auto* task = new ThreadTask(
+        [sources = std::move(sources), panel, pictures, pool](TaskControl& control) {
+            const std::atomic<bool>* cancelled = control.cancelFlag();
+            *pictures = QtConcurrent::blockingMapped(pool, sources, [cancelled, panel](const Source& source) {
+                if (cancelled->load())
+                    return BookPictures::Decoded {}; // a newer row is being shown
+                return BookPictures::decodeStored(source.tag, source.bytes, panel);
+            });
+        },
+        this);
+    task->setPool(&m_pool);
+    m_task = task;
+    connect(task, &BackgroundTask::finished, this, [this, task, pictures] {
+        if (task != m_task)
+            return;
+        m_task = nullptr;
+        task->deleteLater(); // we are inside its own signal
+        if (task->state() == BackgroundTask::State::Succeeded)
+            emit finished(*pictures);
+    });
+    task->start();
 }
 
 void PictureLoader::cancel()
 {
-    m_latest->store(++m_generation);
-    if (m_watcher) {
-        m_watcher->disconnect(this);
-        m_watcher->cancel();
-        // The watcher goes when its picture being decoded is done; nobody waits for it.
-        QFutureWatcher<BookPictures::Decoded>* old = m_watcher.release();
-        connect(old, &QFutureWatcherBase::finished, old, &QObject::deleteLater);
-        if (old->isFinished())
-            old->deleteLater();
-    }
+    if (!m_task)
+        return;
+    ThreadTask* task = m_task;
+    m_task = nullptr;
+    // It goes when its picture being decoded is done; nobody waits for it.
+    task->cancel();
+    if (task->isFinished())
+        task->deleteLater();
+    else
+        task->setAutoDelete(true);
 }
 
 bool PictureLoader::isBusy() const
 {
-    return m_watcher != nullptr;
+    return m_task != nullptr;
 }
 
-void PictureLoader::waitForFinished()
+void PictureLoader::settle()
 {
-    if (!m_watcher)
+    if (!m_task)
         return;
-    m_watcher->waitForFinished();
-    report();
-}
-
-void PictureLoader::report()
-{
-    if (!m_watcher)
-        return;
-    QFutureWatcher<BookPictures::Decoded>* done = m_watcher.release();
-    done->disconnect(this);
-    done->deleteLater(); // we may be inside its own signal
-    const QList<BookPictures::Decoded> pictures = done->future().results();
-    emit finished(pictures);
+    m_pool.waitForDone();
+    QCoreApplication::sendPostedEvents(m_task);
 }

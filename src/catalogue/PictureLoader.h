@@ -5,17 +5,18 @@
 // Each load() replaces the one before it: the newest row wins. Pictures still waiting
 // for a thread are dropped at once, a picture being decoded is left to finish and its
 // result is thrown away, so moving quickly through many books only decodes the book
-// where the user stops.
+// where the user stops. Each load is a background task (tasks/BackgroundTask.h)
+// that decodes its pictures side by side.
 
 #include "catalogue/BookPictures.h"
 
-#include <QFutureWatcher>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QThreadPool>
 
-#include <atomic>
-#include <memory>
+
+class ThreadTask;
 
 class PictureLoader : public QObject
 {
@@ -36,17 +37,13 @@ public:
     // Forgets the load in progress: nothing is reported for it.
     void cancel();
     bool isBusy() const;
-    // Blocks until the current load is decoded and reported (for tests and measurements).
-    void waitForFinished();
+    // Tests and measurements: blocks until the current load is decoded and reported.
+    void settle();
 
 signals:
     void finished(const QList<BookPictures::Decoded>& pictures);
 
 private:
-    void report();
-
     QThreadPool m_pool;
-    std::shared_ptr<std::atomic<quint64>> m_latest;
-    quint64 m_generation = 0;
-    std::unique_ptr<QFutureWatcher<BookPictures::Decoded>> m_watcher;
+    QPointer<ThreadTask> m_task;
 };

@@ -198,7 +198,7 @@ void TForm2::waitForPictures()
         pictureTimer->stop();
         loadPictures();
     }
-    loader->waitForFinished();
+    loader->settle();
 }
 
 void TForm2::loadPictures()

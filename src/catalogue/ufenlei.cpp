@@ -1,4 +1,5 @@
 #include "catalogue/ufenlei.h"
+#include "catalogue/Categories.h"
 
 #include "widgets/ErrorHandler.h"
 #include "widgets/Prompt.h"
@@ -132,7 +133,41 @@ void TFmfenlei::Button4Click()
 
 void TFmfenlei::Button5Click()
 {
-    Query1->remove();
+    removeCurrent(false);
+}
+
+void TFmfenlei::removeCurrent(bool askAlways)
+{
+    if (!Query1->isOpen() || Query1->isEmpty())
+        return;
+    const std::optional<qint64> id = Query1->asInteger(QStringLiteral("id"));
+    const int books = id && Query1->state() != RecordSet::State::Insert
+        ? Categories::booksIn(Query1->connection(), *id) : 0;
+    if (books == 0) {
+        // An empty category goes as it always did; a new row not yet saved too.
+        if (!askAlways
+            || Prompt::message(this, QMessageBox::Question, Titles::hint(), QStringLiteral("删除这条记录吗？"),
+                   QMessageBox::Ok | QMessageBox::Cancel)
+                == QMessageBox::Ok)
+            Query1->remove();
+        return;
+    }
+    const QString name = Query1->asText(QStringLiteral("leib")).trimmed();
+    if (name == Categories::uncategorised()) {
+        Prompt::message(this, QMessageBox::Information, Titles::hint(),
+            QStringLiteral("有 %1 本书属于“%2”，不能删除它。").arg(books).arg(name));
+        return;
+    }
+    if (Prompt::message(this, QMessageBox::Question, Titles::hint(),
+            QStringLiteral("有 %1 本书属于“%2”，删除后它们将归入“%3”。确定删除？")
+                .arg(books)
+                .arg(name, Categories::uncategorised()),
+            QMessageBox::Ok | QMessageBox::Cancel)
+        != QMessageBox::Ok)
+        return;
+    Query1->cancel(); // an unsaved edit of the name goes with the row
+    Categories::remove(Query1->connection(), *id);
+    Query1->refresh();
 }
 
 void TFmfenlei::FormClose()
@@ -160,13 +195,7 @@ bool TFmfenlei::eventFilter(QObject* watched, QEvent* event)
     if (watched == DBGrid1 && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier) {
-            ErrorHandler::guard([this] {
-                if (Query1->isOpen() && !Query1->isEmpty()
-                    && Prompt::message(this, QMessageBox::Question, Titles::hint(), QStringLiteral("删除这条记录吗？"),
-                           QMessageBox::Ok | QMessageBox::Cancel)
-                        == QMessageBox::Ok)
-                    Query1->remove();
-            });
+            ErrorHandler::guard([this] { removeCurrent(true); });
             return true;
         }
     }

@@ -34,6 +34,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Deletes the current category: one that books belong to after a question (they go to
+    // "未分类"), an empty one at once, or after "删除这条记录吗？" when askAlways.
+    void removeCurrent(bool askAlways);
+
     RecordSet* Query1;
     QTableView* DBGrid1;
     QLineEdit* DBEdit1;

@@ -94,15 +94,21 @@ bool TfmLend::lendBook(QWidget* parent, Connection& connection, qint64 book, con
 
 bool TfmLend::returnBook(QWidget* parent, Connection& connection, qint64 book, const QString& title)
 {
-    const auto open = Loans::openLoan(connection, book);
+    auto open = Loans::openLoan(connection, book);
     if (!open) {
         Prompt::message(parent, QMessageBox::Information, u"提示"_s, u"这本书没有借出。"_s);
         return false;
     }
-    const QString question = u"《%1》已由%2归还？"_s.arg(title, open->borrower);
+    open->title = title;
+    return returnLoan(parent, connection, *open);
+}
+
+bool TfmLend::returnLoan(QWidget* parent, Connection& connection, const Loan& loan)
+{
+    const QString question = u"《%1》已由%2归还？"_s.arg(loan.title, loan.borrower);
     if (Prompt::message(parent, QMessageBox::Question, u"提示"_s, question, QMessageBox::Ok | QMessageBox::Cancel)
         != QMessageBox::Ok)
         return false;
-    Loans::giveBack(connection, book, TDataModule2::instance()->clock.today());
+    Loans::giveBackLoan(connection, loan.id, TDataModule2::instance()->clock.today());
     return true;
 }

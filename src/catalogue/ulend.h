@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class Connection;
+struct Loan;
 class QCheckBox;
 class QDateEdit;
 class QLineEdit;
@@ -24,6 +25,8 @@ public:
     static bool lendBook(QWidget* parent, Connection& connection, qint64 book, const QString& title);
     // Ends the open loan of a book today, after a question. True when it was ended.
     static bool returnBook(QWidget* parent, Connection& connection, qint64 book, const QString& title);
+    // Ends one loan today, after a question (the other open loan of the book, if any, stays).
+    static bool returnLoan(QWidget* parent, Connection& connection, const Loan& loan);
 
 private:
     Connection& connection;

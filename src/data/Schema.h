@@ -17,6 +17,10 @@ inline constexpr const char* metaTable = "qinghe_meta";
 inline constexpr const char* pdfCheckTable
     = "CREATE TABLE IF NOT EXISTS qh_pdfcheck (filename TEXT PRIMARY KEY, verdict TEXT NOT NULL, checked TEXT NOT NULL)";
 
+// The page each e-book was last left at, made when a book is first read.
+inline constexpr const char* lastPageTable
+    = "CREATE TABLE IF NOT EXISTS qh_lastpage (id INTEGER PRIMARY KEY, page INTEGER NOT NULL)";
+
 // The account and categories a new library starts with.
 inline constexpr const char* firstUser = "admin";
 inline constexpr const char* firstPassword = "admin";
@@ -59,6 +63,9 @@ bool isLibrary(sqlite3* db);
 // The program's own tables of loans (qh_loans) and reading dates (qh_book_dates,
 // qh_ebook_dates) with the triggers that fill them from the book rows.
 void addLoansAndReadingDates(sqlite3* db);
+// The same tables made again in their present form (texts' length limits, the title a deleted
+// book's loans keep) with their rows, and the triggers of the present version.
+void rebuildLoansAndReadingDates(sqlite3* db);
 // An open loan, of unknown date, for every book marked lent that has none.
 void openLoansOfLentBooks(sqlite3* db);
 

@@ -124,6 +124,13 @@ namespace {
             Statement::execute(db, QByteArray("drop table if exists ") + table);
     }
 
+    // Version 8: the texts of the loans and reading dates get their columns' length limits;
+    // a corrected borrower corrects the open loan; a deleted book's loans stay, with its title.
+    void version8(sqlite3* db)
+    {
+        rebuildLoansAndReadingDates(db);
+    }
+
 } // namespace
 
 const std::vector<Migration>& migrations()
@@ -134,6 +141,7 @@ const std::vector<Migration>& migrations()
         { 4, "记录已检查过的电子书（qh_pdfcheck）", &version4 },
         { 5, "借阅记录与阅读日期", &version5 },
         { 7, "删除旧的拼音索引表", &version7 },
+        { 8, "借阅与阅读日期的文本限长，改正借书人不再结束借阅，删除的书保留借阅记录", &version8 },
     };
     return steps;
 }

@@ -22,6 +22,8 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScopeGuard>
 #include <QLineEdit>
@@ -288,17 +290,28 @@ void EbookPage::Button3Click()
 {
     if (waitForImport() || noCurrent())
         return;
-    // No question before replacing a file: the export writes it whole or not at all.
+    // The question about a file already there comes once ".pdf" is added to the name chosen.
     const QString name = current("name");
     const QString chosen = Prompt::getSaveFileName(
         this, QString(), m_export.suggestion(name), EbookExport::dialogFilter(), false);
     if (chosen.isEmpty())
         return;
     const QString target = m_export.choose(chosen);
+    if (QFileInfo::exists(target)
+        && Prompt::message(this, QMessageBox::Question, u"导出电子书"_s,
+               u"%1 已存在。\n要替换它吗？"_s.arg(QDir::toNativeSeparators(target)), QMessageBox::Yes | QMessageBox::No)
+            != QMessageBox::Yes)
+        return;
     const QString storeFile = m_store.path(current("filename"));
     DecryptProgress* exporting = DecryptProgress::start(window(), u"导出电子书"_s, name, true,
         [storeFile, target](const DecryptProgress::Report& report) { return EbookExport::write(storeFile, target, report); });
-    connect(exporting, &DecryptProgress::finished, this, [exporting] { ErrorHandler::guard([exporting] { exporting->rethrow(); }); });
+    connect(exporting, &DecryptProgress::finished, this, [this, exporting, target] {
+        ErrorHandler::guard([this, exporting, target] {
+            exporting->rethrow();
+            if (exporting->completed())
+                Prompt::information(this, u"导出电子书"_s, u"导出完成：\n%1"_s.arg(QDir::toNativeSeparators(target)));
+        });
+    });
 }
 
 void EbookPage::Button6Click()

@@ -1,5 +1,6 @@
 #include "ebooks/LastPage.h"
 
+#include "data/Schema.h"
 #include "data/udata.h"
 
 using namespace Qt::StringLiterals;
@@ -14,7 +15,7 @@ void LastPage::ensureTable()
     // the statement is cheap to repeat and harmless when the table exists.
     if (m_ready && m_connection.isOpen())
         return;
-    m_connection.execute(u"CREATE TABLE IF NOT EXISTS qh_lastpage (id INTEGER PRIMARY KEY, page INTEGER NOT NULL)"_s);
+    m_connection.execute(QString::fromLatin1(Schema::lastPageTable));
     m_ready = true;
 }
 

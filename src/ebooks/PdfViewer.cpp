@@ -7,7 +7,6 @@
 #include <QBuffer>
 #include <QComboBox>
 #include <QEvent>
-#include <QEventLoop>
 #include <QGraphicsOpacityEffect>
 #include <QPropertyAnimation>
 #include <QTimer>
@@ -399,18 +398,9 @@ bool PdfViewer::openSource(std::unique_ptr<QIODevice> source, std::unique_ptr<st
     m_document->load(source.get());
     m_source = std::move(source);
     m_ownedBytes = std::move(owned);
-    // From a random-access device the load completes within the call above;
-    // should it ever go on in the background, wait for it, since the caller
-    // expects the document shown when this returns.
-    if (m_document->status() == QPdfDocument::Status::Loading) {
-        QEventLoop loading;
-        connect(m_document, &QPdfDocument::statusChanged, &loading, [&loading](QPdfDocument::Status status) {
-            if (status != QPdfDocument::Status::Loading)
-                loading.quit();
-        });
-        loading.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-
+    // From a random-access device (every one handed here) the load completes
+    // within the call above. A load that would go on in the background (only a
+    // network reply does) is not waited for: the document is refused below.
     if (m_document->status() != QPdfDocument::Status::Ready) {
         const QPdfDocument::Error error = m_document->error();
         closeDocument();

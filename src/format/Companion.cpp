@@ -48,8 +48,9 @@ void write(const QString& storePath, const BookText& text)
         QFile::remove(part);
         throw EWriteError(u"Cannot write \"%1\". %2"_s.arg(part, why).toStdString());
     };
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        fail(out.errorString());
+    QFile::remove(part); // one a run cut short left may have other bits
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        fail(out.errorString()); // the user's alone from its first byte, like the store file
     if (out.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) || !out.flush())
         fail(out.errorString());
     out.close();

@@ -49,7 +49,8 @@ bool isOwnName(const QString& name)
 {
     static const QStringList exact { u"data"_s, u"corvina"_s, u"temp"_s, u"restore-staging"_s };
     static const QStringList prefixes { u"corvina."_s, u"restore.journal"_s, u"skinh.she"_s, u"Temp.mdb"_s,
-        u"temporaries.list"_s, u"backup-snapshot-"_s, u".qinghe-"_s };
+        u"temporaries.list"_s, u"backup-snapshot-"_s, u".qinghe-"_s, u"qinghe.lock"_s,
+        u"qinghe.socket"_s };
     if (exact.contains(name))
         return true;
     for (const QString& prefix : prefixes)

@@ -13,7 +13,7 @@ namespace DataFolder {
 // own files, however the path leads there (a symbolic link, "..", a bind mount,
 // a hard link): any name the program keeps in the data folder ("data",
 // "corvina", "temp" and all below them, the skin file, "Temp.mdb", the
-// restore's staging folder and journal...), and the program itself. A file of
+// restore's staging folder and journal, the lock...), and the program itself. A file of
 // another name directly in the data folder is the user's.
 bool isProgramFile(const QString& path);
 

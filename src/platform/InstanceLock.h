@@ -9,7 +9,8 @@ class QLockFile;
 // One data folder, one running program. Whatever works on the data folder (the windows,
 // or any other front end) takes this lock before it touches anything there, and holds it
 // until it ends: a second start on the same folder finds it held and stays out. A lock
-// left by a program that no longer runs (a crash, a power cut, kill -9) is taken over.
+// that is not a running copy's on this computer (left by a crash, a power cut, kill -9;
+// empty, garbled, or another computer's) is taken over.
 class InstanceLock
 {
 public:
@@ -34,14 +35,20 @@ public:
     qint64 holderPid() const { return m_holderPid; }
     QString errorText() const { return m_error; }
 
-    // A name for the local socket by which a later start reaches the running copy; the
-    // same for every path (relative, through links) that leads to the same data folder.
+    // The path of the local socket by which a later start reaches the running copy; the
+    // same for every path (relative, through links) that leads to the same data folder. In
+    // the user's runtime folder (XDG_RUNTIME_DIR), else in the data folder: places no other
+    // account can write.
     QString channelName() const;
+    // Whether a folder is this account's alone (owned by it, no access for others, no link).
+    static bool isPrivateFolder(const QString& path);
 
     // The lock file's name inside the data folder.
     static QString fileName();
 
 private:
+    bool isLiveCopy() const; // whether the lock found names a copy running on this computer
+
     QString m_folder;
     std::unique_ptr<QLockFile> m_lock;
     qint64 m_holderPid = 0;

@@ -1,35 +1,45 @@
 #include "platform/SystemLocale.h"
 
+#include <QLocale>
+
 #include <clocale>
 #include <cstring>
+#include <optional>
 
 #include <langinfo.h>
 
-SystemLocaleOverride::SystemLocaleOverride(const QByteArray& locale)
+namespace {
+
+bool isUtf8Codeset()
 {
-    // LC_ALL wins over every other variable Qt reads.
+    const char* codeset = nl_langinfo(CODESET);
+    return codeset && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
+}
+
+} // namespace
+
+namespace SystemLocale {
+
+void useForQt(const QByteArray& locale)
+{
+    // LC_ALL wins over every other variable Qt reads; Qt keeps what it read.
+    std::optional<QByteArray> userAll;
     if (qEnvironmentVariableIsSet("LC_ALL"))
-        m_userAll = qgetenv("LC_ALL");
+        userAll = qgetenv("LC_ALL");
     qputenv("LC_ALL", locale);
-}
-
-SystemLocaleOverride::~SystemLocaleOverride()
-{
-    restore();
-}
-
-void SystemLocaleOverride::restore()
-{
-    if (m_restored)
-        return;
-    m_restored = true;
-    if (m_userAll)
-        qputenv("LC_ALL", *m_userAll);
+    (void)QLocale::system();
+    if (userAll)
+        qputenv("LC_ALL", *userAll);
     else
         qunsetenv("LC_ALL");
-    // The C library as the user's environment names it, with UTF-8 text as Qt expects.
+
+    // The application object sets the C library from the environment: one whose character
+    // type is not UTF-8 gets UTF-8 text in its place (the rest of the user's settings stay).
     std::setlocale(LC_ALL, "");
-    const char* codeset = nl_langinfo(CODESET);
-    if (!codeset || (std::strcmp(codeset, "UTF-8") != 0 && std::strcmp(codeset, "utf8") != 0))
-        std::setlocale(LC_CTYPE, "C.UTF-8");
+    if (!isUtf8Codeset()) {
+        qputenv(userAll ? "LC_ALL" : "LC_CTYPE", "C.UTF-8");
+        std::setlocale(LC_ALL, "");
+    }
 }
+
+} // namespace SystemLocale

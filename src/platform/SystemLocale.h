@@ -2,24 +2,16 @@
 
 #include <QByteArray>
 
-#include <optional>
+namespace SystemLocale {
 
 // Qt takes the system locale (the dates, sizes and numbers of its own dialogs) from the
-// environment once, while the application object is made. This names another locale for
-// that moment: made before the application object, restore() after it gives the
-// environment and the C library back what the user had, so that other libraries and
-// programs started from here see the user's own settings.
-class SystemLocaleOverride
-{
-public:
-    explicit SystemLocaleOverride(const QByteArray& locale);
-    ~SystemLocaleOverride(); // restores, when restore() was not called
-    SystemLocaleOverride(const SystemLocaleOverride&) = delete;
-    SystemLocaleOverride& operator=(const SystemLocaleOverride&) = delete;
+// environment once. This gives Qt another locale for that reading and leaves the
+// environment as the user had it, so that the C library (set from it when the application
+// object is made) and programs started from here keep the user's own settings; text is
+// UTF-8 for the C library whatever the user's locale says.
+//
+// Called first thing in main(), before the application object: setenv() and setlocale()
+// are safe only while no other thread runs, and Qt starts threads of its own.
+void useForQt(const QByteArray& locale);
 
-    void restore();
-
-private:
-    std::optional<QByteArray> m_userAll; // LC_ALL as the user had it
-    bool m_restored = false;
-};
+} // namespace SystemLocale

@@ -21,12 +21,14 @@
 
 namespace Program {
 
+void useChineseLocale()
+{
+    SystemLocale::useForQt("zh_CN.UTF-8");
+}
+
 int run(int argc, char* argv[])
 {
-    // Dates and sizes in Qt's own dialogs in Simplified Chinese, like every other text.
-    SystemLocaleOverride chinese("zh_CN.UTF-8");
     Application app(argc, argv);
-    chinese.restore();
     Startup::prepareApplication();
 
     // One running copy per data folder, before anything in the folder is touched: a later

@@ -6,5 +6,8 @@
 // the drag copies of the run removed at its end. main() calls only this (and
 // the PDF check's helper when the program is started as one).
 namespace Program {
+// Dates and sizes in Qt's own dialogs in Simplified Chinese, like every other
+// text. Called first, before any thread exists.
+void useChineseLocale();
 int run(int argc, char* argv[]);
 }

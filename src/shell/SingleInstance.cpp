@@ -1,10 +1,15 @@
 #include "shell/SingleInstance.h"
 
+#include "platform/DataFolder.h"
+#include "platform/Processes.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QThread>
+#include <QTimer>
 #include <QWidget>
 
 using namespace Qt::StringLiterals;
@@ -13,6 +18,10 @@ namespace {
 
 const QByteArray RaiseRequest = "raise\n";
 const QByteArray RaiseDone = "shown\n";
+
+// What a peer may send (a line), and how long it may take to send it.
+constexpr qint64 MaxMessage = 4096;
+constexpr int IdleTimeoutMs = 1000;
 
 // How long a later start keeps trying to reach a copy that is still starting.
 constexpr int ReachTimeoutMs = 4000;
@@ -58,21 +67,43 @@ SingleInstance::Start SingleInstance::start()
 
 void SingleInstance::listen()
 {
+    const QString channel = m_lock.channelName();
+    DataFolder::makePrivate(QFileInfo(channel).absolutePath()); // the data folder, made 0700 a moment early
+    if (!InstanceLock::isPrivateFolder(QFileInfo(channel).absolutePath())) {
+        qWarning("Later starts cannot reach this copy: %s is not this user's alone", qPrintable(channel));
+        return;
+    }
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     // A socket left by a copy that crashed: ours now, since we hold the lock.
-    QLocalServer::removeServer(m_lock.channelName());
-    if (!m_server->listen(m_lock.channelName())) {
+    QLocalServer::removeServer(channel);
+    if (!m_server->listen(channel)) {
         qWarning("Later starts cannot reach this copy: %s", qPrintable(m_server->errorString()));
         return;
     }
     connect(m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* peer = m_server->nextPendingConnection()) {
             connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
+            // Another account's program is not heard; nor is one that says nothing, or too much.
+            if (!Processes::peerIsThisUser(peer->socketDescriptor())) {
+                peer->abort();
+                peer->deleteLater();
+                continue;
+            }
+            peer->setReadBufferSize(MaxMessage);
+            QTimer::singleShot(IdleTimeoutMs, peer, [peer] {
+                peer->abort();
+                peer->deleteLater();
+            });
             connect(peer, &QLocalSocket::readyRead, peer, [peer] {
-                if (!peer->canReadLine())
+                if (!peer->canReadLine()) {
+                    if (peer->bytesAvailable() >= MaxMessage) {
+                        peer->abort();
+                        peer->deleteLater();
+                    }
                     return;
-                if (peer->readLine() == RaiseRequest) {
+                }
+                if (peer->readLine(MaxMessage) == RaiseRequest) {
                     raiseWindows();
                     peer->write(RaiseDone);
                     peer->flush();
@@ -92,6 +123,8 @@ bool SingleInstance::askRunningCopy()
         QLocalSocket socket;
         socket.connectToServer(m_lock.channelName());
         if (socket.waitForConnected(1000)) {
+            if (!Processes::peerIsThisUser(socket.socketDescriptor()))
+                return false; // a socket another account made: not our copy
             socket.write(RaiseRequest);
             socket.waitForBytesWritten(1000);
             while (!socket.canReadLine() && socket.waitForReadyRead(ReachTimeoutMs)) { }

@@ -58,6 +58,8 @@ namespace {
         "select count(*) from qh_loans where returned is null",
     };
 
+    constexpr qsizetype maxLabel = 40;
+
     // Adds to a label's count, keeping labels in the order first seen.
     struct Tally
     {
@@ -72,7 +74,9 @@ namespace {
                 return;
             }
             index.insert(by, counts.rows.size());
-            counts.rows.append({ label, count });
+            // A chart has room for a short label only; a long one is cut here, once (the
+            // chart's own eliding of a long text costs time by the square of its length).
+            counts.rows.append({ label.size() > maxLabel ? label.left(maxLabel) + u'…' : label, count });
         }
     };
 

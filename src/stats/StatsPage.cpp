@@ -3,6 +3,8 @@
 #include "data/Clock.h"
 #include "data/Connection.h"
 #include "platform/AppPaths.h"
+#include "platform/DataFolder.h"
+#include "platform/SafeFile.h"
 #include "widgets/ErrorHandler.h"
 #include "widgets/Prompt.h"
 #include "widgets/Titles.h"
@@ -10,6 +12,7 @@
 #include <QBarCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
+#include <QBuffer>
 #include <QChart>
 #include <QChartView>
 #include <QDir>
@@ -18,7 +21,6 @@
 #include <QPieSeries>
 #include <QPieSlice>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollArea>
 #include <QValueAxis>
 #include <QVBoxLayout>
@@ -219,7 +221,12 @@ void StatsPage::saveChart(int index)
     const QString path = Prompt::getSaveFileName(this, u"保存图片"_s, suggested, u"PNG 图片 (*.png)"_s);
     if (path.isEmpty())
         return;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !view->grab().save(&file, "PNG") || !file.commit())
+    DataFolder::refuseProgramFile(path); // a picture never takes the place of the library, the lock...
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !view->grab().save(&buffer, "PNG")) {
         Prompt::message(this, QMessageBox::Warning, Titles::hint(), u"无法保存图片 %1"_s.arg(QDir::toNativeSeparators(path)));
+        return;
+    }
+    SafeFile::writeFileAtomically(path, png);
 }

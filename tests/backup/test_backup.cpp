@@ -2,6 +2,7 @@
 
 #include "backup/Backup.h"
 #include "backup/Restore.h"
+#include "data/Schema.h"
 #include "ebooks/LastPage.h"
 #include "format/BackupFormat.h"
 #include "pictures/ThumbnailCache.h"
@@ -152,6 +153,7 @@ private slots:
     void hostileLibrariesAreRefused_data();
     void hostileLibrariesAreRefused();
     void librariesInUseAreTaken();
+    void olderBackupIsBroughtUpToDate();
 };
 
 void TestBackup::roundTrip()
@@ -439,6 +441,18 @@ void TestBackup::hostileLibrariesAreRefused_data()
     QTest::newRow("expression index on a cache")
         << u"create table qh_cache (x); create index qh_e on qh_cache (abs(x))"_s << u"索引或唯一约束"_s;
     QTest::newRow("newer version") << u"pragma user_version = 999"_s << u"较新版本"_s;
+    // Every column the program uses, and one check more: no loan could be made again.
+    QTest::newRow("constraint on a table of ours")
+        << u"drop table qh_loans; create table qh_loans (id INTEGER PRIMARY KEY AUTOINCREMENT, book INTEGER NOT NULL, "
+           "borrower TEXT COLLATE NOCASE NOT NULL DEFAULT '', lent TEXT, due TEXT, returned TEXT, title TEXT, "
+           "CHECK (0))"_s
+        << u"表 qh_loans 的定义"_s;
+    QTest::newRow("constraint on a cache")
+        << u"drop table qh_lastpage; create table qh_lastpage (id INTEGER PRIMARY KEY, page INTEGER NOT NULL CHECK (page < 0))"_s
+        << u"表 qh_lastpage 的定义"_s;
+    QTest::newRow("unique index on a cache") << u"create unique index qh_u on qh_lastpage (page)"_s
+                                             << u"索引或唯一约束"_s;
+    QTest::newRow("virtual table") << u"create virtual table qh_words using fts5(x)"_s << u"之外的表 qh_words"_s;
 }
 
 void TestBackup::hostileLibrariesAreRefused()
@@ -450,6 +464,7 @@ void TestBackup::hostileLibrariesAreRefused()
     {
         LibraryFixture g;
         fill(g);
+        LastPage(g.db()).remember(1, 3);
         g.db().execute(sql);
         Backup backup(g.db());
         QVERIFY(backup.write(hostile));
@@ -486,6 +501,38 @@ void TestBackup::librariesInUseAreTaken()
     QVERIFY(restore.verify(path));
     restore.apply();
     QCOMPARE(LastPage(f.db()).page(1), 7);
+}
+
+void TestBackup::olderBackupIsBroughtUpToDate()
+{
+    // A backup the version before made: its loans without the limits and title of today.
+    QTemporaryDir out;
+    const QString older = out.filePath(u"older.qhbak"_s);
+    {
+        LibraryFixture g;
+        fill(g);
+        for (const QString& name :
+            g.count(u"select group_concat(name) from sqlite_master where type = 'trigger' and name not like 'qh_thumbs%'"_s)
+                .split(u','))
+            g.db().execute(u"drop trigger "_s + name);
+        g.db().execute(u"drop table qh_loans; create table qh_loans (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+                       "book INTEGER NOT NULL, borrower TEXT COLLATE NOCASE NOT NULL DEFAULT '', lent TEXT, due TEXT, "
+                       "returned TEXT); create index qh_loans_book on qh_loans (book, returned); "
+                       "insert into qh_loans (book, borrower, lent, due) values (1, '张三', '2026-01-01', '2026-02-01'); "
+                       "update baseshu set isjie = '是', jieshumen = '张三' where id = 1; pragma user_version = 7"_s);
+        Backup backup(g.db());
+        QVERIFY(backup.write(older));
+    }
+    LibraryFixture f;
+    fill(f);
+    Restore restore(f.db());
+    QVERIFY(restore.verify(older));
+    restore.apply();
+    QCOMPARE(f.count(u"pragma user_version"_s).toInt(), Schema::latestVersion());
+    QCOMPARE(f.count(u"select borrower || ' ' || due from qh_loans where returned is null"_s), u"张三 2026-02-01"_s);
+    // Its triggers are today's: a corrected borrower corrects the loan.
+    f.db().execute(u"update baseshu set jieshumen = '张山' where id = 1"_s);
+    QCOMPARE(f.count(u"select count(*) || borrower from qh_loans"_s), u"1张山"_s);
 }
 
 int main(int argc, char* argv[])

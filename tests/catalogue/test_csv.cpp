@@ -70,7 +70,7 @@ void TestCsv::roundTrip()
     QCOMPARE(CatalogueCsv::exportTo(f.db(), first), 3);
     const QByteArray bytes = readAll(first);
     QVERIFY(bytes.startsWith("\xEF\xBB\xBF书名,作者,出版社,ISBN,语种,类别,包装,存放地点,阅读状态,是否借人,借书人,"
-                             "是否出屋,出屋原因,内容简介,目录,读书笔记,入库日期,开始阅读,读完日期\r\n"));
+                             "是否出屋,出屋原因,内容简介,目录,读书笔记,入库日期,开始阅读,读完日期,借出日期,归还期限,借阅记录\r\n"));
     QVERIFY(bytes.contains("\"O'Neil, \"\"诗\"\"\""));
     QVERIFY(bytes.contains(",\"=\"\"978-7-02-000220-7\"\"\","));
     QVERIFY(bytes.contains("\"第一行\r\n第二行, \"\"引号\"\"\n第三行\""));

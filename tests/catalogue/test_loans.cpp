@@ -15,6 +15,9 @@ class TestLoans : public QObject
 private slots:
     void dialogLendAndReturnKeepHistory();
     void editorFieldsOpenAndCloseLoans();
+    void twoOpenLoansReturnedOneAtATime();
+    void deletedBookKeepsItsLoans();
+    void loanTextsHaveLengthLimits();
     void refusals();
     void overdueWithTestClock();
     void historySearchAndBorrowers();
@@ -22,6 +25,7 @@ private slots:
     void readingDatesStamped();
     void readingDatesEditedAndParsed();
     void readingDatesInCsv();
+    void loansInCsv();
 };
 
 namespace {
@@ -96,12 +100,17 @@ void TestLoans::editorFieldsOpenAndCloseLoans()
     editBook(f, book, { { u"isjie"_s, u"是"_s } });
     QCOMPARE(f.count(u"select count(*) from qh_loans"_s), u"1"_s);
 
-    // A loan from an earlier day passed on to someone else: the first ends, a second opens.
-    f.db().execute(u"update qh_loans set lent = '2026-01-05'"_s);
+    // A borrower's name corrected days later corrects the open loan: its dates and due date stay,
+    // no second loan (passing a book on is a return and a new loan).
+    f.db().execute(u"update qh_loans set lent = '2026-01-05', due = '2026-02-01'"_s);
     editBook(f, book, { { u"jieshumen"_s, u"赵六"_s } });
     QCOMPARE(openLoans(f, book), 1);
-    QCOMPARE(Loans::openLoan(f.db(), book)->borrower, u"赵六"_s);
-    QCOMPARE(f.count(u"select count(*) from qh_loans"_s), u"2"_s);
+    open = Loans::openLoan(f.db(), book);
+    QCOMPARE(open->borrower, u"赵六"_s);
+    QCOMPARE(open->lent, QDate(2026, 1, 5));
+    QCOMPARE(open->due, QDate(2026, 2, 1));
+    QCOMPARE(f.count(u"select count(*) from qh_loans"_s), u"1"_s);
+    QCOMPARE(Loans::history(f.db(), u"王"_s).size(), 0); // no loan left under the misspelt names
 
     // 否 by hand ends it; the dialog may then lend the book again.
     editBook(f, book, { { u"isjie"_s, u"否"_s } });
@@ -109,7 +118,7 @@ void TestLoans::editorFieldsOpenAndCloseLoans()
     Loans::lend(f.db(), book, u"张三"_s, QDate::currentDate(), {});
     QCOMPARE(openLoans(f, book), 1);
 
-    // A new row posted as lent opens its loan; deleting the book removes its loans.
+    // A new row posted as lent opens its loan.
     RecordSet set(f.db());
     set.setSql(u"select * from baseshu where 1=0"_s);
     set.open();
@@ -120,8 +129,105 @@ void TestLoans::editorFieldsOpenAndCloseLoans()
     set.post();
     const qint64 other = *set.asInteger(u"id"_s);
     QCOMPARE(openLoans(f, other), 1);
-    set.remove();
-    QCOMPARE(f.count(u"select count(*) from qh_loans where book = %1"_s.arg(other)), u"0"_s);
+}
+
+void TestLoans::twoOpenLoansReturnedOneAtATime()
+{
+    LibraryFixture f;
+    const qint64 book = f.addBook(u"围城"_s, {});
+    // A file edited by hand: two open loans of one book.
+    f.db().execute(u"insert into qh_loans (book, borrower, lent, due) values (%1, '甲', '2026-01-01', '2026-01-20'), "
+                   "(%1, '乙', '2026-02-01', null)"_s.arg(book));
+    f.db().execute(u"update baseshu set isjie = '是', jieshumen = '乙' where id = %1"_s.arg(book));
+    QCOMPARE(openLoans(f, book), 2);
+    const QList<Loan> out = Loans::current(f.db(), QDate(2026, 3, 1));
+    QCOMPARE(out.size(), 2);
+    QCOMPARE(out[0].borrower, u"甲"_s); // overdue first
+    QCOMPARE(out[1].borrower, u"乙"_s);
+    QCOMPARE(Loans::overdueCount(f.db(), QDate(2026, 3, 1)), 1);
+
+    // Returning 甲's copy closes that loan only; the book stays lent to 乙.
+    Loans::giveBackLoan(f.db(), out[0].id, QDate(2026, 3, 1));
+    QCOMPARE(openLoans(f, book), 1);
+    QCOMPARE(Loans::openLoan(f.db(), book)->borrower, u"乙"_s);
+    QCOMPARE(Loans::openLoan(f.db(), book)->lent, QDate(2026, 2, 1));
+    QCOMPARE(field(f, book, u"isjie"_s), u"是"_s);
+    QCOMPARE(field(f, book, u"jieshumen"_s), u"乙"_s);
+    QCOMPARE(f.count(u"select returned from qh_loans where borrower = '甲'"_s), u"2026-03-01"_s);
+    QVERIFY_THROWS_EXCEPTION(ELoanError, Loans::giveBackLoan(f.db(), out[0].id, QDate(2026, 3, 1)));
+
+    Loans::giveBackLoan(f.db(), out[1].id, QDate(2026, 3, 2));
+    QCOMPARE(openLoans(f, book), 0);
+    QCOMPARE(field(f, book, u"isjie"_s), u"否"_s);
+    QCOMPARE(f.count(u"select count(*) from qh_loans"_s), u"2"_s);
+}
+
+void TestLoans::deletedBookKeepsItsLoans()
+{
+    LibraryFixture f;
+    const qint64 book = f.addBook(u"红楼梦"_s, {});
+    f.addBook(u"三国演义"_s, {});
+    Loans::lend(f.db(), book, u"张三"_s, QDate(2026, 1, 1), {});
+    Loans::giveBack(f.db(), book, QDate(2026, 1, 9));
+    Loans::lend(f.db(), book, u"李四"_s, QDate(2026, 2, 1), QDate(2026, 2, 10));
+    f.db().execute(u"delete from baseshu where id = %1"_s.arg(book));
+
+    // The history keeps both loans, under the title the book had, found by it.
+    const QList<Loan> all = Loans::history(f.db(), u"红楼"_s);
+    QCOMPARE(all.size(), 2);
+    for (const Loan& loan : all) {
+        QCOMPARE(loan.title, u"红楼梦"_s);
+        QVERIFY(loan.bookDeleted);
+        QCOMPARE(loan.book, book);
+    }
+    // A book no longer in the library is not counted as out.
+    QCOMPARE(Loans::current(f.db(), QDate(2026, 3, 1)).size(), 0);
+    QCOMPARE(Loans::overdueCount(f.db(), QDate(2026, 3, 1)), 0);
+
+    // Brought back under its id (as a recycle bin would), it is out again with its loan as it was.
+    f.db().execute(u"insert into baseshu (id, name, isjie, jieshumen) values (%1, '红楼梦', '是', '李四')"_s.arg(book));
+    QCOMPARE(openLoans(f, book), 1);
+    const QList<Loan> out = Loans::current(f.db(), QDate(2026, 3, 1));
+    QCOMPARE(out.size(), 1);
+    QCOMPARE(out[0].lent, QDate(2026, 2, 1));
+    QCOMPARE(out[0].due, QDate(2026, 2, 10));
+    QVERIFY(!out[0].bookDeleted);
+}
+
+void TestLoans::loanTextsHaveLengthLimits()
+{
+    LibraryFixture f;
+    const qint64 book = f.addBook(u"甲"_s, {});
+    sqlite3* db = f.db().handle();
+    // A file of the version before, its loans without limits, one borrower's name of 100,000 characters.
+    for (const QString& name : f.count(u"select group_concat(name) from sqlite_master where type = 'trigger' "
+                                       "and name like 'qh_baseshu%' or name like 'qh_dzbook%'"_s)
+                                   .split(u','))
+        f.db().execute(u"drop trigger "_s + name);
+    for (const char* sql : { "drop table qh_loans", "drop table qh_book_dates",
+             "create table qh_loans (id INTEGER PRIMARY KEY AUTOINCREMENT, book INTEGER NOT NULL, "
+             "borrower TEXT COLLATE NOCASE NOT NULL DEFAULT '', lent TEXT, due TEXT, returned TEXT)",
+             "create table qh_book_dates (book INTEGER PRIMARY KEY, added TEXT, started TEXT, finished TEXT)",
+             "pragma user_version = 7" })
+        f.db().execute(QString::fromUtf8(sql));
+    f.db().execute(u"insert into qh_loans (book, borrower, lent, due) values (%1, '%2', '2026-01-01', '2026-02-01')"_s
+            .arg(book)
+            .arg(QString(100000, u'长')));
+    f.db().execute(u"insert into qh_book_dates values (%1, '2025-12-31', null, '2026-01-02T10:00')"_s.arg(book));
+    Schema::migrate(db);
+    QCOMPARE(Schema::version(db), Schema::latestVersion());
+    QCOMPARE(f.count(u"select length(borrower) || ' ' || lent || ' ' || due from qh_loans"_s), u"255 2026-01-01 2026-02-01"_s);
+    QCOMPARE(f.count(u"select added || ' ' || finished from qh_book_dates"_s), u"2025-12-31 2026-01-02"_s);
+    // Longer texts are refused from now on, whoever writes them.
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError,
+        f.db().execute(u"update qh_loans set borrower = '%1'"_s.arg(QString(256, u'长'))));
+    QVERIFY_THROWS_EXCEPTION(
+        EDatabaseError, f.db().execute(u"insert into qh_loans (book, lent) values (1, '2026-01-01 and more')"_s));
+    QVERIFY_THROWS_EXCEPTION(
+        EDatabaseError, f.db().execute(u"update qh_book_dates set started = '2026-01-01 and more'"_s));
+    // The triggers of the present version are there: a lent book opens its loan.
+    f.db().execute(u"update baseshu set isjie = '是', jieshumen = '乙' where id = %1"_s.arg(book));
+    QCOMPARE(f.count(u"select count(*) from qh_loans where borrower = '乙' and returned is null"_s), u"1"_s);
 }
 
 void TestLoans::refusals()
@@ -290,7 +396,7 @@ void TestLoans::readingDatesInCsv()
         ReadingDates::write(f.db(), ReadingDates::Kind::Book, a, { QDate(2020, 1, 2), QDate(2021, 3, 4), QDate(2022, 5, 6) });
         f.db().execute(u"update qh_book_dates set added = null where book <> %1"_s.arg(a));
         QCOMPARE(CatalogueCsv::exportTo(f.db(), path), 2);
-        QCOMPARE(CatalogueCsv::columnTitles().mid(16), (QStringList { u"入库日期"_s, u"开始阅读"_s, u"读完日期"_s }));
+        QCOMPARE(CatalogueCsv::columnTitles().mid(16, 3), (QStringList { u"入库日期"_s, u"开始阅读"_s, u"读完日期"_s }));
     }
     {
         // Into another library: the dates come back as they were, an empty one stays empty.
@@ -318,6 +424,53 @@ void TestLoans::readingDatesInCsv()
         QCOMPARE(f.count(u"select group_concat(coalesce(d.added, '-') || '/' || coalesce(d.started, '-') || '/' || "
                          "coalesce(d.finished, '-'), ' ') from baseshu b join qh_book_dates d on d.book = b.id order by b.id"_s),
             u"2019-01-31/-/2023-07-08 2018-12-01/-/-"_s);
+    }
+}
+
+void TestLoans::loansInCsv()
+{
+    QTemporaryDir files;
+    const QString path = files.filePath(u"books.csv"_s);
+    const QString loansOf = u"select group_concat(x, ' ') from (select b.name || ':' || l.borrower || '/' || "
+                            "coalesce(l.lent, '-') || '/' || coalesce(l.due, '-') || '/' || coalesce(l.returned, '-') "
+                            "as x from qh_loans l join baseshu b on b.id = l.book order by b.id, l.lent)"_s;
+    QString before;
+    {
+        LibraryFixture f;
+        const qint64 a = f.addBook(u"甲"_s, u"已读完"_s);
+        const qint64 b = f.addBook(u"乙"_s, u"还没读"_s);
+        f.addBook(u"丙"_s, u"还没读"_s);
+        Loans::lend(f.db(), a, u"张三, 李四家"_s, QDate(2025, 12, 1), QDate(2025, 12, 20));
+        Loans::giveBack(f.db(), a, QDate(2025, 12, 18));
+        Loans::lend(f.db(), a, u"王五"_s, QDate(2026, 1, 3), QDate(2026, 2, 1));
+        Loans::lend(f.db(), b, u"=HYPERLINK()"_s, QDate(2026, 1, 5), {});
+        f.db().execute(u"insert into qh_loans (book, borrower, returned) values (%1, '赵六', '2024-05-05')"_s.arg(b));
+        before = f.count(loansOf);
+        QCOMPARE(CatalogueCsv::exportTo(f.db(), path), 3);
+        QCOMPARE(CatalogueCsv::columnTitles().mid(19), (QStringList { u"借出日期"_s, u"归还期限"_s, u"借阅记录"_s }));
+    }
+    {
+        // Into another library: who has what since when and until when, and every loan that ended.
+        LibraryFixture f;
+        QCOMPARE(CatalogueCsv::apply(f.db(), CatalogueCsv::plan(f.db(), path)), 3);
+        QCOMPARE(f.count(loansOf), before);
+        QCOMPARE(Loans::current(f.db(), QDate(2026, 3, 1)).size(), 2);
+        QCOMPARE(Loans::overdueCount(f.db(), QDate(2026, 3, 1)), 1);
+    }
+    {
+        // A file of an earlier version (no loan columns) still reads; a wrong loan line refuses its row.
+        QFile file(files.filePath(u"older.csv"_s));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("书名,是否借人,借书人,借出日期,借阅记录\r\n"
+                   "甲,是,张三,,\r\n"
+                   "乙,是,李四,2026-01-02,\"2025-01-01,,2025-02-01,王五\n2025-03-01,,,赵六\"\r\n");
+        file.close();
+        LibraryFixture f;
+        const CsvImportPlan plan = CatalogueCsv::plan(f.db(), file.fileName());
+        QCOMPARE(plan.rejectedCount, 1);
+        QVERIFY2(plan.rejected[0].reason.contains(u"借阅记录”的第 2 行"_s), qPrintable(plan.rejected[0].reason));
+        QCOMPARE(CatalogueCsv::apply(f.db(), plan), 1);
+        QCOMPARE(f.count(loansOf), u"甲:张三/-/-/-"_s); // lent, its date not known
     }
 }
 

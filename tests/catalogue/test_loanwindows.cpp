@@ -35,6 +35,7 @@ private slots:
     void editorDatesAreStampedAndEdited();
     void quickViewLendsAndReturns();
     void loansPageAndOverdueNote();
+    void loansPageReturnsOneOfTwoLoans();
     void shelfMarksLentBooks();
     void ebookDatesInTheDetails();
 };
@@ -234,6 +235,38 @@ void TestLoanWindows::loansPageAndOverdueNote()
     main.dxNavBar1Item14Click();
     QCOMPARE(main.loansPage(), page);
     QVERIFY(page->isVisible());
+}
+
+void TestLoanWindows::loansPageReturnsOneOfTwoLoans()
+{
+    GuiFixture f;
+    const qint64 book = f.addBook(u"围城"_s, u"还没读"_s);
+    f.db().execute(u"insert into qh_loans (book, borrower, lent) values (%1, '甲', '2026-03-01'), "
+                   "(%1, '乙', '2026-03-02')"_s.arg(book));
+    f.db().execute(u"update baseshu set isjie = '是', jieshumen = '乙' where id = %1"_s.arg(book));
+    TDataModule2::instance()->clock.fix(QDate(2026, 3, 25));
+    LoansPage page(f.db());
+    page.refresh();
+    QTableWidget* out = page.currentTable();
+    QCOMPARE(out->rowCount(), 2); // both shown, each as the loan it is
+    QCOMPARE(out->item(0, 1)->text(), u"甲"_s);
+    QCOMPARE(out->item(1, 1)->text(), u"乙"_s);
+
+    Prompt::enqueueAnswer(QMessageBox::Ok);
+    QTest::mouseClick(out->findChild<QPushButton*>(u"BtnLoanReturn1"_s), Qt::LeftButton);
+    QCOMPARE(Prompt::lastShown().text, u"《围城》已由乙归还？"_s);
+    QCOMPARE(out->rowCount(), 1);
+    QCOMPARE(out->item(0, 1)->text(), u"甲"_s);
+    QCOMPARE(f.count(u"select borrower from qh_loans where returned is null"_s), u"甲"_s);
+    QCOMPARE(f.count(u"select isjie || jieshumen from baseshu"_s), u"是甲"_s);
+
+    // A deleted book's loans stay in the history under its title.
+    f.db().execute(u"delete from baseshu"_s);
+    page.refresh();
+    QCOMPARE(out->rowCount(), 0);
+    QCOMPARE(page.historyTable()->rowCount(), 2);
+    QCOMPARE(page.historyTable()->item(0, 0)->text(), u"围城"_s);
+    QCOMPARE(page.historyTable()->item(0, 4)->text(), u"未还（书已删除）"_s);
 }
 
 void TestLoanWindows::shelfMarksLentBooks()

@@ -2,6 +2,7 @@
 
 #include "catalogue/CataloguePrint.h"
 #include "catalogue/Loans.h"
+#include "Exception.h"
 
 #include <QPdfDocument>
 #include <QPdfSelection>
@@ -16,6 +17,7 @@ private slots:
     void shownBooksByPlaceWithCovers();
     void stoppedRunLeavesNoFile();
     void loanList();
+    void printsNeverReplaceProgramFiles();
 };
 
 namespace {
@@ -142,6 +144,40 @@ void TestPrint::loanList()
     QVERIFY(all.contains(u"已逾期 10 天"_s));
     QVERIFY(all.indexOf(u"红楼梦"_s) < all.indexOf(u"三国演义"_s)); // overdue first
     QVERIFY(all.contains(u"2026年3月20日"_s));
+}
+
+void TestPrint::printsNeverReplaceProgramFiles()
+{
+    GuiFixture f;
+    fill(f);
+    const QString home = f.dir.path();
+    const QString library = home + u"/data/AccessMng.mdb"_s;
+    QFile lock(home + u"/qinghe.lock"_s);
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.write("4242\nqinghe\n");
+    lock.close();
+    QTemporaryDir outside;
+    // A link named as the print's suggested name, leading to the library.
+    const QString link = outside.filePath(u"青禾书目-20260320.pdf"_s);
+    QVERIFY(QFile::link(library, link));
+    QFile file(library);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    PrintOptions options;
+    for (const QString& target : { library, link, home + u"/qinghe.lock"_s, home + u"/data/x.pdf"_s }) {
+        QVERIFY_THROWS_EXCEPTION(EFCreateError, CataloguePrint::catalogue(f.db(), target, {}, true, options));
+        QVERIFY_THROWS_EXCEPTION(EFCreateError, CataloguePrint::loans(target, {}, options));
+    }
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+    QCOMPARE(f.count(u"select count(*) from baseshu"_s), u"90"_s);
+    QVERIFY(!QFile::exists(home + u"/data/x.pdf"_s));
+    QFile lockAfter(home + u"/qinghe.lock"_s);
+    QVERIFY(lockAfter.open(QIODevice::ReadOnly));
+    QCOMPARE(lockAfter.readAll(), QByteArray("4242\nqinghe\n"));
+    // Beside them, under a name of the user's own, a print is written.
+    QVERIFY(CataloguePrint::loans(home + u"/借阅单.pdf"_s, {}, options) >= 1);
 }
 
 QTEST_MAIN(TestPrint)

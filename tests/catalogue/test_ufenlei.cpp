@@ -85,6 +85,46 @@ private slots:
         QCOMPARE(f.names(), u"长篇小说"_s);
     }
 
+    void deletingAUsedCategoryAsksAndMovesItsBooks()
+    {
+        Fixture f;
+        const qint64 novels = f.category(u"小说"_s);
+        for (int i = 0; i < 5; ++i)
+            f.addBook(u"书%1"_s.arg(i), u"还没读"_s, novels);
+        f.addBook(u"别的书"_s, u"还没读"_s, f.category(u"历史"_s));
+        RecordSet* query = f.manager->query();
+        QVERIFY(query->locate(u"leib"_s, u"小说"_s));
+
+        // Asked with the count and the name; Cancel keeps all as it was.
+        Prompt::takeShown();
+        Prompt::enqueueAnswer(QMessageBox::Cancel);
+        f.press("Button5");
+        QCOMPARE(Prompt::lastShown().text, u"有 5 本书属于“小说”，删除后它们将归入“未分类”。确定删除？"_s);
+        QCOMPARE(f.names(), u"小说,历史"_s);
+
+        // OK: the books go to 未分类, made for them, and no book names a category that is gone.
+        Prompt::enqueueAnswer(QMessageBox::Ok);
+        f.press("Button5");
+        QCOMPARE(f.names(), u"历史,未分类"_s);
+        QCOMPARE(f.count(u"select count(*) from baseshu b join tblei t on t.id = b.leibie where t.leib = '未分类'"_s),
+            u"5"_s);
+        QCOMPARE(f.count(u"select count(*) from baseshu where leibie not in (select id from tblei)"_s), u"0"_s);
+        QCOMPARE(f.manager->query()->recordCount(), 2);
+
+        // An empty category goes without a question, as before; 未分类 in use is kept.
+        f.db().execute(u"insert into tblei (leib) values ('空的')"_s);
+        query->refresh();
+        QVERIFY(query->locate(u"leib"_s, u"空的"_s));
+        Prompt::takeShown();
+        f.press("Button5");
+        QVERIFY(Prompt::takeShown().isEmpty());
+        QCOMPARE(f.names(), u"历史,未分类"_s);
+        QVERIFY(query->locate(u"leib"_s, u"未分类"_s));
+        f.press("Button5");
+        QCOMPARE(Prompt::lastShown().text, u"有 5 本书属于“未分类”，不能删除它。"_s);
+        QCOMPARE(f.names(), u"历史,未分类"_s);
+    }
+
     void refusedSaveSaysWhyAndReverts()
     {
         Fixture f;

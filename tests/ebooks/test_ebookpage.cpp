@@ -39,6 +39,8 @@
 #include <QTabWidget>
 #include <QThread>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -290,10 +292,24 @@ private slots:
         Prompt::enqueueFileNames({ f.dir.filePath(u"导出"_s) });
         f.click(u"Button3"_s);
         QTRY_VERIFY(f.contents(f.dir.filePath(u"导出.pdf"_s)) == pdf); // written in the background
-        Prompt::enqueueFileNames({ f.source(u"old.pdf"_s, "old") });
-        f.window.findChild<QAction*>(u"N4"_s)->trigger(); // replaced without a question
-        QTRY_VERIFY(f.contents(f.dir.filePath(u"old.pdf"_s)) == pdf);
+        QTRY_COMPARE(Prompt::lastShown().text,
+            u"导出完成：\n%1"_s.arg(QDir::toNativeSeparators(f.dir.filePath(u"导出.pdf"_s))));
         QTRY_VERIFY(f.window.findChildren<DecryptProgress*>().isEmpty()); // until then the window takes no clicks
+        // A file already there, named with or without ".pdf": replaced only when the user says so.
+        Prompt::takeShown();
+        f.source(u"old.pdf"_s, "old");
+        Prompt::enqueueFileNames({ f.dir.filePath(u"old"_s) });
+        Prompt::enqueueAnswer(QMessageBox::No);
+        f.window.findChild<QAction*>(u"N4"_s)->trigger();
+        QCOMPARE(f.contents(f.dir.filePath(u"old.pdf"_s)), QByteArray("old"));
+        const QList<Prompt::Shown> asked = Prompt::takeShown();
+        QVERIFY(std::any_of(asked.begin(), asked.end(), [](const Prompt::Shown& s) { return s.text.contains(u"已存在"_s); }));
+        Prompt::enqueueFileNames({ f.dir.filePath(u"old.pdf"_s) });
+        Prompt::enqueueAnswer(QMessageBox::Yes);
+        f.window.findChild<QAction*>(u"N4"_s)->trigger();
+        QTRY_VERIFY(f.contents(f.dir.filePath(u"old.pdf"_s)) == pdf);
+        QTRY_VERIFY(Prompt::lastShown().text.startsWith(u"导出完成"_s));
+        QTRY_VERIFY(f.window.findChildren<DecryptProgress*>().isEmpty());
 
         // Dragged from the grid: 4 and 4 pixels start nothing, 5 start the move-only drag.
         QCOMPARE(QLatin1String(EbookGrid::ownDragFormat), DragOut::ownDragFormat());
@@ -330,7 +346,7 @@ private slots:
         DragOut::setExecFunction({});
         QVERIFY(moveOfTheDecrypted);
         QCOMPARE(f.folder("temp"), QStringList { u"abc.pdf"_s });
-        QVERIFY(Prompt::takeShown().size() == 2); // the two save dialogs, no error
+        QCOMPARE(Prompt::takeShown().size(), 3); // the last save dialog, its question and 导出完成; no error
     }
 
     // Export off the user-interface thread: past a moment a dialog names the

@@ -132,7 +132,7 @@ void TestDataFolder::exportsNeverReplaceProgramFiles()
         home + u"/corvina/2026120910101012345"_s, home + u"/corvina/new.pdf"_s, home + u"/temp/x.pdf"_s,
         home + u"/skinh.she"_s, home + u"/Temp.mdb"_s, home + u"/restore.journal"_s,
         home + u"/restore-staging/AccessMng.mdb"_s, home + u"/temporaries.list"_s,
-        QCoreApplication::applicationFilePath() };
+        home + u"/qinghe.lock"_s, QCoreApplication::applicationFilePath() };
     for (const QString& target : targets) {
         try {
             EbookExport::write(store, target);

@@ -4,7 +4,10 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QSysInfo>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -89,6 +92,39 @@ private slots:
         InstanceLock here(dir.path());
         QCOMPARE(here.acquire(), InstanceLock::State::HeldElsewhere);
         QCOMPARE(here.holderPid(), next.process.processId());
+    }
+
+    void locksOfNoRunningCopyAreTakenOver()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(InstanceLock::fileName());
+        QProcess other; // a live process of another program
+        other.start(u"sleep"_s, { u"30"_s });
+        QVERIFY(other.waitForStarted(5000));
+        const QByteArray host = QSysInfo::machineHostName().toUtf8();
+        const QList<QByteArray> planted { "", "garbled\n\x01\x02\xff", "0\nqinghe\n" + host + "\n",
+            QByteArray::number(QCoreApplication::applicationPid()) + "\ntest_instancelock\nanother-computer\n",
+            QByteArray::number(other.processId()) + "\nqinghe\n" + host + "\n" };
+        const mode_t usual = ::umask(022);
+        for (const QByteArray& bytes : planted) {
+            QFile lock(path);
+            QVERIFY(lock.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            lock.write(bytes);
+            lock.close();
+            {
+                Holder next(dir.path());
+                QVERIFY2(next.answer == u"held"_s, bytes.constData());
+                struct stat info
+                {
+                };
+                QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
+                QCOMPARE(info.st_mode & 0777, mode_t(0600)); // the user's alone from the start
+            }
+            QVERIFY(!QFile::exists(path)); // given back when the holder ended
+        }
+        ::umask(usual);
+        other.kill();
+        other.waitForFinished(5000);
     }
 
     void unwritableFolderIsReported()

@@ -38,6 +38,9 @@ int lightness(QWidget* widget)
     return int(sum / qMax(1, image.width() * image.height()));
 }
 
+// LC_ALL as the application object found it.
+QByteArray environmentBeforeThreads;
+
 } // namespace
 
 // What start-up prepares before any window: titles without a name appended, Chinese
@@ -63,7 +66,9 @@ private slots:
     {
         QCOMPARE(QLocale::system().language(), QLocale::Chinese);
         QCOMPARE(QLocale().language(), QLocale::Chinese);
-        // The C library and programs started from here keep the user's own settings.
+        // The C library and programs started from here keep the user's own settings, given
+        // back before the application object (and Qt's threads) existed.
+        QCOMPARE(environmentBeforeThreads, QByteArray("C.UTF-8"));
         QCOMPARE(qgetenv("LC_ALL"), QByteArray("C.UTF-8"));
         QCOMPARE(QByteArray(nl_langinfo(CODESET)), QByteArray("UTF-8"));
 
@@ -178,9 +183,9 @@ private slots:
 int main(int argc, char* argv[])
 {
     // As the program starts.
-    SystemLocaleOverride chinese("zh_CN.UTF-8");
+    SystemLocale::useForQt("zh_CN.UTF-8");
+    environmentBeforeThreads = qgetenv("LC_ALL");
     Application app(argc, argv);
-    chinese.restore();
     Startup::prepareApplication();
     TestStartup test;
     return QTest::qExec(&test, argc, argv);

@@ -42,6 +42,7 @@ void fill(LibraryFixture& f)
     Loans::giveBack(f.db(), 1, QDate(2026, 1, 2));
     Loans::lend(f.db(), 1, u"张三"_s, QDate(2026, 2, 1), {});
     Loans::lend(f.db(), 2, u"李四"_s, QDate(2026, 2, 1), {});
+    Loans::lend(f.db(), 3, QString(255, u'长'), QDate(2026, 2, 1), {});
 }
 
 qint64 sql(LibraryFixture& f, const QString& text)
@@ -86,7 +87,9 @@ void TestStatistics::countsAgreeWithPlainSql()
     QCOMPARE(s.addedByYear.total(), s.books);
     QCOMPARE(s.loansByBorrower.rows.first(), (std::pair { u"张三"_s, qint64(2) }));
     QCOMPARE(s.booksOut, qint64(Loans::current(f.db(), today).size()));
-    QCOMPARE(s.booksOut, 2);
+    QCOMPARE(s.booksOut, 3);
+    // The longest name a loan holds is cut for the chart (a label, not a text to lay out).
+    QCOMPARE(s.loansByBorrower.value(QString(40, u'长') + u'…'), 1);
     QCOMPARE(s.ebooks, 2);
     QCOMPARE(s.ebooksByStatus.value(u"其他"_s), 1);
     QCOMPARE(s.storeBytes, 3000);
@@ -109,6 +112,24 @@ void TestStatistics::pageDrawsEveryChartAndSavesOne()
     QImage saved(png);
     QVERIFY(!saved.isNull());
     QVERIFY(saved.width() > 100);
+
+    // Never over the library, even through a link named like the suggested picture.
+    const QString library = f.dir.filePath(u"data/AccessMng.mdb"_s);
+    QTemporaryDir outside;
+    QVERIFY(QFile::link(library, outside.filePath(u"按阅读状态.png"_s)));
+    QFile file(library);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    Prompt::takeShown();
+    for (const QString& target : { library, outside.filePath(u"按阅读状态.png"_s), f.dir.filePath(u"qinghe.lock"_s) }) {
+        Prompt::enqueueFileNames({ target });
+        QTest::mouseClick(page.findChild<QPushButton*>(u"BtnSaveChart1"_s), Qt::LeftButton);
+        QVERIFY2(Prompt::lastShown().text.contains(u"数据文件夹"_s), qPrintable(Prompt::lastShown().text));
+    }
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+    QVERIFY(!QFile::exists(f.dir.filePath(u"qinghe.lock"_s)));
 }
 
 QTEST_MAIN(TestStatistics)
