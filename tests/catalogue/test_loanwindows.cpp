@@ -245,7 +245,7 @@ void TestLoanWindows::loansPageReturnsOneOfTwoLoans()
                    "(%1, '乙', '2026-03-02')"_s.arg(book));
     f.db().execute(u"update baseshu set isjie = '是', jieshumen = '乙' where id = %1"_s.arg(book));
     TDataModule2::instance()->clock.fix(QDate(2026, 3, 25));
-    LoansPage page(f.db());
+    LoansPage page(f.db(), TDataModule2::instance()->clock);
     page.refresh();
     QTableWidget* out = page.currentTable();
     QCOMPARE(out->rowCount(), 2); // both shown, each as the loan it is
