@@ -176,7 +176,8 @@ void TestDataFolder::programFilesArePrivate()
         writeFile(home + u"/temp/书.pdf"_s, "an older copy, readable by all");
         QVERIFY(
             QFile::setPermissions(home + u"/temp/书.pdf"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
-        DragCopy(home + u"/temp"_s).make(home + u"/corvina/2026120910101012345"_s, u"书"_s);
+        DragCopy dragCopies(home + u"/temp"_s); // its copies go when it does
+        dragCopies.make(home + u"/corvina/2026120910101012345"_s, u"书"_s);
         QCOMPARE(modeOf(home + u"/temp/书.pdf"_s), u"600"_s);
         const QString backup = outside.filePath(u"备份.qhbak"_s);
         QVERIFY(Backup(f.db()).write(backup));
