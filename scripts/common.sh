@@ -13,6 +13,7 @@ QINGHE_PACKAGES=(
     libarchive-dev   # backup files
     libopencc-dev   # traditional and simplified Chinese as one in searches
     libzstd-dev   # the e-books' texts kept compressed
+    libpoppler-cpp-dev   # the PDF worker reads the e-books' text with poppler
     poppler-utils   # bench_search compares the e-book text reading with pdftotext
     qt6-charts-dev libqt6opengl6-dev   # the statistics page (its CMake files need the OpenGL ones)
     fonts-wqy-microhei

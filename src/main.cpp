@@ -1,4 +1,5 @@
 #include "ebooks/PdfProbe.h"
+#include "pdfworker/WorkerMain.h"
 #include "shell/Program.h"
 
 #include <QCoreApplication>
@@ -7,6 +8,12 @@ int main(int argc, char* argv[])
 {
     // Before any thread exists.
     Program::useChineseLocale();
+
+    // The PDF worker: every job on a PDF besides drawing its pages, fed through its pipes.
+    if (PdfWorker::isWorkerCall(argc, argv)) {
+        QCoreApplication worker(argc, argv);
+        return PdfWorker::runWorker(argc, argv);
+    }
 
     // The PDF check's helper: no window and no library, only a document on stdin.
     if (PdfProbe::isHelperCall(argc, argv)) {

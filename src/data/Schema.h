@@ -20,6 +20,14 @@ inline constexpr const char* pdfCheckTable
 // The page each e-book was last left at, made when a book is first read.
 inline constexpr const char* lastPageTable
     = "CREATE TABLE IF NOT EXISTS qh_lastpage (id INTEGER PRIMARY KEY, page INTEGER NOT NULL)";
+// What the PDF worker found of each e-book, per job ("check", "text"): "ok",
+// "bad" (set aside: the same failure twice), or "strike" (one failure, named in
+// reason). A row holds only for the store file's size and the worker version it
+// names; a restore empties the table.
+inline constexpr const char* pdfVerdictTable
+    = "CREATE TABLE IF NOT EXISTS qh_pdfverdict (filename TEXT NOT NULL, job TEXT NOT NULL, size INTEGER NOT NULL, "
+      "worker INTEGER NOT NULL, verdict TEXT NOT NULL, reason TEXT NOT NULL, checked TEXT NOT NULL, "
+      "PRIMARY KEY (filename, job))";
 
 // The account and categories a new library starts with.
 inline constexpr const char* firstUser = "admin";

@@ -32,8 +32,9 @@ void FindRunner::cancel()
         return;
     ThreadTask* task = m_task;
     m_task = nullptr;
+    // Never deleted here: this may run inside the task's own finished().
     if (task->isFinished()) {
-        delete task;
+        task->deleteLater();
         return;
     }
     task->cancel();

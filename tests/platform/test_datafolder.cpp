@@ -12,6 +12,8 @@
 #include "ebooks/DragCopy.h"
 #include "ebooks/EbookExport.h"
 #include "ebooks/EbookStore.h"
+#include "format/BookText.h"
+#include "format/Companion.h"
 #include "platform/AppPaths.h"
 #include "platform/DataFolder.h"
 #include "platform/TempFiles.h"
@@ -173,6 +175,9 @@ void TestDataFolder::programFilesArePrivate()
         writeFile(outside.filePath(u"book.pdf"_s), "%PDF-1.4");
         EbookStore(AppPaths::path(u"corvina"_s)).store(outside.filePath(u"book.pdf"_s), u"2026120910101012345"_s);
         QCOMPARE(modeOf(home + u"/corvina/2026120910101012345"_s), u"600"_s);
+        // The book's text beside it, from its first byte.
+        Companion::write(home + u"/corvina/2026120910101012345"_s, BookText::join({ u"第一页"_s }));
+        QCOMPARE(modeOf(home + u"/corvina/"_s + Companion::fileName(u"2026120910101012345"_s)), u"600"_s);
         writeFile(home + u"/temp/书.pdf"_s, "an older copy, readable by all");
         QVERIFY(
             QFile::setPermissions(home + u"/temp/书.pdf"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));

@@ -1,0 +1,64 @@
+// "outline": the document's outline as the viewer shows it, flattened in
+// reading order as {items: [{title, page, level}]}. What the engine builds is
+// walked to a bounded depth and count, so an outline whose entries point at
+// each other yields a cut list; one that makes the engine itself loop ends the
+// worker at its limits, and the book opens without an outline.
+
+#include "pdfworker/WorkerJobs.h"
+
+#include "format/EncryptedPdfDevice.h"
+#include "Exception.h"
+
+#include <QCborArray>
+#include <QPdfBookmarkModel>
+#include <QPdfDocument>
+
+using namespace Qt::StringLiterals;
+
+namespace PdfWorker {
+namespace {
+
+    constexpr int MaxDepth = 16;
+    constexpr int MaxItems = 5000;
+    constexpr qsizetype MaxTitle = 500;
+
+    void walk(const QPdfBookmarkModel& model, const QModelIndex& parent, int level, QCborArray& items)
+    {
+        if (level >= MaxDepth)
+            return;
+        const int rows = model.rowCount(parent);
+        for (int row = 0; row < rows && items.size() < MaxItems; ++row) {
+            const QModelIndex index = model.index(row, 0, parent);
+            items.append(QCborMap {
+                { u"title"_s, index.data(int(QPdfBookmarkModel::Role::Title)).toString().left(MaxTitle) },
+                { u"page"_s, index.data(int(QPdfBookmarkModel::Role::Page)).toInt() },
+                { u"level"_s, level },
+            });
+            walk(model, index, level + 1, items);
+        }
+    }
+
+} // namespace
+
+QCborMap runOutline(const QCborMap& job, Reply&)
+{
+    try {
+        EncryptedPdfDevice book(job.value(u"path"_s).toString());
+        QPdfDocument document;
+        const Opened opened = openDocument(document, book, job.value(u"password"_s).toString());
+        if (opened != Opened::Ready)
+            return { { u"result"_s, resultWord(opened) } };
+        QCborArray items;
+        {
+            QPdfBookmarkModel model;
+            model.setDocument(&document);
+            walk(model, QModelIndex(), 0, items);
+        }
+        document.close();
+        return { { u"result"_s, u"ok"_s }, { u"items"_s, items } };
+    } catch (const Exception& error) {
+        throw JobFailure(error.what());
+    }
+}
+
+} // namespace PdfWorker

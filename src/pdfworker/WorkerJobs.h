@@ -1,0 +1,62 @@
+#pragma once
+
+// The jobs the PDF worker knows, one handler file each (CheckJob.cpp,
+// OutlineJob.cpp, TextJob.cpp, TitleJob.cpp), listed in jobTable(). A new kind
+// of job is one more handler file and one more line there.
+//
+// A handler gets the job frame's map and answers through its Reply; what it
+// returns is the body of the Done frame. It may throw JobFailure for a job it
+// cannot do (a store file that cannot be read); anything the PDF engine does
+// wrong beyond that (a crash, memory, time) ends the worker and is judged by
+// the program that started it.
+
+#include <QCborMap>
+#include <QString>
+
+#include <stdexcept>
+
+class QIODevice;
+class QPdfDocument;
+
+namespace PdfWorker {
+
+class Reply
+{
+public:
+    virtual ~Reply() = default;
+    virtual void progress(qint64 done, qint64 total) = 0;
+    virtual void page(const QCborMap& body) = 0;
+};
+
+struct JobFailure : std::runtime_error
+{
+    using std::runtime_error::runtime_error;
+};
+
+struct JobHandler
+{
+    const char* name;
+    QCborMap (*run)(const QCborMap& job, Reply& reply);
+};
+
+// Every handler; the job frame's "job" names one of them.
+const QList<JobHandler>& jobTable();
+
+QCborMap runCheck(const QCborMap& job, Reply& reply);
+QCborMap runOutline(const QCborMap& job, Reply& reply);
+QCborMap runText(const QCborMap& job, Reply& reply);
+QCborMap runTitle(const QCborMap& job, Reply& reply);
+
+// Shared by the handlers that use the viewer's PDF engine.
+enum class Opened
+{
+    Ready,
+    NeedsPassword,
+    Damaged,
+};
+// Loads document from device (kept open by the caller) with the password.
+Opened openDocument(QPdfDocument& document, QIODevice& device, const QString& password);
+// The "result" word of a Done frame for a document that did not open.
+QString resultWord(Opened opened);
+
+} // namespace PdfWorker
