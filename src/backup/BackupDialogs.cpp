@@ -7,6 +7,7 @@
 #include "format/BackupFormat.h"
 #include "widgets/ErrorHandler.h"
 #include "widgets/Prompt.h"
+#include "widgets/SizeText.h"
 #include "widgets/Titles.h"
 
 #include <QCoreApplication>
@@ -29,11 +30,6 @@ QString defaultFolder()
 {
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     return documents.isEmpty() || !QFileInfo(documents).isDir() ? QDir::homePath() : documents;
-}
-
-QString sizeText(qint64 bytes)
-{
-    return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
 }
 
 QString message(const Exception& error)

@@ -96,6 +96,7 @@ namespace {
         sql += table(u"userb"_s, { key(u"id"_s), text(u"users"_s, shortText), text(u"password"_s, shortText) });
         sql += table(QLatin1String(metaTable), { u"name TEXT PRIMARY KEY"_s, u"value TEXT"_s });
         sql += QLatin1String(pdfCheckTable) + u";\n"_s;
+        sql += QLatin1String(pageLabelsTable) + u";\n"_s;
         sql += QLatin1String(pdfVerdictTable) + u";\n"_s;
         return sql;
     }

@@ -29,6 +29,11 @@ inline constexpr const char* pdfVerdictTable
       "worker INTEGER NOT NULL, verdict TEXT NOT NULL, reason TEXT NOT NULL, checked TEXT NOT NULL, "
       "PRIMARY KEY (filename, job))";
 
+// The pages' own numbers of the e-books that have them ("iv", then "1" on the
+// tenth page...), by stored name: one label a page, joined by unit separators.
+inline constexpr const char* pageLabelsTable = "CREATE TABLE IF NOT EXISTS qh_pagelabels (filename TEXT PRIMARY KEY "
+                                               "CHECK (length(filename) <= 255), labels TEXT NOT NULL)";
+
 // The account and categories a new library starts with.
 inline constexpr const char* firstUser = "admin";
 inline constexpr const char* firstPassword = "admin";

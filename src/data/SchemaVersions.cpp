@@ -131,6 +131,12 @@ namespace {
         rebuildLoansAndReadingDates(db);
     }
 
+    // Version 9: the e-books' own page numbers, for the pages the search names.
+    void version9(sqlite3* db)
+    {
+        Statement::execute(db, pageLabelsTable);
+    }
+
     // Version 11: what the PDF worker found of each book, tied to the store file's
     // size and the worker's version. The older record (qh_pdfcheck) is no longer
     // trusted: every book is checked again once.
@@ -150,6 +156,7 @@ const std::vector<Migration>& migrations()
         { 5, "借阅记录与阅读日期", &version5 },
         { 7, "删除旧的拼音索引表", &version7 },
         { 8, "借阅与阅读日期的文本限长，改正借书人不再结束借阅，删除的书保留借阅记录", &version8 },
+        { 9, "电子书自己的页码（qh_pagelabels）", &version9 },
         { 11, "电子书检查结果与文件大小、检查程序版本绑定（qh_pdfverdict）", &version11 },
     };
     return steps;

@@ -1,6 +1,7 @@
 #include "ebooks/DecryptProgress.h"
 
 #include "tasks/BackgroundTask.h"
+#include "widgets/SizeText.h"
 #include "widgets/TaskProgress.h"
 
 #include <QApplication>
@@ -86,7 +87,7 @@ DecryptProgress* DecryptProgress::start(
     auto* progress = new TaskProgress(self->m_task, window, title);
     progress->setDialogObjectName(u"DecryptProgress"_s);
     progress->setLabel([bookName](qint64 done, qint64 total, const QString&) {
-        return u"%1\n%2 / %3 MB"_s.arg(bookName).arg(done / 1000000).arg(total / 1000000);
+        return u"%1\n%2 / %3"_s.arg(bookName, sizeText(done), sizeText(total));
     });
     self->m_guard = std::make_unique<InputGuard>(progress->dialog(), self->m_released);
     connect(self->m_task, &BackgroundTask::finished, self, &DecryptProgress::ended);

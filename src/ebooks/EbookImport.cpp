@@ -4,14 +4,31 @@
 
 #include <QFileInfo>
 
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The file name without its extension; the whole name when nothing is left.
+QString withoutExtension(const QString& name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString base = dot > 0 ? name.left(dot).trimmed() : QString();
+    return base.isEmpty() ? name : base;
+}
+
+} // namespace
+
 EbookImport::EbookImport(
     EbookStore store, QStringList sources, const QStringList& listedNames, const QStringList& listedFiles)
     : m_store(std::move(store))
     , m_sources(std::move(sources))
     , m_files(listedFiles.begin(), listedFiles.end())
 {
-    for (const QString& listed : listedNames)
+    for (const QString& listed : listedNames) {
         m_names.insert(listed.toCaseFolded());
+        if (listed.endsWith(u".pdf"_s, Qt::CaseInsensitive)) // a title from the days titles kept it
+            m_names.insert(withoutExtension(listed).toCaseFolded());
+    }
 }
 
 QString EbookImport::name() const
@@ -19,11 +36,17 @@ QString EbookImport::name() const
     return Sql::withoutNul(QFileInfo(source()).fileName());
 }
 
+QString EbookImport::title() const
+{
+    return m_title.isEmpty() ? withoutExtension(name()) : m_title;
+}
+
 bool EbookImport::next()
 {
     m_storedName.clear();
+    m_title.clear();
     while (!m_cancelled && ++m_index < count()) {
-        if (!m_names.contains(name().toCaseFolded())) {
+        if (!m_names.contains(name().toCaseFolded()) && !m_names.contains(withoutExtension(name()).toCaseFolded())) {
             m_done = 0;
             m_total = QFileInfo(source()).size();
             return true;
@@ -37,6 +60,9 @@ void EbookImport::storeCurrent()
     m_done = 0;
     m_total = QFileInfo(source()).size();
     m_storedName = m_store.newStoredName(m_files);
+    m_title.clear();
+    if (m_titleReader)
+        m_title = Sql::withoutNul(m_titleReader(source())).simplified();
     m_store.store(source(), m_storedName, [this](qint64 done, qint64 total) {
         m_done = done;
         m_total = total;
@@ -49,6 +75,8 @@ void EbookImport::storeCurrent()
 void EbookImport::commitCurrent()
 {
     m_names.insert(name().toCaseFolded());
+    m_names.insert(withoutExtension(name()).toCaseFolded());
+    m_names.insert(title().toCaseFolded());
     m_files.insert(m_storedName);
 }
 

@@ -2,7 +2,11 @@
 
 // One import of chosen files into the e-book store, file by file in the order
 // chosen. A file whose name (without its folder, letter case ignored) is
-// already listed, or was imported earlier in the same import, is skipped.
+// already listed, with or without its extension, or was imported earlier in
+// the same import, is skipped.
+//
+// A row's title is the PDF's own title where a title reader is set and finds
+// one, else the file name without its extension ("红楼梦.pdf" gives "红楼梦").
 //
 // The row of each file is written by the caller, after its store file is
 // complete; when the row cannot be written the caller discards the file again.
@@ -31,6 +35,14 @@ public:
     int index() const { return m_index; } // among the chosen files, from 0
     QString source() const { return m_sources.value(m_index); }
     QString name() const; // the file's name without its folder
+    // The title of the file in hand: known once storeCurrent() returned.
+    QString title() const;
+
+    // Reads the title a PDF gives itself (empty when none); called on the
+    // storing thread with the source file's path. Unset: file names alone.
+    // The PDF worker, once the program has one, is the place to read it.
+    using TitleReader = std::function<QString(const QString& source)>;
+    void setTitleReader(TitleReader reader) { m_titleReader = std::move(reader); }
     QString storedName() const { return m_storedName; }
 
     // Encrypts the file in hand into the store (EImportCancelled when cancelled meanwhile).
@@ -54,6 +66,8 @@ private:
     QSet<QString> m_files;
     int m_index = -1;
     QString m_storedName;
+    QString m_title;
+    TitleReader m_titleReader;
     std::atomic<bool> m_cancelled { false };
     std::atomic<qint64> m_done { 0 };
     std::atomic<qint64> m_total { 0 };

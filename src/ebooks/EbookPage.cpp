@@ -16,6 +16,9 @@
 #include "ebooks/ureadbook.h"
 #include "format/EncryptedPdfDevice.h"
 #include "search/FullTextLibrary.h"
+#include "search/PageNames.h"
+#include "search/TextForms.h"
+#include "widgets/ErrorHandler.h"
 #include "widgets/Prompt.h"
 #include "widgets/Titles.h"
 
@@ -31,15 +34,22 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
+#include <QWindow>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// The last-page memory is a convenience: a failure of it (a database being
-// compacted, a read-only file) is noted and never stops what the user does.
+// How long the question about unlisted store files waits for the window: 50 ms at a time, 5 s at most.
+constexpr int WaitForWindowMs = 50;
+constexpr int WaitForWindowTries = 100;
+
+// The last-page memory and the page names are conveniences: a failure of them (a
+// database being compacted, a read-only file) is noted and never stops what the user does.
 constexpr const char* lastPageMemory = "last page";
+constexpr const char* pageNamesMemory = "page names";
 
 } // namespace
 
@@ -109,7 +119,21 @@ void EbookPage::cleanStore()
     if (m_storeCleaned || importRunning())
         return;
     m_storeCleaned = true;
-    OrphanBooks::offer(window(), *qydzbook, m_store);
+    // The question waits for the main window on screen, so it is asked over
+    // the program rather than before it.
+    QMetaObject::invokeMethod(this, [this] { offerUnlisted(WaitForWindowTries); }, Qt::QueuedConnection);
+}
+
+void EbookPage::offerUnlisted(int triesLeft)
+{
+    const QWindow* shown = window()->windowHandle();
+    if ((!shown || !shown->isExposed()) && triesLeft > 0) {
+        QTimer::singleShot(WaitForWindowMs, this, [this, triesLeft] { offerUnlisted(triesLeft - 1); });
+        return;
+    }
+    if (importRunning()) // an import started meanwhile: asked at the next start
+        return;
+    ErrorHandler::guard([this] { OrphanBooks::offer(window(), *qydzbook, m_store); });
 }
 
 void EbookPage::clearReading()
@@ -133,24 +157,30 @@ void EbookPage::bringToFront()
 void EbookPage::dxNavBar1Item7Click()
 {
     bringToFront();
-    BitBtn3->setVisible(true);
     PageControl2->setCurrentWidget(TabSheet4);
     viewerFlag(false);
-    viewerPart(0, false);
-    viewerPart(1, false);
-    Panel2->setVisible(true);
 }
 
 void EbookPage::dxNavBar1Item8Click()
 {
     bringToFront();
-    viewerPart(0, true);
-    viewerPart(1, true);
     viewerCommand();
-    Panel2->setVisible(false);
-    PageControl2->setCurrentWidget(TabSheet5);
+    showReadingPage();
     viewerFlag(false);
     FoxitPDFSDK1->setFocus(); // its keys and find bar work at once
+}
+
+void EbookPage::showReadingPage()
+{
+    // One reader however it is reached (阅读 in the list, a search hit, the
+    // navigation): the back bar, the toolbar and the side pane.
+    bringToFront();
+    Panel2->setVisible(true);
+    if (!FoxitPDFSDK1->isPartShown(PdfViewer::ToolBarPart))
+        viewerPart(PdfViewer::ToolBarPart, true);
+    if (!FoxitPDFSDK1->isPartShown(PdfViewer::SidePanePart))
+        viewerPart(PdfViewer::SidePanePart, true);
+    PageControl2->setCurrentWidget(TabSheet5);
 }
 
 void EbookPage::BitBtn3Click()
@@ -199,10 +229,29 @@ void EbookPage::Button8Click()
 
 void EbookPage::Button4Click()
 {
+    readCurrent(-1);
+}
+
+bool EbookPage::readCurrent(int wantedPage)
+{
     if (waitForImport() || noCurrent())
-        return;
+        return false;
     const QString storedName = current("filename");
     const QString password = EbookSql::trimmed(current("place"));
+    const qint64 shownId = current("id").toLongLong();
+    if (shownId > 0 && shownId == m_shownId && storedName == m_shownFile && password == m_shownPassword
+        && FoxitPDFSDK1->hasDocument()) {
+        // The book in the viewer: back to it where it was left, without loading
+        // it again (each load costs memory the PDF engine's outline never gives back).
+        showReadingPage();
+        if (m_viewerLog)
+            *m_viewerLog << u"kept"_s;
+        if (wantedPage < 0 && FoxitPDFSDK1->currentPage() > 0)
+            FoxitPDFSDK1->showNote(u"上次读到%1"_s.arg(FoxitPDFSDK1->pageName(FoxitPDFSDK1->currentPage())));
+        m_readingId = shownId;
+        FoxitPDFSDK1->setFocus();
+        return true;
+    }
     // A book is tried in a helper process before its first load here: one that
     // makes the PDF engine loop is set aside instead of freezing the window.
     bool safe = true;
@@ -212,14 +261,13 @@ void EbookPage::Button4Click()
         safe = PdfGuard(qydzbook->connection()).isSafe(m_store, storedName, password);
     }
     if (!safe) {
-        bringToFront();
-        PageControl2->setCurrentWidget(TabSheet5);
+        showReadingPage();
         if (m_viewerLog)
             *m_viewerLog << u"refuse"_s;
         m_readingId = -1;
         m_shownId = -1;
         FoxitPDFSDK1->refuse(PdfGuard::refusal());
-        return;
+        return false;
     }
     // Read straight from the store file, deciphered in memory part by part as
     // the viewer asks; a missing or damaged file stops the command before the
@@ -227,21 +275,28 @@ void EbookPage::Button4Click()
     auto document = std::make_unique<EncryptedPdfDevice>(m_store.path(storedName));
     const qint64 id = current("id").toLongLong();
     int remembered = 0;
-    quietly(lastPageMemory, [&] { remembered = id > 0 ? m_lastPage.page(id) : 0; });
-    bringToFront();
-    PageControl2->setCurrentWidget(TabSheet5);
+    if (wantedPage < 0)
+        quietly(lastPageMemory, [&] { remembered = id > 0 ? m_lastPage.page(id) : 0; });
+    showReadingPage();
     if (m_viewerLog)
         *m_viewerLog << u"OpenDocumentDevice(%1)"_s.arg(password);
     m_readingId = -1; // the pages of the opening are not the reader's
     m_shownId = id;
+    m_shownFile = storedName;
+    m_shownPassword = password;
     const bool opened = FoxitPDFSDK1->OpenDocumentDevice(std::move(document), password);
-    if (opened && remembered > 0 && remembered < FoxitPDFSDK1->pageCount()) {
+    // A page asked for (a search hit) is where the reader goes: the remembered
+    // one is neither shown nor announced then.
+    if (opened && wantedPage < 0 && remembered > 0 && remembered < FoxitPDFSDK1->pageCount()) {
         FoxitPDFSDK1->goToPage(remembered);
-        FoxitPDFSDK1->showNote(u"上次读到第 %1 页"_s.arg(remembered + 1));
+        FoxitPDFSDK1->showNote(u"上次读到%1"_s.arg(FoxitPDFSDK1->pageName(remembered)));
     }
+    if (opened) // the search names its pages as the reader does
+        quietly(pageNamesMemory, [&] { PageNames::remember(qydzbook->connection(), storedName, FoxitPDFSDK1->pageLabels()); });
     if (opened && id > 0)
         m_readingId = id;
     FoxitPDFSDK1->setFocus();
+    return opened;
 }
 
 bool EbookPage::openFound(qint64 id, int page, const QString& find)
@@ -256,9 +311,14 @@ bool EbookPage::openFound(qint64 id, int page, const QString& find)
         if (!qydzbook->locate(u"ID"_s, key))
             return false;
     }
-    Button4Click();
-    if (page >= 0 && FoxitPDFSDK1->hasDocument() && page < FoxitPDFSDK1->pageCount()) {
-        FoxitPDFSDK1->findFrom(find, page);
+    const bool opened = readCurrent(page);
+    if (opened && page >= 0 && page < FoxitPDFSDK1->pageCount()) {
+        // The book's text is searched in simplified characters: the find bar
+        // takes whichever form of the text the page itself holds.
+        if (find.isEmpty())
+            FoxitPDFSDK1->goToPage(page);
+        else
+            FoxitPDFSDK1->findFirstForm(TextForms::variants(find), page);
         rememberPage(page);
     }
     return true;
@@ -330,8 +390,10 @@ void EbookPage::Button6Click()
     if (FullTextLibrary* library = FullTextLibrary::current())
         library->forget(storedName);
     PdfGuard(qydzbook->connection()).forget(storedName);
+    quietly(pageNamesMemory, [&] { PageNames::forget(qydzbook->connection(), storedName); });
     if (id.isEmpty())
         return;
+    emit bookDeleted(id.toLongLong());
     if (id.toLongLong() == m_shownId) {
         // The book shown is gone: so is its page.
         FoxitPDFSDK1->clear();

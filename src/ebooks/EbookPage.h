@@ -41,9 +41,9 @@ public:
     ~EbookPage() override;
 
     // Part of the main window's show routine: resets the viewer and opens the
-    // list when it is closed. The first time it also clears what an
-    // interrupted import left in the store: ".part" files, and store files
-    // that no row names.
+    // list when it is closed. The first time, once the window is on screen, it
+    // also clears what an interrupted import left in the store: ".part" files,
+    // and store files that no row names (offered back).
     void FormShow();
 
     // Navigation: "电子书管理", "电子书阅读", "返回".
@@ -87,11 +87,17 @@ public:
 
 signals:
     void importFinished();
+    // An e-book's row and file are gone (its search results with them).
+    void bookDeleted(qint64 id);
 
 private:
     void buildManagementPage();
     void buildReadingPage();
     void bringToFront();
+    void showReadingPage();
+    // Reads the current e-book; at wantedPage (from 0) when one is given, else
+    // at its remembered page. True when it opened.
+    bool readCurrent(int wantedPage);
     void importEnded();
     void updateCommands();
     void writeImportedRow(const QString& name, const QString& storedName);
@@ -100,6 +106,7 @@ private:
     // With no current e-book: says so and returns true.
     bool noCurrent();
     void cleanStore();
+    void offerUnlisted(int triesLeft);
     void rememberPage(int page);
     void viewerFlag(bool flag);
     void viewerPart(int part, bool on);
@@ -142,5 +149,7 @@ private:
     LastPage m_lastPage;
     qint64 m_readingId = -1; // the e-book in the viewer, whose page is remembered
     qint64 m_shownId = -1; // the e-book last handed to the viewer
+    QString m_shownFile; // its store file and password, as handed over
+    QString m_shownPassword;
     QStringList* m_viewerLog = nullptr;
 };

@@ -57,7 +57,7 @@ void EbookPage::buildManagementPage()
     Edbkname = new QLineEdit(Panel1);
     Edbkname->setObjectName(u"Edbkname"_s);
     Edbkname->setMinimumWidth(160);
-    Label3 = new QLabel(u"阅读状状态"_s, Panel1);
+    Label3 = new QLabel(u"阅读状态"_s, Panel1);
     Label3->setObjectName(u"Label3"_s);
     ComboBoxEx1 = new QComboBox(Panel1);
     ComboBoxEx1->setObjectName(u"ComboBoxEx1"_s);

@@ -88,7 +88,7 @@ void ImportProgress::stored()
     }
     const bool written = ErrorHandler::guard([this] {
         try {
-            m_writeRow(m_import->name(), m_import->storedName());
+            m_writeRow(m_import->title(), m_import->storedName());
         } catch (...) {
             m_import->discardCurrent();
             throw;

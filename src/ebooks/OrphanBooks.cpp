@@ -4,9 +4,12 @@
 #include "ebooks/EbookStore.h"
 #include "format/EncryptedPdfDevice.h"
 #include "widgets/Prompt.h"
+#include "widgets/SizeText.h"
 #include "widgets/Titles.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QPdfDocument>
 #include <QSet>
 
@@ -53,8 +56,16 @@ int offer(QWidget* parent, RecordSet& list, const EbookStore& store)
     const QStringList found = store.unlisted(listed, settled);
     if (found.isEmpty())
         return 0;
+    // Which files, behind 显示详情: their names in the store, sizes and times.
+    QStringList details;
+    for (const QString& storedName : found) {
+        const QFileInfo file(store.path(storedName));
+        details << u"%1    %2    %3"_s.arg(
+            storedName, sizeText(file.size()), file.lastModified().toString(u"yyyy-MM-dd HH:mm"_s));
+    }
     if (Prompt::message(parent, QMessageBox::Question, Titles::hint(),
-            u"发现 %1 个没有记录的电子书文件，是否恢复？"_s.arg(found.size()), QMessageBox::Ok | QMessageBox::Cancel)
+            u"发现 %1 个没有记录的电子书文件，是否恢复？"_s.arg(found.size()), QMessageBox::Ok | QMessageBox::Cancel,
+            u"电子书文件夹：%1\n\n%2"_s.arg(QDir::toNativeSeparators(store.folder()), details.join(u'\n')))
         != QMessageBox::Ok)
         return 0;
     if (!list.isOpen())

@@ -20,7 +20,8 @@ namespace OrphanBooks {
 QString titleOf(const QString& storeFile);
 
 // Removes the stale ".part" files, then asks about the store files no row of
-// list's table names ("发现 N 个没有记录的电子书文件，是否恢复？"). On OK each
+// list's table names ("发现 N 个没有记录的电子书文件，是否恢复？", their names,
+// sizes and times behind 显示详情). On OK each
 // gets a row appended through list, named by its title or "找回的电子书 N";
 // on Cancel nothing changes, and the question comes again next time. Returns
 // how many rows were added.

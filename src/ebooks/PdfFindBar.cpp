@@ -206,6 +206,26 @@ void PdfFindBar::findFrom(const QString& text, int page)
     step(+1);
 }
 
+void PdfFindBar::findFrom(const QStringList& forms, int page)
+{
+    const int pages = m_viewer->hasDocument() ? m_viewer->document()->pageCount() : 0;
+    QString chosen = forms.value(0);
+    // Only the page itself is looked at: a form that occurs elsewhere alone
+    // would still leave the hit's page without a match.
+    if (forms.size() > 1 && page >= 0 && page < pages) {
+        QPdfSearchModel probe;
+        probe.setDocument(m_viewer->document());
+        for (const QString& form : forms) {
+            probe.setSearchString(form);
+            if (!form.isEmpty() && !probe.resultsOnPage(page).isEmpty()) {
+                chosen = form;
+                break;
+            }
+        }
+    }
+    findFrom(chosen, page);
+}
+
 QString PdfFindBar::text() const
 {
     return m_edit->text();

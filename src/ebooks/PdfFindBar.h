@@ -26,6 +26,10 @@ public:
     void findPrevious();
     // Opens the bar holding text and goes to its first match from page on.
     void findFrom(const QString& text, int page);
+    // The same for the first of several forms of a text (as typed, simplified,
+    // traditional) that occurs on page, else the first one:
+    // the bar holds the form the book itself uses.
+    void findFrom(const QStringList& forms, int page);
     QString text() const;
 
     // The current match: its page (-1 when none) and its number on that page.

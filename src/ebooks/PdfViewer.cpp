@@ -2,6 +2,7 @@
 
 #include "ebooks/PdfFindBar.h"
 #include "ebooks/PdfThumbnailModel.h"
+#include "search/PageNames.h"
 
 #include <QAction>
 #include <QBuffer>
@@ -86,7 +87,9 @@ PdfViewer::PdfViewer(QWidget* parent)
     m_view->setPalette(viewPalette);
     m_view->installEventFilter(this);
     m_view->viewport()->installEventFilter(this);
-    connect(m_view->verticalScrollBar(), &QScrollBar::sliderPressed, this, [this] { m_topPage = -1; });
+    // The place read is a page and a share of it: kept through every new layout.
+    connect(m_view->verticalScrollBar(), &QScrollBar::valueChanged, this, &PdfViewer::notePlace);
+    connect(m_view->verticalScrollBar(), &QScrollBar::rangeChanged, this, &PdfViewer::restorePlace);
 
     m_message->setObjectName(u"messageLabel"_s);
     m_message->setAlignment(Qt::AlignCenter);
@@ -149,13 +152,9 @@ PdfViewer::PdfViewer(QWidget* parent)
 
     setFocusProxy(m_view);
 
-    connect(m_view->pageNavigator(), &QPdfPageNavigator::currentPageChanged, this, &PdfViewer::updatePageBox);
-    connect(m_view->pageNavigator(), &QPdfPageNavigator::currentPageChanged, this, [this](int page) {
-        if (hasDocument() && page != m_lastPageSignalled) {
-            m_lastPageSignalled = page;
-            emit currentPageChanged(page);
-        }
-    });
+    // The page box and currentPageChanged follow the page at the top of the
+    // view (PdfViewerPlace.cpp), not the page view's own current page, which
+    // is the one under a line 40% down and so moves with the zoom.
     connect(m_view, &QPdfView::zoomModeChanged, this, &PdfViewer::updateZoomBox);
     connect(m_view, &QPdfView::zoomFactorChanged, this, &PdfViewer::updateZoomBox);
 
@@ -198,6 +197,10 @@ void PdfViewer::buildToolBar()
     m_pageBox->setPrefix(tr("第 "));
     m_toolBar->addWidget(m_pageBox);
     connect(m_pageBox, &QSpinBox::valueChanged, this, [this](int value) { goToPage(value - 1); });
+    m_pageName = new QLabel(m_toolBar);
+    m_pageName->setObjectName(u"pageNameLabel"_s);
+    m_pageName->setContentsMargins(6, 0, 6, 0);
+    m_pageNameAction = m_toolBar->addWidget(m_pageName); // a toolbar's widget shows and hides by its action
 
     m_nextAction = addAction(QStyle::SP_ArrowRight, tr("下一页"), &PdfViewer::nextPage);
     m_lastAction = addAction(QStyle::SP_MediaSkipForward, tr("末页"), &PdfViewer::lastPage);
@@ -290,6 +293,11 @@ void PdfViewer::findFrom(const QString& text, int page)
     m_findBar->findFrom(text, page);
 }
 
+void PdfViewer::findFirstForm(const QStringList& forms, int page)
+{
+    m_findBar->findFrom(forms, page);
+}
+
 void PdfViewer::findNext()
 {
     m_findBar->findNext();
@@ -320,44 +328,6 @@ QString PdfViewer::note() const
 void PdfViewer::placeNote()
 {
     m_note->move((m_view->width() - m_note->width()) / 2, 16);
-}
-
-QRect PdfViewer::pageRect(int page) const
-{
-    // The page view's own layout: pages one below the other from the top
-    // margin, each centred across the wider of the view and the widest page.
-    if (!hasDocument() || page < 0 || page >= m_document->pageCount())
-        return {};
-    const QMargins margins = m_view->documentMargins();
-    const QSize viewport = m_view->viewport()->size();
-    const QPdfView::ZoomMode mode = m_view->zoomMode();
-    auto sizeOf = [&](int p) {
-        const QSizeF natural = m_document->pagePointSize(p) * screenResolution();
-        if (mode == QPdfView::ZoomMode::FitToWidth) {
-            const QSize size = natural.toSize();
-            return size * (qreal(viewport.width() - margins.left() - margins.right()) / qreal(size.width()));
-        }
-        if (mode == QPdfView::ZoomMode::FitInView) {
-            const QSize room(viewport.width() - margins.left() - margins.right(),
-                viewport.height() - m_view->pageSpacing());
-            return natural.toSize().scaled(room, Qt::KeepAspectRatio);
-        }
-        return (natural * m_view->zoomFactor()).toSize();
-    };
-    int widest = 0;
-    int y = margins.top();
-    QSize wanted;
-    for (int p = 0; p < m_document->pageCount(); ++p) {
-        const QSize size = sizeOf(p);
-        widest = std::max(widest, size.width());
-        if (p < page)
-            y += size.height() + m_view->pageSpacing();
-        else if (p == page)
-            wanted = size;
-    }
-    const int total = widest + margins.left() + margins.right();
-    const int x = (std::max(total, viewport.width()) - wanted.width()) / 2;
-    return QRect(QPoint(x - m_view->horizontalScrollBar()->value(), y - m_view->verticalScrollBar()->value()), wanted);
 }
 
 bool PdfViewer::OpenDocumentStream(const QByteArray& document, const QString& password)
@@ -417,11 +387,19 @@ bool PdfViewer::openSource(std::unique_ptr<QIODevice> source, std::unique_ptr<st
         return false;
     }
 
+    QStringList labels;
+    labels.reserve(m_document->pageCount());
+    for (int page = 0; page < m_document->pageCount(); ++page)
+        labels << m_document->pageLabel(page);
+    m_pageLabels = PageNames::meaningful(labels);
     m_message->clear();
     m_stack->setCurrentWidget(m_view);
     m_findBar->documentChanged();
     m_lastPageSignalled = -1;
     m_view->pageNavigator()->clear();
+    m_place = { 0, 0.0 };
+    ++m_documentSerial;
+    pageMaybeChanged();
     m_view->verticalScrollBar()->setValue(0);
     m_view->horizontalScrollBar()->setValue(0);
     m_sidePane->setCurrentWidget(
@@ -498,7 +476,7 @@ int PdfViewer::pageCount() const
 
 int PdfViewer::currentPage() const
 {
-    return m_view->pageNavigator()->currentPage();
+    return hasDocument() ? std::max(m_place.page, 0) : 0;
 }
 
 QString PdfViewer::message() const
@@ -531,16 +509,10 @@ void PdfViewer::goToPage(int page)
     page = std::clamp(page, 0, m_document->pageCount() - 1);
     QPdfPageNavigator* navigator = m_view->pageNavigator();
     navigator->jump(page, QPointF(), navigator->currentZoom());
-    m_topPage = page;
+    // The page's top at the view's top, whatever layout the jump met.
+    m_place = { page, 0.0 };
+    restorePlace();
     updatePageBox();
-}
-
-void PdfViewer::alignTopPage()
-{
-    if (m_topPage < 0 || !hasDocument())
-        return;
-    QScrollBar* bar = m_view->verticalScrollBar();
-    bar->setValue(pageRect(m_topPage).top() + bar->value());
 }
 
 void PdfViewer::firstPage()
@@ -582,26 +554,43 @@ void PdfViewer::zoomOut()
 void PdfViewer::setZoom(qreal factor)
 {
     factor = std::clamp(factor, MinimumZoom, MaximumZoom);
+    const Place place = m_place;
     m_view->setZoomMode(QPdfView::ZoomMode::Custom);
     m_view->setZoomFactor(factor);
-    updateZoomBox();
+    keepPlace(place);
 }
 
 void PdfViewer::fitWidth()
 {
+    const Place place = m_place;
     m_view->setZoomMode(QPdfView::ZoomMode::FitToWidth);
-    updateZoomBox();
+    keepPlace(place);
 }
 
 void PdfViewer::fitPage()
 {
+    const Place place = m_place;
     m_view->setZoomMode(QPdfView::ZoomMode::FitInView);
+    keepPlace(place);
+}
+
+void PdfViewer::keepPlace(const Place& place)
+{
+    m_place = place;
+    restorePlace();
     updateZoomBox();
+}
+
+QString PdfViewer::pageName(int page) const
+{
+    return PageNames::name(page, m_pageLabels.value(page));
 }
 
 void PdfViewer::closeDocument()
 {
-    m_topPage = -1;
+    m_place = {};
+    ++m_documentSerial;
+    m_pageLabels.clear();
     m_document->close();
     m_source.reset();
     m_ownedBytes.reset();
@@ -636,6 +625,9 @@ void PdfViewer::updatePageBox()
     m_pageBox->setSpecialValueText(count > 0 ? QString() : u" "_s);
     m_pageBox->setSuffix(tr(" / %1 页").arg(count));
     m_pageBox->setValue(count > 0 ? currentPage() + 1 : 0);
+    // The book's own number beside the place in the file, named as the notes and the search name it.
+    m_pageNameAction->setVisible(count > 0 && !m_pageLabels.isEmpty());
+    m_pageName->setText(count > 0 && !m_pageLabels.isEmpty() ? pageName(currentPage()) : QString());
     // The thumbnail list follows the page shown.
     if (count > 0)
         m_thumbnailView->setCurrentIndex(m_thumbnails->index(currentPage()));
@@ -670,16 +662,12 @@ void PdfViewer::zoomTextEntered()
 
 bool PdfViewer::eventFilter(QObject* watched, QEvent* event)
 {
-    // The user moves through the pages himself: the page jumped to no longer holds the top.
-    if (watched == m_view->viewport()
-        && (event->type() == QEvent::Wheel || event->type() == QEvent::MouseButtonPress))
-        m_topPage = -1;
     if (event->type() == QEvent::Resize) {
-        // The view is laid out anew (the first time the reading page shows, or a
-        // resize): the page jumped to goes back to the top once the pages are placed.
-        // (a scroll bar that comes or goes resizes the viewport alone).
-        if ((watched == m_view || watched == m_view->viewport()) && m_topPage >= 0)
-            QMetaObject::invokeMethod(this, &PdfViewer::alignTopPage, Qt::QueuedConnection);
+        // The view is laid out anew (the first time the reading page shows, a
+        // resize, a scroll bar that comes or goes): the place read comes back
+        // once the pages are placed.
+        if (watched == m_view || watched == m_view->viewport())
+            QMetaObject::invokeMethod(this, &PdfViewer::restorePlace, Qt::QueuedConnection);
         if (watched == m_view && m_note->isVisible())
             placeNote();
         // A fitted zoom changes with the size of the view.

@@ -98,6 +98,12 @@ public:
     QPdfView* pageView() const { return m_view; }
     PdfFindBar* findBar() const { return m_findBar; }
 
+    // The name of a page (from 0) as the program shows it everywhere:
+    // "第 10 页", or "第 4 页（PDF 第 10 页）" where the book labels its pages.
+    QString pageName(int page) const;
+    // The book's own page labels, one per page; empty when it has none worth showing.
+    QStringList pageLabels() const { return m_pageLabels; }
+
     // Where a page is drawn, in the coordinates of the page view's viewport.
     QRect pageRect(int page) const;
 
@@ -125,6 +131,8 @@ public slots:
     void openFindBar();
     // The find bar holding text, its first match from page on shown and highlighted.
     void findFrom(const QString& text, int page);
+    // The first of forms that occurs on page (see PdfFindBar::findFrom).
+    void findFirstForm(const QStringList& forms, int page);
     void findNext();
     void findPrevious();
 
@@ -145,7 +153,25 @@ private:
     void outlineActivated(const QModelIndex& index);
     void thumbnailActivated(const QModelIndex& index);
     void placeNote();
-    void alignTopPage();
+
+    // Where the reader is: a page and how far down it the view's top lies, as
+    // a share of its height. Kept while the pages are laid out anew (zoom, a
+    // resize, the side pane or toolbar shown or hidden), so the same line stays
+    // at the top.
+    struct Place
+    {
+        int page = -1;
+        qreal share = 0.0;
+    };
+    // Each page's rectangle in the page view's own coordinates (before
+    // scrolling), worked out for the present size and zoom and kept until they change.
+    const QList<QRect>& layout() const;
+    Place placeAt(int y) const;
+    void notePlace();
+    // Signals the page at the top when it is another one, and shows it in the page box.
+    void pageMaybeChanged();
+    void restorePlace();
+    void keepPlace(const Place& place);
 
     QPdfDocument* m_document;
     std::unique_ptr<QIODevice> m_source; // the document's bytes, read by m_document for as long as it is open
@@ -171,6 +197,9 @@ private:
     QAction* m_fitPageAction = nullptr;
     QSpinBox* m_pageBox = nullptr;
     QComboBox* m_zoomBox = nullptr;
+    QLabel* m_pageName = nullptr; // the book's own number of the page shown, where it has one
+    QAction* m_pageNameAction = nullptr;
+    QStringList m_pageLabels;
 
     PdfFindBar* m_findBar = nullptr;
     QLabel* m_note = nullptr;
@@ -178,5 +207,18 @@ private:
     QPropertyAnimation* m_noteFade = nullptr;
     QTimer* m_noteTimer = nullptr;
     int m_lastPageSignalled = -1;
-    int m_topPage = -1; // a page jumped to, kept at the top of the view until the user moves
+    Place m_place;
+    bool m_restoring = false;
+    struct LayoutKey
+    {
+        QSize viewport;
+        int mode = -1;
+        qreal zoom = 0;
+        int document = 0; // m_documentSerial
+        int pages = 0;
+        bool operator==(const LayoutKey&) const = default;
+    };
+    int m_documentSerial = 0; // counts the documents opened and closed
+    mutable LayoutKey m_layoutKey;
+    mutable QList<QRect> m_layout;
 };

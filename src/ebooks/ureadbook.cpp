@@ -94,14 +94,14 @@ Tfmreadbook::Tfmreadbook(RecordSet& list, QWidget* parent)
     fields->addRow(u"文档密码"_s, DBEdit3);
     fields->addRow(u"阅读状态"_s, DBComboBox1);
     // The reading dates, kept beside the row: written by "确定" when changed.
-    auto* dates = new QHBoxLayout;
-    for (auto [caption, edit] : { std::pair { u"入库"_s, EdDateAdded }, std::pair { u"开始"_s, EdDateStarted },
-             std::pair { u"读完"_s, EdDateFinished } }) {
+    // A row each, wide enough for a whole date at any window size.
+    const int dateWidth = EdDateAdded->fontMetrics().horizontalAdvance(u"2026-12-31  "_s) + 16;
+    for (auto [caption, edit] : { std::pair { u"入库日期"_s, EdDateAdded }, std::pair { u"开始阅读"_s, EdDateStarted },
+             std::pair { u"读完日期"_s, EdDateFinished } }) {
         edit->setPlaceholderText(u"年-月-日"_s);
-        dates->addWidget(new QLabel(caption, this));
-        dates->addWidget(edit, 1);
+        edit->setMinimumWidth(dateWidth);
+        fields->addRow(caption, edit);
     }
-    fields->addRow(u"日期"_s, dates);
     auto* left = new QVBoxLayout;
     left->addLayout(fields);
     left->addWidget(new QLabel(u"简   介"_s, this));

@@ -31,29 +31,60 @@ bool hasAsciiLetter(const char* bytes, size_t size)
     return false;
 }
 
+Finder::Finder(const char* text, size_t size, const char* needle, size_t length, bool caseless)
+    : m_text(text)
+    , m_end(size >= length ? text + size - length + 1 : text)
+    , m_needle(needle)
+    , m_length(length)
+    , m_caseless(caseless)
+{
+    if (length > 0) {
+        m_first = needle[0];
+        m_other = (m_first >= 'a' && m_first <= 'z') ? char(m_first - 'a' + 'A') : m_first;
+    }
+}
+
+const char* Finder::nextByte(char c, const char* from, const char*& known, bool& none)
+{
+    // A scan that found nothing holds for every later start; one that found a
+    // place at or after `from` is still the answer.
+    if (none)
+        return nullptr;
+    if (known && known >= from)
+        return known;
+    known = from < m_end ? static_cast<const char*>(std::memchr(from, c, size_t(m_end - from))) : nullptr;
+    none = known == nullptr;
+    return known;
+}
+
+const char* Finder::next(const char* from)
+{
+    if (m_length == 0)
+        return from;
+    if (from >= m_end)
+        return nullptr;
+    if (!m_caseless) {
+        // memmem's own scan ends at the place it gives, so successive calls never overlap.
+        return static_cast<const char*>(memmem(from, size_t(m_end - from) + m_length - 1, m_needle, m_length));
+    }
+    while (from < m_end) {
+        const char* first = nextByte(m_first, from, m_nextFirst, m_noFirst);
+        const char* other = m_other == m_first ? nullptr : nextByte(m_other, from, m_nextOther, m_noOther);
+        if (!first && !other)
+            return nullptr;
+        const char* candidate = !other || (first && first < other) ? first : other;
+        if (equalCaseless(candidate + 1, m_needle + 1, m_length - 1))
+            return candidate;
+        from = candidate + 1;
+    }
+    return nullptr;
+}
+
 const char* findCaseless(const char* text, size_t size, const char* needle, size_t length)
 {
     if (length == 0 || size < length)
         return length == 0 ? text : nullptr;
-    const char first = needle[0];
-    const char other = (first >= 'a' && first <= 'z') ? char(first - 'a' + 'A') : first;
-    const char* end = text + size - length + 1; // candidates start before here
-    // The next place of each form of the first byte, each found once.
-    const char* nextFirst = static_cast<const char*>(std::memchr(text, first, size_t(end - text)));
-    const char* nextOther
-        = other == first ? nullptr : static_cast<const char*>(std::memchr(text, other, size_t(end - text)));
-    while (nextFirst || nextOther) {
-        const bool takeFirst = nextFirst && (!nextOther || nextFirst < nextOther);
-        const char* candidate = takeFirst ? nextFirst : nextOther;
-        if (equalCaseless(candidate + 1, needle + 1, length - 1))
-            return candidate;
-        const char* from = candidate + 1;
-        if (takeFirst)
-            nextFirst = from < end ? static_cast<const char*>(std::memchr(from, first, size_t(end - from))) : nullptr;
-        else
-            nextOther = from < end ? static_cast<const char*>(std::memchr(from, other, size_t(end - from))) : nullptr;
-    }
-    return nullptr;
+    return Finder(text, size, needle, length, true).next(text);
 }
 
 const char* find(const char* text, size_t size, const char* needle, size_t length, bool caseless)

@@ -9,7 +9,7 @@
 // it reads as an ISBN, and the letters to look up in the pinyin index.
 struct FindQuery
 {
-    QString text; // trimmed
+    QString text; // trimmed, without control characters
     QStringList needles; // TextForms::variants(text)
     QStringList isbnForms; // Isbn::forms(text)
     QString pinyin; // lower-case letters when the text is Latin letters only, else empty

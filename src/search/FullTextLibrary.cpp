@@ -9,6 +9,7 @@
 #include "search/TextExtraction.h"
 #include "search/TextForms.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <chrono>
@@ -101,6 +102,12 @@ std::shared_ptr<const BookText> FullTextLibrary::text(const QString& storedName)
     const std::lock_guard lock(m_keptMutex);
     m_kept.insert(storedName, shared);
     return shared;
+}
+
+QString FullTextLibrary::problem() const
+{
+    const std::lock_guard lock(m_problemMutex);
+    return m_problem;
 }
 
 bool FullTextLibrary::waitUntilIdle(int milliseconds)
@@ -197,7 +204,23 @@ void FullTextLibrary::build(const QString& storedName, const QString& password)
         return;
     }
     m_failed.remove(storedName);
-    Companion::write(storePath, TextForms::bookText(extracted.pages));
+    try {
+        Companion::write(storePath, TextForms::bookText(extracted.pages));
+    } catch (const EWriteError& error) {
+        bool first = false;
+        QString why;
+        {
+            const std::lock_guard lock(m_problemMutex);
+            first = m_problem.isEmpty();
+            if (first)
+                m_problem = u"无法在“%1”中保存电子书的文字：%2"_s.arg(
+                    QDir::toNativeSeparators(m_storeFolder), QString::fromUtf8(error.what()));
+            why = m_problem;
+        }
+        if (first)
+            emit problemFound(why);
+        throw;
+    }
     // The book may have been deleted meanwhile: its companion goes with it.
     if (!QFileInfo::exists(storePath))
         Companion::remove(storePath);

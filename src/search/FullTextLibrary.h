@@ -54,6 +54,10 @@ public:
     // so a missing or damaged one is made again. Any thread.
     std::shared_ptr<const BookText> text(const QString& storedName);
 
+    // Why the texts made cannot be kept (the store folder cannot be written,
+    // so searches find nothing in the books waiting); empty while none failed. Any thread.
+    QString problem() const;
+
     // The number of books still waiting for their text.
     int pending() const { return m_pending.load(); }
     // Tests: waits until the builder has nothing left to do; false on timeout.
@@ -63,6 +67,8 @@ signals:
     // From the builder's thread: how many books still wait (0 when done).
     void pendingChanged(int remaining);
     void textBuilt(const QString& storedName);
+    // From the builder's thread, the first time a text could not be kept.
+    void problemFound(const QString& why);
 
 private:
     void run();
@@ -72,6 +78,9 @@ private:
     const QString m_storeFolder;
     const QString m_databasePath;
     LoadCheck m_loadCheck; // set before the first refresh
+
+    mutable std::mutex m_problemMutex;
+    QString m_problem;
 
     std::mutex m_keptMutex;
     QHash<QString, std::shared_ptr<const BookText>> m_kept;

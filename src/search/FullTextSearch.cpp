@@ -4,6 +4,7 @@
 #include "format/StoreNames.h"
 #include "search/ByteSearch.h"
 #include "search/FullTextLibrary.h"
+#include "search/PageNames.h"
 #include "search/TextForms.h"
 
 #include <QtConcurrent/QtConcurrentMap>
@@ -26,7 +27,7 @@ namespace {
         FindHit hit;
         hit.group = FindHit::Group::FullText;
         hit.page = page;
-        hit.field = u"第 %1 页"_s.arg(page + 1);
+        hit.field = PageNames::name(page, QString());
         const QString before = QString::fromUtf8(text.constData() + begin, at - begin);
         const QString match = QString::fromUtf8(text.constData() + at, length);
         const QString after = QString::fromUtf8(text.constData() + at + length, end - at - length);
@@ -48,10 +49,9 @@ QList<qsizetype> occurrences(const QByteArray& text, const QByteArray& needle, i
     const bool caseless = ByteSearch::hasAsciiLetter(needle.constData(), size_t(needle.size()));
     const QByteArray wanted = caseless ? needle.toLower() : needle;
     const char* data = text.constData();
-    const char* end = data + text.size();
+    ByteSearch::Finder finder(data, size_t(text.size()), wanted.constData(), size_t(wanted.size()), caseless);
     for (const char* from = data; limit < 0 || found.size() < limit;) {
-        const char* hit
-            = ByteSearch::find(from, size_t(end - from), wanted.constData(), size_t(wanted.size()), caseless);
+        const char* hit = finder.next(from);
         if (!hit)
             break;
         found << qsizetype(hit - data);
@@ -60,18 +60,30 @@ QList<qsizetype> occurrences(const QByteArray& text, const QByteArray& needle, i
     return found;
 }
 
-QList<FindHit> pagesHolding(const BookText& text, const QByteArray& needle, int maxPages)
+QList<FindHit> pagesHolding(
+    const BookText& text, const QByteArray& needle, int maxPages, const std::atomic<bool>* cancelled)
 {
     QList<FindHit> hits;
-    int lastPage = -1;
-    for (const qsizetype at : occurrences(text.utf8, needle)) {
-        const int page = text.pageAt(at);
-        if (page == lastPage)
-            continue;
-        lastPage = page;
-        hits << hitAt(text.utf8, at, needle.size(), page);
-        if (hits.size() >= maxPages)
+    if (needle.isEmpty())
+        return hits;
+    const bool caseless = ByteSearch::hasAsciiLetter(needle.constData(), size_t(needle.size()));
+    const QByteArray wanted = caseless ? needle.toLower() : needle;
+    const char* data = text.utf8.constData();
+    const char* end = data + text.utf8.size();
+    ByteSearch::Finder finder(data, size_t(text.utf8.size()), wanted.constData(), size_t(wanted.size()), caseless);
+    // One hit a page: after a page's first place the search goes on from the
+    // next page's start, and it stops at the cap or when called off.
+    for (const char* from = data; from < end && hits.size() < maxPages;) {
+        if (cancelled && cancelled->load(std::memory_order_relaxed))
+            return {};
+        const char* place = finder.next(from);
+        if (!place)
             break;
+        const qsizetype at = place - data;
+        const int page = text.pageAt(at);
+        hits << hitAt(text.utf8, at, needle.size(), page);
+        const qsizetype nextPage = page + 1 < text.pageCount() ? text.pageStarts.at(page + 1) : text.utf8.size();
+        from = data + std::max(nextPage, at + 1);
     }
     return hits;
 }
@@ -114,13 +126,21 @@ QList<FindHit> run(sqlite3* db, const FindQuery& query, FullTextLibrary& library
             return {};
         if (!book.text)
             continue;
-        for (FindHit& hit : pagesHolding(*book.text, needle)) {
+        // A search called off stops inside a long book too.
+        QList<FindHit> found = pagesHolding(*book.text, needle, MaxPagesPerBook, cancelled);
+        // Pages named as the reader names them, by the book's own numbers where it has them.
+        const QStringList labels = found.isEmpty() ? QStringList() : PageNames::stored(db, book.storedName);
+        for (FindHit& hit : found) {
+            if (!labels.isEmpty())
+                hit.field = PageNames::name(hit.page, labels.value(hit.page));
             hit.id = book.id;
             hit.title = book.title;
             hit.storedName = book.storedName;
             hits << std::move(hit);
         }
     }
+    if (stopped())
+        return {};
     return hits;
 }
 

@@ -17,8 +17,14 @@ namespace FullTextSearch {
 // ASCII letters in needle match either case.
 QList<qsizetype> occurrences(const QByteArray& text, const QByteArray& needle, int limit = -1);
 
-// The hits of one book's text: its pages holding the text, in page order.
-QList<FindHit> pagesHolding(const BookText& text, const QByteArray& needle, int maxPages = 200);
+// The most pages of one book a search lists.
+constexpr int MaxPagesPerBook = 200;
+
+// The hits of one book's text: its pages holding the text, in page order, at
+// most maxPages of them. Time grows with the text, not with the places found;
+// a set `cancelled` stops it (then it gives nothing).
+QList<FindHit> pagesHolding(const BookText& text, const QByteArray& needle, int maxPages = MaxPagesPerBook,
+    const std::atomic<bool>* cancelled = nullptr);
 
 // The form of a query the texts are searched with (simplified, UTF-8).
 QByteArray needleFor(const FindQuery& query);

@@ -6,6 +6,8 @@
 #include "search/FieldSearch.h"
 #include "shell/FindList.h"
 #include "widgets/ErrorHandler.h"
+#include "widgets/Prompt.h"
+#include "widgets/Titles.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -78,8 +80,13 @@ FindPanel::FindPanel(Connection& connection, FullTextLibrary* library, QWidget* 
     connect(m_list, &QTreeView::activated, this, ErrorHandler::guarded([this] { openCurrent(); }));
     connect(m_runner, &FindRunner::found, this, &FindPanel::showResults);
     connect(m_runner, &FindRunner::failed, this, &FindPanel::showFailure);
-    if (m_library)
+    if (m_library) {
         connect(m_library, &FullTextLibrary::pendingChanged, this, &FindPanel::showBuildCount);
+        connect(m_library, &FullTextLibrary::problemFound, this, [this] {
+            if (m_fullText->isChecked())
+                tellTextProblem();
+        });
+    }
     m_box->installEventFilter(this);
     m_list->installEventFilter(this);
 }
@@ -106,6 +113,37 @@ void FindPanel::search()
     FindQuery query = FindQuery::from(text);
     FieldSearch::addPinyin(m_connection, query);
     m_runner->find(query, m_fullText->isChecked());
+    if (m_fullText->isChecked())
+        tellTextProblem();
+}
+
+void FindPanel::tellTextProblem()
+{
+    // Texts that cannot be kept are never found: said once a run, the first
+    // time the books' text is searched.
+    if (m_textProblemTold || !m_library || m_library->problem().isEmpty())
+        return;
+    m_textProblemTold = true;
+    Prompt::message(this, QMessageBox::Warning, Titles::hint(),
+        u"电子书的文字无法保存，全文搜索找不到这些书里的内容。\n%1"_s.arg(m_library->problem()), QMessageBox::Ok);
+}
+
+void FindPanel::dropEbook(qint64 id)
+{
+    FindResults results = m_model->results();
+    const auto ofBook = [id](const FindHit& hit) { return hit.id == id; };
+    const qsizetype before = results.ebook.size() + results.fullText.size();
+    results.ebook.removeIf(ofBook);
+    results.fullText.removeIf(ofBook);
+    if (results.ebook.size() + results.fullText.size() == before)
+        return;
+    const bool shown = m_list->isVisible();
+    m_model->setResults(results);
+    m_list->expandAll();
+    if (results.isEmpty())
+        closeList();
+    else if (shown)
+        fitList();
 }
 
 void FindPanel::waitForResults()

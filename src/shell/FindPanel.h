@@ -34,6 +34,8 @@ public:
     // Opens the current result (Enter, double-click).
     void openCurrent();
     void closeList();
+    // A deleted e-book: its hits leave the list (the list closes when none is left).
+    void dropEbook(qint64 id);
 
     QLineEdit* box() const { return m_box; }
     QTreeView* list() const { return m_list; }
@@ -56,6 +58,7 @@ private:
     void activated(const QModelIndex& index);
     void showBuildCount(int remaining);
     void fitList();
+    void tellTextProblem();
 
     Connection& m_connection;
     FullTextLibrary* m_library;
@@ -68,4 +71,5 @@ private:
     QLabel* m_buildStatus;
     QTimer* m_pause;
     QString m_openFirstFor; // Enter was pressed on this text: its first result opens when it comes
+    bool m_textProblemTold = false;
 };

@@ -12,6 +12,8 @@
 #include "shell/FindPanel.h"
 #include "shell/uread.h"
 #include "widgets/ErrorHandler.h"
+#include "widgets/Prompt.h"
+#include "widgets/Titles.h"
 
 #include <QShortcut>
 #include <QTabWidget>
@@ -40,6 +42,8 @@ void TFormtest::buildFind()
     auto* focusFind = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_K), this);
     focusFind->setContext(Qt::WindowShortcut);
     connect(focusFind, &QShortcut::activated, m_find, &FindPanel::focusBox);
+    // A deleted e-book's hits go with it.
+    connect(TabSheet2, &EbookPage::bookDeleted, m_find, &FindPanel::dropEbook);
     // Newly imported books get their text.
     connect(TabSheet2, &EbookPage::importFinished, m_fullText, &FullTextLibrary::refresh);
 }
@@ -53,5 +57,9 @@ void TFormtest::openFoundPaperBook(qint64 id)
 
 void TFormtest::openFoundEbook(qint64 id, int page, const QString& find)
 {
-    TabSheet2->openFound(id, page, find);
+    // A hit whose book is gone (deleted by another copy, a restore) leaves the list.
+    if (!TabSheet2->openFound(id, page, find) && !TabSheet2->importRunning()) {
+        m_find->dropEbook(id);
+        Prompt::information(this, Titles::hint(), u"这本电子书已不在书库中"_s);
+    }
 }

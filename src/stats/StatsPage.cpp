@@ -7,6 +7,7 @@
 #include "platform/SafeFile.h"
 #include "widgets/ErrorHandler.h"
 #include "widgets/Prompt.h"
+#include "widgets/SizeText.h"
 #include "widgets/Titles.h"
 
 #include <QBarCategoryAxis>
@@ -120,15 +121,6 @@ Counts top(const Counts& counts, int keep)
     return shown;
 }
 
-QString byteSize(qint64 bytes)
-{
-    if (bytes < 1024 * 1024)
-        return u"%1 KB"_s.arg(double(bytes) / 1024.0, 0, 'f', 1);
-    if (bytes < 1024LL * 1024 * 1024)
-        return u"%1 MB"_s.arg(double(bytes) / (1024.0 * 1024.0), 0, 'f', 1);
-    return u"%1 GB"_s.arg(double(bytes) / (1024.0 * 1024.0 * 1024.0), 0, 'f', 2);
-}
-
 } // namespace
 
 StatsPage::StatsPage(Connection& connection, const Clock& clock, QWidget* parent)
@@ -173,7 +165,7 @@ void StatsPage::draw(const LibraryStats& stats)
     LblSummary->setText(u"纸书 %1 本，借出未还 %2 本；电子书 %3 本，加密书库占用 %4"_s.arg(stats.books)
             .arg(stats.booksOut)
             .arg(stats.ebooks)
-            .arg(byteSize(stats.storeBytes)));
+            .arg(sizeText(stats.storeBytes)));
     addChart(pieChart(u"按类别"_s, top(stats.byCategory, 10)));
     addChart(pieChart(u"按阅读状态"_s, stats.byStatus));
     addChart(barChart(u"按存放地点"_s, top(stats.byPlace, 12), QColor(0x2e, 0x8b, 0x57)));

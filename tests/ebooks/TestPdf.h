@@ -64,7 +64,9 @@ struct Security
 };
 
 // Pages with an outline entry "Chapter n" each; encrypted when given a user password.
-QByteArray makePdf(int pages, const std::optional<QByteArray>& userPassword = std::nullopt)
+// catalogue: more entries of the document catalogue (such as its /PageLabels).
+QByteArray makePdf(
+    int pages, const std::optional<QByteArray>& userPassword = std::nullopt, const QByteArray& catalogue = {})
 {
     const std::optional<Security> security
         = userPassword ? std::optional<Security>(std::in_place, *userPassword) : std::nullopt;
@@ -76,7 +78,7 @@ QByteArray makePdf(int pages, const std::optional<QByteArray>& userPassword = st
     // contents, outline entry; finally the encryption dictionary.
     auto pageObject = [](int page) { return 4 + 3 * page; };
     std::vector<QByteArray> objects(size_t(pageObject(pages)) + 1);
-    objects[1] = "<< /Type /Catalog /Pages 2 0 R /Outlines 3 0 R >>";
+    objects[1] = "<< /Type /Catalog /Pages 2 0 R /Outlines 3 0 R " + catalogue + " >>";
     QByteArray kids;
     for (int page = 0; page < pages; ++page)
         kids += ref(pageObject(page)) + ' ';

@@ -162,6 +162,25 @@ private slots:
         QCOMPARE(f.names(), found);
     }
 
+    // A title the PDF gives itself comes first; the file name without its
+    // extension stands in; either form of a name already listed is a duplicate.
+    void importedTitles()
+    {
+        StoreFixture f;
+        f.db().execute(u"insert into dzbook (name, filename) values ('西游记', '1'), ('水浒传.pdf', '2')"_s);
+        f.list.refresh();
+        auto job = f.job({ f.source(u"titled.pdf"_s), f.source(u"红楼梦.上.pdf"_s), f.source(u"西游记.PDF"_s),
+            f.source(u"水浒传"_s), f.source(u".pdf"_s) });
+        QStringList asked;
+        job->setTitleReader([&](const QString& source) {
+            asked << QFileInfo(source).fileName();
+            return source.endsWith(u"titled.pdf"_s) ? u"  书中的 书名\n"_s : QString();
+        });
+        QCOMPARE(f.run(std::move(job)), 3);
+        QCOMPARE(f.names(), (QStringList { u"西游记"_s, u"水浒传.pdf"_s, u"书中的 书名"_s, u"红楼梦.上"_s, u".pdf"_s }));
+        QCOMPARE(asked, (QStringList { u"titled.pdf"_s, u"红楼梦.上.pdf"_s, u".pdf"_s }));
+    }
+
     void importSkipsDuplicatesAndStoresEncrypted()
     {
         StoreFixture f;
@@ -172,7 +191,8 @@ private slots:
         const QStringList sources { f.source(u"listed.pdf"_s), f.source(u"a.pdf"_s, big), f.source(u"empty.pdf"_s, {}),
             f.source(u"notes.txt"_s, "plain text"), f.source(longName), writeFile(f.dir.filePath(u"A.PDF"_s), "dup") };
         QCOMPARE(f.run(f.job(sources)), 4);
-        QCOMPARE(f.names(), (QStringList { u"Listed.PDF"_s, u"a.pdf"_s, u"empty.pdf"_s, u"notes.txt"_s, longName }));
+        // Titled by the file names without their extension.
+        QCOMPARE(f.names(), (QStringList { u"Listed.PDF"_s, u"a"_s, u"empty"_s, u"notes"_s, longName.chopped(4) }));
 
         QCOMPARE(f.storeFiles().size(), 4);
         const QByteArray expected[] = { big, {}, "plain text", "%PDF-1.4 x" };
@@ -215,7 +235,7 @@ private slots:
         auto job = f.job(sources);
         if (failure == u"row"_s) {
             write = [&, inner = write](const QString& name, const QString& storedName) {
-                if (name == u"two.pdf"_s)
+                if (name == u"two"_s)
                     throw EDatabaseError("disk I/O error");
                 inner(name, storedName);
             };
@@ -239,7 +259,7 @@ private slots:
             return;
         }
         QCOMPARE(rows, 1);
-        QCOMPARE(f.names(), QStringList { u"one.pdf"_s });
+        QCOMPARE(f.names(), QStringList { u"one"_s });
         QCOMPARE(f.storeFiles(), QStringList { f.list.textAt(0, f.list.fieldIndex(u"filename"_s)) });
         QVERIFY(!f.store.remove(u"../in/one.pdf"_s) && QFile::exists(sources[0])); // the store's own files only
     }
@@ -255,7 +275,7 @@ private slots:
                 running->cancel();
         });
         QCOMPARE(f.run(std::move(job)), 1);
-        QCOMPARE(f.names(), QStringList { u"first.pdf"_s });
+        QCOMPARE(f.names(), QStringList { u"first"_s });
         QCOMPARE(f.storeFiles().size(), 1);
     }
 

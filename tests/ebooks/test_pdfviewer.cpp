@@ -17,6 +17,7 @@
 #include <QPdfSearchModel>
 #include <QPdfView>
 #include <QPdfWriter>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
@@ -126,6 +127,8 @@ private slots:
     void thumbnailsRenderOnlyVisiblePages();
     void findChineseText();
     void noteFadesAndPageSignal();
+    void placeKeptThroughEveryLayout();
+    void pageNamesFollowTheBooksLabels();
 };
 
 void TestPdfViewer::password_data()
@@ -401,6 +404,66 @@ void TestPdfViewer::noteFadesAndPageSignal()
     QCOMPARE(viewer.note(), u"上次读到第 7 页"_s);
     QVERIFY(viewer.findChild<QLabel*>(u"NoteLabel"_s)->isVisible());
     QTRY_VERIFY_WITH_TIMEOUT(viewer.note().isEmpty(), 8000);
+}
+
+void TestPdfViewer::placeKeptThroughEveryLayout()
+{
+    ShownViewer viewer(800, 600);
+    QVERIFY(viewer.OpenDocumentStream(makePdf(60), QString()));
+    QPdfView* view = viewer.pageView();
+    QScrollBar* bar = view->verticalScrollBar();
+    viewer.goToPage(40);
+    // A third of the way down page 41: the line read.
+    bar->setValue(bar->value() + viewer.pageRect(40).height() / 3);
+    const auto share = [&] {
+        const QRect page = viewer.pageRect(viewer.currentPage());
+        return -page.top() / qreal(page.height());
+    };
+    QSignalSpy pages(&viewer, &PdfViewer::currentPageChanged);
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        { "zoom in", [&] { QTest::keyClick(view, Qt::Key_Plus, Qt::ControlModifier); } },
+        { "zoom in again", [&] { viewer.zoomIn(); } },
+        { "zoom out", [&] { QTest::keyClick(view, Qt::Key_Minus, Qt::ControlModifier); } },
+        { "zoom out far", [&] { viewer.setZoom(0.5); } },
+        { "fit page", [&] { viewer.fitPage(); } },
+        { "fit width", [&] { QTest::keyClick(view, Qt::Key_0, Qt::ControlModifier); } },
+        { "side pane hidden", [&] { viewer.SetViewerPart(PdfViewer::SidePanePart, false); } },
+        { "toolbar hidden", [&] { viewer.SetViewerPart(PdfViewer::ToolBarPart, false); } },
+        { "narrower", [&] { viewer.resize(500, 600); } },
+        { "parts back", [&] {
+             viewer.SetViewerPart(PdfViewer::SidePanePart, true);
+             viewer.SetViewerPart(PdfViewer::ToolBarPart, true);
+         } },
+        { "wider", [&] { viewer.resize(1000, 700); } },
+    };
+    view->setFocus();
+    for (const auto& [name, change] : changes) {
+        change();
+        QTest::qWait(30); // the layouts that follow a resize
+        const QString where = u"%1: page %2, %3 down"_s.arg(QLatin1String(name)).arg(viewer.currentPage()).arg(share());
+        QVERIFY2(viewer.currentPage() == 40 && std::abs(share() - 1.0 / 3) < 0.02, qPrintable(where));
+        for (const QList<QVariant>& signal : std::as_const(pages))
+            QVERIFY2(signal.at(0).toInt() == 40, name); // never a passing page to be remembered
+    }
+}
+
+void TestPdfViewer::pageNamesFollowTheBooksLabels()
+{
+    ShownViewer viewer;
+    // Six pages of front matter numbered i to vi, then the book's own 1, 2, ...
+    QVERIFY(viewer.OpenDocumentStream(makePdf(20, std::nullopt, "/PageLabels << /Nums [0 << /S /r >> 6 << /S /D >>] >>"), QString()));
+    QCOMPARE(viewer.pageName(9), u"第 4 页（PDF 第 10 页）"_s);
+    QCOMPARE(viewer.pageName(1), u"第 ii 页（PDF 第 2 页）"_s);
+    viewer.goToPage(9);
+    auto* name = viewer.findChild<QLabel*>(u"pageNameLabel"_s);
+    QCOMPARE(name->text(), u"第 4 页（PDF 第 10 页）"_s);
+    QTRY_VERIFY(name->isVisible());
+    // A book whose labels merely count from 1 names its pages by their number alone.
+    QVERIFY(viewer.OpenDocumentStream(makePdf(12, std::nullopt, "/PageLabels << /Nums [0 << /S /D >>] >>"), QString()));
+    QCOMPARE(viewer.pageName(9), u"第 10 页"_s);
+    QTRY_VERIFY(!name->isVisible());
+    QVERIFY(viewer.OpenDocumentStream(makePdf(3), QString()));
+    QCOMPARE(viewer.pageName(2), u"第 3 页"_s);
 }
 
 QTEST_MAIN(TestPdfViewer)

@@ -108,6 +108,24 @@ private slots:
         QVERIFY(!d.window.isVisible());
         QCOMPARE(f.count(u"select count(*) from dzbook"_s), u"0"_s);
     }
+
+    // On a 1366 x 768 screen (the dialog at its own size, and as small as
+    // its layout lets it be) a whole date shows in each date field.
+    void datesShowWhole()
+    {
+        Fixture f;
+        Dialog d(f.list);
+        for (const QSize size : { d.window.size(), QSize(1, 1) }) {
+            d.window.resize(size);
+            QVERIFY(d.window.width() <= 1366 && d.window.height() <= 768);
+            for (const char* name : { "EdDateAdded", "EdDateStarted", "EdDateFinished" }) {
+                auto* edit = d.find<QLineEdit>(name);
+                edit->setText(u"2026-12-31"_s);
+                const int needed = edit->fontMetrics().horizontalAdvance(edit->text());
+                QVERIFY2(edit->width() - 12 >= needed, name); // the frame and the text margins
+            }
+        }
+    }
 };
 
 QTEST_MAIN(TestReadBook)

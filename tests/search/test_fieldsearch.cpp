@@ -74,6 +74,7 @@ private slots:
     void fieldAndSnippet();
     void ebooks();
     void typedTextNeverBecomesSql();
+    void controlCharactersAreNoSeparators();
     void isbnForms();
     void snippetMarksMatch();
 };
@@ -158,6 +159,20 @@ void TestFieldSearch::typedTextNeverBecomesSql()
     QCOMPARE(f.count(u"select count(*) from baseshu"_s), u"5"_s);
     f.db().execute(u"update baseshu set readbiji = '打 100% 的分' where name = '活着'"_s);
     QCOMPARE(titles(f.find(u"100%"_s).paper), QStringList { u"活着"_s });
+}
+
+void TestFieldSearch::controlCharactersAreNoSeparators()
+{
+    SearchFixture f;
+    // NUL and the unit separator neither cut the text nor split it into
+    // pieces each found on its own; alone they are no search at all.
+    for (const QString& text : { QString(QChar(0)), u"\x1f"_s, QString(QChar(0)) + u"\x1f "_s })
+        QVERIFY2(f.find(text).isEmpty() && FindQuery::from(text).isEmpty(), text.toUtf8().toHex().constData());
+    QCOMPARE(titles(f.find(u"活\x1f着"_s).paper), QStringList { u"活着"_s });
+    QCOMPARE(titles(f.find(u"三\x1f活"_s).paper), QStringList()); // "三活", not "三" or "活"
+    QCOMPARE(titles(f.find(u"书房"_s + QChar(0) + u"张三"_s).paper), QStringList());
+    QCOMPARE(titles(f.find(u"余\x1f华"_s).ebook), QStringList { u"linux.pdf"_s });
+    QCOMPARE(FindQuery::from(u"红楼\t梦\r\n"_s).text, u"红楼 梦"_s);
 }
 
 void TestFieldSearch::isbnForms()

@@ -7,10 +7,12 @@
 #include "search/FieldSearch.h"
 #include "search/FullTextLibrary.h"
 #include "search/FullTextSearch.h"
+#include "search/PageNames.h"
 #include "search/TextExtraction.h"
 #include "search/TextForms.h"
 
 #include <QDirIterator>
+#include <QRandomGenerator>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPdfWriter>
@@ -120,6 +122,10 @@ private slots:
     void passwordSetLater();
     void damagedCompanionIsRebuilt();
     void killedBuildLeavesNoHalfCompanion();
+    void scanFindsEveryPlaceOnce();
+    void scanStopsAtTheCapAndWhenCalledOff();
+    void textsThatCannotBeKeptAreSaidOnce();
+    void hitsNameThePagesAsTheBookDoes();
 };
 
 void TestFullText::extractionAndScan()
@@ -305,6 +311,101 @@ void TestFullText::killedBuildLeavesNoHalfCompanion()
     library.refresh();
     QVERIFY(library.waitUntilIdle(120000));
     QCOMPARE(f.find(library, phrase).size(), stored.size());
+}
+
+// Every place of a needle, the slow and sure way: each start compared, ASCII letters caseless.
+static QList<qsizetype> everyPlace(const QByteArray& text, const QByteArray& needle)
+{
+    QList<qsizetype> found;
+    const QByteArray low = text.toLower();
+    const QByteArray wanted = needle.toLower();
+    for (qsizetype at = 0; at + wanted.size() <= low.size();) {
+        if (low.mid(at, wanted.size()) == wanted) {
+            found << at;
+            at += wanted.size();
+        } else {
+            ++at;
+        }
+    }
+    return found;
+}
+
+void TestFullText::scanFindsEveryPlaceOnce()
+{
+    // The carried-over scans of the first byte's two cases against the plain
+    // definition, on texts made of few letters so that near misses abound.
+    QRandomGenerator random(25);
+    const QByteArray letters = "aAbB中x";
+    for (int round = 0; round < 300; ++round) {
+        QByteArray text;
+        const int size = int(random.bounded(60));
+        for (int i = 0; i < size; ++i)
+            text += letters.at(int(random.bounded(letters.size())));
+        QByteArray needle;
+        const int length = 1 + int(random.bounded(3));
+        for (int i = 0; i < length; ++i)
+            needle += "aAbB"[random.bounded(4)];
+        QCOMPARE(FullTextSearch::occurrences(text, needle), everyPlace(text, needle));
+    }
+    // The other case of the first byte only long after the first place.
+    const QByteArray text = QByteArray(5000, 'x') + "ab" + QByteArray(5000, 'y') + "AB" + "ab";
+    QCOMPARE(FullTextSearch::occurrences(text, "ab"), (QList<qsizetype> { 5000, 10002, 10004 }));
+    QCOMPARE(FullTextSearch::occurrences(text, "ab", 2).size(), 2);
+}
+
+void TestFullText::scanStopsAtTheCapAndWhenCalledOff()
+{
+    // A letter on every line of a long book: one hit a page, the first 200 pages.
+    QStringList pages;
+    for (int page = 0; page < 1024; ++page)
+        pages << QString(u"the sentence here, "_s).repeated(40);
+    const BookText text = TextForms::bookText(pages);
+    const QList<FindHit> hits = FullTextSearch::pagesHolding(text, "e");
+    QCOMPARE(hits.size(), FullTextSearch::MaxPagesPerBook);
+    for (int i = 0; i < hits.size(); ++i)
+        QCOMPARE(hits[i].page, i);
+    QCOMPARE(FullTextSearch::pagesHolding(text, "E", 5000).size(), 1024);
+    QCOMPARE(FullTextSearch::pagesHolding(text, "here, the", 5000).size(), 1024);
+    const std::atomic<bool> calledOff { true };
+    QVERIFY(FullTextSearch::pagesHolding(text, "e", 5000, &calledOff).isEmpty());
+}
+
+void TestFullText::textsThatCannotBeKeptAreSaidOnce()
+{
+    TextFixture f;
+    const QString first = f.add(u"一.pdf"_s, textPdf(2, 1));
+    const QString second = f.add(u"二.pdf"_s, textPdf(2, 0));
+    // Where the texts go cannot be written (a folder in the way of each
+    // companion's temporary file stands for a read-only folder, whoever runs this).
+    for (const QString& stored : { first, second })
+        QVERIFY(QDir().mkpath(f.store.path(stored) + u".text.part"_s));
+    FullTextLibrary library(f.store.folder(), f.db().databasePath());
+    QStringList said;
+    connect(&library, &FullTextLibrary::problemFound, [&](const QString& why) { said << why; });
+    QVERIFY(library.problem().isEmpty());
+    library.refresh();
+    QVERIFY(library.waitUntilIdle(60000));
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(said.size(), 1);
+    QCOMPARE(library.problem(), said.first());
+    QVERIFY2(said.first().contains(QDir::toNativeSeparators(f.store.folder())), qPrintable(said.first()));
+    QVERIFY(f.find(library, phrase).isEmpty());
+}
+
+void TestFullText::hitsNameThePagesAsTheBookDoes()
+{
+    TextFixture f;
+    const QString stored = f.add(u"书.pdf"_s, textPdf(5, 3));
+    FullTextLibrary library(f.store.folder(), f.db().databasePath());
+    library.refresh();
+    QVERIFY(library.waitUntilIdle(60000));
+    QCOMPARE(f.find(library, phrase).value(0).field, u"第 4 页"_s);
+    // Learnt when the book was read: two pages of front matter, then 1, 2, 3.
+    PageNames::remember(f.db(), stored, { u"i"_s, u"ii"_s, u"1"_s, u"2"_s, u"3"_s });
+    QCOMPARE(f.find(library, phrase).value(0).field, u"第 2 页（PDF 第 4 页）"_s);
+    PageNames::remember(f.db(), stored, { u"1"_s, u"2"_s, u"3"_s, u"4"_s, u"5"_s }); // mere numbers: none kept
+    QCOMPARE(f.count(u"select count(*) from qh_pagelabels"_s), u"0"_s);
+    QCOMPARE(f.find(library, phrase).value(0).field, u"第 4 页"_s);
 }
 
 // The child of killedBuildLeavesNoHalfCompanion: builds every text, a line per book.

@@ -3,6 +3,7 @@
 
 #include "ebooks/EbookPage.h"
 #include "ebooks/EbookStore.h"
+#include "ebooks/LastPage.h"
 #include "platform/AppPaths.h"
 #include "ebooks/PdfFindBar.h"
 #include "ebooks/PdfViewer.h"
@@ -91,6 +92,7 @@ private slots:
     void enterInTheBoxNeverWaits();
     void moreRowsOnRequest();
     void fullTextHitOpensItsPage();
+    void hitInTheBooksOwnFormLeavesWithTheBook();
 };
 
 void TestFindPanel::typingListsGroupedResults()
@@ -235,6 +237,51 @@ void TestFindPanel::fullTextHitOpensItsPage()
     QVERIFY(!w.list()->isVisible()); // the reading page gets the room
     QTest::keyClick(w.box(), Qt::Key_Down);
     QVERIFY(w.list()->isVisible());
+}
+
+void TestFindPanel::hitInTheBooksOwnFormLeavesWithTheBook()
+{
+    GuiFixture f;
+    const EbookStore store = EbookStore(AppPaths::path(u"corvina"_s));
+    QDir().mkpath(store.folder());
+    QTemporaryDir sources;
+    const QString source = sources.filePath(u"guide.pdf"_s);
+    {
+        QFile file(source);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(textPdf(8, 5, u"打包的基本步驟"_s)); // printed in traditional characters
+    }
+    const QString stored = store.newStoredName();
+    store.store(source, stored);
+    f.db().execute(u"insert into dzbook (name, filename) values ('指南.pdf', '%1')"_s.arg(stored));
+    const qint64 id = f.db().scalar(u"select ID from dzbook"_s).toLongLong();
+    LastPage(f.db()).remember(id, 2); // read before, up to page 3
+
+    Window w;
+    QVERIFY(w.window.fullText()->waitUntilIdle(60000));
+    w.window.findChild<QCheckBox*>(u"ChkFullText"_s)->setChecked(true);
+    w.find(u"基本步骤"_s);
+    QCOMPARE(w.rows(), (QStringList { u"电子书全文（1）"_s, u"  指南.pdf"_s }));
+    w.list()->setCurrentIndex(w.hit(0, 0));
+    QTest::keyClick(w.list(), Qt::Key_Return);
+    PdfViewer* viewer = w.window.ebookPage()->viewer();
+    QTRY_COMPARE(viewer->currentPage(), 5);
+    // The find bar holds the form the page holds, and finds it there.
+    QCOMPARE(viewer->findBar()->text(), u"基本步驟"_s);
+    QCOMPARE(viewer->findBar()->matchPage(), 5);
+    QVERIFY(viewer->findBar()->statusText() != u"找不到"_s);
+    // The hit's page is the one shown: no word of the page read last time.
+    QCOMPARE(viewer->note(), QString());
+    QCOMPARE(LastPage(f.db()).page(id), 5);
+
+    // The book deleted: its hit goes from the list, which closes when empty.
+    QTest::keyClick(w.box(), Qt::Key_Down);
+    QVERIFY(w.list()->isVisible());
+    w.window.ebookPage()->BitBtn3Click();
+    Prompt::enqueueAnswer(QMessageBox::Ok);
+    w.window.ebookPage()->Button6Click();
+    QCOMPARE(w.model()->hitCount(), 0);
+    QVERIFY(!w.list()->isVisible());
 }
 
 QTEST_MAIN(TestFindPanel)
