@@ -16,6 +16,9 @@ QString withoutExtension(const QString& name)
     return base.isEmpty() ? name : base;
 }
 
+// The title column's width.
+constexpr qsizetype TitleLength = 50;
+
 } // namespace
 
 EbookImport::EbookImport(
@@ -61,8 +64,6 @@ void EbookImport::storeCurrent()
     m_total = QFileInfo(source()).size();
     m_storedName = m_store.newStoredName(m_files);
     m_title.clear();
-    if (m_titleReader)
-        m_title = Sql::withoutNul(m_titleReader(source())).simplified();
     m_store.store(source(), m_storedName, [this](qint64 done, qint64 total) {
         m_done = done;
         m_total = total;
@@ -70,6 +71,8 @@ void EbookImport::storeCurrent()
             m_progress(done, total);
         return !m_cancelled;
     });
+    if (m_titleReader && !m_cancelled)
+        m_title = Sql::withoutNul(m_titleReader(m_store.path(m_storedName))).simplified().left(TitleLength);
 }
 
 void EbookImport::commitCurrent()

@@ -39,8 +39,8 @@ public:
     QString title() const;
 
     // Reads the title a PDF gives itself (empty when none); called on the
-    // storing thread with the source file's path. Unset: file names alone.
-    // The PDF worker, once the program has one, is the place to read it.
+    // storing thread with the path of the store file just written (so the PDF
+    // worker reads the book as it reads every stored one). Unset: file names alone.
     using TitleReader = std::function<QString(const QString& source)>;
     void setTitleReader(TitleReader reader) { m_titleReader = std::move(reader); }
     QString storedName() const { return m_storedName; }

@@ -15,6 +15,7 @@
 #include "ebooks/PdfViewer.h"
 #include "ebooks/ureadbook.h"
 #include "format/EncryptedPdfDevice.h"
+#include "pdfworker/PdfWorkerClient.h"
 #include "search/FullTextLibrary.h"
 #include "search/PageNames.h"
 #include "search/TextForms.h"
@@ -460,6 +461,12 @@ void EbookPage::importFiles(const QStringList& files)
         storedNames << rows.textAt(row, 1);
     }
     auto job = std::make_unique<EbookImport>(m_store, files, names, storedNames);
+    // The title the PDF gives itself, read by the PDF worker (never the window's engine).
+    job->setTitleReader([](const QString& storeFile) {
+        PdfWorkerClient worker;
+        const WorkerResult result = worker.run(WorkerJob::title(storeFile));
+        return result.end == WorkerEnd::Done ? result.body.value(u"title"_s).toString() : QString();
+    });
     m_import = new ImportProgress(
         std::move(job), [this](const QString& name, const QString& storedName) { writeImportedRow(name, storedName); },
         window());

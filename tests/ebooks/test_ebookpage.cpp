@@ -216,6 +216,21 @@ private slots:
         QCOMPARE(f.folder("corvina").size(), f.rows());
     }
 
+    // An imported PDF is titled as it titles itself, else by its file name without ".pdf".
+    void importedBookTakesItsOwnTitle()
+    {
+        PageFixture f;
+        {
+            QPdfWriter writer(f.dir.filePath(u"scan0001.pdf"_s));
+            writer.setTitle(u"红楼梦 上册"_s);
+            QPainter(&writer).drawText(100, 100, u"第一回"_s);
+        }
+        f.importFiles({ f.dir.filePath(u"scan0001.pdf"_s), f.source(u"西游记.pdf"_s, makePdf(1)) });
+        RecordSet& list = f.page()->list();
+        QCOMPARE(list.textAt(0, list.fieldIndex(u"name"_s)), u"红楼梦 上册"_s);
+        QCOMPARE(list.textAt(1, list.fieldIndex(u"name"_s)), u"西游记"_s);
+    }
+
     void viewerCallsOfThePageSwitches()
     {
         PageFixture f;
