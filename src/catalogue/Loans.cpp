@@ -1,7 +1,12 @@
 #include "catalogue/Loans.h"
 
+#include "data/udata.h"
+
 #include "data/Connection.h"
 #include "data/Statement.h"
+#include "search/Pinyin.h"
+
+#include <QHash>
 
 #include <algorithm>
 
@@ -61,6 +66,18 @@ int Loan::daysOverdue(const QDate& today) const
 
 namespace Loans {
 
+QDate today()
+{
+    const TDataModule2* module = TDataModule2::instance();
+    return module ? module->clock.today() : QDate::currentDate();
+}
+
+void setToday(const QDate& day)
+{
+    if (TDataModule2* module = TDataModule2::instance())
+        module->clock.fix(day);
+}
+
 void lend(Connection& connection, qint64 book, const QString& borrower, const QDate& lent, const QDate& due)
 {
     const QString who = borrower.trimmed();
@@ -68,6 +85,9 @@ void lend(Connection& connection, qint64 book, const QString& borrower, const QD
         fail(u"请填写借书人。"_s);
     if (!lent.isValid())
         fail(u"请填写借出日期。"_s);
+    if (lent > today())
+        fail(u"借出日期 %1 还没到（今天是 %2），请填写今天或以前的日期。"_s.arg(
+            lent.toString(Qt::ISODate), today().toString(Qt::ISODate)));
     if (due.isValid() && due < lent)
         fail(u"归还期限不能早于借出日期。"_s);
     sqlite3* db = connection.handle();
@@ -142,15 +162,29 @@ QList<Loan> current(Connection& connection, const QDate& today)
 
 QList<Loan> history(Connection& connection, const QString& filter)
 {
+    Statement stmt(connection.handle(),
+        QByteArray(loanColumns) + "order by coalesce(l.returned, '9999') desc, l.lent desc, l.id desc");
+    QList<Loan> loans = readLoans(stmt);
     const QString text = filter.trimmed();
-    QByteArray sql = loanColumns;
-    if (!text.isEmpty())
-        sql += "where instr(lower(l.borrower), lower(?1)) > 0 or instr(lower(coalesce(b.name, l.title, '')), lower(?1)) > 0 ";
-    sql += "order by coalesce(l.returned, '9999') desc, l.lent desc, l.id desc";
-    Statement stmt(connection.handle(), sql);
-    if (!text.isEmpty())
-        stmt.bind(1, text);
-    return readLoans(stmt);
+    if (text.isEmpty())
+        return loans;
+    // As the search box finds books: the text anywhere (letter case aside), or
+    // Latin letters as the pinyin of a name or title ("zw" finds 张伟).
+    const bool latin = Pinyin::isLatinOnly(text);
+    const Pinyin::Query pinyin(text);
+    QHash<QString, bool> spelt; // names and titles recur; each is spelt once
+    const auto matches = [&](const QString& value) {
+        if (value.contains(text, Qt::CaseInsensitive))
+            return true;
+        if (!latin)
+            return false;
+        const auto known = spelt.constFind(value);
+        if (known != spelt.constEnd())
+            return *known;
+        return spelt[value] = pinyin.matches(Pinyin::spell(value));
+    };
+    loans.removeIf([&](const Loan& loan) { return !matches(loan.borrower) && !matches(loan.title); });
+    return loans;
 }
 
 QStringList borrowers(Connection& connection)
@@ -173,7 +207,7 @@ int overdueCount(Connection& connection, const QDate& today)
 QString describe(const Loan& loan, const QDate& today)
 {
     if (const int late = loan.daysOverdue(today); late > 0)
-        return u"已逾期 %1 天"_s.arg(late);
+        return u"已逾期 %1 天（%2）"_s.arg(late).arg(loan.borrower);
     const int days = loan.daysOut(today);
     if (days < 0)
         return u"借给 %1"_s.arg(loan.borrower);

@@ -44,8 +44,13 @@ struct Loan
 
 namespace Loans {
 
-// Lends a book: refuses (ELoanError) an empty borrower, a due date before the
-// lending date, a book that is out already or that does not exist.
+// Today by the data module's clock (TDataModule2::clock), the one a test fixes.
+QDate today();
+void setToday(const QDate& day); // the clock's fix(): a null date goes back to the system's
+
+// Lends a book: refuses (ELoanError) an empty borrower, a lending date after
+// today, a due date before the lending date, a book that is out already or
+// that does not exist.
 void lend(Connection& connection, qint64 book, const QString& borrower, const QDate& lent, const QDate& due);
 // Ends the open loan of a book on the given day; refuses when it is not out.
 void giveBack(Connection& connection, qint64 book, const QDate& returned);
@@ -55,13 +60,14 @@ void giveBackLoan(Connection& connection, qint64 loan, const QDate& returned);
 std::optional<Loan> openLoan(Connection& connection, qint64 book);
 // The books out now (not those deleted since): overdue ones first (longest overdue first), then by date lent.
 QList<Loan> current(Connection& connection, const QDate& today);
-// Every loan, newest first; filter (when not blank) matches borrower or title.
+// Every loan, newest first; filter (when not blank) matches borrower or title,
+// by their text (letter case aside) or, typed in Latin letters, by their pinyin.
 QList<Loan> history(Connection& connection, const QString& filter = {});
 // Borrowers seen before, most frequent first.
 QStringList borrowers(Connection& connection);
 int overdueCount(Connection& connection, const QDate& today);
 
-// What the quick view and the shelf say of a lent book: "借给 X，Y 天" or "已逾期 N 天".
+// What the quick view and the shelf say of a lent book: "借给 X，Y 天" or "已逾期 N 天（X）".
 QString describe(const Loan& loan, const QDate& today);
 
 } // namespace Loans

@@ -68,9 +68,31 @@ void TForm2::FormShow()
     Query1->open();
     const QString shown = CBleib->currentText(); // the current book's category stays in the box
     CBleib->clear();
-    for (Query1->first(); !Query1->eof(); Query1->next())
+    categoryNames.clear();
+    for (Query1->first(); !Query1->eof(); Query1->next()) {
         CBleib->addItem(Query1->asText(u"leib"_s));
+        categoryNames.insert(Query1->asText(u"id"_s), Query1->asText(u"leib"_s));
+    }
     CBleib->setEditText(shown);
+    DBGrid1->viewport()->update(); // the category column by the names just read
+}
+
+void TForm2::reject()
+{
+    if (DBmaster->isOpen() && DBmaster->state() == RecordSet::State::Insert && DBmaster->isModified()) {
+        const auto answer = Prompt::message(this, QMessageBox::Question, Titles::hint(),
+            u"新增的图书还没有保存。保存后关闭吗？"_s, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+        if (answer == QMessageBox::Cancel)
+            return;
+        if (answer == QMessageBox::Save) {
+            ErrorHandler::guard([this] { BitBtn2Click(); });
+            if (DBmaster->state() == RecordSet::State::Insert)
+                return; // not saved (no such category, an error): the window stays with the book
+        } else {
+            DBmaster->cancel();
+        }
+    }
+    QDialog::reject();
 }
 
 void TForm2::reread()

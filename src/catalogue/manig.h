@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
 
 #include <array>
 #include <optional>
 
+class DateField;
 class PictureLoader;
 class PicturePanel;
 class QComboBox;
@@ -52,6 +54,8 @@ public:
     // Re-reads the books from the library (after a restore): a pending edit is
     // dropped, the category box and the current book's pictures follow.
     void reread();
+    // Closing (the window's button, Escape) with a new book not yet saved asks first.
+    void reject() override;
 
     // The statement of a search for this text in the titles.
     QString searchStatement(const QString& text) const;
@@ -74,6 +78,7 @@ protected:
 
 private:
     void buildLayout();
+    void fitTitleColumn();
     void runSearch(const QString& text);
     void refreshCategory();
     void clearPictures();
@@ -82,7 +87,7 @@ private:
     QHBoxLayout* buildLoanRow(QWidget* page);
     std::optional<qint64> currentBook() const; // the id of a saved current book
     void refreshLoanAndDates();
-    void dateEdited(QLineEdit* edit);
+    void dateEdited(DateField* edit);
     bool readyForLoan();
 
     RecordSet* DBmaster;
@@ -91,14 +96,15 @@ private:
     PictureLoader* loader;
     QTimer* pictureTimer; // the pictures of the row where a quick run of moves stops
     QString searchText; // of the search the list shows
+    QHash<QString, QString> categoryNames; // id -> name, for the grid
 
     QScrollArea* scroll = nullptr;
     QComboBox* CBleib = nullptr;
     QLineEdit* Edit1 = nullptr;
     QTableView* DBGrid1 = nullptr;
-    QLineEdit* EdDateAdded = nullptr;
-    QLineEdit* EdDateStarted = nullptr;
-    QLineEdit* EdDateFinished = nullptr;
+    DateField* EdDateAdded = nullptr;
+    DateField* EdDateStarted = nullptr;
+    DateField* EdDateFinished = nullptr;
     QLabel* LblLoan = nullptr;
     std::array<PicturePanel*, 6> panels {};
     std::array<bool, 6> uploadedSinceRefresh {};

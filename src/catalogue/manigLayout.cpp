@@ -1,5 +1,6 @@
-// The catalogue editor's widgets: the bound controls, the command rows, the picture
-// column and the grid, in a page that scrolls on screens lower than it.
+// The catalogue editor's widgets: the bound controls, the command rows, the
+// pictures beside them and the grid below, laid out so that a screen of 1366 × 768
+// shows all of it; lower screens scroll.
 
 #include "catalogue/BookPictures.h"
 #include "catalogue/PicturePanel.h"
@@ -10,6 +11,7 @@
 #include "data/udata.h"
 
 #include <QComboBox>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -17,16 +19,43 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// The page is this tall at 96 dots per inch; lower screens scroll.
-constexpr int PageHeight = 1190;
+// The page needs this much height at 96 dots per inch (the grid shows a few rows
+// then); lower screens scroll. On taller ones the grid takes what is left.
+constexpr int PageHeight = 620;
 constexpr int LabelWidth = 64;
+// The six pictures stand in two columns of three beside the fields.
+constexpr QSize PictureSize { 174, 116 };
+// A title column as wide as its longest title, up to this.
+constexpr int TitleColumnMost = 360;
+
+// The grid's category column shows the category's name, not its number.
+class CategoryDelegate : public QStyledItemDelegate
+{
+public:
+    CategoryDelegate(const QHash<QString, QString>* names, QObject* parent)
+        : QStyledItemDelegate(parent)
+        , names(names)
+    { }
+
+    QString displayText(const QVariant& value, const QLocale& locale) const override
+    {
+        const QString id = value.toString();
+        return names->value(id, QStyledItemDelegate::displayText(value, locale));
+    }
+
+private:
+    const QHash<QString, QString>* names;
+};
 
 QLabel* label(const QString& text, QWidget* parent)
 {
@@ -66,12 +95,11 @@ QHBoxLayout* row(QWidget* parent, std::initializer_list<std::tuple<QString, QWid
     return layout;
 }
 
-QHBoxLayout* memoRow(const QString& text, QPlainTextEdit* memo, QWidget* parent)
+QVBoxLayout* memoColumn(const QString& text, QPlainTextEdit* memo, QWidget* parent)
 {
-    auto* layout = new QHBoxLayout;
-    QLabel* caption = label(text, parent);
-    caption->setAlignment(Qt::AlignRight | Qt::AlignTop);
-    layout->addWidget(caption);
+    auto* layout = new QVBoxLayout;
+    layout->setSpacing(2);
+    layout->addWidget(new QLabel(text, parent));
     layout->addWidget(memo, 1);
     return layout;
 }
@@ -95,8 +123,8 @@ void TForm2::buildLayout()
         auto* widget = new QPlainTextEdit(page);
         widget->setObjectName(u"db_"_s + field);
         widget->setTabChangesFocus(true);
-        widget->setMinimumHeight(80);
-        // The memos share what the picture column leaves, whatever their texts.
+        widget->setMinimumHeight(60);
+        // The memos share the row the pictures leave, whatever their texts.
         widget->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
         DBMemo::bind(widget, DBmaster, field);
         return widget;
@@ -125,14 +153,15 @@ void TForm2::buildLayout()
         { { u"书名"_s, edit(u"name"_s), 3 }, { u"作     者"_s, edit(u"zuozhe"_s), 2 },
             { u"出版社"_s, edit(u"publish"_s), 2 }, { u"ISBN"_s, edit(u"isbn"_s), 2 } }));
     left->addLayout(row(page,
-        { { u"语种"_s, edit(u"yuzhong"_s), 2 }, { u"存放地点"_s, list(u"place"_s, places), 2 },
-            { u"阅读状态"_s, list(u"isread"_s, { u"还没读"_s, u"正在读"_s, u"已读完"_s }), 2 } }));
-    QHBoxLayout* third = row(page, { { u"包装"_s, edit(u"boxbz"_s), 2 }, { u"类  别"_s, categoryBox(), 2 } });
-    third->addStretch(2);
-    left->addLayout(third);
-    left->addLayout(memoRow(u"目录"_s, memo(u"目录"_s), page), 2);
-    left->addLayout(memoRow(u"内容简介"_s, memo(u"contentjj"_s), page), 3);
-    left->addLayout(memoRow(u"读书笔记"_s, memo(u"readbiji"_s), page), 3);
+        { { u"语种"_s, edit(u"yuzhong"_s), 1 }, { u"存放地点"_s, list(u"place"_s, places), 2 },
+            { u"阅读状态"_s, list(u"isread"_s, { u"还没读"_s, u"正在读"_s, u"已读完"_s }), 2 },
+            { u"包装"_s, edit(u"boxbz"_s), 1 }, { u"类  别"_s, categoryBox(), 2 } }));
+    auto* memos = new QHBoxLayout;
+    memos->setSpacing(8);
+    memos->addLayout(memoColumn(u"目录"_s, memo(u"目录"_s), page), 2);
+    memos->addLayout(memoColumn(u"内容简介"_s, memo(u"contentjj"_s), page), 3);
+    memos->addLayout(memoColumn(u"读书笔记"_s, memo(u"readbiji"_s), page), 3);
+    left->addLayout(memos, 1);
     left->addLayout(row(page,
         { { u"是否出屋"_s, list(u"isgo"_s, yesNo), 1 }, { u"出屋原因"_s, edit(u"gocause"_s), 3 },
             { u"是否借人"_s, list(u"isjie"_s, yesNo), 1 }, { u"借书人"_s, edit(u"jieshumen"_s), 2 } }));
@@ -188,19 +217,20 @@ void TForm2::buildLayout()
     illustrations->addStretch(1);
     left->addLayout(illustrations);
 
-    // The picture column at the right edge, the cover at the top.
+    // The pictures at the right edge, the cover first.
     const QStringList captions { u"封面图片显示"_s, u"书摘与插图显示一"_s, u"书摘与插图显示二"_s, u"书摘与插图显示三"_s,
         u"书摘与插图显示四"_s, u"书摘与插图显示五"_s };
     const QStringList images { u"Image2"_s, u"Image3"_s, u"Image6"_s, u"Image8"_s, u"Image10"_s, u"Image12"_s };
-    auto* pictures = new QVBoxLayout;
+    auto* pictures = new QGridLayout;
     pictures->setSpacing(6);
     for (int slot = 0; slot < 6; ++slot) {
         const BookPictures::Slot& columns = BookPictures::slotColumns[std::size_t(slot)];
         panels[std::size_t(slot)] = new PicturePanel(captions.at(slot), images.at(slot),
             QString::fromUtf16(columns.blob), QString::fromUtf16(columns.tag), page);
-        pictures->addWidget(panels[std::size_t(slot)]);
+        panels[std::size_t(slot)]->setFixedSize(PictureSize);
+        pictures->addWidget(panels[std::size_t(slot)], slot / 2, slot % 2);
     }
-    pictures->addStretch(1);
+    pictures->setRowStretch(3, 1);
 
     auto* top = new QHBoxLayout;
     top->setSpacing(12);
@@ -209,14 +239,14 @@ void TForm2::buildLayout()
 
     DBGrid1 = new QTableView(page);
     DBGrid1->setObjectName(u"DBGrid1"_s);
-    DBGrid1->setMinimumHeight(220); // eight rows: the page grows a little past 1190 for them
+    DBGrid1->setMinimumHeight(140);
     DBGrid1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
     DBGrid1->setVerticalHeader(new RowHeader(DBGrid1));
     DBGrid1->verticalHeader()->setDefaultSectionSize(22);
     DBGrid1->installEventFilter(this);
     model = new RecordSetModel(DBmaster,
         { { u"name"_s, u"书名"_s, 79 }, { u"zuozhe"_s, u"作者"_s, 63 }, { u"publish"_s, u"出版社"_s, 85 },
-            { u"isbn"_s, QString(), 73 }, { u"leibie"_s, u"类别"_s, 69 }, { u"boxbz"_s, u"包装"_s, 68 },
+            { u"isbn"_s, u"ISBN"_s, 110 }, { u"leibie"_s, u"类别"_s, 69 }, { u"boxbz"_s, u"包装"_s, 68 },
             { u"contentjj"_s, u"内容简介"_s, 56 }, { u"place"_s, u"存放地"_s, 111 }, { u"isread"_s, u"读书状态"_s, 71 },
             { u"isjie"_s, u"是否借"_s, 56 }, { u"jieshumen"_s, u"借书人"_s, 60 }, { u"isgo"_s, u"是否出屋"_s, 53 },
             { u"gocause"_s, u"出屋原因"_s, 150 } },
@@ -231,6 +261,9 @@ void TForm2::buildLayout()
             header->resizeSection(column, needed);
     }
     header->setStretchLastSection(true);
+    DBGrid1->setItemDelegateForColumn(4, new CategoryDelegate(&categoryNames, DBGrid1));
+    // Titles are read whole: their column follows the longest one shown.
+    connect(model, &QAbstractItemModel::modelReset, this, [this] { fitTitleColumn(); });
 
     auto* body = new QVBoxLayout(page);
     body->setContentsMargins(12, 10, 12, 10);
@@ -247,4 +280,13 @@ void TForm2::buildLayout()
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(scroll);
+}
+
+void TForm2::fitTitleColumn()
+{
+    // The titles, and the places (the household's own names, some long).
+    const auto* view = static_cast<const QAbstractItemView*>(DBGrid1);
+    QHeaderView* header = DBGrid1->horizontalHeader();
+    header->resizeSection(0, std::clamp(view->sizeHintForColumn(0), 160, TitleColumnMost));
+    header->resizeSection(7, std::clamp(view->sizeHintForColumn(7), 111, TitleColumnMost / 2));
 }

@@ -7,6 +7,7 @@
 #include "catalogue/manig.h"
 #include "catalogue/ulend.h"
 #include "data/RecordSet.h"
+#include "widgets/DateField.h"
 #include "widgets/ErrorHandler.h"
 #include "widgets/Prompt.h"
 #include "widgets/Titles.h"
@@ -22,15 +23,15 @@ QHBoxLayout* TForm2::buildLoanRow(QWidget* page)
 {
     auto* layout = new QHBoxLayout;
     layout->setSpacing(6);
-    auto add = [&](const QString& caption, QLineEdit*& edit, const QString& name) {
+    auto add = [&](const QString& caption, DateField*& edit, const QString& name) {
         auto* label = new QLabel(caption, page);
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         layout->addWidget(label);
-        edit = new QLineEdit(page);
+        edit = new DateField(page);
         edit->setObjectName(name);
-        edit->setPlaceholderText(u"年-月-日"_s);
         edit->setMaximumWidth(110);
-        connect(edit, &QLineEdit::editingFinished, this, [this, edit] {
+        // However the field is left (Tab, a click, Return), a changed date is saved or refused.
+        connect(edit, &DateField::committed, this, [this, edit] {
             ErrorHandler::guard([this, edit] { dateEdited(edit); });
         });
         layout->addWidget(edit);
@@ -67,7 +68,7 @@ void TForm2::refreshLoanAndDates()
     const ReadingDates dates = book ? ReadingDates::read(connection, ReadingDates::Kind::Book, *book) : ReadingDates();
     for (auto [edit, date] : { std::pair { EdDateAdded, dates.added }, std::pair { EdDateStarted, dates.started },
              std::pair { EdDateFinished, dates.finished } }) {
-        edit->setText(ReadingDates::format(date)); // also clears isModified()
+        edit->setDate(date);
         edit->setEnabled(book.has_value()); // a book not yet saved has no dates of its own
     }
     const auto loan = book ? Loans::openLoan(connection, *book) : std::nullopt;
@@ -75,14 +76,15 @@ void TForm2::refreshLoanAndDates()
     LblLoan->setStyleSheet(loan && loan->isOverdue(TDataModule2::instance()->clock.today()) ? u"color: red"_s : QString());
 }
 
-void TForm2::dateEdited(QLineEdit* edit)
+void TForm2::dateEdited(DateField* edit)
 {
     const std::optional<qint64> book = currentBook();
-    if (!book || !edit->isModified())
+    if (!book)
         return;
     QDate date;
-    if (!ReadingDates::parse(edit->text(), date)) {
-        Prompt::message(this, QMessageBox::Warning, Titles::hint(), u"日期应写作 年-月-日，例如 2024-03-05；留空表示没有。"_s);
+    if (!edit->read(date)) {
+        // The text stays as typed and pending: corrected and left again, it is saved.
+        Prompt::message(this, QMessageBox::Warning, Titles::hint(), DateField::formHint());
         edit->setFocus();
         return;
     }
@@ -90,7 +92,7 @@ void TForm2::dateEdited(QLineEdit* edit)
     ReadingDates dates = ReadingDates::read(connection, ReadingDates::Kind::Book, *book);
     (edit == EdDateAdded ? dates.added : edit == EdDateStarted ? dates.started : dates.finished) = date;
     ReadingDates::write(connection, ReadingDates::Kind::Book, *book, dates);
-    edit->setText(ReadingDates::format(date));
+    edit->setDate(date);
 }
 
 bool TForm2::readyForLoan()

@@ -4,6 +4,7 @@
 #include "catalogue/manig.h"
 #include "catalogue/uprint.h"
 #include "data/RecordSet.h"
+#include "data/Settings.h"
 #include "widgets/ProgressDialog.h"
 #include "widgets/Prompt.h"
 #include "widgets/Titles.h"
@@ -12,6 +13,10 @@
 #include <QFileInfo>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+const QString printSetting = QStringLiteral("catalogue-print");
+}
 
 void TForm2::BtnPrintClick()
 {
@@ -28,8 +33,10 @@ void TForm2::BtnPrintClick()
     }
     const int all = connection.scalar(u"select count(*) from baseshu"_s).toInt();
     TfmPrint choice(int(shown.size()), all, this);
+    choice.recall(Settings::value(connection, printSetting));
     if (choice.exec() != QDialog::Accepted)
         return;
+    Settings::setValue(connection, printSetting, choice.remembered());
     const QString suggested
         = QDir::home().filePath(u"青禾书目-%1.pdf"_s.arg(QDate::currentDate().toString(u"yyyyMMdd"_s)));
     QString path = Prompt::getSaveFileName(this, u"打印书目"_s, suggested, u"PDF 文件 (*.pdf)"_s);

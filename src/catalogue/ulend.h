@@ -5,12 +5,14 @@
 class Connection;
 struct Loan;
 class QCheckBox;
-class QDateEdit;
+class DateField;
 class QLineEdit;
 class QPushButton;
 
 // Lending one paper book: the borrower (those seen before are offered as
-// completions), the day it goes out and, when ticked, the day it is due back.
+// completions; Enter on one lends to that one), the day it goes out (today or
+// earlier) and, when ticked, the day it is due back, both typed as the reading
+// dates are.
 class TfmLend : public QDialog
 {
     Q_OBJECT
@@ -28,13 +30,16 @@ public:
     // Ends one loan today, after a question (the other open loan of the book, if any, stays).
     static bool returnLoan(QWidget* parent, Connection& connection, const Loan& loan);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     Connection& connection;
     qint64 book;
     QLineEdit* EdBorrower;
-    QDateEdit* DateLent;
+    DateField* DateLent;
     QCheckBox* CbDue;
-    QDateEdit* DateDue;
+    DateField* DateDue;
     QPushButton* BtnOK;
     QPushButton* BtnCancel;
 };

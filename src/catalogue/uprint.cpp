@@ -45,8 +45,6 @@ TfmPrint::TfmPrint(int shown, int all, QWidget* parent)
         group->addButton(b);
         a->setChecked(true);
     }
-    if (shown < all)
-        RbShown->setChecked(true);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(BtnOK);
@@ -72,4 +70,22 @@ PrintOptions TfmPrint::options() const
     options.grouping = RbByPlace->isChecked() ? PrintOptions::Grouping::Place : PrintOptions::Grouping::Category;
     options.covers = CbCovers->isChecked();
     return options;
+}
+
+QString TfmPrint::remembered() const
+{
+    return u"group=%1;covers=%2"_s.arg(RbByPlace->isChecked() ? u"place"_s : u"category"_s)
+        .arg(CbCovers->isChecked() ? 1 : 0);
+}
+
+void TfmPrint::recall(const QString& text)
+{
+    for (const QString& pair : text.split(u';', Qt::SkipEmptyParts)) {
+        const QString name = pair.section(u'=', 0, 0);
+        const QString value = pair.section(u'=', 1);
+        if (name == u"group"_s)
+            (value == u"place"_s ? RbByPlace : RbByCategory)->setChecked(true);
+        else if (name == u"covers"_s)
+            CbCovers->setChecked(value == u"1"_s);
+    }
 }

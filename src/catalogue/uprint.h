@@ -8,8 +8,9 @@ class QCheckBox;
 class QPushButton;
 class QRadioButton;
 
-// What to print: every book or those the search shows, grouped by category or
-// by place, with or without covers.
+// What to print: every book (the choice it starts on) or those the search
+// shows, grouped by category or by place, with or without covers. The grouping
+// and the covers are remembered from one print to the next.
 class TfmPrint : public QDialog
 {
     Q_OBJECT
@@ -18,6 +19,10 @@ public:
 
     bool onlyShown() const;
     PrintOptions options() const;
+
+    // The choices to remember as one short text, and the dialog set from such a text.
+    QString remembered() const;
+    void recall(const QString& text);
 
 private:
     QRadioButton* RbAll;

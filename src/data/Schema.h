@@ -34,6 +34,12 @@ inline constexpr const char* pdfVerdictTable
 inline constexpr const char* pageLabelsTable = "CREATE TABLE IF NOT EXISTS qh_pagelabels (filename TEXT PRIMARY KEY "
                                                "CHECK (length(filename) <= 255), labels TEXT NOT NULL)";
 
+// Choices the program remembers between runs (name -> value), such as the
+// options of the printed catalogue.
+inline constexpr const char* settingsTable
+    = "CREATE TABLE IF NOT EXISTS qh_settings (name TEXT PRIMARY KEY CHECK (length(name) <= 100), "
+      "value TEXT NOT NULL CHECK (length(value) <= 1000))";
+
 // The account and categories a new library starts with.
 inline constexpr const char* firstUser = "admin";
 inline constexpr const char* firstPassword = "admin";

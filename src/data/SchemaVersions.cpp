@@ -137,6 +137,12 @@ namespace {
         Statement::execute(db, pageLabelsTable);
     }
 
+    // Version 10: choices remembered between runs.
+    void version10(sqlite3* db)
+    {
+        Statement::execute(db, settingsTable);
+    }
+
     // Version 11: what the PDF worker found of each book, tied to the store file's
     // size and the worker's version. The older record (qh_pdfcheck) is no longer
     // trusted: every book is checked again once.
@@ -157,6 +163,7 @@ const std::vector<Migration>& migrations()
         { 7, "删除旧的拼音索引表", &version7 },
         { 8, "借阅与阅读日期的文本限长，改正借书人不再结束借阅，删除的书保留借阅记录", &version8 },
         { 9, "电子书自己的页码（qh_pagelabels）", &version9 },
+        { 10, "记住的选项（qh_settings）", &version10 },
         { 11, "电子书检查结果与文件大小、检查程序版本绑定（qh_pdfverdict）", &version11 },
     };
     return steps;

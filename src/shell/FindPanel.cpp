@@ -38,6 +38,8 @@ FindPanel::FindPanel(Connection& connection, FullTextLibrary* library, QWidget* 
     m_box->setObjectName(u"EdtFind"_s);
     m_box->setPlaceholderText(u"搜索书名、作者、出版社、ISBN、存放位置、借书人、笔记…"_s);
     m_box->setClearButtonEnabled(true);
+    // The box is where typing goes: its focus is marked more plainly than a field's.
+    m_box->setStyleSheet(u"QLineEdit#EdtFind:focus { border: 2px solid #c9a25a; background: #fffbe8; }"_s);
     m_fullText->setObjectName(u"ChkFullText"_s);
     m_fullText->setToolTip(u"同时搜索电子书里的文字"_s);
     m_list->setObjectName(u"LstFind"_s);

@@ -92,6 +92,15 @@ void ShelfView::addBook(const QString& caption, qint64 id, const QImage& thumbna
     item->setToolTip(caption);
 }
 
+void ShelfView::setThumbnail(int row, const QImage& thumbnail)
+{
+    QListWidgetItem* shown = item(row);
+    if (!shown || row >= m_images.size())
+        return;
+    m_images[row] = QPixmap::fromImage(thumbnail);
+    shown->setIcon(QIcon(m_images[row]));
+}
+
 qint64 ShelfView::bookId(const QListWidgetItem* item)
 {
     return item ? item->data(BookIdRole).toLongLong() : 0;

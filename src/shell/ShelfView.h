@@ -21,6 +21,8 @@ public:
     // Replaces the whole content: one item per book, the n-th showing the n-th thumbnail.
     void clearShelf();
     void addBook(const QString& caption, qint64 id, const QImage& thumbnail);
+    // Draws the item of a row with another thumbnail (its loan mark changed).
+    void setThumbnail(int row, const QImage& thumbnail);
 
     // The thumbnails, one per item in item order (the image list of the shelf).
     const QList<QPixmap>& images() const { return m_images; }

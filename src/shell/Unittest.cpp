@@ -12,7 +12,9 @@
 #include "widgets/NavBar.h"
 #include "widgets/ProgressDialog.h"
 #include "widgets/Prompt.h"
+#include "catalogue/LoanNews.h"
 #include "catalogue/Loans.h"
+#include "shell/FindPanel.h"
 #include "shell/LoanMarks.h"
 #include "shell/ShelfListing.h"
 #include "shell/ShelfView.h"
@@ -59,6 +61,8 @@ TFormtest::TFormtest(QWidget* parent)
     Timer2->setInterval(10000);
     connect(Timer2, &QTimer::timeout, this, [this] { ErrorHandler::guard([this] { Timer2Timer(); }); });
     Timer2->start();
+
+    connect(&LoanNews::instance(), &LoanNews::changed, this, ErrorHandler::guarded([this] { followLoans(); }));
 }
 
 TFormtest::~TFormtest() = default;
@@ -132,10 +136,12 @@ void TFormtest::buildCategoryLinks()
         NavItem* item = Group2->addItem(QStringLiteral("item%1").arg(n++), caption);
         connect(item, &NavItem::clicked, this, [this, item] {
             const QString category = item->text();
+            m_find->closeList();
             ErrorHandler::guard([this, category] { itemsclick(category); });
         });
     }
     Group2->setExpanded(false);
+    orderTabs(); // the new links in their place in the pane
 }
 
 void TFormtest::countBooks()
@@ -209,12 +215,16 @@ void TFormtest::runListing(const std::function<ShelfContent(ShelfListing&)>& lis
     const QScopedValueRollback<bool> busy(listing, true);
     bringPaperPageToFront();
     ListView1->clearShelf();
+    shelfCovers.clear();
     ShelfContent content;
     {
         ListingProgress progress(this);
         ShelfListing shelf(TDataModule2::instance()->Adocon, shug.toImage());
         shelf.setProgress(progress.callback());
         content = list(shelf);
+        shelfCovers.clear();
+        for (const ShelfItem& item : content.items)
+            shelfCovers.append(item.thumbnail);
         LoanMarks::apply(TDataModule2::instance()->Adocon, content.items, TDataModule2::instance()->clock.today());
     }
     // The progress box is gone before a message about a damaged cover asks for an answer.
@@ -258,6 +268,7 @@ void TFormtest::dxNavBar1Item12Click()
     buildCategoryLinks();
     Group2->setExpanded(categoriesOpen);
     countBooks();
+    followLoans(); // a borrower typed into a book's own fields lends it too
 }
 
 void TFormtest::dxNavBar1Item13Click()
@@ -293,6 +304,7 @@ void TFormtest::dxNavBar1Item10Click()
         TabSheet2->clearReading();
         m_fullText->clear(); // the texts kept are those of the library before
         ListView1->clearShelf();
+        shelfCovers.clear();
         statusPanels[1]->clear();
         FormShow(); // category links and book total
     });

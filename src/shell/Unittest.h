@@ -2,6 +2,8 @@
 
 #include "widgets/MainRefresh.h"
 
+#include <QImage>
+#include <QList>
 #include <QMainWindow>
 #include <QPixmap>
 
@@ -53,6 +55,9 @@ public:
     void dxNavBar1Item14Click(); // 借阅
     void dxNavBar1Item15Click(); // 统计
     void showOverdue(); // "有 N 本书逾期未还" in the status bar, or nothing
+    // A book was lent or returned somewhere: the overdue note, the 借阅 lists and
+    // the shelf's marks follow at once.
+    void followLoans();
     void Group5Click();
     void ListView1Click();
     void BitBtn3Click();
@@ -79,6 +84,7 @@ protected:
 private:
     void buildLayout();
     void buildNavigation();
+    void orderTabs(); // the search box, the navigation pane, then the page shown
     void buildCategoryLinks();
     void countBooks();
     void listByStatus(const QString& status);
@@ -110,6 +116,7 @@ private:
     LoansPage* TabSheetLoans = nullptr; // made at first use
     StatsPage* TabSheetStats = nullptr;
     QTimer* Timer2 = nullptr;
+    QList<QImage> shelfCovers; // the shelf's covers before their loan marks, in item order
 
     // State
     QPixmap shug;

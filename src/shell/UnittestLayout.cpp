@@ -10,8 +10,10 @@
 #include "data/udata.h"
 #include "platform/AppPaths.h"
 
+#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStatusBar>
@@ -149,13 +151,29 @@ void TFormtest::buildLayout()
     setStatusBar(StatusBar1);
 
     buildNavigation();
+    // Another page chosen: the search's results give way to it.
+    connect(PageControl1, &QTabWidget::currentChanged, m_find, &FindPanel::closeList);
+    orderTabs();
+}
+
+void TFormtest::orderTabs()
+{
+    QList<QWidget*> chain;
+    chain << m_find->box() << m_find->findChild<QCheckBox*>(QStringLiteral("ChkFullText"));
+    chain << dxNavBar1->tabChain();
+    chain << ListView1;
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        setTabOrder(chain.at(i - 1), chain.at(i));
 }
 
 void TFormtest::buildNavigation()
 {
     auto link = [this](NavGroup* group, const QString& name, const QString& caption, void (TFormtest::*fn)()) {
         NavItem* item = group->addItem(name, caption);
-        connect(item, &NavItem::clicked, this, ErrorHandler::guarded([this, fn] { (this->*fn)(); }));
+        connect(item, &NavItem::clicked, this, ErrorHandler::guarded([this, fn] {
+            m_find->closeList(); // the page chosen takes the room of the search's results
+            (this->*fn)();
+        }));
     };
 
     NavGroup* group1 = dxNavBar1->addGroup(QStringLiteral("Group1"), QStringLiteral("纸书按阅读情况"));

@@ -5,6 +5,9 @@
 #include "catalogue/Loans.h"
 #include "catalogue/LoansPage.h"
 #include "data/udata.h"
+#include "shell/LoanMarks.h"
+#include "shell/ShelfListing.h"
+#include "shell/ShelfView.h"
 #include "stats/StatsPage.h"
 
 #include <QLabel>
@@ -15,7 +18,7 @@ void TFormtest::dxNavBar1Item14Click()
     if (!TabSheetLoans) {
         TabSheetLoans = new LoansPage(TDataModule2::instance()->Adocon, TDataModule2::instance()->clock, PageControl1);
         PageControl1->addTab(TabSheetLoans, QStringLiteral("借阅"));
-        connect(TabSheetLoans, &LoansPage::loansChanged, this, &TFormtest::showOverdue);
+        // Its 归还 is announced to every screen by the lending dialog's news (followLoans).
     }
     TabSheetLoans->refresh();
     PageControl1->setCurrentWidget(TabSheetLoans);
@@ -36,4 +39,18 @@ void TFormtest::showOverdue()
     const int late = Loans::overdueCount(TDataModule2::instance()->Adocon, TDataModule2::instance()->clock.today());
     StatusBar1Overdue->setText(QStringLiteral("有 %1 本书逾期未还").arg(late));
     StatusBar1Overdue->setVisible(late > 0);
+}
+
+void TFormtest::followLoans()
+{
+    showOverdue();
+    if (TabSheetLoans)
+        TabSheetLoans->refresh();
+    // The shelf keeps its books and their order; only the marks are drawn again.
+    QList<ShelfItem> items;
+    for (int row = 0; row < ListView1->count() && row < shelfCovers.size(); ++row)
+        items.append({ {}, ShelfView::bookId(ListView1->item(row)), shelfCovers.at(row) });
+    LoanMarks::apply(TDataModule2::instance()->Adocon, items, TDataModule2::instance()->clock.today());
+    for (int row = 0; row < items.size(); ++row)
+        ListView1->setThumbnail(row, items.at(row).thumbnail);
 }

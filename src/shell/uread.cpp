@@ -90,6 +90,11 @@ Tfmread::Tfmread(QWidget* parent)
     connect(BtnReturn, &QPushButton::clicked, this, [this] { ErrorHandler::guard([this] { BtnReturnClick(); }); });
     for (QPushButton* button : {BtnLend, BtnReturn})
         button->setAutoDefault(false);
+    // Tab as the window reads: the fields, then the buttons from left to right.
+    setTabOrder(DBMemo1, BtnLend);
+    setTabOrder(BtnLend, BtnReturn);
+    setTabOrder(BtnReturn, b1);
+    setTabOrder(b1, B2);
 }
 
 Tfmread::~Tfmread() = default;

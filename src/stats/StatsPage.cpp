@@ -17,6 +17,8 @@
 #include <QChart>
 #include <QChartView>
 #include <QDir>
+#include <QFileInfo>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPieSeries>
@@ -33,6 +35,9 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int chartHeight = 300;
+// The width of the plot of a chart in half a page at 1366 × 768, about: labels
+// that do not fit side by side in it stand upright.
+constexpr int uprightBelow = 480;
 
 QChart* barChart(const QString& title, const Counts& counts, const QColor& colour,
     const std::function<QString(const QString&)>& label = {})
@@ -63,6 +68,16 @@ QChart* barChart(const QString& title, const Counts& counts, const QColor& colou
         QFont small = x->labelsFont();
         small.setPixelSize(10);
         x->setLabelsFont(small);
+    }
+    // Names wider than their bar would be cut to "…": they stand upright instead.
+    const QFontMetrics metrics(x->labelsFont());
+    int widest = 0;
+    for (const QString& text : std::as_const(labels))
+        widest = std::max(widest, metrics.horizontalAdvance(text));
+    if (!labels.isEmpty() && widest + 6 > uprightBelow / int(labels.size())) {
+        x->setLabelsAngle(-90);
+        x->setTruncateLabels(false);
+        chart->setProperty("labelRoom", widest); // the chart grows by the longest label's length
     }
     chart->addAxis(x, Qt::AlignBottom);
     series->attachAxis(x);
@@ -169,15 +184,10 @@ void StatsPage::draw(const LibraryStats& stats)
     addChart(pieChart(u"按类别"_s, top(stats.byCategory, 10)));
     addChart(pieChart(u"按阅读状态"_s, stats.byStatus));
     addChart(barChart(u"按存放地点"_s, top(stats.byPlace, 12), QColor(0x2e, 0x8b, 0x57)));
-    // Months as their numbers (the title gives the years): 24 labels fit side by side.
-    // The axis merges equal labels, so the later year's carry a zero-width space.
+    // Each month with its year ("2025-03"), upright so that the 24 of them are read whole.
     const auto& months = stats.finishedByMonth.rows;
     const QString span = months.isEmpty() ? QString() : u"，%1 至 %2"_s.arg(months.first().first, months.last().first);
-    const QString lastYear = months.isEmpty() ? QString() : months.last().first.left(4);
-    addChart(barChart(u"近两年每月读完"_s + span, stats.finishedByMonth, QColor(0x46, 0x82, 0xb4),
-        [lastYear](const QString& month) {
-            return QString::number(month.mid(5).toInt()) + (month.startsWith(lastYear) ? u"\u200B"_s : QString());
-        }));
+    addChart(barChart(u"近两年每月读完"_s + span, stats.finishedByMonth, QColor(0x46, 0x82, 0xb4)));
     addChart(barChart(u"每年读完"_s, stats.finishedByYear, QColor(0x41, 0x69, 0xe1)));
     addChart(barChart(u"每年入库"_s, stats.addedByYear, QColor(0xd2, 0x69, 0x1e)));
     addChart(barChart(u"借阅人（借阅次数）"_s, top(stats.loansByBorrower, 12), QColor(0xb2, 0x22, 0x22)));
@@ -194,7 +204,7 @@ void StatsPage::addChart(QChart* chart)
     auto* view = new QChartView(chart, box);
     view->setObjectName(u"Chart%1"_s.arg(index));
     view->setRenderHint(QPainter::Antialiasing);
-    view->setMinimumHeight(chartHeight);
+    view->setMinimumHeight(chartHeight + chart->property("labelRoom").toInt());
     layout->addWidget(view, 1);
     auto* save = new QPushButton(u"保存图片"_s, box);
     save->setObjectName(u"BtnSaveChart%1"_s.arg(index));
@@ -210,9 +220,18 @@ void StatsPage::saveChart(int index)
     if (!view)
         return;
     const QString suggested = QDir::home().filePath(view->chart()->title().section(u'（', 0, 0) + u".png"_s);
-    const QString path = Prompt::getSaveFileName(this, u"保存图片"_s, suggested, u"PNG 图片 (*.png)"_s);
+    QString path = Prompt::getSaveFileName(this, u"保存图片"_s, suggested, u"PNG 图片 (*.png)"_s);
     if (path.isEmpty())
         return;
+    if (QFileInfo(path).suffix().isEmpty()) {
+        path += u".png"_s; // as the filter says; a picture without it opens nowhere
+        // The dialog asked about the name as typed, not about this one.
+        if (QFileInfo::exists(path)
+            && Prompt::message(this, QMessageBox::Question, u"保存图片"_s,
+                   u"%1 已存在。要替换它吗？"_s.arg(QDir::toNativeSeparators(path)), QMessageBox::Yes | QMessageBox::No)
+                != QMessageBox::Yes)
+            return;
+    }
     DataFolder::refuseProgramFile(path); // a picture never takes the place of the library, the lock...
     QByteArray png;
     QBuffer buffer(&png);

@@ -18,7 +18,8 @@ QToolButton[navGroup="true"]:hover { background: #38a84b; }
 QWidget#navGroupBody { background: #9ed89a; border: 1px solid #6fb36a; border-top: none; }
 NavItem { color: #14361a; font-size: 13px; padding: 3px 14px; background: transparent; }
 NavItem[hot="true"] { color: red; text-decoration: underline; }
-NavItem:focus { border: 1px dotted #14361a; }
+NavItem:focus { color: #14361a; background: #fff3c4; border: 1px solid #c9a25a; border-radius: 2px; }
+QToolButton[navGroup="true"]:focus { border: 2px solid #f5d76e; }
 )";
 
 } // namespace
@@ -175,4 +176,15 @@ NavGroup* NavBar::addGroup(const QString& objectName, const QString& caption)
     m_layout->insertWidget(m_layout->count() - 1, group);
     m_groups.append(group);
     return group;
+}
+
+QList<QWidget*> NavBar::tabChain() const
+{
+    QList<QWidget*> chain;
+    for (NavGroup* group : m_groups) {
+        chain << group->header();
+        for (NavItem* item : group->items())
+            chain << item;
+    }
+    return chain;
 }

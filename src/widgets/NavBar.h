@@ -63,6 +63,8 @@ public:
 
     NavGroup* addGroup(const QString& objectName, const QString& caption);
     QList<NavGroup*> groups() const { return m_groups; }
+    // What Tab reaches, top to bottom: each group's header, then its items.
+    QList<QWidget*> tabChain() const;
 
 private:
     QVBoxLayout* m_layout;

@@ -243,7 +243,9 @@ void TestLoans::refusals()
         return false;
     };
     const QDate day(2026, 5, 1);
+    Loans::setToday(day);
     QVERIFY(refused([&] { Loans::lend(f.db(), book, u"  "_s, day, {}); }));
+    QVERIFY(refused([&] { Loans::lend(f.db(), book, u"张三"_s, day.addDays(1), {}); })); // not yet lent
     QVERIFY(refused([&] { Loans::lend(f.db(), book, u"张三"_s, day, day.addDays(-1)); }));
     QVERIFY(refused([&] { Loans::lend(f.db(), book + 100, u"张三"_s, day, {}); }));
     QVERIFY(refused([&] { Loans::giveBack(f.db(), book, day); }));
@@ -262,6 +264,7 @@ void TestLoans::overdueWithTestClock()
     const qint64 late = f.addBook(u"乙"_s, {});
     const qint64 later = f.addBook(u"丙"_s, {});
     const qint64 noDue = f.addBook(u"丁"_s, {});
+    Loans::setToday(QDate(2026, 6, 15));
     Loans::lend(f.db(), onTime, u"张三"_s, QDate(2026, 6, 1), QDate(2026, 6, 30));
     Loans::lend(f.db(), late, u"李四"_s, QDate(2026, 5, 1), QDate(2026, 6, 10));
     Loans::lend(f.db(), later, u"王五"_s, QDate(2026, 5, 20), QDate(2026, 6, 5));
@@ -275,7 +278,7 @@ void TestLoans::overdueWithTestClock()
     QCOMPARE(out[1].book, late); // 5 days
     QCOMPARE(out[2].book, noDue); // then by date lent
     QCOMPARE(out[3].book, onTime);
-    QCOMPARE(Loans::describe(out[0], today), u"已逾期 10 天"_s);
+    QCOMPARE(Loans::describe(out[0], today), u"已逾期 10 天（王五）"_s);
     QCOMPARE(Loans::describe(out[3], today), u"借给 张三，14 天"_s);
     // The due day itself is not late; returned loans never are.
     QVERIFY(!out[3].isOverdue(QDate(2026, 6, 30)));
@@ -298,6 +301,11 @@ void TestLoans::historySearchAndBorrowers()
     QCOMPARE(Loans::history(f.db(), u"it's"_s).size(), 2); // by title, quote and all
     QCOMPARE(Loans::history(f.db(), u"孤独"_s).size(), 1);
     QCOMPARE(Loans::history(f.db(), u"%"_s).size(), 0); // no wildcards
+    // Latin letters find names and titles by their pinyin, as the search box does.
+    QCOMPARE(Loans::history(f.db(), u"zs"_s).size(), 2); // 张三
+    QCOMPARE(Loans::history(f.db(), u"ZhangSan"_s).size(), 2);
+    QCOMPARE(Loans::history(f.db(), u"bngd"_s).size(), 1); // 百年孤独
+    QCOMPARE(Loans::history(f.db(), u"lisi"_s).size(), 0);
     QCOMPARE(Loans::borrowers(f.db()), (QStringList { u"张三"_s, u"Anna"_s }));
 }
 

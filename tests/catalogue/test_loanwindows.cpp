@@ -8,17 +8,22 @@
 #include "ebooks/ureadbook.h"
 #include "shell/LoanMarks.h"
 #include "shell/ShelfListing.h"
+#include "shell/ShelfView.h"
 #include "shell/Unittest.h"
 #include "shell/uread.h"
+#include "widgets/DateField.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateEdit>
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTableWidget>
+
+#include <functional>
 
 using namespace Qt::StringLiterals;
 
@@ -33,6 +38,12 @@ private slots:
     }
     void editorLendsThroughTheDialogAndByItsFields();
     void editorDatesAreStampedAndEdited();
+    void correctedDateLeftWithTabIsSaved();
+    void lendingDateTypedAsWritten_data();
+    void lendingDateTypedAsWritten();
+    void lendingDateRefusals();
+    void suggestedBorrowerTakesOneEnter();
+    void screensFollowALoan();
     void quickViewLendsAndReturns();
     void loansPageAndOverdueNote();
     void loansPageReturnsOneOfTwoLoans();
@@ -57,7 +68,7 @@ void answerLend(QObject* context, const QString& borrower, const QDate& due, boo
         typeText(dialog->findChild<QLineEdit*>(u"EdBorrower"_s), borrower);
         dialog->findChild<QCheckBox*>(u"CbDue"_s)->setChecked(due.isValid());
         if (due.isValid())
-            dialog->findChild<QDateEdit*>(u"DateDue"_s)->setDate(due);
+            dialog->findChild<DateField*>(u"DateDue"_s)->setDate(due);
         QTest::mouseClick(dialog->findChild<QPushButton*>(u"BtnOK"_s), Qt::LeftButton);
     });
 }
@@ -144,12 +155,12 @@ void TestLoanWindows::editorDatesAreStampedAndEdited()
     // Corrected by hand; a bad date is refused and the stored one kept.
     finished->selectAll();
     typeText(finished, u"2023/5/4"_s);
-    emit finished->editingFinished();
+    QTest::keyClick(finished, Qt::Key_Return);
     QCOMPARE(finished->text(), u"2023-05-04"_s);
     QCOMPARE(f.count(u"select finished from qh_book_dates"_s), u"2023-05-04"_s);
     added->selectAll();
     typeText(added, u"去年"_s);
-    emit added->editingFinished();
+    QTest::keyClick(added, Qt::Key_Return);
     QVERIFY(Prompt::lastShown().text.startsWith(u"日期应写作"_s));
     QCOMPARE(f.count(u"select added from qh_book_dates"_s), QDate::currentDate().toString(Qt::ISODate));
 
@@ -186,7 +197,7 @@ void TestLoanWindows::quickViewLendsAndReturns()
     again.openBook(id);
     again.show();
     QVERIFY(QTest::qWaitForWindowExposed(&again));
-    QCOMPARE(again.findChild<QLabel*>(u"LblLoan"_s)->text(), u"已逾期 5 天"_s);
+    QCOMPARE(again.findChild<QLabel*>(u"LblLoan"_s)->text(), u"已逾期 5 天（李四）"_s);
     Prompt::enqueueAnswer(QMessageBox::Ok);
     QTest::mouseClick(again.findChild<QPushButton*>(u"BtnReturn"_s), Qt::LeftButton);
     QVERIFY(again.findChild<QLabel*>(u"LblLoan"_s)->text().isEmpty());
@@ -321,6 +332,262 @@ void TestLoanWindows::ebookDatesInTheDetails()
     QCOMPARE(dates.finished, QDate(2024, 2, 3));
     QCOMPARE(dates.added, QDate::currentDate());
     QVERIFY(dates.started.isNull());
+}
+
+void TestLoanWindows::correctedDateLeftWithTabIsSaved()
+{
+    GuiFixture f;
+    f.addBook(u"甲"_s, u"还没读"_s, 1);
+    TForm2 editor;
+    editor.show();
+    editor.waitForPictures();
+    editor.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&editor));
+    auto* started = editor.findChild<QLineEdit*>(u"EdDateStarted"_s);
+    auto* finished = editor.findChild<QLineEdit*>(u"EdDateFinished"_s);
+    const auto stored = [&] { return f.count(u"select coalesce(started, '') from qh_book_dates"_s); };
+
+    // The warning's box takes the window's activation and, closed, does not always
+    // give it back (no window manager): the keys still reach the field, but no
+    // focus event follows a Tab.
+    QWidget elsewhere;
+    elsewhere.resize(50, 50);
+    Prompt::setOnShown([&](const Prompt::Shown&) {
+        elsewhere.show();
+        elsewhere.activateWindow();
+    });
+    auto noObserver = qScopeGuard([] { Prompt::setOnShown({}); });
+
+    // A bad date left with Tab: refused, the field keeps the focus and the text.
+    started->setFocus();
+    typeText(started, u"3月5日"_s);
+    QTest::keyClick(started, Qt::Key_Tab);
+    QVERIFY(Prompt::lastShown().text.startsWith(u"日期应写作"_s));
+    QVERIFY(QTest::qWaitForWindowActive(&elsewhere));
+    QCOMPARE(editor.focusWidget(), started);
+    QCOMPARE(started->text(), u"3月5日"_s);
+    QCOMPARE(stored(), QString());
+
+    // Corrected and left with Tab, three times over: each correction is saved.
+    for (const auto& [typed, saved] : { std::pair { u"2024-03-05"_s, u"2024-03-05"_s },
+             std::pair { u"2024年3月6日"_s, u"2024-03-06"_s }, std::pair { u"2024/3/7"_s, u"2024-03-07"_s } }) {
+        started->setFocus();
+        started->selectAll();
+        typeText(started, typed);
+        QTest::keyClick(started, Qt::Key_Tab);
+        QCOMPARE(stored(), saved);
+        QCOMPARE(started->text(), saved);
+        QCOMPARE(editor.focusWidget(), finished); // Tab went on to the next field
+    }
+
+    // In an active window: left by a click elsewhere after a refusal, saved as well.
+    Prompt::setOnShown({});
+    editor.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&editor));
+    Prompt::takeShown();
+    started->setFocus();
+    started->selectAll();
+    typeText(started, u"不知道"_s);
+    QTest::keyClick(started, Qt::Key_Tab);
+    QCOMPARE(Prompt::takeShown().size(), 1);
+    QCOMPARE(QApplication::focusWidget(), started);
+    started->selectAll();
+    typeText(started, u"2024-04-01"_s);
+    editor.findChild<QLineEdit*>(u"db_name"_s)->setFocus(Qt::MouseFocusReason);
+    QCOMPARE(stored(), u"2024-04-01"_s);
+    QVERIFY(Prompt::takeShown().isEmpty());
+}
+
+namespace {
+
+// Runs the lending dialog of the editor's first book with a script for it.
+void withLendingDialog(QObject* context, TForm2& editor, const std::function<void(TfmLend*)>& script)
+{
+    bool seen = false;
+    QTimer::singleShot(0, context, [&] {
+        auto* dialog = qobject_cast<TfmLend*>(QApplication::activeModalWidget());
+        auto closer = qScopeGuard([dialog] {
+            if (dialog && dialog->isVisible())
+                dialog->reject();
+        });
+        QVERIFY(dialog);
+        seen = true;
+        script(dialog);
+    });
+    QTest::mouseClick(editor.findChild<QPushButton*>(u"BtnLend"_s), Qt::LeftButton);
+    QVERIFY(seen);
+}
+
+} // namespace
+
+void TestLoanWindows::lendingDateTypedAsWritten_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("dashes") << u"2026-12-01"_s;
+    QTest::newRow("slashes") << u"2026/12/01"_s;
+    QTest::newRow("short slashes") << u"2026/12/1"_s;
+    QTest::newRow("characters") << u"2026年12月1日"_s;
+}
+
+void TestLoanWindows::lendingDateTypedAsWritten()
+{
+    QFETCH(QString, typed);
+    GuiFixture f;
+    const qint64 book = f.addBook(u"甲"_s, u"还没读"_s, 1);
+    Loans::setToday(QDate(2026, 12, 10));
+    TForm2 editor;
+    editor.show();
+    editor.waitForPictures();
+    withLendingDialog(this, editor, [&](TfmLend* dialog) {
+        dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        typeText(dialog->findChild<QLineEdit*>(u"EdBorrower"_s), u"张伟"_s);
+        auto* lent = dialog->findChild<QLineEdit*>(u"DateLent"_s);
+        QVERIFY(lent);
+        lent->setFocus();
+        lent->selectAll();
+        typeText(lent, typed); // typed whole: the field does not jump to a part of its own
+        QCOMPARE(lent->text(), typed);
+        QTest::keyClick(lent, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), dialog->findChild<QCheckBox*>(u"CbDue"_s)); // 归还期限
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        auto* due = dialog->findChild<QLineEdit*>(u"DateDue"_s);
+        QCOMPARE(QApplication::focusWidget(), due);
+        due->selectAll();
+        typeText(due, u"2026年12月31日"_s);
+        QTest::keyClick(due, Qt::Key_Return); // Enter lends
+    });
+    const auto loan = Loans::openLoan(f.db(), book);
+    QVERIFY(loan);
+    QCOMPARE(loan->lent, QDate(2026, 12, 1));
+    QCOMPARE(loan->due, QDate(2026, 12, 31));
+}
+
+void TestLoanWindows::lendingDateRefusals()
+{
+    GuiFixture f;
+    const qint64 book = f.addBook(u"甲"_s, u"还没读"_s, 1);
+    Loans::setToday(QDate(2026, 12, 10));
+    TForm2 editor;
+    editor.show();
+    editor.waitForPictures();
+    withLendingDialog(this, editor, [&](TfmLend* dialog) {
+        typeText(dialog->findChild<QLineEdit*>(u"EdBorrower"_s), u"张伟"_s);
+        auto* lent = dialog->findChild<QLineEdit*>(u"DateLent"_s);
+        auto* ok = dialog->findChild<QPushButton*>(u"BtnOK"_s);
+        // A day still to come is refused with the reason; the dialog stays.
+        lent->selectAll();
+        typeText(lent, u"2026-12-12"_s);
+        QTest::mouseClick(ok, Qt::LeftButton);
+        QVERIFY(dialog->isVisible());
+        QVERIFY2(Prompt::lastShown().text.contains(u"还没到"_s), qPrintable(Prompt::lastShown().text));
+        QVERIFY(Prompt::lastShown().text.contains(u"2026-12-10"_s));
+        // So is a text that is no date.
+        lent->selectAll();
+        typeText(lent, u"上周五"_s);
+        QTest::mouseClick(ok, Qt::LeftButton);
+        QVERIFY(dialog->isVisible());
+        QVERIFY(Prompt::lastShown().text.startsWith(u"日期应写作"_s));
+        QVERIFY(!Loans::openLoan(f.db(), book));
+        // Today itself is taken; an unticked due date is not read at all.
+        lent->selectAll();
+        typeText(lent, u"2026-12-10"_s);
+        dialog->findChild<QCheckBox*>(u"CbDue"_s)->setChecked(false);
+        auto* due = dialog->findChild<QLineEdit*>(u"DateDue"_s);
+        due->setText(u"乱写"_s);
+        QTest::mouseClick(ok, Qt::LeftButton);
+        QVERIFY(!dialog->isVisible());
+    });
+    QCOMPARE(Loans::openLoan(f.db(), book)->lent, QDate(2026, 12, 10));
+    QVERIFY(Loans::openLoan(f.db(), book)->due.isNull());
+}
+
+void TestLoanWindows::suggestedBorrowerTakesOneEnter()
+{
+    GuiFixture f;
+    const qint64 earlier = f.addBook(u"甲"_s, u"还没读"_s, 1);
+    const qint64 book = f.addBook(u"乙"_s, u"还没读"_s, 1);
+    Loans::lend(f.db(), earlier, u"张伟"_s, QDate(2026, 1, 1), {});
+    Loans::giveBack(f.db(), earlier, QDate(2026, 1, 5));
+    TForm2 editor;
+    editor.show();
+    editor.waitForPictures();
+    editor.master()->next();
+    withLendingDialog(this, editor, [&](TfmLend* dialog) {
+        dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        auto* borrower = dialog->findChild<QLineEdit*>(u"EdBorrower"_s);
+        typeText(borrower, u"伟"_s);
+        QAbstractItemView* suggestions = borrower->completer()->popup();
+        QTRY_VERIFY(suggestions->isVisible());
+        QTest::keyClick(suggestions, Qt::Key_Down);
+        QTest::keyClick(suggestions, Qt::Key_Return); // the one Enter
+        QVERIFY(!dialog->isVisible());
+    });
+    const auto loan = Loans::openLoan(f.db(), book);
+    QVERIFY(loan);
+    QCOMPARE(loan->borrower, u"张伟"_s);
+}
+
+void TestLoanWindows::screensFollowALoan()
+{
+    GuiFixture f;
+    const qint64 id = f.addBook(u"围城"_s, u"还没读"_s, 1);
+    f.addBook(u"边城"_s, u"还没读"_s, 1);
+    Loans::setToday(QDate(2026, 5, 1));
+    TFormtest main;
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    main.dxNavBar1Item1Click(); // 还没读: both books on the shelf
+    auto* shelf = main.findChild<ShelfView*>(u"ListView1"_s);
+    QCOMPARE(shelf->count(), 2);
+    const int row = ShelfView::bookId(shelf->item(0)) == id ? 0 : 1;
+    const QImage before = shelf->images().at(row).toImage();
+    const QImage other = shelf->images().at(1 - row).toImage();
+    main.dxNavBar1Item14Click(); // 借阅, empty
+    QCOMPARE(main.loansPage()->currentTable()->rowCount(), 0);
+    auto* note = main.findChild<QLabel*>(u"StatusBar1Overdue"_s);
+    QVERIFY(!note->isVisible());
+
+    // Lent from the quick view, long overdue: every screen follows before it closes.
+    Tfmread view(&main);
+    view.openBook(id);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QTimer::singleShot(0, this, [&] {
+        auto* dialog = qobject_cast<TfmLend*>(QApplication::activeModalWidget());
+        auto closer = qScopeGuard([dialog] {
+            if (dialog && dialog->isVisible())
+                dialog->reject();
+        });
+        QVERIFY(dialog);
+        typeText(dialog->findChild<QLineEdit*>(u"EdBorrower"_s), u"张伟"_s);
+        auto* lent = dialog->findChild<QLineEdit*>(u"DateLent"_s);
+        lent->selectAll();
+        typeText(lent, u"2026-03-01"_s);
+        auto* due = dialog->findChild<QLineEdit*>(u"DateDue"_s);
+        due->selectAll();
+        typeText(due, u"2026-03-23"_s);
+        QTest::mouseClick(dialog->findChild<QPushButton*>(u"BtnOK"_s), Qt::LeftButton);
+    });
+    QTest::mouseClick(view.findChild<QPushButton*>(u"BtnLend"_s), Qt::LeftButton);
+    QCOMPARE(view.findChild<QLabel*>(u"LblLoan"_s)->text(), u"已逾期 39 天（张伟）"_s);
+    QVERIFY(note->isVisibleTo(&main));
+    QCOMPARE(note->text(), u"有 1 本书逾期未还"_s);
+    QCOMPARE(main.loansPage()->currentTable()->rowCount(), 1);
+    QCOMPARE(main.loansPage()->currentTable()->item(0, 1)->text(), u"张伟"_s);
+    const QPoint badge(80, 6);
+    QVERIFY(near(shelf->images().at(row).toImage().pixelColor(badge), QColor(210, 20, 20), 30));
+    QCOMPARE(shelf->images().at(1 - row).toImage(), other); // the book at home keeps its cover as it was
+
+    // Returned: the mark, the note and the list go at once.
+    Prompt::enqueueAnswer(QMessageBox::Ok);
+    QTest::mouseClick(view.findChild<QPushButton*>(u"BtnReturn"_s), Qt::LeftButton);
+    QVERIFY(!note->isVisibleTo(&main));
+    QCOMPARE(main.loansPage()->currentTable()->rowCount(), 0);
+    QCOMPARE(main.loansPage()->historyTable()->rowCount(), 1);
+    QCOMPARE(shelf->images().at(row).toImage(), before);
+    view.reject();
 }
 
 QTEST_MAIN(TestLoanWindows)

@@ -8,7 +8,16 @@
 #include "pictures/Thumbnails.h"
 #include "shell/Unittest.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QScopeGuard>
+#include <QStyledItemDelegate>
+#include <QScrollBar>
+
+#include <functional>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -100,6 +109,10 @@ private slots:
     void shownByTagCase();
     void quickMovesShowOnlyTheLastRow();
     void tabFollowsTheForm();
+    void wholeEditorOnALaptopScreen();
+    void gridShowsNamesAndWholeTitles();
+    void closingWithAnUnsavedNewBookAsks();
+    void printStartsOnAllBooksAndRemembers();
 };
 
 void TestManig::recordChangeMoments()
@@ -451,6 +464,150 @@ void TestManig::tabFollowsTheForm()
     for (int i = 0; i < 7; ++i) // back from 借书人 to 类别
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
     QCOMPARE(focused(), u"CBleib"_s);
+}
+
+void TestManig::wholeEditorOnALaptopScreen()
+{
+    Editor e;
+    // Maximised on a 1366 × 768 screen: a desktop's panel and the title bar take some 70 pixels.
+    e.form->setWindowState(Qt::WindowNoState);
+    e.form->resize(1366, 698);
+    QApplication::processEvents();
+    auto* scroll = e.get<QScrollArea>(u"scroll"_s);
+    QCOMPARE(scroll->verticalScrollBar()->maximum(), 0);
+    QCOMPARE(scroll->horizontalScrollBar()->maximum(), 0);
+    const QRect visible = scroll->viewport()->rect();
+    for (const QString& name : { u"BitBtn1"_s, u"BitBtn2"_s, u"Edit1"_s, u"BtnLend"_s, u"Button7"_s, u"Image12"_s }) {
+        QWidget* widget = e.get(name);
+        const QRect at(widget->mapTo(scroll->viewport(), QPoint()), widget->size());
+        QVERIFY2(visible.contains(at), qPrintable(name));
+    }
+    auto* grid = e.get<QTableView>(u"DBGrid1"_s);
+    const QRect gridAt(grid->mapTo(scroll->viewport(), QPoint()), grid->size());
+    QVERIFY(visible.contains(gridAt));
+    QVERIFY2(grid->height() >= 8 * 22 + grid->horizontalHeader()->height(), "eight rows of books at least");
+}
+
+void TestManig::gridShowsNamesAndWholeTitles()
+{
+    const QString longTitle = u"中华人民共和国简史（一九四九——二〇一九）修订版"_s;
+    Editor e({ u"甲"_s, longTitle });
+    e.db().execute(u"update baseshu set leibie = 2 where name = '甲'"_s);
+    e.db().execute(u"update baseshu set leibie = 9 where name <> '甲'"_s); // a category since deleted
+    e.set()->refresh();
+    auto* grid = e.get<QTableView>(u"DBGrid1"_s);
+    QAbstractItemModel* model = grid->model();
+    QStringList headers;
+    for (int column = 0; column < model->columnCount(); ++column)
+        headers << model->headerData(column, Qt::Horizontal).toString();
+    QCOMPARE(headers.at(3), u"ISBN"_s);
+    QCOMPARE(headers.at(4), u"类别"_s);
+    // The category column by name; a number no category has any more stays a number.
+    const auto shown = [&](int row, int column) {
+        const QModelIndex index = model->index(row, column);
+        auto* delegate = qobject_cast<QStyledItemDelegate*>(grid->itemDelegateForIndex(index));
+        return delegate ? delegate->displayText(index.data(), QLocale()) : QString();
+    };
+    const int first = e.set()->textAt(0, e.set()->fieldIndex(u"name"_s)) == u"甲"_s ? 0 : 1;
+    QCOMPARE(shown(first, 4), u"Tom's"_s);
+    QCOMPARE(shown(1 - first, 4), u"9"_s);
+    // Categories renamed meanwhile: the next showing reads the new names.
+    e.db().execute(u"update tblei set leib = '外国小说' where id = 2"_s);
+    e.form->hide();
+    e.form->show();
+    QCOMPARE(shown(first, 4), u"外国小说"_s);
+    // The title column holds the longest title whole.
+    QVERIFY(grid->horizontalHeader()->sectionSize(0) >= grid->fontMetrics().horizontalAdvance(longTitle));
+}
+
+void TestManig::closingWithAnUnsavedNewBookAsks()
+{
+    Editor e;
+    // An untouched new book: closed without a question, nothing written.
+    e.click(u"BitBtn1"_s);
+    Prompt::takeShown();
+    e.form->reject();
+    QVERIFY(!e.form->isVisible());
+    QVERIFY(Prompt::takeShown().isEmpty());
+    QCOMPARE(e.column(u"select count(*) from baseshu"_s), u"3"_s);
+    e.form->show();
+    e.click(u"BitBtn4"_s);
+
+    // A typed one asks: 取消 keeps the window and the book.
+    e.form->show();
+    e.click(u"BitBtn1"_s);
+    typeText(e.get(u"db_name"_s), u"新书"_s);
+    Prompt::enqueueAnswer(QMessageBox::Cancel);
+    QTest::keyClick(e.form.get(), Qt::Key_Escape);
+    QVERIFY(Prompt::lastShown().text.contains(u"还没有保存"_s));
+    QVERIFY(e.form->isVisible());
+    QCOMPARE(e.set()->state(), RecordSet::State::Insert);
+    QCOMPARE(e.get<QLineEdit>(u"db_name"_s)->text(), u"新书"_s);
+
+    // 保存 without a category: refused, and the window stays with the book.
+    e.get<QComboBox>(u"CBleib"_s)->setEditText(QString());
+    Prompt::enqueueAnswer(QMessageBox::Save);
+    e.form->close();
+    QCOMPARE(Prompt::lastShown().text, u"无此类别,保存失败"_s);
+    QVERIFY(e.form->isVisible());
+    QCOMPARE(e.set()->state(), RecordSet::State::Insert);
+
+    // 保存 with one: written, and the window closes.
+    e.get<QComboBox>(u"CBleib"_s)->setEditText(u"小说"_s);
+    Prompt::enqueueAnswer(QMessageBox::Save);
+    e.form->close();
+    QVERIFY(!e.form->isVisible());
+    QCOMPARE(e.column(u"select count(*) from baseshu where name = '新书'"_s), u"1"_s);
+
+    // 不保存: dropped.
+    e.form->show();
+    e.click(u"BitBtn1"_s);
+    typeText(e.get(u"db_name"_s), u"又一本"_s);
+    Prompt::enqueueAnswer(QMessageBox::Discard);
+    e.form->close();
+    QVERIFY(!e.form->isVisible());
+    QCOMPARE(e.column(u"select count(*) from baseshu where name = '又一本'"_s), u"0"_s);
+}
+
+void TestManig::printStartsOnAllBooksAndRemembers()
+{
+    Editor e;
+    typeText(e.get(u"Edit1"_s), u"甲"_s);
+    e.click(u"Button2"_s); // the search shows one book of three
+    QCOMPARE(e.set()->recordCount(), 1);
+    const auto choose = [&](const std::function<void(QDialog*)>& script) {
+        bool seen = false;
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            auto closer = qScopeGuard([dialog] {
+                if (dialog && dialog->isVisible())
+                    dialog->reject();
+            });
+            QVERIFY(dialog && dialog->objectName() == u"TfmPrint"_s);
+            seen = true;
+            script(dialog);
+        });
+        Prompt::enqueueFileNames({}); // the file dialog cancelled
+        e.click(u"BtnPrint"_s);
+        QVERIFY(seen);
+    };
+    choose([](QDialog* dialog) {
+        QVERIFY(dialog->findChild<QRadioButton*>(u"RbAll"_s)->isChecked());
+        QVERIFY(dialog->findChild<QRadioButton*>(u"RbByCategory"_s)->isChecked());
+        dialog->findChild<QRadioButton*>(u"RbShown"_s)->setChecked(true);
+        dialog->findChild<QRadioButton*>(u"RbByPlace"_s)->setChecked(true);
+        dialog->findChild<QCheckBox*>(u"CbCovers"_s)->setChecked(true);
+        QTest::mouseClick(dialog->findChild<QPushButton*>(u"BtnOK"_s), Qt::LeftButton);
+    });
+    // The next print starts from the same grouping and covers, and on all books again.
+    choose([](QDialog* dialog) {
+        QVERIFY(dialog->findChild<QRadioButton*>(u"RbAll"_s)->isChecked());
+        QVERIFY(dialog->findChild<QRadioButton*>(u"RbByPlace"_s)->isChecked());
+        QVERIFY(dialog->findChild<QCheckBox*>(u"CbCovers"_s)->isChecked());
+        dialog->reject();
+    });
+    // Kept in the library file, so another run of the program has them too.
+    QVERIFY(e.column(u"select value from qh_settings"_s).contains(u"place"_s));
 }
 
 QTEST_MAIN(TestManig)

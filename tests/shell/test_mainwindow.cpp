@@ -2,6 +2,8 @@
 
 #include "widgets/ErrorHandler.h"
 #include "widgets/NavBar.h"
+#include "catalogue/LoansPage.h"
+#include "shell/FindPanel.h"
 #include "shell/ShelfView.h"
 #include "shell/Unittest.h"
 
@@ -14,7 +16,9 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QPdfWriter>
+#include <QLineEdit>
 #include <QTabWidget>
+#include <QTreeView>
 #include <QToolButton>
 
 using namespace Qt::StringLiterals;
@@ -322,6 +326,67 @@ private slots:
         QCOMPARE(failed.size(), 2);
         QVERIFY2(failed.at(1).startsWith(u"青禾图书管理系统|压缩失败：无法删除旧的临时文件"_s), qPrintable(failed.at(1)));
         QVERIFY(ebooks->isOpen() && f.db().isOpen());
+    }
+
+    void searchResultsGiveWayToAnotherPage()
+    {
+        GuiFixture f;
+        f.addBook(u"红楼梦"_s, u"还没读"_s);
+        Window w;
+        FindPanel* find = w.window.findPanel();
+        find->box()->setText(u"红楼"_s);
+        find->search();
+        find->waitForResults();
+        QVERIFY(find->list()->isVisible());
+        w.click("dxNavBar1Item14"); // 借阅
+        QVERIFY(!find->list()->isVisible());
+
+        find->box()->setText(u"红"_s);
+        find->search();
+        find->waitForResults();
+        QVERIFY(find->list()->isVisible());
+        w.window.dxNavBar1Item15Click(); // another page by any way: 统计
+        QVERIFY(!find->list()->isVisible());
+    }
+
+    void tabWalksSearchPaneAndShelf()
+    {
+        GuiFixture f;
+        f.addBook(u"甲"_s, u"还没读"_s);
+        Window w;
+        w.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w.window));
+        w.group("Group3")->setExpanded(true);
+        w.window.findPanel()->focusBox();
+        QStringList reached { QApplication::focusWidget()->objectName() };
+        for (int i = 0; i < 30 && reached.last() != u"ListView1"_s; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            reached << QApplication::focusWidget()->objectName();
+        }
+        const QStringList expected { u"EdtFind"_s, u"ChkFullText"_s, u"Group1Header"_s, u"dxNavBar1Item1"_s,
+            u"dxNavBar1Item2"_s, u"dxNavBar1Item3"_s, u"Group2Header"_s, u"Group3Header"_s, u"dxNavBar1Item4"_s,
+            u"dxNavBar1Item5"_s, u"dxNavBar1Item14"_s, u"group4Header"_s, u"dxNavBar1Item8"_s, u"dxNavBar1Item7"_s,
+            u"Group5Header"_s, u"dxNavBar1Item6"_s, u"dxNavBar1Item9"_s, u"dxNavBar1Item10"_s, u"Group6Header"_s,
+            u"dxNavBar1Item15"_s, u"ListView1"_s };
+        QCOMPARE(reached, expected);
+        // The categories, once open, are reached between their header and the next group.
+        w.group("Group2")->setExpanded(true);
+        w.window.findChild<QWidget*>(u"Group2Header"_s)->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QVERIFY(w.group("Group2")->items().contains(QApplication::focusWidget()));
+
+        // Enter on a focused link opens it, and the focused link is marked apart from the others.
+        auto* link = w.window.findChild<NavItem*>(u"dxNavBar1Item14"_s);
+        auto* other = w.window.findChild<NavItem*>(u"dxNavBar1Item5"_s);
+        link->setFocus(Qt::TabFocusReason);
+        const QImage focused = link->grab().toImage();
+        other->setFocus(Qt::TabFocusReason);
+        link->setFocus(Qt::TabFocusReason);
+        other->setFocus(Qt::TabFocusReason);
+        QVERIFY(focused.pixelColor(2, link->height() / 2) != link->grab().toImage().pixelColor(2, link->height() / 2));
+        link->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(link, Qt::Key_Return);
+        QVERIFY(w.window.loansPage() && w.window.loansPage()->isVisible());
     }
 };
 

@@ -37,6 +37,23 @@ private:
     }
 
 private slots:
+    void tabFollowsTheWindow()
+    {
+        GuiFixture f;
+        Dialog d(f.addBook(u"书"_s, u"正在读"_s));
+        d.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&d.window));
+        QStringList reached { QApplication::focusWidget()->objectName() };
+        for (int i = 0; i < 7; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* at = QApplication::focusWidget();
+            reached << (at->objectName().isEmpty() ? at->parentWidget()->objectName() : at->objectName());
+        }
+        // Left to right along the bottom row: 借出, 归还, then 确定 and 取消.
+        QCOMPARE(reached, (QStringList { u"DBEdit2"_s, u"DBEdit1"_s, u"DBComboBox1"_s, u"DBMemo2"_s, u"DBMemo1"_s,
+                              u"BtnLend"_s, u"b1"_s, u"B2"_s })); // 归还 is off: the book is at home
+    }
+
     void okWritesTheEditedColumns()
     {
         GuiFixture f;

@@ -7,6 +7,9 @@
 
 #include <QChart>
 #include <QChartView>
+#include <QFileInfo>
+#include <QGraphicsSimpleTextItem>
+#include <QGraphicsTextItem>
 #include <QPushButton>
 
 using namespace Qt::StringLiterals;
@@ -17,6 +20,7 @@ class TestStatistics : public QObject
 private slots:
     void countsAgreeWithPlainSql();
     void pageDrawsEveryChartAndSavesOne();
+    void labelsAreReadWhole();
 };
 
 namespace {
@@ -130,6 +134,73 @@ void TestStatistics::pageDrawsEveryChartAndSavesOne()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), before);
     QVERIFY(!QFile::exists(f.dir.filePath(u"qinghe.lock"_s)));
+
+    // A name typed without its extension gets ".png", as the filter offers.
+    Prompt::enqueueFileNames({ f.dir.filePath(u"每月"_s) });
+    QTest::mouseClick(page.findChild<QPushButton*>(u"BtnSaveChart3"_s), Qt::LeftButton);
+    QVERIFY(!QFileInfo::exists(f.dir.filePath(u"每月"_s)));
+    QVERIFY(!QImage(f.dir.filePath(u"每月.png"_s)).isNull());
+    // That name taken already: asked first, and a No keeps the file.
+    const QByteArray kept = [&] { QFile in(f.dir.filePath(u"每月.png"_s)); in.open(QIODevice::ReadOnly); return in.readAll(); }();
+    Prompt::enqueueFileNames({ f.dir.filePath(u"每月"_s) });
+    Prompt::enqueueAnswer(QMessageBox::No);
+    QTest::mouseClick(page.findChild<QPushButton*>(u"BtnSaveChart2"_s), Qt::LeftButton);
+    QVERIFY(Prompt::lastShown().text.contains(u"已存在"_s));
+    QFile again(f.dir.filePath(u"每月.png"_s));
+    QVERIFY(again.open(QIODevice::ReadOnly));
+    QCOMPARE(again.readAll(), kept);
+}
+
+namespace {
+
+// The texts a chart shows (title, axis labels, bar numbers), as drawn.
+QStringList drawnTexts(QGraphicsItem* item)
+{
+    QStringList texts;
+    if (auto* text = dynamic_cast<QGraphicsTextItem*>(item))
+        texts << text->toPlainText();
+    if (auto* simple = dynamic_cast<QGraphicsSimpleTextItem*>(item))
+        texts << simple->text();
+    for (QGraphicsItem* child : item->childItems())
+        texts << drawnTexts(child);
+    return texts;
+}
+
+} // namespace
+
+void TestStatistics::labelsAreReadWhole()
+{
+    GuiFixture f;
+    LibraryStats stats;
+    for (int i = 0; i < 24; ++i)
+        stats.finishedByMonth.rows.append({ QDate(2024, 7, 1).addMonths(i).toString(u"yyyy-MM"_s), i % 5 });
+    for (const char* place : { "书房书架", "客厅书柜", "卧室床头", "储藏室纸箱", "其他地方", "爷爷奶奶家的樟木箱", "办公室",
+             "车库", "阁楼", "地下室储物间", "学校宿舍", "未填写" })
+        stats.byPlace.rows.append({ QString::fromUtf8(place), 3 });
+    StatsPage page(f.db());
+    page.resize(1166, 700); // the page beside the navigation pane at 1366 × 768
+    page.draw(stats);
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    QApplication::processEvents();
+    for (int chart : { 2, 3 }) {
+        QChartView* view = page.chartViews().at(chart);
+        const QStringList texts = drawnTexts(view->chart());
+        for (const QString& text : texts)
+            QVERIFY2(!text.contains(u"…"_s) && !text.contains(u"..."_s), qPrintable(text));
+        const QStringList wanted = chart == 2 ? QStringList { u"爷爷奶奶家的樟木箱"_s, u"地下室储物间"_s }
+                                              : QStringList { u"2024-07"_s, u"2025-07"_s, u"2026-06"_s };
+        for (const QString& label : wanted)
+            QVERIFY2(texts.contains(label), qPrintable(label + u" in "_s + texts.join(u'|')));
+        // And drawn inside the chart, not cut by its edge.
+        const QRectF inside = view->chart()->mapRectToScene(view->chart()->rect());
+        const QList<QGraphicsItem*> all = view->chart()->scene()->items();
+        for (QGraphicsItem* item : all) {
+            auto* text = dynamic_cast<QGraphicsTextItem*>(item);
+            if (text && text->isVisible() && wanted.contains(text->toPlainText()))
+                QVERIFY2(inside.contains(text->sceneBoundingRect()), qPrintable(text->toPlainText()));
+        }
+    }
 }
 
 QTEST_MAIN(TestStatistics)
