@@ -177,7 +177,8 @@ void TestStatistics::labelsAreReadWhole()
     for (const char* place : { "书房书架", "客厅书柜", "卧室床头", "储藏室纸箱", "其他地方", "爷爷奶奶家的樟木箱", "办公室",
              "车库", "阁楼", "地下室储物间", "学校宿舍", "未填写" })
         stats.byPlace.rows.append({ QString::fromUtf8(place), 3 });
-    StatsPage page(f.db());
+    const Clock clock;
+    StatsPage page(f.db(), clock);
     page.resize(1166, 700); // the page beside the navigation pane at 1366 × 768
     page.draw(stats);
     page.show();
