@@ -13,6 +13,7 @@
 #include "ebooks/EbookImport.h"
 #include "ebooks/EbookSql.h"
 #include "ebooks/EbookStore.h"
+#include "platform/AppPaths.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -61,11 +62,12 @@ double importAll(const QStringList& sources)
     RecordSet list(module.Adocon);
     list.setSql(QString::fromUtf16(EbookSql::allBooks));
     list.open();
-    QDir().mkpath(EbookStore::standard().folder());
+    const EbookStore store(AppPaths::path(u"corvina"_s));
+    QDir().mkpath(store.folder());
     QElapsedTimer timer;
     timer.start();
     // The steps ImportProgress takes, here on one thread.
-    EbookImport job(EbookStore::standard(), sources);
+    EbookImport job(store, sources);
     while (job.next()) {
         job.storeCurrent();
         list.append();

@@ -18,6 +18,7 @@
 
 #include "format/BookText.h"
 #include "search/FullTextSearch.h"
+#include "search/TextForms.h"
 
 #include <QCoreApplication>
 
@@ -67,7 +68,7 @@ int main(int argc, char** argv)
             text += u"rarebird"_s;
         pages << text;
     }
-    const BookText book = BookText::fromPages(pages);
+    const BookText book = TextForms::bookText(pages);
     std::printf("book: %d pages, %.1f MB of text\n", book.pageCount(), book.utf8.size() / 1e6);
 
     volatile const void* sink = nullptr;

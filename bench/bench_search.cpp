@@ -20,6 +20,7 @@
 //
 //   bench_search [rounds] [pdf]        (defaults 15 and the path above)
 
+#include "data/Isbn.h"
 #include "data/Schema.h"
 #include "data/udata.h"
 #include "format/BookText.h"
@@ -27,9 +28,9 @@
 #include "search/FieldSearch.h"
 #include "search/FullTextLibrary.h"
 #include "search/FullTextSearch.h"
-#include "search/Isbn.h"
 #include "search/PinyinIndex.h"
 #include "search/TextExtraction.h"
+#include "search/TextForms.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -338,7 +339,7 @@ bool extraction(const QString& pdf, int rounds)
         ours.push_back(timeMs([&] {
             const TextExtraction::Extracted read = TextExtraction::extract(bytes, {});
             const double mark = clockMs(CLOCK_PROCESS_CPUTIME_ID);
-            const BookText text = BookText::fromPages(read.pages);
+            const BookText text = TextForms::bookText(read.pages);
             convert.push_back(clockMs(CLOCK_PROCESS_CPUTIME_ID) - mark);
             pages = text.pageCount();
             chars = text.utf8.size();

@@ -112,7 +112,8 @@ int main(int argc, char** argv)
     sqlite3_open_v2(file.constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
     const QDate today = QDate::currentDate();
 
-    StatsPage page(connection);
+    const Clock clock;
+    StatsPage page(connection, clock);
     page.resize(1100, 700);
     std::vector<double> floor, counts, built, drawn, sameHandle;
     qint64 check = 0;

@@ -1,29 +1,13 @@
-#include "backup/Restore.h"
-#include "data/udata.h"
-#include "ebooks/DragOut.h"
 #include "ebooks/PdfProbe.h"
 #include "pdfworker/WorkerMain.h"
-#include "platform/AppPaths.h"
-#include "platform/DataFolder.h"
-#include "platform/SystemLocale.h"
-#include "platform/TempFiles.h"
-#include "shell/SingleInstance.h"
-#include "shell/Startup.h"
-#include "shell/Unittest.h"
-#include "shell/ulogo.h"
-#include "widgets/ErrorHandler.h"
-#include "widgets/Prompt.h"
-#include "widgets/Titles.h"
+#include "shell/Program.h"
 
-#include <QScreen>
-
-#include <memory>
+#include <QCoreApplication>
 
 int main(int argc, char* argv[])
 {
-    // Dates and sizes in Qt's own dialogs in Simplified Chinese, like every other text;
-    // before any thread exists.
-    SystemLocale::useForQt("zh_CN.UTF-8");
+    // Before any thread exists.
+    Program::useChineseLocale();
 
     // The PDF worker: every job on a PDF besides drawing its pages, fed through its pipes.
     if (PdfWorker::isWorkerCall(argc, argv)) {
@@ -36,53 +20,5 @@ int main(int argc, char* argv[])
         QCoreApplication helper(argc, argv);
         return PdfProbe::runHelper();
     }
-
-    Application app(argc, argv);
-    Startup::prepareApplication();
-
-    // One running copy per data folder, before anything in the folder is touched: a later
-    // start brings the running copy's window to the front and ends.
-    SingleInstance instance(AppPaths::dataDir());
-    switch (instance.start()) {
-    case SingleInstance::Start::Run:
-        break;
-    case SingleInstance::Start::Raised:
-        return 0;
-    case SingleInstance::Start::Refused:
-        Prompt::error(nullptr, Titles::application(), instance.refusal());
-        return 1;
-    }
-
-    // What a run killed half-way left goes.
-    TempFiles::removeLeftovers();
-    // A restore cut short (a crash, a power cut) is finished or undone before the library is opened.
-    try {
-        const QString recovered = Restore::recoverAtStart();
-        if (!recovered.isEmpty())
-            qInfo("%s", qPrintable(recovered));
-    } catch (const Exception& error) {
-        Prompt::error(nullptr, Titles::application(), QString::fromUtf8(error.what()));
-    }
-    TDataModule2 dataModule;
-    // The data folder is the user's alone: made so on a first start, brought so after an older version.
-    DataFolder::makeAllPrivate();
-
-    // Decrypted drag copies left in "temp" by a run that crashed.
-    DragOut::cleanTempAtStart();
-
-    std::unique_ptr<TFormtest> mainWindow;
-    {
-        TFmlog login;
-        if (login.exec() == QDialog::Accepted)
-            mainWindow = std::make_unique<TFormtest>();
-    }
-    if (!mainWindow)
-        return 0;
-    // Sized to the screen first, for desktops whose window manager does not maximise.
-    mainWindow->resize(mainWindow->screen()->availableGeometry().size());
-    mainWindow->showMaximized();
-    const int result = app.exec();
-    // The drag copies of this run that no drop has taken away.
-    DragOut::removeThisRunsCopies();
-    return result;
+    return Program::run(argc, argv);
 }

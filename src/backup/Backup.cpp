@@ -1,10 +1,10 @@
 #include "backup/Backup.h"
 
-#include "format/Companion.h"
-
+#include "data/SqliteHandle.h"
 #include "data/TextCompare.h"
 #include "data/udata.h"
 #include "format/BackupFormat.h"
+#include "format/Companion.h"
 #include "platform/DataFolder.h"
 #include "platform/FileIo.h"
 #include "platform/Processes.h"
@@ -115,7 +115,7 @@ bool Backup::write(const QString& target)
     };
 
     // 1. The snapshot, page by page through the engine's online backup.
-    SqliteFile snapshot;
+    SqliteHandle snapshot;
     QFile::remove(snapshotPath);
     FileIo::Descriptor(FileIo::openForWriting(snapshotPath, 0600, true)); // the engine keeps these bits
     if (sqlite3_open_v2(QFile::encodeName(snapshotPath).constData(), &snapshot.db,

@@ -1,8 +1,10 @@
 #include "backup/LibraryCheck.h"
 
 #include "data/Schema.h"
+#include "data/SqliteHandle.h"
 #include "data/TextCompare.h"
 #include "format/BackupFormat.h"
+#include "format/StoreNames.h"
 #include "pictures/ThumbnailCache.h"
 
 #include <QFile>
@@ -126,13 +128,6 @@ bool hasConstraints(const QString& sql)
     return words.match(definition(sql)).hasMatch();
 }
 
-// The form EbookStore gives the names of its files: a 17-digit time stamp, then a number below 10000.
-bool isStoredName(const QString& name)
-{
-    static const QRegularExpression form(u"^[0-9]{17}(0|[1-9][0-9]{0,3})$"_s);
-    return form.match(name).hasMatch();
-}
-
 QString checkTables(sqlite3* candidate, sqlite3* reference, const QList<Object>& mine, const QList<Object>& ours)
 {
     for (const char* required : { "baseshu", "dzbook", "tblei", "userb" })
@@ -201,7 +196,7 @@ QString checkRows(sqlite3* candidate)
     for (const QStringList& row : rows(candidate,
              u"select ifnull(name, ''), filename from dzbook "
              u"where ifnull(filename, '') <> ''"_s))
-        if (!isStoredName(row[1]))
+        if (!StoreNames::isStoredName(row[1]))
             return u"电子书“%1”的存储文件名“%2”不对"_s.arg(row[0], row[1]);
     return {};
 }
@@ -229,7 +224,7 @@ void makeReference(const QString& path, const QString& password)
 {
     QFile::remove(path);
     Schema::createDatabase(path, password);
-    BackupFormat::SqliteFile db;
+    SqliteHandle db;
     if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db.db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
         BackupFormat::fail(QString::fromUtf8(sqlite3_errmsg(db.db)));
     TextCompare::registerOn(db.db);

@@ -2,6 +2,7 @@
 
 #include "backup/LibraryCheck.h"
 #include "data/Schema.h"
+#include "data/SqliteHandle.h"
 #include "data/TextCompare.h"
 #include "data/udata.h"
 #include "format/BackupFormat.h"
@@ -130,7 +131,7 @@ QString checkAgainstFresh(sqlite3* candidate, const QString& staging, const QStr
         ~Remove() { removeLibrary(path); }
     } remove { path };
     LibraryCheck::makeReference(path, password);
-    SqliteFile reference;
+    SqliteHandle reference;
     if (sqlite3_open_v2(QFile::encodeName(path).constData(), &reference.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
         fail(QString::fromUtf8(sqlite3_errmsg(reference.db)));
     TextCompare::registerOn(reference.db);
@@ -326,7 +327,7 @@ bool Restore::verify(const QString& path)
     {
         const QString database = staging + u'/' + QLatin1String(databaseEntry);
         const QString bad = u"备份中的数据库“%1”无法使用: %2"_s.arg(QLatin1String(databaseEntry));
-        SqliteFile db;
+        SqliteHandle db;
         if (sqlite3_open_v2(QFile::encodeName(database).constData(), &db.db, SQLITE_OPEN_READWRITE, nullptr)
             != SQLITE_OK)
             fail(bad.arg(QString::fromUtf8(sqlite3_errmsg(db.db))));

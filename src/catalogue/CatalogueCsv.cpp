@@ -1,6 +1,7 @@
 #include "catalogue/CatalogueCsv.h"
 
 #include "catalogue/CsvCells.h"
+#include "data/Isbn.h"
 #include "data/ReadingDates.h"
 #include "data/Statement.h"
 #include "data/udata.h"
@@ -118,9 +119,9 @@ namespace {
     // title and the ISBN text.
     QString bookKey(const QString& title, const QString& isbn)
     {
-        if (const std::optional<QString> isbn13 = CsvCells::isbn13(isbn))
+        if (const std::optional<QString> isbn13 = Isbn::isbn13(isbn))
             return u"isbn:"_s + *isbn13;
-        return title.trimmed().toCaseFolded() + QChar(0) + CsvCells::isbnKey(isbn);
+        return title.trimmed().toCaseFolded() + QChar(0) + Isbn::key(isbn);
     }
 
     QString categoryKey(const QString& name)

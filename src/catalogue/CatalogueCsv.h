@@ -58,7 +58,7 @@ int exportTo(Connection& connection, const QString& path, const CsvProgress& pro
 // Reads the whole file (streaming) and works out what an import would do;
 // writes nothing. Takes this program's own export (any subset of its columns,
 // 书名 required) and the library export of Goodreads. A book already present
-// is skipped: one with the same ISBN (CsvCells::isbnKey: hyphens and blanks
+// is skipped: one with the same ISBN (Isbn::key: hyphens and blanks
 // ignored, an ISBN-10 the same as its ISBN-13), or, where the row has no valid
 // ISBN, one of the same title and ISBN text. A row without a reading status
 // gets "还没读"; one whose status means none of the three is rejected. A book

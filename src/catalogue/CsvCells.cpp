@@ -1,5 +1,7 @@
 #include "catalogue/CsvCells.h"
 
+#include "data/Isbn.h"
+
 #include <QHash>
 
 using namespace Qt::StringLiterals;
@@ -19,56 +21,6 @@ namespace {
         while (i < text.size() && text[i] == u'\'')
             ++i;
         return i < text.size() && isFormulaStart(text[i]);
-    }
-
-    QString digitsOf(const QString& isbn)
-    {
-        QString digits;
-        for (const QChar c : isbn) {
-            if (c != u'-' && c != u' ' && c != u'\u3000' && c != u'\u00A0')
-                digits += c.toUpper();
-        }
-        return digits;
-    }
-
-    bool allDigits(const QString& text, qsizetype from, qsizetype to)
-    {
-        for (qsizetype i = from; i < to; ++i) {
-            if (text[i] < u'0' || text[i] > u'9')
-                return false;
-        }
-        return true;
-    }
-
-    bool validIsbn10(const QString& digits)
-    {
-        if (digits.size() != 10 || !allDigits(digits, 0, 9))
-            return false;
-        if (digits[9] != u'X' && !allDigits(digits, 9, 10))
-            return false;
-        int sum = 0;
-        for (int i = 0; i < 10; ++i)
-            sum += (10 - i) * (digits[i] == u'X' ? 10 : digits[i].digitValue());
-        return sum % 11 == 0;
-    }
-
-    QChar isbn13Check(const QString& twelve)
-    {
-        int sum = 0;
-        for (int i = 0; i < 12; ++i)
-            sum += (i % 2 ? 3 : 1) * twelve[i].digitValue();
-        return QChar(u'0' + (10 - sum % 10) % 10);
-    }
-
-    bool validIsbn13(const QString& digits)
-    {
-        return digits.size() == 13 && allDigits(digits, 0, 13) && isbn13Check(digits.left(12)) == digits[12];
-    }
-
-    // An ISBN-10 that lost its leading zero in a spreadsheet.
-    bool lostLeadingZero(const QString& digits)
-    {
-        return digits.size() == 9 && validIsbn10(u'0' + digits);
     }
 
 } // namespace
@@ -101,26 +53,7 @@ QString isbnFromCell(const QString& cell)
         text = text.mid(2, text.size() - 3);
     else
         text = unmarked(cell);
-    return lostLeadingZero(digitsOf(text)) ? u'0' + text.trimmed() : text;
-}
-
-std::optional<QString> isbn13(const QString& isbn)
-{
-    QString digits = digitsOf(isbn);
-    if (lostLeadingZero(digits))
-        digits.prepend(u'0');
-    if (validIsbn10(digits)) {
-        const QString twelve = u"978"_s + digits.left(9);
-        return twelve + isbn13Check(twelve);
-    }
-    if (validIsbn13(digits))
-        return digits;
-    return std::nullopt;
-}
-
-QString isbnKey(const QString& isbn)
-{
-    return isbn13(isbn).value_or(digitsOf(isbn));
+    return Isbn::lostLeadingZero(text) ? u'0' + text.trimmed() : text;
 }
 
 std::optional<QString> readingStatus(const QString& value)

@@ -22,18 +22,8 @@ QString isbnCell(const QString& isbn);
 // An ISBN cell as read: ="…" unwrapped, the mark of neutralised() taken off,
 // and a 9-character ISBN-10 whose leading zero a spreadsheet dropped
 // ("156012197", recognised by its check digit) given its zero back.
+// Which ISBNs are the same book is data/Isbn.h's to say.
 QString isbnFromCell(const QString& cell);
-
-// The ISBN-13 digits of a valid ISBN-10 or ISBN-13 (hyphens and blanks
-// ignored, an ISBN-10 whose leading zero was lost included); nothing for
-// anything else.
-std::optional<QString> isbn13(const QString& isbn);
-
-// What makes two ISBNs the same book: for a valid ISBN-10 or ISBN-13 (hyphens
-// and blanks ignored, an ISBN-10 whose leading zero was lost included) the
-// ISBN-13 digits, so that an ISBN-10 and its ISBN-13 give the same key; for
-// other text that text without hyphens and blanks, upper case; "" for none.
-QString isbnKey(const QString& isbn);
 
 // A reading status as a file may give it: one of "还没读", "正在读", "已读完";
 // "" (no status) gives "还没读"; unambiguous other words ("读完了", "在读",

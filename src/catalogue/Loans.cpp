@@ -1,5 +1,7 @@
 #include "catalogue/Loans.h"
 
+#include "data/udata.h"
+
 #include "data/Connection.h"
 #include "data/Statement.h"
 #include "search/Pinyin.h"
@@ -11,8 +13,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QDate injectedToday;
 
 QDate dateOf(const Statement& stmt, int column)
 {
@@ -68,12 +68,14 @@ namespace Loans {
 
 QDate today()
 {
-    return injectedToday.isValid() ? injectedToday : QDate::currentDate();
+    const TDataModule2* module = TDataModule2::instance();
+    return module ? module->clock.today() : QDate::currentDate();
 }
 
 void setToday(const QDate& day)
 {
-    injectedToday = day;
+    if (TDataModule2* module = TDataModule2::instance())
+        module->clock.fix(day);
 }
 
 void lend(Connection& connection, qint64 book, const QString& borrower, const QDate& lent, const QDate& due)
@@ -122,7 +124,7 @@ void giveBackLoan(Connection& connection, qint64 loan, const QDate& returned)
         if (!read.step())
             fail(u"这本书没有借出。"_s);
         const Loan open = readLoan(read);
-        const QDate day = returned.isValid() ? returned : today();
+        const QDate day = returned.isValid() ? returned : QDate::currentDate();
         if (open.lent.isValid() && day < open.lent)
             fail(u"归还日期不能早于借出日期。"_s);
         Statement close(db, "update qh_loans set returned = ?2 where id = ?1");

@@ -44,9 +44,9 @@ struct Loan
 
 namespace Loans {
 
-// Today by the clock, or the day a test has set.
+// Today by the data module's clock (TDataModule2::clock), the one a test fixes.
 QDate today();
-void setToday(const QDate& day); // a null date goes back to the clock
+void setToday(const QDate& day); // the clock's fix(): a null date goes back to the system's
 
 // Lends a book: refuses (ELoanError) an empty borrower, a lending date after
 // today, a due date before the lending date, a book that is out already or

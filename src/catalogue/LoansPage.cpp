@@ -1,5 +1,6 @@
 #include "catalogue/LoansPage.h"
 
+#include "data/Clock.h"
 #include "catalogue/CataloguePrint.h"
 #include "catalogue/Loans.h"
 #include "catalogue/ulend.h"
@@ -54,9 +55,10 @@ void put(QTableWidget* grid, int row, const QStringList& cells, const QColor& co
 
 } // namespace
 
-LoansPage::LoansPage(Connection& connection, QWidget* parent)
+LoansPage::LoansPage(Connection& connection, const Clock& clock, QWidget* parent)
     : QWidget(parent)
     , connection(connection)
+    , clock(clock)
     , TabLoans(new QTabWidget(this))
     , TblCurrent(table(u"TblCurrent"_s, { u"书名"_s, u"借书人"_s, u"借出日期"_s, u"归还期限"_s, u"借出天数"_s, u"状态"_s, {} }, this))
     , TblHistory(table(u"TblHistory"_s, { u"书名"_s, u"借书人"_s, u"借出日期"_s, u"归还期限"_s, u"归还日期"_s }, this))
@@ -101,7 +103,7 @@ LoansPage::LoansPage(Connection& connection, QWidget* parent)
 
 void LoansPage::refresh()
 {
-    const QDate today = Loans::today();
+    const QDate today = clock.today();
     const QList<Loan> out = Loans::current(connection, today);
     TblCurrent->setRowCount(0);
     TblCurrent->setRowCount(int(out.size()));
@@ -154,16 +156,16 @@ void LoansPage::fillHistory()
 void LoansPage::BtnLoanPrintClick()
 {
     const bool history = TabLoans->currentIndex() == 1;
-    const QList<Loan> loans = history ? Loans::history(connection, EdLoanSearch->text()) : Loans::current(connection, Loans::today());
+    const QList<Loan> loans = history ? Loans::history(connection, EdLoanSearch->text()) : Loans::current(connection, clock.today());
     const QString suggested = QDir::home().filePath(
-        u"%1-%2.pdf"_s.arg(history ? u"借阅历史"_s : u"借阅单"_s, Loans::today().toString(u"yyyyMMdd"_s)));
+        u"%1-%2.pdf"_s.arg(history ? u"借阅历史"_s : u"借阅单"_s, clock.today().toString(u"yyyyMMdd"_s)));
     QString path = Prompt::getSaveFileName(this, u"打印借阅单"_s, suggested, u"PDF 文件 (*.pdf)"_s);
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())
         path += u".pdf"_s;
     PrintOptions options;
-    options.date = Loans::today();
+    options.date = clock.today();
     const int pages = CataloguePrint::loans(path, loans, options);
     Prompt::information(this, Titles::hint(), u"借阅单已保存（%1 页）：\n%2"_s.arg(pages).arg(QDir::toNativeSeparators(path)));
 }

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+class Clock;
 class Connection;
 class QLineEdit;
 class QPushButton;
@@ -16,7 +17,7 @@ class LoansPage : public QWidget
 {
     Q_OBJECT
 public:
-    explicit LoansPage(Connection& connection, QWidget* parent = nullptr);
+    LoansPage(Connection& connection, const Clock& clock, QWidget* parent = nullptr);
 
     // Reads the loans again (the page shows what the file holds at that moment).
     void refresh();
@@ -35,6 +36,7 @@ private:
     void fillHistory();
 
     Connection& connection;
+    const Clock& clock;
     QTabWidget* TabLoans;
     QTableWidget* TblCurrent;
     QTableWidget* TblHistory;

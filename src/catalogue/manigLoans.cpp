@@ -2,6 +2,7 @@
 // lending fields, and the three dates of the current book, each corrected in place.
 
 #include "catalogue/Loans.h"
+#include "data/udata.h"
 #include "data/ReadingDates.h"
 #include "catalogue/manig.h"
 #include "catalogue/ulend.h"
@@ -71,8 +72,8 @@ void TForm2::refreshLoanAndDates()
         edit->setEnabled(book.has_value()); // a book not yet saved has no dates of its own
     }
     const auto loan = book ? Loans::openLoan(connection, *book) : std::nullopt;
-    LblLoan->setText(loan ? Loans::describe(*loan, Loans::today()) : QString());
-    LblLoan->setStyleSheet(loan && loan->isOverdue(Loans::today()) ? u"color: red"_s : QString());
+    LblLoan->setText(loan ? Loans::describe(*loan, TDataModule2::instance()->clock.today()) : QString());
+    LblLoan->setStyleSheet(loan && loan->isOverdue(TDataModule2::instance()->clock.today()) ? u"color: red"_s : QString());
 }
 
 void TForm2::dateEdited(DateField* edit)

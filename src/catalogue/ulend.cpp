@@ -1,9 +1,11 @@
 #include "catalogue/ulend.h"
 
+#include "data/udata.h"
 #include "catalogue/LoanNews.h"
 #include "catalogue/Loans.h"
 #include "widgets/DateField.h"
 #include "widgets/ErrorHandler.h"
+#include "widgets/Named.h"
 #include "widgets/Prompt.h"
 
 #include <QAbstractItemView>
@@ -19,13 +21,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-template<typename Widget>
-Widget* named(Widget* widget, const QString& name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
 
 DateField* dateField(const QString& name, const QDate& date, QWidget* parent)
 {
@@ -47,9 +42,9 @@ TfmLend::TfmLend(Connection& connection, qint64 book, const QString& title, QWid
     , connection(connection)
     , book(book)
     , EdBorrower(named(new QLineEdit(this), u"EdBorrower"_s))
-    , DateLent(dateField(u"DateLent"_s, Loans::today(), this))
+    , DateLent(dateField(u"DateLent"_s, TDataModule2::instance()->clock.today(), this))
     , CbDue(named(new QCheckBox(u"归还期限"_s, this), u"CbDue"_s))
-    , DateDue(dateField(u"DateDue"_s, Loans::today().addDays(30), this))
+    , DateDue(dateField(u"DateDue"_s, TDataModule2::instance()->clock.today().addDays(30), this))
     , BtnOK(named(new QPushButton(u"确定"_s, this), u"BtnOK"_s))
     , BtnCancel(named(new QPushButton(u"取消"_s, this), u"BtnCancel"_s))
 {
@@ -159,7 +154,7 @@ bool TfmLend::returnLoan(QWidget* parent, Connection& connection, const Loan& lo
     if (Prompt::message(parent, QMessageBox::Question, u"提示"_s, question, QMessageBox::Ok | QMessageBox::Cancel)
         != QMessageBox::Ok)
         return false;
-    Loans::giveBackLoan(connection, loan.id, Loans::today());
+    Loans::giveBackLoan(connection, loan.id, TDataModule2::instance()->clock.today());
     LoanNews::announce();
     return true;
 }

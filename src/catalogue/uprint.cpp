@@ -1,5 +1,7 @@
 #include "catalogue/uprint.h"
 
+#include "widgets/Named.h"
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGroupBox>
@@ -11,13 +13,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-template<typename Widget>
-Widget* named(Widget* widget, const QString& name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
 
 QGroupBox* box(const QString& title, QWidget* first, QWidget* second, QWidget* parent)
 {

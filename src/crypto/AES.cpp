@@ -87,6 +87,28 @@ int hexValue(char c)
 
 } // namespace
 
+void AesEncryptToStream(TStream& source, TStream& dest, const std::string& key, uint8_t keySize)
+{
+    checkKeySize(keySize);
+    const Header header = encodeLength(source.size());
+    dest.writeBuffer(header.data(), kHeaderSize);
+    encryptStream(source, 0, key, keySize, dest);
+}
+
+int64_t AesReadLengthHeader(TStream& source)
+{
+    Header header;
+    source.readBuffer(header.data(), kHeaderSize);
+    return decodeLength(header);
+}
+
+void AesCheckForm(int64_t length, int64_t cipherBytes)
+{
+    if (cipherBytes <= 0 || cipherBytes % 16 != 0)
+        throw EAESError("Invalid buffer size for decryption");
+    checkLength(length, cipherBytes);
+}
+
 std::string StrToHex(const std::string& bytes)
 {
     static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -119,12 +141,9 @@ std::string HexToStr(const std::string& text)
 
 std::string AesEncryptString(const std::string& text, const std::string& key, uint8_t keySize)
 {
-    checkKeySize(keySize);
     TMemoryStream source(text);
     TMemoryStream dest;
-    const Header header = encodeLength(source.size());
-    dest.writeBuffer(header.data(), kHeaderSize);
-    encryptStream(source, 0, key, keySize, dest);
+    AesEncryptToStream(source, dest, key, keySize);
     return StrToHex(dest.bytes());
 }
 
@@ -132,9 +151,7 @@ std::string AesDecryptString(const std::string& hex, const std::string& key, uin
 {
     checkKeySize(keySize);
     TMemoryStream source(HexToStr(hex));
-    Header header;
-    source.readBuffer(header.data(), kHeaderSize);
-    const int64_t length = decodeLength(header);
+    const int64_t length = AesReadLengthHeader(source);
     const int64_t cipherBytes = source.size() - kHeaderSize;
     checkLength(length, cipherBytes);
 
@@ -153,10 +170,7 @@ void AesEncryptFile(const std::string& source, const std::string& dest, const st
     if (in.isSameFile(dest))
         throw EFCreateError("Cannot create file \"" + TFileStream::fullPath(dest) + "\". " + std::strerror(EBUSY));
     TFileStream out(dest, TFileStream::Mode::Create);
-
-    const Header header = encodeLength(in.size());
-    out.writeBuffer(header.data(), kHeaderSize);
-    encryptStream(in, 0, key, keySize, out);
+    AesEncryptToStream(in, out, key, keySize);
     out.close();
 }
 
@@ -164,9 +178,7 @@ void AesDecryptFile(const std::string& source, const std::string& dest, const st
 {
     checkKeySize(keySize);
     TFileStream in(source, TFileStream::Mode::OpenRead);
-    Header header;
-    in.readBuffer(header.data(), kHeaderSize);
-    const int64_t length = decodeLength(header);
+    const int64_t length = AesReadLengthHeader(in);
 
     if (in.isSameFile(dest))
         throw EFCreateError("Cannot create file \"" + TFileStream::fullPath(dest) + "\". " + std::strerror(EBUSY));
@@ -184,9 +196,7 @@ std::string AesDecryptFileToString(const std::string& source, const std::string&
 {
     checkKeySize(keySize);
     TFileStream in(source, TFileStream::Mode::OpenRead);
-    Header header;
-    in.readBuffer(header.data(), kHeaderSize);
-    const int64_t length = decodeLength(header);
+    const int64_t length = AesReadLengthHeader(in);
 
     const int64_t cipherBytes = in.size() - kHeaderSize;
     checkLength(length, cipherBytes);

@@ -38,6 +38,17 @@ std::string AesDecryptString(const std::string& hex, const std::string& key, uin
 void AesEncryptFile(const std::string& source, const std::string& dest, const std::string& key, uint8_t keySize);
 void AesDecryptFile(const std::string& source, const std::string& dest, const std::string& key, uint8_t keySize);
 
+// The encrypted file form over streams, for the readers and writers that hold
+// no whole file (format/StoreFile.h): the length header of source's size, then
+// source from its start enciphered into dest.
+void AesEncryptToStream(TStream& source, TStream& dest, const std::string& key, uint8_t keySize);
+// The plain length the header at the source's position records; EReadError when it is short.
+int64_t AesReadLengthHeader(TStream& source);
+// Whether cipherBytes after a header recording length are a whole form: EAESError
+// "Invalid buffer size for decryption" when they are none or not whole blocks,
+// "Invalid length header in encrypted file" when the length does not fit in them.
+void AesCheckForm(int64_t length, int64_t cipherBytes);
+
 // The plain bytes of an encrypted file, kept in memory only: the same bytes and
 // the same errors as AesDecryptFile, without a destination to create.
 std::string AesDecryptFileToString(const std::string& source, const std::string& key, uint8_t keySize);

@@ -2,7 +2,6 @@
 
 #include "Exception.h"
 #include "ebooks/EbookExport.h"
-#include "data/udata.h"
 #include "platform/FileIo.h"
 #include "platform/SafeFile.h"
 
@@ -18,21 +17,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A copy this run wrote, known by its file identity: a later file of the same
-// name (another run, the user) is not ours to remove.
-struct Copy
-{
-    QString path;
-    uint64_t device;
-    uint64_t inode;
-};
-
-std::vector<Copy>& copies()
-{
-    static std::vector<Copy> list;
-    return list;
-}
-
 bool identity(const QString& path, uint64_t& device, uint64_t& inode)
 {
     FileIo::Info info;
@@ -45,31 +29,37 @@ bool identity(const QString& path, uint64_t& device, uint64_t& inode)
 
 } // namespace
 
-namespace DragCopy {
+DragCopy::DragCopy(QString folder)
+    : m_folder(std::move(folder))
+{ }
 
-QString path(const QString& name)
+DragCopy::~DragCopy()
 {
-    return EbookFileName::fitToLimit(
-        EbookFileName::withPdfExtension(AppPaths::path(u"temp/"_s) + EbookFileName::safeName(name)));
+    removeThisRunsCopies();
 }
 
-QString make(const QString& storeFile, const QString& name, const std::function<bool(qint64, qint64)>& progress)
+QString DragCopy::path(const QString& name) const
+{
+    return EbookFileName::fitToLimit(EbookFileName::withPdfExtension(m_folder + u'/' + EbookFileName::safeName(name)));
+}
+
+QString DragCopy::make(const QString& storeFile, const QString& name, const std::function<bool(qint64, qint64)>& progress)
 {
     // The safe name holds no "/" and is never "." or "..": the copy stays in "temp".
     const QString copy = path(name);
     EbookExport::decrypt(storeFile, copy, progress, SafeFile::Access::Private);
     Copy made { copy, 0, 0 };
     if (identity(copy, made.device, made.inode)) {
-        std::erase_if(copies(), [&](const Copy& c) { return c.path == copy; });
-        copies().push_back(made);
+        std::erase_if(m_copies, [&](const Copy& c) { return c.path == copy; });
+        m_copies.push_back(made);
     }
     return copy;
 }
 
-void cleanAtStart(qint64 maxAgeSeconds)
+void DragCopy::cleanAtStart(qint64 maxAgeSeconds) const
 {
     const QDateTime cutoff = QDateTime::currentDateTime().addSecs(-maxAgeSeconds);
-    const QDir temp(AppPaths::path(u"temp"_s));
+    const QDir temp(m_folder);
     const auto entries = temp.entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo& entry : entries) {
         if (entry.lastModified() < cutoff)
@@ -77,27 +67,26 @@ void cleanAtStart(qint64 maxAgeSeconds)
     }
 }
 
-void discard(const QString& copy)
+void DragCopy::discard(const QString& copy)
 {
-    const auto ours = std::find_if(copies().begin(), copies().end(), [&](const Copy& c) { return c.path == copy; });
-    if (ours == copies().end())
+    const auto ours = std::find_if(m_copies.begin(), m_copies.end(), [&](const Copy& c) { return c.path == copy; });
+    if (ours == m_copies.end())
         return;
     uint64_t device = 0;
     uint64_t inode = 0;
     if (identity(copy, device, inode) && device == ours->device && inode == ours->inode)
         QFile::remove(copy);
-    copies().erase(ours);
+    m_copies.erase(ours);
 }
 
-void removeThisRunsCopies()
+void DragCopy::removeThisRunsCopies()
 {
-    for (const Copy& copy : copies()) {
+    for (const Copy& copy : m_copies) {
         uint64_t device = 0;
         uint64_t inode = 0;
         if (identity(copy.path, device, inode) && device == copy.device && inode == copy.inode)
             QFile::remove(copy.path);
     }
-    copies().clear();
+    m_copies.clear();
 }
 
-} // namespace DragCopy

@@ -12,28 +12,50 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <functional>
+#include <vector>
 
-namespace DragCopy {
+class DragCopy
+{
+public:
+    // folder: where the copies are made ("temp" in the data folder).
+    explicit DragCopy(QString folder);
+    // This run's copies go with it (removeThisRunsCopies).
+    ~DragCopy();
+    DragCopy(const DragCopy&) = delete;
+    DragCopy& operator=(const DragCopy&) = delete;
 
-// The drag copy's path for an e-book name, in the data folder's "temp"
-// (characters no file name may hold replaced, EbookFileName::safeName).
-QString path(const QString& name);
+    // The drag copy's path for an e-book name (characters no file name may
+    // hold replaced, EbookFileName::safeName).
+    QString path(const QString& name) const;
 
-// Decrypts the store file into the drag copy of name, replacing any file
-// there, and returns its path. progress sees the bytes written so far. The
-// cipher's errors or the writer's.
-QString make(const QString& storeFile, const QString& name,
-    const std::function<bool(qint64 done, qint64 total)>& progress = {});
+    // Decrypts the store file into the drag copy of name, replacing any file
+    // there, and returns its path. progress sees the bytes written so far. The
+    // cipher's errors or the writer's.
+    QString make(const QString& storeFile, const QString& name,
+        const std::function<bool(qint64 done, qint64 total)>& progress = {});
 
-// A drag no one took: removes the copy at once, if it is still the file this
-// run wrote.
-void discard(const QString& copy);
+    // A drag no one took: removes the copy at once, if it is still the file this
+    // run wrote.
+    void discard(const QString& copy);
 
-// At start: removes the files in "temp" last changed more than maxAgeSeconds ago.
-void cleanAtStart(qint64 maxAgeSeconds = 24 * 60 * 60);
+    // At start: removes the files in the folder last changed more than maxAgeSeconds ago.
+    void cleanAtStart(qint64 maxAgeSeconds = 24 * 60 * 60) const;
 
-// At the end of the run: removes this run's copies that are still the files it wrote.
-void removeThisRunsCopies();
+    // At the end of the run: removes this run's copies that are still the files it wrote.
+    void removeThisRunsCopies();
 
-} // namespace DragCopy
+private:
+    // A copy this run wrote, known by its file identity: a later file of the same
+    // name (another run, the user) is not ours to remove.
+    struct Copy
+    {
+        QString path;
+        uint64_t device;
+        uint64_t inode;
+    };
+
+    QString m_folder;
+    std::vector<Copy> m_copies;
+};

@@ -45,7 +45,7 @@ DragOut::ExecFunction& execFunction()
 }
 
 // Runs the drag of the copy once it is made.
-Qt::DropAction dragCopy(const DecryptProgress* making, QWidget* source, const QString& copy)
+Qt::DropAction dragCopy(const DecryptProgress* making, QWidget* source, DragCopy& copies, const QString& copy)
 {
     if (!ErrorHandler::guard([making] { making->rethrow(); }))
         return Qt::IgnoreAction;
@@ -55,7 +55,7 @@ Qt::DropAction dragCopy(const DecryptProgress* making, QWidget* source, const QS
     const bool buttonUp = making->leftButtonReleased()
         || (!execFunction() && !(QGuiApplication::mouseButtons() & Qt::LeftButton));
     if (buttonUp || !source) {
-        DragCopy::discard(copy);
+        copies.discard(copy);
         return Qt::IgnoreAction;
     }
 
@@ -69,7 +69,7 @@ Qt::DropAction dragCopy(const DecryptProgress* making, QWidget* source, const QS
         drag->deleteLater();
     // Cancelled or refused: no one took the copy, so it goes at once.
     if (action == Qt::IgnoreAction)
-        DragCopy::discard(copy);
+        copies.discard(copy);
     return action;
 }
 
@@ -80,11 +80,6 @@ bool DragOut::exceedsStartDistance(QPoint press, QPoint now)
     return std::abs(now.x() - press.x()) >= 5 || std::abs(now.y() - press.y()) >= 5;
 }
 
-QString DragOut::dragCopyPath(const QString& name)
-{
-    return DragCopy::path(name);
-}
-
 QMimeData* DragOut::mimeDataFor(const QString& path)
 {
     auto* data = new QMimeData;
@@ -93,8 +88,8 @@ QMimeData* DragOut::mimeDataFor(const QString& path)
     return data;
 }
 
-void DragOut::startDrag(
-    QWidget* source, const QString& storeFile, const QString& name, std::function<void(Qt::DropAction)> ended)
+void DragOut::startDrag(QWidget* source, std::shared_ptr<DragCopy> copies, const QString& storeFile,
+    const QString& name, std::function<void(Qt::DropAction)> ended)
 {
     // The grid's own press ends first, as if the button had come up where the pointer is.
     const QPoint at = source->mapFromGlobal(QCursor::pos());
@@ -106,27 +101,17 @@ void DragOut::startDrag(
     auto copy = std::make_shared<QString>();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     DecryptProgress* making = DecryptProgress::start(source->window(), u"拖出电子书"_s, name, false,
-        [copy, storeFile, name](const DecryptProgress::Report& report) {
-            *copy = DragCopy::make(storeFile, name, report);
+        [copy, copies, storeFile, name](const DecryptProgress::Report& report) {
+            *copy = copies->make(storeFile, name, report);
             return true;
         });
     QObject::connect(making, &DecryptProgress::finished, making,
-        [making, copy, source = QPointer<QWidget>(source), ended = std::move(ended)] {
+        [making, copy, copies, source = QPointer<QWidget>(source), ended = std::move(ended)] {
             QApplication::restoreOverrideCursor();
-            const Qt::DropAction action = dragCopy(making, source, *copy);
+            const Qt::DropAction action = dragCopy(making, source, *copies, *copy);
             if (ended)
                 ended(action);
         });
-}
-
-void DragOut::cleanTempAtStart()
-{
-    DragCopy::cleanAtStart();
-}
-
-void DragOut::removeThisRunsCopies()
-{
-    DragCopy::removeThisRunsCopies();
 }
 
 void DragOut::setExecFunction(ExecFunction exec)

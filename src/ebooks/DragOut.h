@@ -10,7 +10,9 @@
 #include <Qt>
 
 #include <functional>
+#include <memory>
 
+class DragCopy;
 class QDrag;
 class QMimeData;
 class QWidget;
@@ -24,11 +26,8 @@ public:
     // The start rule: 5 pixels or more from the press point along either axis.
     static bool exceedsStartDistance(QPoint press, QPoint now);
 
-    // The drag copy's path for an e-book name (DragCopy::path).
-    static QString dragCopyPath(const QString& name);
-
     // Ends source's own handling of the press (a left-button release at the
-    // pointer), decrypts storeFile into the drag copy of name (a background
+    // pointer), decrypts storeFile into the drag copy of name among copies (a background
     // task, under the wait cursor; the window takes no input meanwhile) and,
     // when the copy is ready and the button still down, runs the drag from
     // source until it ends. Returns at once; ended, if given, then gets the
@@ -37,15 +36,11 @@ public:
     // ready, or the copy could not be made, and no drag starts). Errors of the
     // copy go to the application's error handler.
     // Pass the grid's viewport, which receives its mouse events.
-    static void startDrag(QWidget* source, const QString& storeFile, const QString& name,
-        std::function<void(Qt::DropAction)> ended = {});
+    static void startDrag(QWidget* source, std::shared_ptr<DragCopy> copies, const QString& storeFile,
+        const QString& name, std::function<void(Qt::DropAction)> ended = {});
 
     // The data of the drag of one file.
     static QMimeData* mimeDataFor(const QString& path);
-
-    // Clean-up of "temp" (DragCopy): at start, and when the program ends.
-    static void cleanTempAtStart();
-    static void removeThisRunsCopies();
 
     // Where the drag loop starts: by default QDrag::exec. Tests set their own
     // (an empty function restores the default).

@@ -1,5 +1,6 @@
 #include "ebooks/EbookPage.h"
 
+#include "Quietly.h"
 #include "data/udata.h"
 #include "ebooks/DecryptProgress.h"
 #include "widgets/ErrorHandler.h"
@@ -42,26 +43,22 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The last-page memory is a convenience: a failure of it (a database being
-// compacted, a read-only file) is noted and never stops what the user does.
 // How long the question about unlisted store files waits for the window: 50 ms at a time, 5 s at most.
 constexpr int WaitForWindowMs = 50;
 constexpr int WaitForWindowTries = 100;
 
-template <typename Fn> void quietly(Fn fn)
-{
-    try {
-        fn();
-    } catch (const Exception& error) {
-        qWarning("last page: %s", error.what());
-    }
-}
+// The last-page memory and the page names are conveniences: a failure of them (a
+// database being compacted, a read-only file) is noted and never stops what the user does.
+constexpr const char* lastPageMemory = "last page";
+constexpr const char* pageNamesMemory = "page names";
 
 } // namespace
 
-EbookPage::EbookPage(Connection& connection, QWidget* parent)
+EbookPage::EbookPage(Connection& connection, const EbookStore& store, const QString& dragFolder, QWidget* parent)
     : QWidget(parent)
     , qydzbook(new RecordSet(connection, this))
+    , m_store(store)
+    , m_dragCopies(std::make_shared<DragCopy>(dragFolder))
     , m_lastPage(connection)
 {
     setObjectName(u"TabSheet2"_s);
@@ -137,7 +134,7 @@ void EbookPage::offerUnlisted(int triesLeft)
     }
     if (importRunning()) // an import started meanwhile: asked at the next start
         return;
-    ErrorHandler::guard([this] { OrphanBooks::offer(window(), *qydzbook, EbookStore::standard()); });
+    ErrorHandler::guard([this] { OrphanBooks::offer(window(), *qydzbook, m_store); });
 }
 
 void EbookPage::clearReading()
@@ -262,7 +259,7 @@ bool EbookPage::readCurrent(int wantedPage)
     {
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
-        safe = PdfGuard(qydzbook->connection()).isSafe(EbookStore::standard(), storedName, password);
+        safe = PdfGuard(qydzbook->connection()).isSafe(m_store, storedName, password);
     }
     if (!safe) {
         showReadingPage();
@@ -276,11 +273,11 @@ bool EbookPage::readCurrent(int wantedPage)
     // Read straight from the store file, deciphered in memory part by part as
     // the viewer asks; a missing or damaged file stops the command before the
     // page changes.
-    auto document = std::make_unique<EncryptedPdfDevice>(EbookStore::standard().path(storedName));
+    auto document = std::make_unique<EncryptedPdfDevice>(m_store.path(storedName));
     const qint64 id = current("id").toLongLong();
     int remembered = 0;
     if (wantedPage < 0)
-        quietly([&] { remembered = id > 0 ? m_lastPage.page(id) : 0; });
+        quietly(lastPageMemory, [&] { remembered = id > 0 ? m_lastPage.page(id) : 0; });
     showReadingPage();
     if (m_viewerLog)
         *m_viewerLog << u"OpenDocumentDevice(%1)"_s.arg(password);
@@ -296,7 +293,7 @@ bool EbookPage::readCurrent(int wantedPage)
         FoxitPDFSDK1->showNote(u"上次读到%1"_s.arg(FoxitPDFSDK1->pageName(remembered)));
     }
     if (opened) // the search names its pages as the reader does
-        quietly([&] { PageNames::remember(qydzbook->connection(), storedName, FoxitPDFSDK1->pageLabels()); });
+        quietly(pageNamesMemory, [&] { PageNames::remember(qydzbook->connection(), storedName, FoxitPDFSDK1->pageLabels()); });
     if (opened && id > 0)
         m_readingId = id;
     FoxitPDFSDK1->setFocus();
@@ -331,7 +328,7 @@ bool EbookPage::openFound(qint64 id, int page, const QString& find)
 void EbookPage::rememberPage(int page)
 {
     if (m_readingId > 0)
-        quietly([&] { m_lastPage.remember(m_readingId, page); });
+        quietly(lastPageMemory, [&] { m_lastPage.remember(m_readingId, page); });
 }
 
 void EbookPage::Button5Click()
@@ -366,7 +363,7 @@ void EbookPage::Button3Click()
                u"%1 已存在。\n要替换它吗？"_s.arg(QDir::toNativeSeparators(target)), QMessageBox::Yes | QMessageBox::No)
             != QMessageBox::Yes)
         return;
-    const QString storeFile = EbookStore::standard().path(current("filename"));
+    const QString storeFile = m_store.path(current("filename"));
     DecryptProgress* exporting = DecryptProgress::start(window(), u"导出电子书"_s, name, true,
         [storeFile, target](const DecryptProgress::Report& report) { return EbookExport::write(storeFile, target, report); });
     connect(exporting, &DecryptProgress::finished, this, [this, exporting, target] {
@@ -390,11 +387,11 @@ void EbookPage::Button6Click()
     const QString id = current("id");
     // The row goes first: a row that cannot be deleted keeps its file.
     qydzbook->remove();
-    EbookStore::standard().remove(storedName); // a file already gone does not matter
+    m_store.remove(storedName); // a file already gone does not matter
     if (FullTextLibrary* library = FullTextLibrary::current())
         library->forget(storedName);
     PdfGuard(qydzbook->connection()).forget(storedName);
-    quietly([&] { PageNames::forget(qydzbook->connection(), storedName); });
+    quietly(pageNamesMemory, [&] { PageNames::forget(qydzbook->connection(), storedName); });
     if (id.isEmpty())
         return;
     emit bookDeleted(id.toLongLong());
@@ -404,7 +401,7 @@ void EbookPage::Button6Click()
         m_shownId = -1;
         m_readingId = -1;
     }
-    quietly([&] { m_lastPage.forget(id.toLongLong()); });
+    quietly(lastPageMemory, [&] { m_lastPage.forget(id.toLongLong()); });
 }
 
 void EbookPage::DBGrid2MouseDown(QMouseEvent* event)
@@ -426,7 +423,7 @@ void EbookPage::DBGrid2MouseMove(QMouseEvent* event)
     m_leftPressed = false;
     if (waitForImport())
         return;
-    DragOut::startDrag(DBGrid2->viewport(), EbookStore::standard().path(current("filename")), current("name"));
+    DragOut::startDrag(DBGrid2->viewport(), m_dragCopies, m_store.path(current("filename")), current("name"));
 }
 
 // ---- import -------------------------------------------------------------
@@ -463,7 +460,7 @@ void EbookPage::importFiles(const QStringList& files)
         names << rows.textAt(row, 0);
         storedNames << rows.textAt(row, 1);
     }
-    auto job = std::make_unique<EbookImport>(EbookStore::standard(), files, names, storedNames);
+    auto job = std::make_unique<EbookImport>(m_store, files, names, storedNames);
     // The title the PDF gives itself, read by the PDF worker (never the window's engine).
     job->setTitleReader([](const QString& storeFile) {
         PdfWorkerClient worker;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "ebooks/DragCopy.h"
 #include "ebooks/EbookExport.h"
+#include "ebooks/EbookStore.h"
 #include "ebooks/LastPage.h"
 
 #include <QPoint>
@@ -8,9 +10,10 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <memory>
+
 class Connection;
 class EbookGrid;
-class EbookStore;
 class ImportProgress;
 class PdfViewer;
 class QAction;
@@ -31,7 +34,10 @@ class EbookPage : public QWidget
 {
     Q_OBJECT
 public:
-    explicit EbookPage(Connection& connection, QWidget* parent = nullptr);
+    // store: the encrypted store the page's e-books live in; dragFolder: where
+    // the decrypted copies of drags are made (DragCopy). The main window's.
+    EbookPage(Connection& connection, const EbookStore& store, const QString& dragFolder, QWidget* parent = nullptr);
+    const EbookStore& store() const { return m_store; }
     ~EbookPage() override;
 
     // Part of the main window's show routine: resets the viewer and opens the
@@ -138,6 +144,8 @@ private:
     bool m_leftPressed = false;
     bool m_storeCleaned = false;
     EbookExport m_export;
+    EbookStore m_store;
+    std::shared_ptr<DragCopy> m_dragCopies; // shared with a drag whose copy is still being made
     LastPage m_lastPage;
     qint64 m_readingId = -1; // the e-book in the viewer, whose page is remembered
     qint64 m_shownId = -1; // the e-book last handed to the viewer

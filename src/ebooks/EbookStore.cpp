@@ -1,16 +1,15 @@
 #include "ebooks/EbookStore.h"
 
-#include "crypto/AES.h"
-#include "crypto/ElAES.h"
-#include "data/udata.h"
+#include "crypto/Streams.h"
 #include "format/Companion.h"
+#include "format/StoreFile.h"
+#include "format/StoreNames.h"
 #include "platform/FileIo.h"
 #include "platform/SafeFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 
 #include <cerrno>
 #include <chrono>
@@ -95,19 +94,9 @@ EbookStore::EbookStore(QString folder)
     : m_folder(std::move(folder))
 { }
 
-EbookStore EbookStore::standard()
-{
-    return EbookStore(AppPaths::path(u"corvina"_s));
-}
-
 QString EbookStore::path(const QString& storedName) const
 {
     return m_folder + u'/' + storedName;
-}
-
-QString EbookStore::stampedName(const QDateTime& now, int random)
-{
-    return now.toString(u"yyyyMMddHHmmsszzz"_s) + QString::number(random);
 }
 
 QString EbookStore::newStoredName(const QSet<QString>& taken) const
@@ -116,7 +105,7 @@ QString EbookStore::newStoredName(const QSet<QString>& taken) const
     for (;;) {
         const auto seed = std::chrono::high_resolution_clock::now().time_since_epoch().count();
         QRandomGenerator random(quint64(seed) ^ quint64(QDateTime::currentMSecsSinceEpoch()));
-        const QString name = stampedName(QDateTime::currentDateTime(), int(random.bounded(10000)));
+        const QString name = StoreNames::stamped(QDateTime::currentDateTime(), int(random.bounded(10000)));
         if (!taken.contains(name) && !QFile::exists(path(name))
             && !QFile::exists(path(name) + QLatin1String(partSuffix)))
             return name;
@@ -142,14 +131,7 @@ void EbookStore::store(const QString& source, const QString& storedName, const P
             };
             WatchedStream watched(in, watch);
             watched.report(0);
-            uint8_t header[8];
-            const auto length = static_cast<uint64_t>(in.size());
-            for (int i = 0; i < 8; ++i)
-                header[i] = static_cast<uint8_t>(length >> (8 * i));
-            out.writeBuffer(header, sizeof header);
-            AesKey256 key {};
-            std::memcpy(key.data(), kEbookKey, key.size());
-            AesEncryptStreamEcb(watched, 0, key, out);
+            StoreFile::write(watched, out);
             out.close();
         }
         sync(part);
@@ -169,13 +151,13 @@ QByteArray EbookStore::read(const QString& storedName) const
 
 std::string EbookStore::readOwned(const QString& storedName) const
 {
-    return AesDecryptFileToString(local(path(storedName)), kEbookKey, 2);
+    return StoreFile::readAll(path(storedName));
 }
 
 bool EbookStore::remove(const QString& storedName) const
 {
     // Only ever a file of the store itself, whatever a row's filename says.
-    if (storedName.isEmpty() || storedName.contains(u'/') || storedName.contains(u'\\') || storedName == u".."_s)
+    if (!StoreNames::isPlainName(storedName))
         return false;
     Companion::remove(path(storedName)); // the book's text goes with it
     return QFile::remove(path(storedName));
@@ -193,20 +175,13 @@ int EbookStore::removeUnfinished(const QDateTime& changedBefore) const
     return removed;
 }
 
-bool EbookStore::isStoredName(const QString& name)
-{
-    // The 17-digit time stamp, then the random number without leading zeros.
-    static const QRegularExpression form(u"^[0-9]{17}(0|[1-9][0-9]{0,3})$"_s);
-    return form.match(name).hasMatch();
-}
-
 int EbookStore::removeStrayCompanions() const
 {
     int removed = 0;
     const QDir dir(m_folder);
     for (const QFileInfo& file : dir.entryInfoList(QDir::Files | QDir::Hidden)) {
         QString owner;
-        if (Companion::isCompanionName(file.fileName(), &owner) && isStoredName(owner)
+        if (Companion::isCompanionName(file.fileName(), &owner) && StoreNames::isStoredName(owner)
             && !QFileInfo::exists(path(owner)))
             removed += QFile::remove(file.filePath()) ? 1 : 0;
     }
@@ -218,7 +193,7 @@ QStringList EbookStore::unlisted(const QSet<QString>& listed, const QDateTime& c
     QStringList found;
     const QDir dir(m_folder);
     for (const QFileInfo& file : dir.entryInfoList(QDir::Files | QDir::Hidden, QDir::Name)) {
-        if (isStoredName(file.fileName()) && !listed.contains(file.fileName()) && file.lastModified() < changedBefore)
+        if (StoreNames::isStoredName(file.fileName()) && !listed.contains(file.fileName()) && file.lastModified() < changedBefore)
             found << file.fileName();
     }
     return found;

@@ -1,15 +1,15 @@
 #pragma once
 
 // The private e-book store: one encrypted file per e-book in the folder
-// "corvina", named by its stored name (a 17-digit local time stamp followed by
-// a random number from 0 to 9999), in the cipher's encrypted file form with the
-// e-book key and selector 2.
+// "corvina", named by its stored name (format/StoreNames.h), in the store
+// file's form (format/StoreFile.h).
 //
 // A store file comes into being whole or not at all: it is written as
 // "<stored name>.part", flushed to the disk and only then renamed to its stored
 // name. A ".part" file is therefore always the remains of an interrupted import.
 
 #include "Exception.h"
+#include "format/StoreNames.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -35,18 +35,15 @@ public:
     // size; returning false stops the file (EImportCancelled).
     using Progress = std::function<bool(qint64 done, qint64 total)>;
 
-    static constexpr const char* partSuffix = ".part";
+    static constexpr const char* partSuffix = StoreNames::partSuffix;
 
+    // The program's store is "corvina" in the data folder; the main window makes it.
     explicit EbookStore(QString folder);
-    // The program's store: "corvina" in the data folder.
-    static EbookStore standard();
 
     QString folder() const { return m_folder; }
     // The store path of an e-book: the folder, '/', its stored name (empty name: the folder itself).
     QString path(const QString& storedName) const;
 
-    // "yyyyMMddhhmmsszzz" of `now` followed by `random` in decimal.
-    static QString stampedName(const QDateTime& now, int random);
     // A fresh stored name: neither it nor its ".part" exists in the store, nor is it in `taken`.
     QString newStoredName(const QSet<QString>& taken = {}) const;
 
@@ -68,8 +65,6 @@ public:
     // program keeps writing its own); returns how many.
     int removeUnfinished(const QDateTime& changedBefore) const;
 
-    // Whether a file name has the form of a stored name.
-    static bool isStoredName(const QString& name);
     // The store files that no row names (a crash between a file's rename and
     // its row's insert leaves one, and so does an older database put back):
     // those with a stored name not in `listed` and last changed before

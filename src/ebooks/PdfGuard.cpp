@@ -1,5 +1,6 @@
 #include "ebooks/PdfGuard.h"
 
+#include "Quietly.h"
 #include "format/EncryptedPdfDevice.h"
 
 #include "data/Schema.h"
@@ -16,14 +17,7 @@ namespace {
 
 // The record is a convenience: a library that cannot be written to (read-only,
 // being compacted) only means the check runs again next time.
-template <typename Fn> void quietly(Fn fn)
-{
-    try {
-        fn();
-    } catch (const Exception& error) {
-        qWarning("PDF check record: %s", error.what());
-    }
-}
+constexpr const char* checkRecord = "PDF check record";
 
 } // namespace
 
@@ -39,7 +33,7 @@ QString PdfGuard::refusal()
 QString PdfGuard::recorded(const QString& storedName)
 {
     QString verdict;
-    quietly([&] {
+    quietly(checkRecord, [&] {
         m_connection.execute(QString::fromLatin1(Schema::pdfCheckTable));
         verdict = m_connection.scalar(u"select verdict from qh_pdfcheck where filename = %1"_s.arg(Sql::quoted(storedName)));
     });
@@ -48,7 +42,7 @@ QString PdfGuard::recorded(const QString& storedName)
 
 void PdfGuard::record(const QString& storedName, const char* verdict)
 {
-    quietly([&] {
+    quietly(checkRecord, [&] {
         m_connection.execute(QString::fromLatin1(Schema::pdfCheckTable));
         m_connection.execute(u"insert or replace into qh_pdfcheck (filename, verdict, checked) values (%1, '%2', %3)"_s
                 .arg(Sql::quoted(storedName), QLatin1String(verdict),
@@ -58,7 +52,7 @@ void PdfGuard::record(const QString& storedName, const char* verdict)
 
 void PdfGuard::forget(const QString& storedName)
 {
-    quietly([&] {
+    quietly(checkRecord, [&] {
         m_connection.execute(QString::fromLatin1(Schema::pdfCheckTable));
         m_connection.execute(u"delete from qh_pdfcheck where filename = %1"_s.arg(Sql::quoted(storedName)));
     });

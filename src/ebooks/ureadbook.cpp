@@ -2,6 +2,7 @@
 
 #include "data/ReadingDates.h"
 #include "widgets/ErrorHandler.h"
+#include "widgets/Named.h"
 #include "widgets/Prompt.h"
 #include "widgets/Titles.h"
 #include "widgets/dbcontrols.h"
@@ -23,12 +24,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-template <typename Widget> Widget* named(Widget* widget, const QString& name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
 
 // The password edit's style: the look of the application's, "*" as the password character.
 class StarPasswordStyle : public QProxyStyle

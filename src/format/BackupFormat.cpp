@@ -1,5 +1,6 @@
 #include "format/BackupFormat.h"
 
+#include "format/StoreNames.h"
 #include "platform/FileIo.h"
 #include "platform/SafeFile.h"
 
@@ -18,8 +19,7 @@ namespace BackupFormat {
 
 bool isStoreFileName(const QString& name)
 {
-    return !name.isEmpty() && name != u"."_s && name != u".."_s && !name.contains(u'/') && !name.contains(u'\\')
-        && !name.contains(QChar(0)) && !name.endsWith(u".part"_s);
+    return StoreNames::isPlainName(name) && !name.endsWith(QLatin1String(StoreNames::partSuffix));
 }
 
 void fail(const QString& message)
@@ -103,12 +103,6 @@ Utf8Names::~Utf8Names()
         return;
     ::uselocale(static_cast<locale_t>(m_previous));
     ::freelocale(static_cast<locale_t>(m_locale));
-}
-
-void SqliteFile::close()
-{
-    sqlite3_close_v2(db);
-    db = nullptr;
 }
 
 QString scalar(sqlite3* db, const char* sql)

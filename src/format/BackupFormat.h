@@ -80,16 +80,6 @@ private:
     void* m_previous;
 };
 
-// An SQLite handle closed when it goes out of scope.
-struct SqliteFile
-{
-    SqliteFile() = default;
-    ~SqliteFile() { close(); }
-    void close();
-    SqliteFile(const SqliteFile&) = delete;
-    SqliteFile& operator=(const SqliteFile&) = delete;
-    sqlite3* db = nullptr;
-};
 // First column of the first row as text; throws EBackupError with the engine's words.
 QString scalar(sqlite3* db, const char* sql);
 

@@ -1,7 +1,5 @@
 #include "format/BookText.h"
 
-#include "search/TextForms.h"
-
 #include <QDataStream>
 #include <QIODevice>
 
@@ -18,13 +16,13 @@ constexpr quint32 version = 3;
 
 } // namespace
 
-BookText BookText::fromPages(const QStringList& pages)
+BookText BookText::join(const QStringList& pages)
 {
     BookText text;
     text.pageStarts.reserve(pages.size());
     for (const QString& page : pages) {
         text.pageStarts.append(qint32(text.utf8.size()));
-        text.utf8 += (TextForms::mayHoldTraditional(page) ? TextForms::toSimplified(page) : page).toUtf8();
+        text.utf8 += page.toUtf8();
         text.utf8 += '\n'; // no match runs from one page into the next
     }
     return text;

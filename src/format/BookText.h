@@ -8,13 +8,14 @@
 
 // The text of one e-book as the full-text search keeps it: the pages' text
 // one after the other as UTF-8 (in simplified characters, so one form of a
-// search text finds both), and where each page begins.
+// search text finds both: TextForms::bookText makes it), and where each page begins.
 struct BookText
 {
     QByteArray utf8;
     QList<qint32> pageStarts; // byte offset of every page in utf8, ascending
 
-    static BookText fromPages(const QStringList& pages);
+    // The pages as they are, one after the other.
+    static BookText join(const QStringList& pages);
     int pageCount() const { return int(pageStarts.size()); }
     // The page holding a byte offset (0 for an empty book).
     int pageAt(qsizetype offset) const;

@@ -1,7 +1,8 @@
 #include "format/Companion.h"
 
-#include "crypto/AES.h"
-#include "crypto/Streams.h"
+#include "Exception.h"
+#include "format/StoreFile.h"
+#include "format/StoreNames.h"
 #include "platform/FileIo.h"
 #include "platform/SafeFile.h"
 
@@ -18,23 +19,6 @@ namespace {
     QString companionPath(const QString& storePath)
     {
         return storePath + QLatin1String(suffix);
-    }
-
-    // The store's file form in memory: the plain length as 8 little-endian
-    // bytes, then AES-256 ECB with the e-book key.
-    std::string encipher(const QByteArray& plain)
-    {
-        TMemoryStream source(plain.toStdString());
-        TMemoryStream out;
-        uint8_t header[8];
-        const auto length = static_cast<uint64_t>(plain.size());
-        for (int i = 0; i < 8; ++i)
-            header[i] = static_cast<uint8_t>(length >> (8 * i));
-        out.writeBuffer(header, sizeof header);
-        AesKey256 key {};
-        std::memcpy(key.data(), kEbookKey, key.size());
-        AesEncryptStreamEcb(source, 0, key, out);
-        return out.takeBytes();
     }
 
 } // namespace
@@ -55,9 +39,9 @@ bool isCompanionName(const QString& name, QString* storedName)
 
 void write(const QString& storePath, const BookText& text)
 {
-    const std::string bytes = encipher(text.serialize());
+    const std::string bytes = StoreFile::enciphered(text.serialize().toStdString());
     const QString target = companionPath(storePath);
-    const QString part = target + u".part"_s;
+    const QString part = target + QLatin1String(StoreNames::partSuffix);
     QFile out(part);
     const auto fail = [&](const QString& why) {
         out.close();
@@ -83,7 +67,7 @@ std::optional<BookText> read(const QString& storePath)
     if (!QFileInfo::exists(path))
         return std::nullopt;
     try {
-        const std::string plain = AesDecryptFileToString(path.toUtf8().toStdString(), kEbookKey, 2);
+        const std::string plain = StoreFile::readAll(path);
         return BookText::parse(QByteArray::fromRawData(plain.data(), qsizetype(plain.size())));
     } catch (const Exception&) {
         return std::nullopt;

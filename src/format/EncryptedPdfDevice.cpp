@@ -1,14 +1,13 @@
 #include "format/EncryptedPdfDevice.h"
 
-#include "crypto/AES.h"
-#include "crypto/Streams.h"
+#include "Exception.h"
+#include "format/StoreFile.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
 
-constexpr qint64 HeaderSize = 8;
 // What one read of the store file deciphers, and how many such chunks are kept.
 constexpr qint64 ChunkSize = qint64(4) << 10;
 constexpr size_t CachedChunks = 64;
@@ -21,44 +20,19 @@ constexpr qint64 CopyStep = qint64(1) << 20;
 EncryptedPdfDevice::EncryptedPdfDevice(const QString& storeFile, QObject* parent)
     : QIODevice(parent)
     , m_storeFile(storeFile)
-    , m_file(std::make_unique<TFileStream>(storeFile.toStdString(), TFileStream::Mode::OpenRead))
+    , m_file(std::make_unique<StoreFile::Reader>(storeFile))
+    , m_length(m_file->plainSize())
+    , m_cipherBytes(m_file->cipherSize())
 {
-    uint8_t header[HeaderSize];
-    m_file->readBuffer(header, HeaderSize);
-    quint64 length = 0;
-    for (int i = 0; i < HeaderSize; ++i)
-        length |= quint64(header[i]) << (8 * i);
-    m_length = qint64(length);
-    m_cipherBytes = m_file->size() - HeaderSize;
-    if (m_cipherBytes <= 0 || m_cipherBytes % 16 != 0)
-        throw EAESError("Invalid buffer size for decryption");
-    if (m_length < 0 || m_length > m_cipherBytes)
-        throw EAESError("Invalid length header in encrypted file");
-
-    AesKey256 key {};
-    std::memcpy(key.data(), kEbookKey, key.size());
-    AesExpandDecryptKey(key, m_roundKeys);
     QIODevice::open(QIODevice::ReadOnly | QIODevice::Unbuffered);
 }
 
-EncryptedPdfDevice::~EncryptedPdfDevice()
-{
-    std::fill(m_roundKeys.begin(), m_roundKeys.end(), 0u);
-}
+EncryptedPdfDevice::~EncryptedPdfDevice() = default;
 
 bool EncryptedPdfDevice::open(OpenMode mode)
 {
     Q_UNUSED(mode);
     return false;
-}
-
-bool EncryptedPdfDevice::decipher(qint64 from, char* into, qint64 bytes)
-{
-    m_file->setPosition(HeaderSize + from);
-    if (m_file->read(into, bytes) != bytes)
-        return false;
-    AesDecryptBlocksEcb(m_roundKeys, reinterpret_cast<uint8_t*>(into), size_t(bytes / 16));
-    return true;
 }
 
 const EncryptedPdfDevice::Chunk* EncryptedPdfDevice::chunk(qint64 index)
@@ -80,7 +54,7 @@ const EncryptedPdfDevice::Chunk* EncryptedPdfDevice::chunk(qint64 index)
     }
     const qint64 from = index * ChunkSize;
     slot->index = -1;
-    if (!decipher(from, slot->bytes.get(), std::min(ChunkSize, m_cipherBytes - from)))
+    if (!m_file->decipher(from, slot->bytes.get(), std::min(ChunkSize, m_cipherBytes - from)))
         return nullptr;
     slot->index = index;
     slot->used = m_uses;
@@ -97,7 +71,7 @@ qint64 EncryptedPdfDevice::readData(char* data, qint64 maxSize)
         const qint64 left = wanted - done;
         if (at % 16 == 0 && left >= DirectRead) {
             const qint64 whole = left & ~qint64(15);
-            if (!decipher(at, data + done, whole))
+            if (!m_file->decipher(at, data + done, whole))
                 break;
             done += whole;
             continue;

@@ -10,15 +10,15 @@
 // The store file stays open while the device lives: a document the viewer
 // shows reads from it page by page.
 
-#include "crypto/ElAES.h"
-
 #include <QIODevice>
 
 #include <functional>
 #include <memory>
 #include <vector>
 
-class TFileStream;
+namespace StoreFile {
+class Reader;
+}
 
 class EncryptedPdfDevice : public QIODevice
 {
@@ -59,11 +59,9 @@ private:
     };
 
     const Chunk* chunk(qint64 index);
-    bool decipher(qint64 from, char* into, qint64 bytes);
 
     QString m_storeFile;
-    std::unique_ptr<TFileStream> m_file;
-    AesRoundKeys256 m_roundKeys {};
+    std::unique_ptr<StoreFile::Reader> m_file;
     qint64 m_length = 0; // plain bytes, from the length header
     qint64 m_cipherBytes = 0;
     std::vector<Chunk> m_cache;

@@ -2,6 +2,7 @@
 
 #include "search/PinyinIndex.h"
 
+#include "data/Isbn.h"
 #include "data/Statement.h"
 #include "data/TextCompare.h"
 #include "search/ByteSearch.h"
@@ -122,13 +123,7 @@ namespace {
         int found = 0;
         const char* isbn = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
         if (isbn && !forms->list.empty()) {
-            std::string compact;
-            for (const char* c = isbn; *c; ++c) {
-                if (*c >= '0' && *c <= '9')
-                    compact += *c;
-                else if (*c == 'x' || *c == 'X')
-                    compact += 'X';
-            }
+            const std::string compact = Isbn::compact(std::string_view(isbn));
             for (const std::string& form : forms->list)
                 found = found || compact.find(form) != std::string::npos;
         }

@@ -1,6 +1,6 @@
 #include "search/FindQuery.h"
 
-#include "search/Isbn.h"
+#include "data/Isbn.h"
 #include "search/Pinyin.h"
 #include "search/TextForms.h"
 

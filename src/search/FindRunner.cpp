@@ -1,6 +1,7 @@
 #include "search/FindRunner.h"
 
 #include "data/Connection.h"
+#include "data/SqliteHandle.h"
 #include "search/FieldSearch.h"
 #include "search/FindQuery.h"
 #include "search/FullTextLibrary.h"
@@ -55,12 +56,8 @@ void FindRunner::find(const FindQuery& query, bool fullText)
     FullTextLibrary* library = fullText ? m_library : nullptr;
     auto* task = new ThreadTask(
         [query, path, library, results](TaskControl& control) {
-            sqlite3* db = FieldSearch::openReadOnly(path);
-            struct Closer
-            {
-                sqlite3* db;
-                ~Closer() { FieldSearch::closeHandle(db); }
-            } closer { db };
+            const SqliteHandle handle(FieldSearch::openReadOnly(path));
+            sqlite3* db = handle.db;
             *results = FieldSearch::run(db, query, control.cancelFlag());
             if (library && !control.isCancelled())
                 results->fullText = FullTextSearch::run(db, query, *library, control.cancelFlag());

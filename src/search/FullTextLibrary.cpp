@@ -7,6 +7,7 @@
 #include "format/Companion.h"
 #include "search/FieldSearch.h"
 #include "search/TextExtraction.h"
+#include "search/TextForms.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -204,7 +205,7 @@ void FullTextLibrary::build(const QString& storedName, const QString& password)
     }
     m_failed.remove(storedName);
     try {
-        Companion::write(storePath, BookText::fromPages(extracted.pages));
+        Companion::write(storePath, TextForms::bookText(extracted.pages));
     } catch (const EWriteError& error) {
         bool first = false;
         QString why;

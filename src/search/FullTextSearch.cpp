@@ -1,6 +1,7 @@
 #include "search/FullTextSearch.h"
 
 #include "data/Statement.h"
+#include "format/StoreNames.h"
 #include "search/ByteSearch.h"
 #include "search/FullTextLibrary.h"
 #include "search/PageNames.h"
@@ -110,7 +111,7 @@ QList<FindHit> run(sqlite3* db, const FindQuery& query, FullTextLibrary& library
         Statement rows(db, "select ID, name, filename from dzbook order by ID");
         while (rows.step()) {
             const QString storedName = rows.text(2);
-            if (!storedName.isEmpty() && !storedName.contains(u'/') && !storedName.contains(u'\\'))
+            if (StoreNames::isPlainName(storedName))
                 books.append({ rows.integer(0), rows.text(1), storedName, nullptr });
         }
     }

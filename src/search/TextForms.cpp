@@ -173,4 +173,13 @@ bool available()
     return simplifier().ready() && traditionalizer().ready();
 }
 
+BookText bookText(const QStringList& pages)
+{
+    QStringList simplified;
+    simplified.reserve(pages.size());
+    for (const QString& page : pages)
+        simplified << (mayHoldTraditional(page) ? toSimplified(page) : page);
+    return BookText::join(simplified);
+}
+
 } // namespace TextForms

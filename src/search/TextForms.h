@@ -1,5 +1,7 @@
 #pragma once
 
+#include "format/BookText.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -23,6 +25,9 @@ bool mayHoldTraditional(QStringView text);
 // The forms a search looks for: the text as typed, then its simplified and
 // its traditional form, each once.
 QStringList variants(const QString& text);
+
+// The pages of a book as the full-text search keeps them: in simplified characters.
+BookText bookText(const QStringList& pages);
 
 // Whether OpenCC's tables were found (false: texts pass unchanged).
 bool available();

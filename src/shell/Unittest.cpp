@@ -225,7 +225,7 @@ void TFormtest::runListing(const std::function<ShelfContent(ShelfListing&)>& lis
         shelfCovers.clear();
         for (const ShelfItem& item : content.items)
             shelfCovers.append(item.thumbnail);
-        LoanMarks::apply(TDataModule2::instance()->Adocon, content.items, Loans::today());
+        LoanMarks::apply(TDataModule2::instance()->Adocon, content.items, TDataModule2::instance()->clock.today());
     }
     // The progress box is gone before a message about a damaged cover asks for an answer.
     showListing(content);

@@ -27,10 +27,10 @@ void TFormtest::buildFind()
     FullTextLibrary::setCurrent(m_fullText);
     // The text of a book is read by the PDF engine too: it passes the same guard
     // as reading, through a connection of the builder's own.
-    m_fullText->setLoadCheck([connectionString = connection.connectionString()](
+    m_fullText->setLoadCheck([connectionString = connection.connectionString(), store = TabSheet2->store()](
                                  const QString& storedName, const QString& password) {
         Connection own(connectionString);
-        return PdfGuard(own).isSafe(EbookStore::standard(), storedName, password);
+        return PdfGuard(own).isSafe(store, storedName, password);
     });
     m_find = new FindPanel(connection, m_fullText, this);
     connect(m_find, &FindPanel::openPaperBook, this,

@@ -8,6 +8,7 @@
 #include "shell/FindPanel.h"
 #include "shell/ShelfView.h"
 #include "data/udata.h"
+#include "platform/AppPaths.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -115,7 +116,8 @@ void TFormtest::buildLayout()
     // One click opens the quick view once: itemActivated would open it a second time
     // on styles where a single click activates an item.
     connect(ListView1, &QListWidget::itemClicked, this, ErrorHandler::guarded([this] { ListView1Click(); }));
-    TabSheet2 = new EbookPage(TDataModule2::instance()->Adocon, PageControl1);
+    TabSheet2 = new EbookPage(TDataModule2::instance()->Adocon, EbookStore(AppPaths::path(QStringLiteral("corvina"))),
+        AppPaths::path(QStringLiteral("temp")), PageControl1);
     PageControl1->addTab(TabSheet2, QStringLiteral("电子书"));
     // The search box above the pages, its results under it.
     auto* pagesColumn = new QVBoxLayout;

@@ -16,7 +16,7 @@
 void TFormtest::dxNavBar1Item14Click()
 {
     if (!TabSheetLoans) {
-        TabSheetLoans = new LoansPage(TDataModule2::instance()->Adocon, PageControl1);
+        TabSheetLoans = new LoansPage(TDataModule2::instance()->Adocon, TDataModule2::instance()->clock, PageControl1);
         PageControl1->addTab(TabSheetLoans, QStringLiteral("借阅"));
         // Its 归还 is announced to every screen by the lending dialog's news (followLoans).
     }
@@ -27,7 +27,7 @@ void TFormtest::dxNavBar1Item14Click()
 void TFormtest::dxNavBar1Item15Click()
 {
     if (!TabSheetStats) {
-        TabSheetStats = new StatsPage(TDataModule2::instance()->Adocon, PageControl1);
+        TabSheetStats = new StatsPage(TDataModule2::instance()->Adocon, TDataModule2::instance()->clock, PageControl1);
         PageControl1->addTab(TabSheetStats, QStringLiteral("统计"));
     }
     TabSheetStats->refresh();
@@ -36,7 +36,7 @@ void TFormtest::dxNavBar1Item15Click()
 
 void TFormtest::showOverdue()
 {
-    const int late = Loans::overdueCount(TDataModule2::instance()->Adocon, Loans::today());
+    const int late = Loans::overdueCount(TDataModule2::instance()->Adocon, TDataModule2::instance()->clock.today());
     StatusBar1Overdue->setText(QStringLiteral("有 %1 本书逾期未还").arg(late));
     StatusBar1Overdue->setVisible(late > 0);
 }
@@ -50,7 +50,7 @@ void TFormtest::followLoans()
     QList<ShelfItem> items;
     for (int row = 0; row < ListView1->count() && row < shelfCovers.size(); ++row)
         items.append({ {}, ShelfView::bookId(ListView1->item(row)), shelfCovers.at(row) });
-    LoanMarks::apply(TDataModule2::instance()->Adocon, items, Loans::today());
+    LoanMarks::apply(TDataModule2::instance()->Adocon, items, TDataModule2::instance()->clock.today());
     for (int row = 0; row < items.size(); ++row)
         ListView1->setThumbnail(row, items.at(row).thumbnail);
 }

@@ -3,6 +3,7 @@
 #include "catalogue/Loans.h"
 #include "catalogue/ulend.h"
 #include "widgets/ErrorHandler.h"
+#include "widgets/Named.h"
 #include "widgets/Prompt.h"
 #include "widgets/Titles.h"
 #include "widgets/dbcontrols.h"
@@ -18,17 +19,6 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QVBoxLayout>
-
-namespace {
-
-template<typename Widget>
-Widget* named(Widget* widget, const QString& name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
-
-} // namespace
 
 Tfmread::Tfmread(QWidget* parent)
     : QDialog(parent)
@@ -135,8 +125,8 @@ void Tfmread::showLoan()
 {
     const auto loan = bookFound ? Loans::openLoan(dbmaster->connection(), *dbmaster->asInteger(QStringLiteral("id")))
                                 : std::nullopt;
-    const bool late = loan && loan->isOverdue(Loans::today());
-    LblLoan->setText(loan ? Loans::describe(*loan, Loans::today()) : QString());
+    const bool late = loan && loan->isOverdue(TDataModule2::instance()->clock.today());
+    LblLoan->setText(loan ? Loans::describe(*loan, TDataModule2::instance()->clock.today()) : QString());
     LblLoan->setStyleSheet(late ? QStringLiteral("color: red") : QString());
     BtnLend->setEnabled(bookFound && !loan);
     BtnReturn->setEnabled(loan.has_value());

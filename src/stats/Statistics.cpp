@@ -41,6 +41,7 @@ namespace {
         Added,
         Borrower,
         EbookStatus,
+        BooksOut,
         QueryCount
     };
 
@@ -54,6 +55,7 @@ namespace {
         "select substr(added, 1, 4), count(*) from qh_book_dates where added is not null group by 1 order by 1",
         "select borrower collate binary, count(*) from qh_loans where borrower <> '' group by 1",
         "select isread collate binary, count(*) from dzbook group by 1",
+        "select count(*) from qh_loans where returned is null",
     };
 
     constexpr qsizetype maxLabel = 40;
@@ -197,6 +199,7 @@ LibraryStats collect(Connection& connection, const QDate& today, const QString& 
         for (const auto& [stored, count] : run(db, EbookStatus).rows)
             ebooks.add(statusOf(stored), count);
         stats.ebooksByStatus = statusOrder(ebooks.counts);
+        stats.booksOut = Statement::scalar(db, sql[BooksOut]).toLongLong();
         if (own)
             Statement::execute(db, "commit");
     } catch (...) {

@@ -30,6 +30,7 @@ struct LibraryStats
     Counts loansByBorrower; // every loan there was
     Counts ebooksByStatus;
     qint64 books = 0;
+    qint64 booksOut = 0; // loans not ended
     qint64 ebooks = 0;
     qint64 storeBytes = 0; // the encrypted e-book store on disk
 };

@@ -1,10 +1,10 @@
 #include "stats/StatsPage.h"
 
+#include "data/Clock.h"
 #include "data/Connection.h"
 #include "platform/AppPaths.h"
 #include "platform/DataFolder.h"
 #include "platform/SafeFile.h"
-#include "catalogue/Loans.h"
 #include "widgets/ErrorHandler.h"
 #include "widgets/Prompt.h"
 #include "widgets/SizeText.h"
@@ -138,9 +138,10 @@ Counts top(const Counts& counts, int keep)
 
 } // namespace
 
-StatsPage::StatsPage(Connection& connection, QWidget* parent)
+StatsPage::StatsPage(Connection& connection, const Clock& clock, QWidget* parent)
     : QWidget(parent)
     , connection(connection)
+    , clock(clock)
     , LblSummary(new QLabel(this))
 {
     setObjectName(u"StatsPage"_s);
@@ -164,7 +165,7 @@ StatsPage::StatsPage(Connection& connection, QWidget* parent)
 
 void StatsPage::refresh()
 {
-    draw(Statistics::collect(connection, Loans::today(), AppPaths::path(u"corvina"_s)));
+    draw(Statistics::collect(connection, clock.today(), AppPaths::path(u"corvina"_s)));
 }
 
 void StatsPage::draw(const LibraryStats& stats)
@@ -177,7 +178,7 @@ void StatsPage::draw(const LibraryStats& stats)
     }
     views.clear();
     LblSummary->setText(u"纸书 %1 本，借出未还 %2 本；电子书 %3 本，加密书库占用 %4"_s.arg(stats.books)
-            .arg(Loans::current(connection, Loans::today()).size())
+            .arg(stats.booksOut)
             .arg(stats.ebooks)
             .arg(sizeText(stats.storeBytes)));
     addChart(pieChart(u"按类别"_s, top(stats.byCategory, 10)));

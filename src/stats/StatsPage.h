@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+class Clock;
 class Connection;
 class QChart;
 class QChartView;
@@ -15,7 +16,7 @@ class StatsPage : public QWidget
 {
     Q_OBJECT
 public:
-    explicit StatsPage(Connection& connection, QWidget* parent = nullptr);
+    StatsPage(Connection& connection, const Clock& clock, QWidget* parent = nullptr);
 
     // Reads the counts again and redraws every chart.
     void refresh();
@@ -31,6 +32,7 @@ private:
     void addChart(QChart* chart);
 
     Connection& connection;
+    const Clock& clock;
     LibraryStats current;
     QLabel* LblSummary;
     QGridLayout* grid;

@@ -13,7 +13,6 @@ class TestLoans : public QObject
 {
     Q_OBJECT
 private slots:
-    void cleanup() { Loans::setToday({}); }
     void dialogLendAndReturnKeepHistory();
     void editorFieldsOpenAndCloseLoans();
     void twoOpenLoansReturnedOneAtATime();
@@ -271,22 +270,21 @@ void TestLoans::overdueWithTestClock()
     Loans::lend(f.db(), later, u"王五"_s, QDate(2026, 5, 20), QDate(2026, 6, 5));
     Loans::lend(f.db(), noDue, u"赵六"_s, QDate(2026, 1, 1), {});
 
-    Loans::setToday(QDate(2026, 6, 15));
-    QCOMPARE(Loans::today(), QDate(2026, 6, 15));
-    QCOMPARE(Loans::overdueCount(f.db(), Loans::today()), 2);
-    const QList<Loan> out = Loans::current(f.db(), Loans::today());
+    const QDate today(2026, 6, 15);
+    QCOMPARE(Loans::overdueCount(f.db(), today), 2);
+    const QList<Loan> out = Loans::current(f.db(), today);
     QCOMPARE(out.size(), 4);
     QCOMPARE(out[0].book, later); // 10 days overdue
     QCOMPARE(out[1].book, late); // 5 days
     QCOMPARE(out[2].book, noDue); // then by date lent
     QCOMPARE(out[3].book, onTime);
-    QCOMPARE(Loans::describe(out[0], Loans::today()), u"已逾期 10 天（王五）"_s);
-    QCOMPARE(Loans::describe(out[3], Loans::today()), u"借给 张三，14 天"_s);
+    QCOMPARE(Loans::describe(out[0], today), u"已逾期 10 天（王五）"_s);
+    QCOMPARE(Loans::describe(out[3], today), u"借给 张三，14 天"_s);
     // The due day itself is not late; returned loans never are.
     QVERIFY(!out[3].isOverdue(QDate(2026, 6, 30)));
     QVERIFY(out[3].isOverdue(QDate(2026, 7, 1)));
-    Loans::giveBack(f.db(), later, Loans::today());
-    QCOMPARE(Loans::overdueCount(f.db(), Loans::today()), 1);
+    Loans::giveBack(f.db(), later, today);
+    QCOMPARE(Loans::overdueCount(f.db(), today), 1);
 }
 
 void TestLoans::historySearchAndBorrowers()

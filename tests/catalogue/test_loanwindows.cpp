@@ -31,7 +31,11 @@ class TestLoanWindows : public QObject
 {
     Q_OBJECT
 private slots:
-    void cleanup() { Loans::setToday({}); }
+    void cleanup()
+    {
+        if (TDataModule2* module = TDataModule2::instance())
+            module->clock.fix({});
+    }
     void editorLendsThroughTheDialogAndByItsFields();
     void editorDatesAreStampedAndEdited();
     void correctedDateLeftWithTabIsSaved();
@@ -88,7 +92,7 @@ void TestLoanWindows::editorLendsThroughTheDialogAndByItsFields()
 
     // The dialog: one loan, and the record's own fields show it.
     bool seen = false;
-    answerLend(this, u"张三"_s, Loans::today().addDays(7), &seen);
+    answerLend(this, u"张三"_s, TDataModule2::instance()->clock.today().addDays(7), &seen);
     QTest::mouseClick(lend, Qt::LeftButton);
     QVERIFY(seen);
     QCOMPARE(openLoans(f), 1);
@@ -179,7 +183,7 @@ void TestLoanWindows::quickViewLendsAndReturns()
     QVERIFY(lend->isEnabled() && !back->isEnabled());
     typeText(view.findChild<QLineEdit*>(u"DBEdit2"_s), u"钱锺书"_s); // pending, written by 确定
 
-    Loans::setToday(QDate(2026, 3, 1));
+    TDataModule2::instance()->clock.fix(QDate(2026, 3, 1));
     answerLend(this, u"李四"_s, QDate(2026, 3, 10));
     QTest::mouseClick(lend, Qt::LeftButton);
     QCOMPARE(view.findChild<QLabel*>(u"LblLoan"_s)->text(), u"借给 李四，0 天"_s);
@@ -188,7 +192,7 @@ void TestLoanWindows::quickViewLendsAndReturns()
     // 确定 wrote the author and left the loan's fields as the loan made them.
     QCOMPARE(f.count(u"select zuozhe || '/' || isjie || '/' || jieshumen from baseshu"_s), u"钱锺书/是/李四"_s);
 
-    Loans::setToday(QDate(2026, 3, 15));
+    TDataModule2::instance()->clock.fix(QDate(2026, 3, 15));
     Tfmread again;
     again.openBook(id);
     again.show();
@@ -207,7 +211,7 @@ void TestLoanWindows::loansPageAndOverdueNote()
     const qint64 b = f.addBook(u"乙"_s, u"还没读"_s);
     Loans::lend(f.db(), a, u"张三"_s, QDate(2026, 3, 1), QDate(2026, 4, 1));
     Loans::lend(f.db(), b, u"李四"_s, QDate(2026, 3, 5), QDate(2026, 3, 20));
-    Loans::setToday(QDate(2026, 3, 25));
+    TDataModule2::instance()->clock.fix(QDate(2026, 3, 25));
 
     TFormtest main;
     main.show();
@@ -251,8 +255,8 @@ void TestLoanWindows::loansPageReturnsOneOfTwoLoans()
     f.db().execute(u"insert into qh_loans (book, borrower, lent) values (%1, '甲', '2026-03-01'), "
                    "(%1, '乙', '2026-03-02')"_s.arg(book));
     f.db().execute(u"update baseshu set isjie = '是', jieshumen = '乙' where id = %1"_s.arg(book));
-    Loans::setToday(QDate(2026, 3, 25));
-    LoansPage page(f.db());
+    TDataModule2::instance()->clock.fix(QDate(2026, 3, 25));
+    LoansPage page(f.db(), TDataModule2::instance()->clock);
     page.refresh();
     QTableWidget* out = page.currentTable();
     QCOMPARE(out->rowCount(), 2); // both shown, each as the loan it is

@@ -1,6 +1,7 @@
 #include "widgets/GuiFixture.h"
 
 #include "crypto/AES.h"
+#include "ebooks/DragCopy.h"
 #include "ebooks/DragOut.h"
 
 #include <QDrag>
@@ -34,10 +35,11 @@ private slots:
     }
 
     // Starts the drag (its copy is made in the background) and waits for its end.
-    static Qt::DropAction drag(QWidget* source, const QString& store, const QString& name)
+    static Qt::DropAction drag(
+        QWidget* source, const std::shared_ptr<DragCopy>& copies, const QString& store, const QString& name)
     {
         std::optional<Qt::DropAction> action;
-        DragOut::startDrag(source, store, name, [&](Qt::DropAction a) { action = a; });
+        DragOut::startDrag(source, copies, store, name, [&](Qt::DropAction a) { action = a; });
         if (!QTest::qWaitFor([&] { return action.has_value(); }, 20000))
             return Qt::TargetMoveAction; // never ended
         return *action;
@@ -54,7 +56,8 @@ private slots:
         file.close();
         const QString store = f.dir.filePath(u"store"_s);
         AesEncryptFile(plain.toStdString(), store.toStdString(), kEbookKey, 2);
-        QCOMPARE(DragOut::dragCopyPath(u"abc"_s), f.dir.filePath(u"temp/abc.pdf"_s));
+        const auto copies = std::make_shared<DragCopy>(f.dir.filePath(u"temp"_s));
+        QCOMPARE(copies->path(u"abc"_s), f.dir.filePath(u"temp/abc.pdf"_s));
 
         QWidget grid;
         grid.show();
@@ -70,7 +73,7 @@ private slots:
             content = copy.open(QIODevice::ReadOnly) ? copy.readAll() : QByteArray();
             return Qt::IgnoreAction; // cancelled or refused: no one took the copy
         });
-        QCOMPARE(drag(&grid, store, u"书"_s), Qt::IgnoreAction);
+        QCOMPARE(drag(&grid, copies, store, u"书"_s), Qt::IgnoreAction);
         DragOut::setExecFunction({});
         QCOMPARE(urls, QList<QUrl> { QUrl::fromLocalFile(f.dir.filePath(u"temp/书.pdf"_s)) });
         QVERIFY(marked);
@@ -80,7 +83,7 @@ private slots:
 
         // A drop that took the copy (a target that copies rather than moves): it stays for the run.
         DragOut::setExecFunction([](QDrag*, Qt::DropActions, Qt::DropAction) { return Qt::MoveAction; });
-        QCOMPARE(drag(&grid, store, u"书"_s), Qt::MoveAction);
+        QCOMPARE(drag(&grid, copies, store, u"书"_s), Qt::MoveAction);
         QVERIFY(QFile::exists(urls[0].toLocalFile()));
 
         // A copy that cannot be made starts no drag.
@@ -89,12 +92,12 @@ private slots:
             started = true;
             return Qt::MoveAction;
         });
-        QCOMPARE(drag(&grid, f.dir.filePath(u"missing"_s), u"x"_s), Qt::IgnoreAction);
+        QCOMPARE(drag(&grid, copies, f.dir.filePath(u"missing"_s), u"x"_s), Qt::IgnoreAction);
         DragOut::setExecFunction({});
         QVERIFY(!started);
         QCOMPARE(Prompt::takeShown().size(), 1); // the error, shown by the error handler
 
-        DragOut::removeThisRunsCopies();
+        copies->removeThisRunsCopies();
         QVERIFY(!QFile::exists(urls[0].toLocalFile()));
     }
 };

@@ -13,6 +13,7 @@
 #include "ebooks/EbookGrid.h"
 #include "ebooks/EbookPage.h"
 #include "ebooks/EbookStore.h"
+#include "platform/AppPaths.h"
 #include "ebooks/ImportProgress.h"
 #include "ebooks/LastPage.h"
 #include "ebooks/OrphanBooks.h"
@@ -113,7 +114,7 @@ struct PageFixture : GuiFixture
     }
 
     TFormtest window;
-    EbookStore store = EbookStore::standard();
+    EbookStore store = EbookStore(AppPaths::path(u"corvina"_s));
     QList<Prompt::Shown> atStart; // what the first show asked
 };
 

@@ -8,6 +8,7 @@
 #include "ebooks/EbookImport.h"
 #include "ebooks/EbookSql.h"
 #include "ebooks/EbookStore.h"
+#include "platform/AppPaths.h"
 #include "ebooks/ImportProgress.h"
 #include "widgets/Prompt.h"
 
@@ -102,7 +103,7 @@ struct StoreFixture : LibraryFixture
     }
     QStringList storeFiles() { return QDir(store.folder()).entryList(QDir::Files); }
 
-    EbookStore store = EbookStore::standard();
+    EbookStore store = EbookStore(AppPaths::path(u"corvina"_s));
     RecordSet list;
 };
 
@@ -211,7 +212,7 @@ private slots:
         }
         QVERIFY(f.storeFiles().filter(u".part"_s).isEmpty());
         QCOMPARE(
-            EbookStore::stampedName(QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5, 6)), 70), u"2024010203040500670"_s);
+            StoreNames::stamped(QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5, 6)), 70), u"2024010203040500670"_s);
     }
 
     // A failure stops the import where it happened: earlier files keep their
@@ -312,7 +313,7 @@ private slots:
         for (int row = 0; row < f.list.recordCount(); ++row)
             listed << f.list.textAt(row, f.list.fieldIndex(u"filename"_s));
         writeFile(f.store.folder() + u"/notes.txt"_s, "not ours");
-        const QString young = EbookStore::stampedName(QDateTime::currentDateTime(), 7);
+        const QString young = StoreNames::stamped(QDateTime::currentDateTime(), 7);
         writeFile(f.store.path(young), "no row");
         QVERIFY(!f.store.unlisted(listed, QDateTime::currentDateTime().addSecs(-60)).contains(young)); // too young
         const QStringList unlisted = f.store.unlisted(listed, QDateTime::currentDateTime().addSecs(1));
@@ -335,7 +336,7 @@ static int importChild(const QStringList& sources)
     list.setSql(QString::fromUtf16(EbookSql::allBooks));
     list.open();
     const auto write = rowWriter(list);
-    runImport(std::make_unique<EbookImport>(EbookStore::standard(), sources),
+    runImport(std::make_unique<EbookImport>(EbookStore(AppPaths::path(u"corvina"_s)), sources),
         [&](const QString& name, const QString& storedName) {
             write(name, storedName);
             std::fputs("row\n", stdout);

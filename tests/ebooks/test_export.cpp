@@ -244,26 +244,27 @@ void TestExport::dragCopies()
     qputenv("QINGHE_HOME", home.path().toUtf8());
     QDir(home.path()).mkdir(u"temp"_s);
     const QString temp = home.filePath(u"temp/"_s);
-    QCOMPARE(DragCopy::path(u"abc"_s), temp + u"abc.pdf"_s);
-    QCOMPARE(DragCopy::path(u"abc.pdf"_s), temp + u"abc.pdf"_s);
+    DragCopy copies(home.filePath(u"temp"_s));
+    QCOMPARE(copies.path(u"abc"_s), temp + u"abc.pdf"_s);
+    QCOMPARE(copies.path(u"abc.pdf"_s), temp + u"abc.pdf"_s);
 
     const QString store = stored(home, "decrypted");
-    const QString copy = DragCopy::make(store, u"第一本"_s);
+    const QString copy = copies.make(store, u"第一本"_s);
     QCOMPARE(copy, temp + u"第一本.pdf"_s);
     QCOMPARE(readAll(copy), QByteArray("decrypted"));
-    const QString moved = DragCopy::make(store, u"moved"_s);
+    const QString moved = copies.make(store, u"moved"_s);
     QVERIFY(QFile::rename(moved, home.filePath(u"desktop.pdf"_s))); // a completed drop
     writeAll(moved, "someone else's file of that name");
     // A title that is no file name still makes a copy, in "temp" and nowhere else.
-    QCOMPARE(DragCopy::make(store, u"../escape"_s), temp + u"..／escape"_s); // an "extension" of its own
+    QCOMPARE(copies.make(store, u"../escape"_s), temp + u"..／escape"_s); // an "extension" of its own
     QVERIFY(!QFile::exists(home.filePath(u"escape.pdf"_s)));
-    QCOMPARE(DragCopy::make(store, u"红楼梦 上/下册"_s), temp + u"红楼梦 上／下册.pdf"_s);
+    QCOMPARE(copies.make(store, u"红楼梦 上/下册"_s), temp + u"红楼梦 上／下册.pdf"_s);
     // A drag no one took: its copy goes at once; a later file of that name is not ours.
-    DragCopy::discard(temp + u"..／escape"_s);
+    copies.discard(temp + u"..／escape"_s);
     QVERIFY(!QFile::exists(temp + u"..／escape"_s));
     QVERIFY(QFile::rename(temp + u"红楼梦 上／下册.pdf"_s, home.filePath(u"taken.pdf"_s)));
     writeAll(temp + u"红楼梦 上／下册.pdf"_s, "someone else's");
-    DragCopy::discard(temp + u"红楼梦 上／下册.pdf"_s);
+    copies.discard(temp + u"红楼梦 上／下册.pdf"_s);
     QVERIFY(QFile::exists(temp + u"红楼梦 上／下册.pdf"_s));
     QFile::remove(temp + u"红楼梦 上／下册.pdf"_s);
 
@@ -273,11 +274,11 @@ void TestExport::dragCopies()
     QVERIFY(old.open(QIODevice::ReadWrite));
     QVERIFY(old.setFileTime(QDateTime::currentDateTime().addDays(-2), QFileDevice::FileModificationTime));
     old.close();
-    DragCopy::cleanAtStart();
+    copies.cleanAtStart();
     QVERIFY(!QFile::exists(temp + u"old.pdf"_s));
     QVERIFY(QFile::exists(copy));
 
-    DragCopy::removeThisRunsCopies();
+    copies.removeThisRunsCopies();
     QCOMPARE(QDir(temp).entryList(QDir::Files | QDir::Hidden), QStringList { u"moved.pdf"_s });
     qunsetenv("QINGHE_HOME");
 }

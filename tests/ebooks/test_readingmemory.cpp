@@ -43,7 +43,7 @@ private slots:
 void TestReadingMemory::openAndCloseTwentyTimes()
 {
     GuiFixture f;
-    const EbookStore store = EbookStore::standard();
+    const EbookStore store = EbookStore(AppPaths::path(u"corvina"_s));
     QDir().mkpath(store.folder());
     // A long book with a contents entry for every page: the PDF engine's
     // outline loads every page it points at, and keeps them (Qt 6.4).
@@ -93,3 +93,4 @@ void TestReadingMemory::openAndCloseTwentyTimes()
 
 QTEST_MAIN(TestReadingMemory)
 #include "test_readingmemory.moc"
+#include "platform/AppPaths.h"

@@ -14,6 +14,7 @@
 #include "ebooks/EbookStore.h"
 #include "format/BookText.h"
 #include "format/Companion.h"
+#include "platform/AppPaths.h"
 #include "platform/DataFolder.h"
 #include "platform/TempFiles.h"
 
@@ -172,15 +173,16 @@ void TestDataFolder::programFilesArePrivate()
         DataFolder::makeFolder(home + u"/temp"_s);
         QCOMPARE(modeOf(home + u"/corvina"_s), u"700"_s);
         writeFile(outside.filePath(u"book.pdf"_s), "%PDF-1.4");
-        EbookStore::standard().store(outside.filePath(u"book.pdf"_s), u"2026120910101012345"_s);
+        EbookStore(AppPaths::path(u"corvina"_s)).store(outside.filePath(u"book.pdf"_s), u"2026120910101012345"_s);
         QCOMPARE(modeOf(home + u"/corvina/2026120910101012345"_s), u"600"_s);
         // The book's text beside it, from its first byte.
-        Companion::write(home + u"/corvina/2026120910101012345"_s, BookText::fromPages({ u"第一页"_s }));
+        Companion::write(home + u"/corvina/2026120910101012345"_s, BookText::join({ u"第一页"_s }));
         QCOMPARE(modeOf(home + u"/corvina/"_s + Companion::fileName(u"2026120910101012345"_s)), u"600"_s);
         writeFile(home + u"/temp/书.pdf"_s, "an older copy, readable by all");
         QVERIFY(
             QFile::setPermissions(home + u"/temp/书.pdf"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
-        DragCopy::make(home + u"/corvina/2026120910101012345"_s, u"书"_s);
+        DragCopy dragCopies(home + u"/temp"_s); // its copies go when it does
+        dragCopies.make(home + u"/corvina/2026120910101012345"_s, u"书"_s);
         QCOMPARE(modeOf(home + u"/temp/书.pdf"_s), u"600"_s);
         const QString backup = outside.filePath(u"备份.qhbak"_s);
         QVERIFY(Backup(f.db()).write(backup));

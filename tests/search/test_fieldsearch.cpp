@@ -2,7 +2,7 @@
 
 #include "data/Statement.h"
 #include "search/FieldSearch.h"
-#include "search/Isbn.h"
+#include "data/Isbn.h"
 #include "search/PinyinIndex.h"
 #include "search/Snippet.h"
 #include "search/TextForms.h"

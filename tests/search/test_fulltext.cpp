@@ -2,12 +2,14 @@
 #include "ebooks/TestPdf.h"
 
 #include "ebooks/EbookStore.h"
+#include "platform/AppPaths.h"
 #include "format/Companion.h"
 #include "search/FieldSearch.h"
 #include "search/FullTextLibrary.h"
 #include "search/FullTextSearch.h"
 #include "search/PageNames.h"
 #include "search/TextExtraction.h"
+#include "search/TextForms.h"
 
 #include <QDirIterator>
 #include <QRandomGenerator>
@@ -72,7 +74,7 @@ QByteArray protectedPdf(const QByteArray& text, const QByteArray& password)
 struct TextFixture : LibraryFixture
 {
     TextFixture()
-        : store(EbookStore::standard())
+        : store(EbookStore(AppPaths::path(u"corvina"_s)))
     {
         QDir().mkpath(store.folder());
     }
@@ -136,7 +138,7 @@ void TestFullText::extractionAndScan()
     QCOMPARE(TextExtraction::extract(protectedPdf("Secret", "pw"), {}).outcome, TextExtraction::Outcome::NeedsPassword);
     QCOMPARE(TextExtraction::extract("not a pdf", {}).outcome, TextExtraction::Outcome::Unreadable);
 
-    const BookText text = BookText::fromPages({ u"Alpha beta"_s, u"紅樓夢 and QT"_s, u"qt again, Qt"_s });
+    const BookText text = TextForms::bookText({ u"Alpha beta"_s, u"紅樓夢 and QT"_s, u"qt again, Qt"_s });
     QCOMPARE(FullTextSearch::occurrences(text.utf8, "qt").size(), 3); // either case
     const QList<FindHit> hits = FullTextSearch::pagesHolding(text, "qt");
     QCOMPARE(hits.size(), 2); // one per page
@@ -265,7 +267,7 @@ void TestFullText::damagedCompanionIsRebuilt()
     QCOMPARE(f.find(library, phrase).size(), 1);
 
     // The store's clean-up takes a text whose book file is gone, and only that.
-    const QString orphan = f.store.path(EbookStore::stampedName(QDateTime::currentDateTime(), 5)) + u".text"_s;
+    const QString orphan = f.store.path(StoreNames::stamped(QDateTime::currentDateTime(), 5)) + u".text"_s;
     QFile file(orphan);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
@@ -357,7 +359,7 @@ void TestFullText::scanStopsAtTheCapAndWhenCalledOff()
     QStringList pages;
     for (int page = 0; page < 1024; ++page)
         pages << QString(u"the sentence here, "_s).repeated(40);
-    const BookText text = BookText::fromPages(pages);
+    const BookText text = TextForms::bookText(pages);
     const QList<FindHit> hits = FullTextSearch::pagesHolding(text, "e");
     QCOMPARE(hits.size(), FullTextSearch::MaxPagesPerBook);
     for (int i = 0; i < hits.size(); ++i)

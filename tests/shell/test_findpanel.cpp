@@ -4,6 +4,7 @@
 #include "ebooks/EbookPage.h"
 #include "ebooks/EbookStore.h"
 #include "ebooks/LastPage.h"
+#include "platform/AppPaths.h"
 #include "ebooks/PdfFindBar.h"
 #include "ebooks/PdfViewer.h"
 #include "search/FullTextLibrary.h"
@@ -200,7 +201,7 @@ void TestFindPanel::fullTextHitOpensItsPage()
 {
     GuiFixture f;
     const QString phrase = u"软件包打包的基本步骤"_s;
-    const EbookStore store = EbookStore::standard();
+    const EbookStore store = EbookStore(AppPaths::path(u"corvina"_s));
     QDir().mkpath(store.folder());
     QTemporaryDir sources;
     const QString source = sources.filePath(u"guide.pdf"_s);
@@ -241,7 +242,7 @@ void TestFindPanel::fullTextHitOpensItsPage()
 void TestFindPanel::hitInTheBooksOwnFormLeavesWithTheBook()
 {
     GuiFixture f;
-    const EbookStore store = EbookStore::standard();
+    const EbookStore store = EbookStore(AppPaths::path(u"corvina"_s));
     QDir().mkpath(store.folder());
     QTemporaryDir sources;
     const QString source = sources.filePath(u"guide.pdf"_s);

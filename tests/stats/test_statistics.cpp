@@ -1,6 +1,7 @@
 #include "widgets/GuiFixture.h"
 
 #include "catalogue/Loans.h"
+#include "data/Clock.h"
 #include "stats/StatsPage.h"
 #include "stats/Statistics.h"
 
@@ -89,6 +90,8 @@ void TestStatistics::countsAgreeWithPlainSql()
     QCOMPARE(s.addedByYear.value(u"2023"_s), sql(f, u"select count(*) from qh_book_dates where added like '2023%'"_s));
     QCOMPARE(s.addedByYear.total(), s.books);
     QCOMPARE(s.loansByBorrower.rows.first(), (std::pair { u"张三"_s, qint64(2) }));
+    QCOMPARE(s.booksOut, qint64(Loans::current(f.db(), today).size()));
+    QCOMPARE(s.booksOut, 3);
     // The longest name a loan holds is cut for the chart (a label, not a text to lay out).
     QCOMPARE(s.loansByBorrower.value(QString(40, u'长') + u'…'), 1);
     QCOMPARE(s.ebooks, 2);
@@ -100,7 +103,8 @@ void TestStatistics::pageDrawsEveryChartAndSavesOne()
 {
     GuiFixture f;
     fill(f);
-    StatsPage page(f.db());
+    Clock clock;
+    StatsPage page(f.db(), clock);
     page.resize(1100, 700);
     page.refresh();
     page.show();
@@ -173,7 +177,8 @@ void TestStatistics::labelsAreReadWhole()
     for (const char* place : { "书房书架", "客厅书柜", "卧室床头", "储藏室纸箱", "其他地方", "爷爷奶奶家的樟木箱", "办公室",
              "车库", "阁楼", "地下室储物间", "学校宿舍", "未填写" })
         stats.byPlace.rows.append({ QString::fromUtf8(place), 3 });
-    StatsPage page(f.db());
+    const Clock clock;
+    StatsPage page(f.db(), clock);
     page.resize(1166, 700); // the page beside the navigation pane at 1366 × 768
     page.draw(stats);
     page.show();
