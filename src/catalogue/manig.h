@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QHash>
+#include <QPointer>
 
 #include <array>
 #include <optional>
@@ -20,6 +21,8 @@ class QTableView;
 class QTimer;
 class RecordSet;
 class RecordSetModel;
+class ThreadTask;
+struct CsvImportPlan;
 namespace BookPictures {
 struct Decoded;
 }
@@ -49,6 +52,9 @@ public:
     void BtnLendClick(); // 借出: the lending dialog for the current book
     void BtnReturnClick(); // 归还
     void BtnPrintClick(); // 打印书目: the catalogue as a PDF
+    // Whether a CSV file or a printed catalogue is being made (on a thread); the
+    // three buttons wait for it.
+    bool isWorking() const;
     // The six upload buttons: slot 0 is the cover (Button1), 1..5 the illustrations (Button3..Button7).
     void upload(int slot);
     // Re-reads the books from the library (after a restore): a pending edit is
@@ -89,6 +95,7 @@ private:
     void refreshLoanAndDates();
     void dateEdited(DateField* edit);
     bool readyForLoan();
+    void confirmCsvImport(const CsvImportPlan& plan);
 
     RecordSet* DBmaster;
     RecordSet* Query1;
@@ -96,6 +103,7 @@ private:
     PictureLoader* loader;
     QTimer* pictureTimer; // the pictures of the row where a quick run of moves stops
     QString searchText; // of the search the list shows
+    QPointer<ThreadTask> job; // the CSV file or printed catalogue being made
     QHash<QString, QString> categoryNames; // id -> name, for the grid
 
     QScrollArea* scroll = nullptr;
