@@ -292,19 +292,24 @@ void TFormtest::dxNavBar1Item6Click()
     account.exec();
 }
 
+bool TFormtest::isBackingUp() const
+{
+    return !m_backup.isNull();
+}
+
 void TFormtest::dxNavBar1Item9Click()
 {
-    if (TabSheet2->waitForImport())
+    if (TabSheet2->waitForImport() || isBackingUp())
         return;
-    BackupDialogs::backup(this, TDataModule2::instance()->Adocon);
+    m_backup = BackupDialogs::backup(this, TDataModule2::instance()->Adocon);
 }
 
 void TFormtest::dxNavBar1Item10Click()
 {
-    if (TabSheet2->waitForImport())
+    if (TabSheet2->waitForImport() || isBackingUp())
         return;
     Connection& connection = TDataModule2::instance()->Adocon;
-    BackupDialogs::restore(this, connection, [this, &connection] {
+    m_backup = BackupDialogs::restore(this, connection, [this, &connection] {
         // Every window shows the restored library; nothing from before stays on screen.
         BackupDialogs::rereadRecordSets(connection, Form2);
         if (Form2)
@@ -325,7 +330,7 @@ RecordSet* TFormtest::ebookList() const
 
 void TFormtest::Group5Click()
 {
-    if (TabSheet2->waitForImport())
+    if (TabSheet2->waitForImport() || isBackingUp())
         return;
     if (Prompt::message(this, QMessageBox::Information, Titles::product(), QStringLiteral("要压缩数据库?"),
             QMessageBox::Ok | QMessageBox::Cancel)

@@ -30,6 +30,7 @@ struct ShelfContent;
 class ShelfView;
 class TForm2;
 class ThreadTask;
+class BackgroundTask;
 
 // The application's one main window: the navigation pane on the left, the
 // paper-book shelf and the e-book pages on the right.
@@ -70,6 +71,8 @@ public:
     QString statusText(int panel) const;
     // Whether a shelf listing is still being read (it is shown when it ends).
     bool isListing() const;
+    // Whether a backup is being written or a backup being checked (on a thread).
+    bool isBackingUp() const;
     EbookPage* ebookPage() const { return TabSheet2; }
     LoansPage* loansPage() const { return TabSheetLoans; }
     StatsPage* statsPage() const { return TabSheetStats; }
@@ -125,6 +128,7 @@ private:
     // State
     QPixmap shug;
     bool bannerShown = false;
+    QPointer<BackgroundTask> m_backup; // a backup being written or checked
     QPointer<ThreadTask> m_listing; // the shelf listing being read; a newer one replaces it
 
     TForm2* Form2 = nullptr; // the catalogue editor, made at first use and kept
