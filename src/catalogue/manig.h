@@ -85,6 +85,8 @@ protected:
 private:
     void buildLayout();
     void fitTitleColumn();
+    // The widest of a column's texts as the grid shows them, looking no further once one reaches enough.
+    int widestText(const QString& field, int enough);
     void runSearch(const QString& text);
     void refreshCategory();
     void clearPictures();
@@ -103,8 +105,11 @@ private:
     PictureLoader* loader;
     QTimer* pictureTimer; // the pictures of the row where a quick run of moves stops
     QString searchText; // of the search the list shows
+    int masterState = 0; // the books' last state (RecordSet::State), to tell an opening from a post
     QPointer<ThreadTask> job; // the CSV file or printed catalogue being made
     QHash<QString, QString> categoryNames; // id -> name, for the grid
+    QHash<QString, int> textWidths; // grid texts measured, in the font below
+    QString textWidthsFont;
 
     QScrollArea* scroll = nullptr;
     QComboBox* CBleib = nullptr;
