@@ -214,6 +214,7 @@ void TFormtest::runListing(std::function<ShelfContent(ShelfListing&)> list)
             *content = list(shelf);
         },
         this);
+    task->setObjectName(QStringLiteral("ShelfListing"));
     m_listing = task;
     QPointer<TaskProgress> progress = new TaskProgress(task, this, Titles::application());
     progress->setLabel([](qint64, qint64, const QString&) { return QStringLiteral("正在载入封面……"); });
@@ -224,10 +225,10 @@ void TFormtest::runListing(std::function<ShelfContent(ShelfListing&)> list)
         task->deleteLater();
         // The progress box is gone before a message about a damaged cover asks for an answer.
         delete progress.data();
-        if (task->state() == BackgroundTask::State::Failed) {
+        if (task->state() == BackgroundTask::State::Failed)
             ErrorHandler::guard([task] { task->rethrow(); });
-            return;
-        }
+        if (task->state() != BackgroundTask::State::Succeeded)
+            return; // 取消: the shelf stays empty, never half filled
         ErrorHandler::guard([this, content] {
             for (const ShelfItem& item : content->items)
                 shelfCovers.append(item.thumbnail);

@@ -1,5 +1,6 @@
 #include "widgets/GuiFixture.h"
 #include "widgets/LoopGaps.h"
+#include "tasks/BackgroundTask.h"
 
 #include "widgets/ErrorHandler.h"
 #include "widgets/NavBar.h"
@@ -211,6 +212,17 @@ private slots:
         w.click("dxNavBar1Item2");
         QTest::qWait(200); // the first listing would have shown by now had it not been dropped
         QCOMPARE(w.captions(), QStringList { u"正读"_s });
+        QCOMPARE(w.window.statusText(1), u"          [正在读]--数量：1"_s);
+
+        // 取消 leaves the shelf empty: no row without its cover, the status bar as it was.
+        f.db().execute(u"delete from qh_thumbs"_s);
+        QTest::mouseClick(w.window.findChild<NavItem*>(u"dxNavBar1Item1"_s), Qt::LeftButton);
+        auto* task = w.window.findChild<ThreadTask*>(u"ShelfListing"_s);
+        QVERIFY(task && task->isRunning());
+        task->cancel();
+        QTRY_VERIFY(!w.window.isListing());
+        QTest::qWait(100);
+        QCOMPARE(w.shelf()->count(), 0);
         QCOMPARE(w.window.statusText(1), u"          [正在读]--数量：1"_s);
     }
 
