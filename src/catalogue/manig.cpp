@@ -13,6 +13,7 @@
 
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
 #include <QTableView>
@@ -102,6 +103,8 @@ void TForm2::reject()
             DBmaster->cancel();
         }
     }
+    if (lookupRunning())
+        cancelLookup();
     QDialog::reject();
 }
 
@@ -211,7 +214,10 @@ void TForm2::DBmasterAfterScroll()
 {
     // The panels empty at once; the pictures are read when the moves stop (the next
     // turn of the event loop) and decoded on other threads, so moving through the
-    // grid never waits for them.
+    // grid never waits for them. A look-up asked for the book left is dropped.
+    if (lookupRunning())
+        cancelLookup();
+    LblLookup->clear();
     clearPictures();
     loader->cancel();
     pictureTimer->start();
