@@ -21,6 +21,11 @@ bool PhotoScan::isRunning() const
     return m_task && m_task->isRunning();
 }
 
+BackgroundTask* PhotoScan::task() const
+{
+    return m_task;
+}
+
 void PhotoScan::cancel()
 {
     if (m_task)
@@ -47,7 +52,7 @@ void PhotoScan::start()
                         emit self->photoRead(index, result);
                 },
                 Qt::QueuedConnection);
-            control.step(index + 1, paths.size());
+            control.step(index + 1, paths.size(), paths[index]);
         }
     });
     connect(m_task, &BackgroundTask::finished, this, &PhotoScan::finished);

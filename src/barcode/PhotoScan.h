@@ -17,6 +17,7 @@
 #include <QObject>
 #include <QStringList>
 
+class BackgroundTask;
 class ThreadTask;
 
 class PhotoScan : public QObject
@@ -31,6 +32,8 @@ public:
     // No photoRead() follows; finished() does.
     void cancel();
     bool isRunning() const;
+    // The task doing the work once started (for a progress dialog), else nullptr.
+    BackgroundTask* task() const;
 
 signals:
     // paths()[index] has been read.

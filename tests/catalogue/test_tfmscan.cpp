@@ -3,6 +3,8 @@
 
 #include "barcode/BarcodePhotos.h"
 
+#include "barcode/PhotoScan.h"
+#include "catalogue/BarcodeInput.h"
 #include "catalogue/TfmScan.h"
 #include "widgets/Prompt.h"
 
@@ -114,6 +116,45 @@ private slots:
         QCOMPARE(scan.scanned(), (QStringList { u"9787020002207"_s, u"9780156012195"_s }));
         QVERIFY(scan.isVisible());
         QVERIFY(scan.findChild<QLabel*>(u"LblScan"_s)->text().contains(u"共 2 本"_s));
+    }
+
+    // The photo buttons: a chosen photo's ISBN reaches the window; photos
+    // without one are named in one message.
+    void photosGiveTheirIsbns()
+    {
+        QWidget window;
+        const QString book = m_dir.filePath(u"book.jpg"_s);
+        QVERIFY(m_book.save(book));
+        QImage blank(800, 600, QImage::Format_RGB32);
+        blank.fill(Qt::white);
+        const QString empty = m_dir.filePath(u"empty.png"_s);
+        QVERIFY(blank.save(empty));
+
+        QStringList got;
+        Prompt::enqueueFileNames({ book });
+        PhotoScan* scan = BarcodeInput::fromPhoto(&window, [&](const QString& isbn) { got << isbn; });
+        QVERIFY(scan);
+        QTRY_COMPARE_WITH_TIMEOUT(got, QStringList { u"9787020002207"_s }, 20000);
+
+        Prompt::takeShown();
+        Prompt::enqueueFileNames({ empty });
+        QSignalSpy ended(BarcodeInput::fromPhoto(&window, [&](const QString& isbn) { got << isbn; }),
+            &PhotoScan::finished);
+        QVERIFY(ended.wait(20000));
+        QCOMPARE(got.size(), 1);
+        QVERIFY(Prompt::lastShown().text.contains(u"没有找到图书的 ISBN 条码"_s));
+
+        Prompt::enqueueFileNames({});
+        QVERIFY(!BarcodeInput::fromPhoto(&window, [](const QString&) { }));
+
+        QList<QStringList> batches;
+        Prompt::takeShown();
+        Prompt::enqueueFileNames({ book, empty, m_dir.filePath(u"gone.jpg"_s) });
+        QSignalSpy all(BarcodeInput::fromPhotos(&window, [&](const QStringList& isbns) { batches << isbns; }),
+            &PhotoScan::finished);
+        QVERIFY(all.wait(30000));
+        QCOMPARE(batches, QList<QStringList> { { u"9787020002207"_s } });
+        QCOMPARE(Prompt::lastShown().text, u"2 张照片上没有读到图书的 ISBN 条码：empty.png、gone.jpg"_s);
     }
 };
 
