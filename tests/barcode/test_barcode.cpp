@@ -194,6 +194,27 @@ private slots:
         QCOMPARE(plain.body.value(u"isbns"_s).toArray().toVariantList(), QVariantList { Book });
     }
 
+    // A worker that dies on a photo (as the library's abort ends it) is
+    // followed by one more try without the downscaled copies.
+    void photoIsTriedAgainAfterTheWorkerDied()
+    {
+        const QString script = m_dir.filePath(u"dies-once.sh"_s);
+        QFile file(script);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\n[ -e \"$0.died\" ] || { touch \"$0.died\"; exit 24; }\nexec " QINGHE_PROGRAM
+                   " \"$@\"\n");
+        file.close();
+        file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+        WorkerSettings dying = settings();
+        dying.program = script;
+        PdfWorkerClient worker(dying);
+        const QString photo = BarcodePhotos::photo(m_dir.path(), u"retry.jpg"_s,
+            { BarcodePhotos::barcode(m_dir.path(), Book) }, {}, u"1200x900"_s, {});
+        const BarcodeScan::Result result = BarcodeScan::photo(worker, photo);
+        QVERIFY(result.retried);
+        QCOMPARE(result.isbns, QStringList { Book });
+    }
+
     void badFilesSayWhat()
     {
         QCOMPARE(scan(m_dir.filePath(u"missing.jpg"_s)).outcome, BarcodeScan::Outcome::CannotOpen);
