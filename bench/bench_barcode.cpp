@@ -120,6 +120,7 @@ int main(int argc, char** argv)
     int referenceRead = 0;
     int referenceAborted = 0;
     int programRead = 0;
+    int workerDied = 0;
     QStringList missed;
     const QStringList turns { u"0"_s, u"3"_s, u"9"_s, u"16"_s, u"33"_s, u"58"_s, u"90"_s, u"177"_s };
     const QList<QStringList> spoils { {}, { u"-blur"_s, u"0x2"_s },
@@ -133,16 +134,18 @@ int main(int argc, char** argv)
                     spoils[spoil]);
                 ++photos;
                 const Reader byReference = zxingReader(path);
-                const bool byProgram = BarcodeScan::photo(warm, path).isbns == QStringList { Book };
+                const BarcodeScan::Result read = BarcodeScan::photo(warm, path);
+                const bool byProgram = read.isbns == QStringList { Book };
+                workerDied += read.retried;
                 referenceRead += byReference == Reader::Read;
                 referenceAborted += byReference == Reader::Aborted;
                 programRead += byProgram;
                 if (byReference != Reader::Missed && !byProgram)
                     missed << name;
             }
-    std::printf("photos: %d; ZXingReader read %d and aborted on %d; the program read %d; of those ZXingReader read "
+    std::printf("photos: %d; ZXingReader read %d and aborted on %d; the program read %d (its worker died on %d); of those ZXingReader read "
                 "or aborted on, the program missed %lld (goal 0)%s%s\n",
-        photos, referenceRead, referenceAborted, programRead, qlonglong(missed.size()), missed.isEmpty() ? "" : ": ",
+        photos, referenceRead, referenceAborted, programRead, workerDied, qlonglong(missed.size()), missed.isEmpty() ? "" : ": ",
         qPrintable(missed.join(u", "_s)));
     return 0;
 }
