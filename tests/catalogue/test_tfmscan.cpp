@@ -95,6 +95,9 @@ private slots:
         TfmScan scan(TfmScan::Mode::OneBook);
         QSignalSpy scanned(&scan, &TfmScan::isbnScanned);
         scan.show();
+        // Measured from when the window stands (its first paint sets up the video view).
+        QVERIFY(QTest::qWaitForWindowExposed(&scan));
+        QTest::qWait(300);
         const qint64 longest = feedUntil(scan, m_book, scanned, 1);
         QCOMPARE(scanned.size(), 1);
         QCOMPARE(scanned[0][0].toString(), u"9787020002207"_s);
