@@ -161,6 +161,16 @@ void TForm2::buildLayout()
     lookupButton->setAutoDefault(false);
     connect(lookupButton, &QPushButton::clicked, this, [this] { ErrorHandler::guard([this] { BtnLookupClick(); }); });
     isbnButtons->addWidget(lookupButton);
+    auto* photoButton = new QPushButton(u"照片识别"_s, page);
+    photoButton->setObjectName(u"BtnScanPhoto"_s);
+    photoButton->setAutoDefault(false);
+    connect(photoButton, &QPushButton::clicked, this, [this] { ErrorHandler::guard([this] { BtnScanPhotoClick(); }); });
+    isbnButtons->addWidget(photoButton);
+    auto* cameraButton = new QPushButton(u"摄像头扫描"_s, page);
+    cameraButton->setObjectName(u"BtnScanCamera"_s);
+    cameraButton->setAutoDefault(false);
+    connect(cameraButton, &QPushButton::clicked, this, [this] { ErrorHandler::guard([this] { BtnScanCameraClick(); }); });
+    isbnButtons->addWidget(cameraButton);
     first->addLayout(isbnButtons);
     left->addLayout(first);
     LblLookup = new QLabel(page);
