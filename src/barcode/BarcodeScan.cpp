@@ -1,6 +1,6 @@
 #include "barcode/BarcodeScan.h"
 
-#include "barcode/GreyPhoto.h"
+#include "pdfworker/GreyPhoto.h"
 #include "pdfworker/PdfWorkerClient.h"
 
 #include <QCborArray>

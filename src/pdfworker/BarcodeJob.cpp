@@ -6,8 +6,8 @@
 
 #include "pdfworker/WorkerJobs.h"
 
-#include "barcode/GreyPhoto.h"
-#include "barcode/IsbnBarcodes.h"
+#include "pdfworker/GreyPhoto.h"
+#include "pdfworker/IsbnBarcodes.h"
 
 #include <QCborArray>
 

@@ -17,7 +17,7 @@ namespace PdfWorker {
 namespace {
 
     // A job frame is a path and a password, or one grey camera frame
-    // (BarcodeScan.h sends at most 1920 x 1080): anything bigger is not one.
+    // (the program sends one of at most 1920 x 1080): anything bigger is not one.
     constexpr qint64 MaxJobFrame = 4 * 1024 * 1024;
 
     [[noreturn]] void outOfMemory()

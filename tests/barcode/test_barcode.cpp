@@ -5,8 +5,8 @@
 
 #include "barcode/BarcodeScan.h"
 #include "barcode/FrameDecoder.h"
-#include "barcode/GreyPhoto.h"
-#include "barcode/IsbnBarcodes.h"
+#include "pdfworker/GreyPhoto.h"
+#include "pdfworker/IsbnBarcodes.h"
 #include "barcode/IsbnConfirmer.h"
 #include "barcode/PhotoScan.h"
 #include "pdfworker/PdfWorkerClient.h"

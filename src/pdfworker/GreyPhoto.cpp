@@ -1,4 +1,4 @@
-#include "barcode/GreyPhoto.h"
+#include "pdfworker/GreyPhoto.h"
 
 #include <QBuffer>
 #include <QFile>
