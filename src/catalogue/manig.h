@@ -130,6 +130,7 @@ private:
     DateField* EdDateFinished = nullptr;
     QLabel* LblLoan = nullptr;
     QLabel* LblLookup = nullptr;
+    QLineEdit* isbnEdit = nullptr;
     QHBoxLayout* isbnButtons = nullptr;
     Lookup::BookLookup* lookup = nullptr;
     int lookupTicket = 0;

@@ -149,9 +149,12 @@ void TForm2::buildLayout()
 
     auto* left = new QVBoxLayout;
     left->setSpacing(8);
+    // Made in the form's order (a braced list runs left to right), so Tab follows it.
     QHBoxLayout* first = row(page,
         { { u"书名"_s, edit(u"name"_s), 3 }, { u"作     者"_s, edit(u"zuozhe"_s), 2 },
-            { u"出版社"_s, edit(u"publish"_s), 2 }, { u"ISBN"_s, edit(u"isbn"_s), 2 } });
+            { u"出版社"_s, edit(u"publish"_s), 2 }, { u"ISBN"_s, isbnEdit = edit(u"isbn"_s), 2 } });
+    // Enter in the ISBN field looks the book up (a barcode scanner types the digits, then Enter).
+    connect(isbnEdit, &QLineEdit::returnPressed, this, [this] { ErrorHandler::guard([this] { BtnLookupClick(); }); });
     // The ISBN field with the buttons that fill the book from it.
     isbnButtons = new QHBoxLayout;
     isbnButtons->setObjectName(u"isbnRow"_s);
@@ -159,6 +162,8 @@ void TForm2::buildLayout()
     auto* lookupButton = new QPushButton(u"联网查询"_s, page);
     lookupButton->setObjectName(u"BtnLookup"_s);
     lookupButton->setAutoDefault(false);
+    lookupButton->setFocusPolicy(Qt::ClickFocus); // Tab goes from field to field; Enter in the field asks
+    lookupButton->setToolTip(u"按 ISBN 从网上查询书名、作者、出版社、简介和封面（在 ISBN 框中按回车也可）"_s);
     connect(lookupButton, &QPushButton::clicked, this, [this] { ErrorHandler::guard([this] { BtnLookupClick(); }); });
     isbnButtons->addWidget(lookupButton);
     auto* photoButton = new QPushButton(u"照片识别"_s, page);

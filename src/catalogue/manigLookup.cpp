@@ -13,6 +13,7 @@
 
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 
 using namespace Qt::StringLiterals;
 
@@ -26,7 +27,7 @@ void TForm2::BtnLookupClick()
             ErrorHandler::guard([this, ticket, &answer] { lookupAnswered(ticket, answer); });
         });
     }
-    const QString isbn = DBmaster->isOpen() ? DBmaster->asText(u"isbn"_s).trimmed() : QString();
+    const QString isbn = isbnEdit->text().trimmed(); // as shown, also before the field hands it to the book
     if (isbn.isEmpty()) {
         LblLookup->setText(u"请先填写 ISBN。"_s);
         return;
