@@ -169,11 +169,15 @@ void TForm2::buildLayout()
     auto* photoButton = new QPushButton(u"照片识别"_s, page);
     photoButton->setObjectName(u"BtnScanPhoto"_s);
     photoButton->setAutoDefault(false);
+    photoButton->setFocusPolicy(Qt::ClickFocus);
+    photoButton->setToolTip(u"从书背面条码的照片读出 ISBN，再联网查询"_s);
     connect(photoButton, &QPushButton::clicked, this, [this] { ErrorHandler::guard([this] { BtnScanPhotoClick(); }); });
     isbnButtons->addWidget(photoButton);
     auto* cameraButton = new QPushButton(u"摄像头扫描"_s, page);
     cameraButton->setObjectName(u"BtnScanCamera"_s);
     cameraButton->setAutoDefault(false);
+    cameraButton->setFocusPolicy(Qt::ClickFocus);
+    cameraButton->setToolTip(u"用摄像头对准书背面的条码读出 ISBN，再联网查询"_s);
     connect(cameraButton, &QPushButton::clicked, this, [this] { ErrorHandler::guard([this] { BtnScanCameraClick(); }); });
     isbnButtons->addWidget(cameraButton);
     first->addLayout(isbnButtons);
