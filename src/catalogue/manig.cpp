@@ -105,6 +105,7 @@ void TForm2::reject()
     }
     if (lookupRunning())
         cancelLookup();
+    cancelScan();
     QDialog::reject();
 }
 
@@ -217,6 +218,7 @@ void TForm2::DBmasterAfterScroll()
     // grid never waits for them. A look-up asked for the book left is dropped.
     if (lookupRunning())
         cancelLookup();
+    cancelScan();
     LblLookup->clear();
     clearPictures();
     loader->cancel();
