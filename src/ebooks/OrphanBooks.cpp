@@ -2,15 +2,16 @@
 
 #include "data/RecordSet.h"
 #include "ebooks/EbookStore.h"
-#include "format/EncryptedPdfDevice.h"
 #include "widgets/Prompt.h"
 #include "widgets/SizeText.h"
 #include "widgets/Titles.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
-#include <QPdfDocument>
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QSet>
 
 using namespace Qt::StringLiterals;
@@ -26,20 +27,11 @@ constexpr qsizetype NameLength = 50;
 
 namespace OrphanBooks {
 
-QString titleOf(const QString& storeFile)
+QString titleOf(const QString& storeFile, const WorkerSettings& settings)
 {
-    try {
-        EncryptedPdfDevice book(storeFile);
-        QPdfDocument document;
-        document.load(&book);
-        if (document.status() != QPdfDocument::Status::Ready)
-            return QString();
-        const QString title = document.metaData(QPdfDocument::MetaDataField::Title).toString().simplified();
-        document.close();
-        return title;
-    } catch (const Exception&) {
-        return QString();
-    }
+    PdfWorkerClient worker(settings);
+    const WorkerResult result = worker.run(WorkerJob::title(storeFile));
+    return result.result() == u"ok"_s ? result.body.value(u"title"_s).toString().simplified() : QString();
 }
 
 int offer(QWidget* parent, RecordSet& list, const EbookStore& store)
@@ -72,8 +64,26 @@ int offer(QWidget* parent, RecordSet& list, const EbookStore& store)
         list.open();
     int untitled = 0;
     int added = 0;
-    for (const QString& storedName : found) {
-        QString name = titleOf(store.path(storedName)).left(NameLength).trimmed();
+    // The titles come from the PDF worker, off the window's thread; the window paints meanwhile.
+    QStringList titles;
+    {
+        QFuture<QStringList> reading = QtConcurrent::run([&store, found] {
+            QStringList read;
+            for (const QString& storedName : found)
+                read << titleOf(store.path(storedName));
+            return read;
+        });
+        QFutureWatcher<QStringList> watcher;
+        QEventLoop waiting;
+        QObject::connect(&watcher, &QFutureWatcher<QStringList>::finished, &waiting, &QEventLoop::quit);
+        watcher.setFuture(reading);
+        if (!reading.isFinished())
+            waiting.exec(QEventLoop::ExcludeUserInputEvents);
+        titles = reading.result();
+    }
+    for (qsizetype i = 0; i < found.size(); ++i) {
+        const QString& storedName = found.at(i);
+        QString name = titles.value(i).left(NameLength).trimmed();
         if (name.isEmpty())
             name = u"找回的电子书 %1"_s.arg(++untitled);
         try {

@@ -6,6 +6,8 @@
 // at the first visit of the e-book page the user is asked whether to take them
 // back into the list. The ".part" remains of an interrupted import are removed.
 
+#include "pdfworker/PdfWorkerClient.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -15,9 +17,10 @@ class QWidget;
 
 namespace OrphanBooks {
 
-// The title a PDF gives itself in its document information (read from the
-// store file, deciphered in memory); empty when it has none or cannot be read.
-QString titleOf(const QString& storeFile);
+// The title a PDF gives itself in its document information, read by the PDF
+// worker from the store file under its limits (blocking: not on the window's
+// thread); empty when it has none or cannot be read.
+QString titleOf(const QString& storeFile, const WorkerSettings& settings = WorkerSettings::standard());
 
 // Removes the stale ".part" files, then asks about the store files no row of
 // list's table names ("发现 N 个没有记录的电子书文件，是否恢复？", their names,

@@ -63,14 +63,50 @@ void write(const QString& storePath, const BookText& text)
 
 std::optional<BookText> read(const QString& storePath)
 {
+    return readChecked(storePath, qint64(1) << 31).text;
+}
+
+ReadResult readChecked(const QString& storePath, qint64 maxTextBytes)
+{
     const QString path = companionPath(storePath);
-    if (!QFileInfo::exists(path))
-        return std::nullopt;
+    const QFileInfo info(path);
+    if (!info.exists())
+        return { ReadStatus::Missing, std::nullopt, {} };
+    // Compressed text is smaller than the text: a bigger file is no companion of this book.
+    if (info.size() > maxTextBytes + 64)
+        return { ReadStatus::TooLarge, std::nullopt, u"%1 bytes"_s.arg(info.size()) };
+    // The store's file form, looked at before anything is deciphered: a file
+    // that breaks it is proven damaged; one that cannot be read is not.
     try {
-        const std::string plain = StoreFile::readAll(path);
-        return BookText::parse(QByteArray::fromRawData(plain.data(), qsizetype(plain.size())));
-    } catch (const Exception&) {
-        return std::nullopt;
+        StoreFile::Reader form(path);
+    } catch (const EAESError& error) {
+        return { ReadStatus::Damaged, std::nullopt, QString::fromUtf8(error.what()) };
+    } catch (const EReadError& error) { // a short length header
+        return { ReadStatus::Damaged, std::nullopt, QString::fromUtf8(error.what()) };
+    } catch (const Exception& error) {
+        return { ReadStatus::ReadError, std::nullopt, QString::fromUtf8(error.what()) };
+    }
+    std::string plain;
+    try {
+        plain = StoreFile::readAll(path);
+    } catch (const EAESError& error) {
+        return { ReadStatus::Damaged, std::nullopt, QString::fromUtf8(error.what()) };
+    } catch (const Exception& error) {
+        return { ReadStatus::ReadError, std::nullopt, QString::fromUtf8(error.what()) };
+    } catch (const std::bad_alloc&) {
+        return { ReadStatus::ReadError, std::nullopt, u"out of memory"_s };
+    }
+    const QByteArray bytes = QByteArray::fromRawData(plain.data(), qsizetype(plain.size()));
+    const qint64 claimed = BookText::plainSizeOf(bytes);
+    if (claimed > maxTextBytes)
+        return { ReadStatus::TooLarge, std::nullopt, u"%1 bytes of text"_s.arg(claimed) };
+    try {
+        std::optional<BookText> text = BookText::parse(bytes, maxTextBytes);
+        if (!text)
+            return { ReadStatus::Damaged, std::nullopt, u"not a sound text"_s };
+        return { ReadStatus::Sound, std::move(text), {} };
+    } catch (const std::bad_alloc&) {
+        return { ReadStatus::ReadError, std::nullopt, u"out of memory"_s };
     }
 }
 

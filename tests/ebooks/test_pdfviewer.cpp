@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPainter>
-#include <QPdfBookmarkModel>
 #include <QPdfDocument>
 #include <QPdfSearchModel>
 #include <QPdfView>
@@ -266,14 +265,18 @@ void TestPdfViewer::pagingByKeysAndControls()
     QTest::keyClick(view, Qt::Key_PageUp);
     QCOMPARE(viewer.currentPage(), 0);
 
-    // The outline, one entry a page, and the thumbnails.
+    // The outline (as the PDF worker reads it), one entry a page, and the thumbnails.
+    QList<PdfViewer::OutlineEntry> entries;
+    for (int page = 0; page < 10; ++page)
+        entries.append({ u"Chapter %1"_s.arg(page + 1), page, 0 });
+    viewer.setOutline(entries);
     auto* outline = viewer.findChild<QTreeView*>(u"outlineView"_s);
     QAbstractItemModelTester outlineTester(outline->model());
     QAbstractItemModelTester thumbnailTester(viewer.thumbnailModel());
     QCOMPARE(outline->model()->rowCount(), 10);
     QCOMPARE(viewer.thumbnailModel()->rowCount(), 10);
     const QModelIndex chapter = outline->model()->index(6, 0);
-    QCOMPARE(chapter.data(int(QPdfBookmarkModel::Role::Title)).toString(), u"Chapter 7"_s);
+    QCOMPARE(chapter.data().toString(), u"Chapter 7"_s);
     QTest::mouseClick(outline->viewport(), Qt::LeftButton, {}, outline->visualRect(chapter).center());
     QCOMPARE(viewer.currentPage(), 6);
 
