@@ -10,6 +10,7 @@
 #include "ebooks/EbookStore.h"
 #include "pdfworker/PdfWorkerClient.h"
 #include "format/BookText.h"
+#include "search/TextForms.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -89,7 +90,7 @@ bool text(const QString& pdf, int rounds)
             QStringList read;
             const WorkerResult result = worker.run(WorkerJob::text(storeFile, {}),
                 [&](const WorkerProtocol::Frame& frame) { read << frame.body.value(u"text"_s).toString(); });
-            const BookText kept = BookText::fromPages(read);
+            const BookText kept = TextForms::bookText(read);
             pages = kept.pageCount();
             if (result.end != WorkerEnd::Done)
                 std::printf("worker: %s\n", qPrintable(result.limitName()));

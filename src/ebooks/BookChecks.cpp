@@ -22,6 +22,19 @@ void endTask(QPointer<ThreadTask>& task)
 
 } // namespace
 
+QList<PdfViewer::OutlineEntry> BookChecks::outlineOf(const WorkerResult& result)
+{
+    QList<PdfViewer::OutlineEntry> entries;
+    if (result.result() != u"ok"_s)
+        return entries;
+    for (const QCborValue& item : result.body.value(u"items"_s).toArray()) {
+        const QCborMap map = item.toMap();
+        entries.append({ map.value(u"title"_s).toString(), int(map.value(u"page"_s).toInteger()),
+            int(map.value(u"level"_s).toInteger()) });
+    }
+    return entries;
+}
+
 BookChecks::BookChecks(PdfGuard& guard, QObject* parent)
     : QObject(parent)
     , m_guard(guard)
@@ -76,17 +89,9 @@ int BookChecks::startOutline(const QString& storeFile, const QString& password)
         PdfWorkerClient worker(settings);
         const WorkerResult result = worker.run(
             WorkerJob::outline(storeFile, password), {}, [&control] { return control.isCancelled(); });
-        if (result.result() == u"ok"_s) {
-            const QCborArray items = result.body.value(u"items"_s).toArray();
-            for (const QCborValue& item : items) {
-                const QCborMap map = item.toMap();
-                entries->append({ map.value(u"title"_s).toString(), int(map.value(u"page"_s).toInteger()),
-                    int(map.value(u"level"_s).toInteger()) });
-            }
-        } else if (result.end != WorkerEnd::Done && result.end != WorkerEnd::Cancelled) {
-            // A broken outline: the book reads without one.
+        *entries = outlineOf(result);
+        if (result.end != WorkerEnd::Done && result.end != WorkerEnd::Cancelled) // a broken outline: none shown
             qWarning("outline left out: %s", qPrintable(result.limitName()));
-        }
     });
     task->setParent(this);
     task->setPool(&m_pool);

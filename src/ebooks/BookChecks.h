@@ -33,8 +33,12 @@ public:
     // the outline is broken. An earlier outline job is cancelled.
     int startOutline(const QString& storeFile, const QString& password);
 
-    // Whether a check is under way.
+    // Whether a check, an outline is under way.
     bool checking() const { return !m_check.isNull(); }
+    bool readingOutline() const { return !m_outline.isNull(); }
+
+    // The outline in a worker's answer to an outline job; empty for any other.
+    static QList<PdfViewer::OutlineEntry> outlineOf(const WorkerResult& result);
 
 signals:
     void checked(int serial, const PdfGuard::Outcome& outcome);

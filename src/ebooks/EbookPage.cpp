@@ -251,6 +251,11 @@ bool EbookPage::checkingBook() const
     return m_checks && m_checks->checking();
 }
 
+bool EbookPage::readingOutline() const
+{
+    return m_checks && m_checks->readingOutline();
+}
+
 BookChecks& EbookPage::checks()
 {
     if (!m_checks) {
@@ -376,6 +381,8 @@ bool EbookPage::openChecked(const Reading& reading)
     m_shownFile = reading.storedName;
     m_shownPassword = reading.password;
     const bool opened = FoxitPDFSDK1->OpenDocumentDevice(std::move(document), reading.password);
+    if (opened) // the find bar searches through the PDF worker, from the store file
+        FoxitPDFSDK1->setFindSource(storeFile, reading.password);
     // A page asked for (a search hit) is where the reader goes: the remembered
     // one is neither shown nor announced then.
     if (opened && reading.page < 0 && remembered > 0 && remembered < FoxitPDFSDK1->pageCount()) {

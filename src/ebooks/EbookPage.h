@@ -90,8 +90,10 @@ public:
     // the main window; without them the page has a guard of its own and no texts).
     void setPdfGuard(std::shared_ptr<PdfGuard> guard);
     void setFullText(FullTextLibrary* library) { m_fullText = library; }
-    // Whether the reading page is waiting for the check of a book.
+    // Whether the reading page is waiting for the check of a book, for the
+    // outline of the book shown.
     bool checkingBook() const;
+    bool readingOutline() const;
 
     // Tests: every viewer call of the page is appended here, when set.
     void setViewerCallLog(QStringList* log) { m_viewerLog = log; }

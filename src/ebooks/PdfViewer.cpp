@@ -292,6 +292,11 @@ void PdfViewer::findFrom(const QString& text, int page)
     m_findBar->findFrom(text, page);
 }
 
+void PdfViewer::setFindSource(const QString& storeFile, const QString& password)
+{
+    m_findBar->setSource(storeFile, password);
+}
+
 void PdfViewer::findFirstForm(const QStringList& forms, int page)
 {
     m_findBar->findFrom(forms, page);

@@ -95,6 +95,10 @@ public:
     void setOutline(const QList<OutlineEntry>& entries);
     int outlineCount() const;
 
+    // Where the find bar searches the document shown: its store file and
+    // password, read by the PDF worker. Until it is set the bar finds nothing.
+    void setFindSource(const QString& storeFile, const QString& password);
+
     // Shows `text` with a 取消 button in place of the pages while the book is
     // checked elsewhere; checkCancelled() when it is pressed.
     void showChecking(const QString& text);

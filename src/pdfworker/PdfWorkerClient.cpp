@@ -3,6 +3,7 @@
 #include "pdfworker/WorkerMain.h"
 #include "platform/HelperProcess.h"
 
+#include <QCborArray>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -58,6 +59,14 @@ WorkerJob WorkerJob::text(const QString& storeFile, const QString& password)
 WorkerJob WorkerJob::title(const QString& storeFile)
 {
     return job("title", storeFile, QString(), 10000, 10000);
+}
+
+WorkerJob WorkerJob::find(const QString& storeFile, const QString& password, const QStringList& forms, int page)
+{
+    WorkerJob made = job("find", storeFile, password, 20000, 30 * 60 * 1000);
+    made.request.insert(u"texts"_s, QCborArray::fromStringList(forms));
+    made.request.insert(u"page"_s, page);
+    return made;
 }
 
 QString WorkerResult::result() const

@@ -52,6 +52,8 @@ struct WorkerJob
     static WorkerJob outline(const QString& storeFile, const QString& password);
     static WorkerJob text(const QString& storeFile, const QString& password);
     static WorkerJob title(const QString& storeFile);
+    // The places of the first of `forms` found on `page`, every page from there round.
+    static WorkerJob find(const QString& storeFile, const QString& password, const QStringList& forms, int page);
 };
 
 enum class WorkerEnd

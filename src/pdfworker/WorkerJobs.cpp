@@ -15,6 +15,7 @@ const QList<JobHandler>& jobTable()
         { "outline", &runOutline },
         { "text", &runText },
         { "title", &runTitle },
+        { "find", &runFind },
     };
     return table;
 }

@@ -1,24 +1,29 @@
+#include "ebooks/BookChecks.h"
 #include "ebooks/PdfFindBar.h"
 #include "ebooks/PdfThumbnailModel.h"
 #include "ebooks/PdfViewer.h"
 
 #include "TestPdf.h"
 
+#include "format/StoreFile.h"
+#include "pdfworker/PdfWorkerClient.h"
+
 #include <QAbstractItemModelTester>
 #include <QBuffer>
 #include <QCryptographicHash>
+#include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPainter>
 #include <QPdfDocument>
-#include <QPdfSearchModel>
 #include <QPdfView>
 #include <QPdfWriter>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <QTreeView>
@@ -69,6 +74,18 @@ QByteArray chinesePdf(const QList<QStringList>& pages)
     }
     painter.end();
     return buffer.data();
+}
+
+// The document as the store keeps it, where the PDF worker reads it for the
+// find bar and the outline.
+QString storeFileOf(const QByteArray& pdf, const QTemporaryDir& dir)
+{
+    const QString path = dir.filePath(u"book"_s);
+    QFile file(path);
+    const std::string bytes = StoreFile::enciphered(pdf.toStdString());
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()))
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
 }
 
 // Pixels of an image in the find bar's highlight of the current match (orange).
@@ -250,7 +267,8 @@ void TestPdfViewer::viewerPartsAndReset()
 void TestPdfViewer::pagingByKeysAndControls()
 {
     ShownViewer viewer;
-    QVERIFY(viewer.OpenDocumentStream(makePdf(10), QString()));
+    const QByteArray pdf = makePdf(10);
+    QVERIFY(viewer.OpenDocumentStream(pdf, QString()));
     auto* view = viewer.findChild<QPdfView*>(u"pageView"_s);
     view->setFocus();
     QCOMPARE(viewer.currentPage(), 0);
@@ -265,11 +283,13 @@ void TestPdfViewer::pagingByKeysAndControls()
     QTest::keyClick(view, Qt::Key_PageUp);
     QCOMPARE(viewer.currentPage(), 0);
 
-    // The outline (as the PDF worker reads it), one entry a page, and the thumbnails.
-    QList<PdfViewer::OutlineEntry> entries;
-    for (int page = 0; page < 10; ++page)
-        entries.append({ u"Chapter %1"_s.arg(page + 1), page, 0 });
-    viewer.setOutline(entries);
+    // The outline as the PDF worker reads it, one entry a page, and the thumbnails.
+    QCOMPARE(viewer.outlineCount(), 0); // the viewer never reads it itself
+    {
+        QTemporaryDir dir;
+        PdfWorkerClient worker;
+        viewer.setOutline(BookChecks::outlineOf(worker.run(WorkerJob::outline(storeFileOf(pdf, dir), QString()))));
+    }
     auto* outline = viewer.findChild<QTreeView*>(u"outlineView"_s);
     QAbstractItemModelTester outlineTester(outline->model());
     QAbstractItemModelTester thumbnailTester(viewer.thumbnailModel());
@@ -338,9 +358,11 @@ void TestPdfViewer::findChineseText()
     viewer.SetViewerPart(0, false); // as on the reading page: built-in parts off
     viewer.SetViewerPart(1, false);
     const QString word = u"红楼梦"_s;
-    QVERIFY(viewer.OpenDocumentStream(chinesePdf({ { u"第一页 "_s + word }, { u"没有"_s },
-                                          { word + u" 第三页"_s, u"又是"_s + word } }),
-        QString()));
+    const QByteArray pdf = chinesePdf({ { u"第一页 "_s + word }, { u"没有"_s }, { word + u" 第三页"_s, u"又是"_s + word } });
+    QVERIFY(viewer.OpenDocumentStream(pdf, QString()));
+    // The places come from the PDF worker reading the store file.
+    QTemporaryDir dir;
+    viewer.setFindSource(storeFileOf(pdf, dir), QString());
     auto* view = viewer.pageView();
     view->setFocus();
     auto* bar = viewer.findChild<PdfFindBar*>(u"FindBar"_s);
@@ -352,7 +374,7 @@ void TestPdfViewer::findChineseText()
     QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, word, Qt::NoModifier);
     // While the pages are searched the bar says so; then the count stands alone.
     QVERIFY2(bar->statusText().startsWith(u"正在查找"_s), qPrintable(bar->statusText()));
-    QTRY_COMPARE(bar->statusText(), u"共 3 处"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(bar->statusText(), u"共 3 处"_s, 60000);
 
     // Enter, F3 and Shift+F3 walk the matches, round the document.
     struct Step
@@ -380,8 +402,8 @@ void TestPdfViewer::findChineseText()
 
     edit->selectAll();
     QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, u"不存在"_s, Qt::NoModifier);
-    QTest::keyClick(edit, Qt::Key_Return);
-    QCOMPARE(bar->statusText(), u"找不到"_s);
+    QTest::keyClick(edit, Qt::Key_Return); // taken once the worker has looked through the pages
+    QTRY_COMPARE_WITH_TIMEOUT(bar->statusText(), u"找不到"_s, 60000);
     QTest::keyClick(edit, Qt::Key_Escape);
     QVERIFY(!bar->isVisible());
     QTRY_COMPARE(orangePixels(view->viewport()->grab().toImage()), 0);

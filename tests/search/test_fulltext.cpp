@@ -11,6 +11,7 @@
 #include "search/TextForms.h"
 #include "crypto/AES.h"
 #include "pdfworker/PdfWorkerClient.h"
+#include "pdfworker/WorkerPdfs.h"
 
 #include <QDirIterator>
 #include <QRandomGenerator>
@@ -130,6 +131,7 @@ private slots:
     void textsThatCannotBeKeptAreSaidOnce();
     void hitsNameThePagesAsTheBookDoes();
     void companionsAreBoundedAndKept();
+    void closingDuringABuildEndsAtOnce();
 };
 
 void TestFullText::extractionAndScan()
@@ -469,6 +471,25 @@ void TestFullText::companionsAreBoundedAndKept()
     QCOMPARE(reported.size(), 1);
     QVERIFY(QFileInfo(other).isDir());
     QCOMPARE(f.find(library, phrase).size(), 3); // the others are still found
+}
+
+// Closing the program while the builder reads a page dense with text (its
+// worker busy inside the page) ends the builder and the worker at once, and
+// leaves no companion behind.
+void TestFullText::closingDuringABuildEndsAtOnce()
+{
+    TextFixture f;
+    const QString stored = f.add(u"密集.pdf"_s, denseTextPdf(1500000));
+    auto library = std::make_unique<FullTextLibrary>(f.store.folder(), f.db().databasePath());
+    library->refresh();
+    QTRY_VERIFY_WITH_TIMEOUT(library->pending() > 0, 20000);
+    QTest::qWait(300); // the worker is in the page by now (it needs seconds for it)
+    QElapsedTimer clock;
+    clock.start();
+    library.reset();
+    qInfo("closed during a build in %lld ms", clock.elapsed());
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!QFileInfo::exists(f.store.path(stored) + u".text"_s));
 }
 
 // The child of killedBuildLeavesNoHalfCompanion: builds every text, a line per book.
