@@ -1,6 +1,6 @@
 #include "ebooks/BookChecks.h"
 
-#include "tasks/BackgroundTask.h"
+#include "pdfworker/WorkerTask.h"
 
 #include <QCborArray>
 
@@ -84,23 +84,17 @@ int BookChecks::startOutline(const QString& storeFile, const QString& password)
     endTask(m_outline);
     const int serial = ++m_serial;
     const WorkerSettings settings = m_guard.workerSettings();
-    auto entries = std::make_shared<QList<PdfViewer::OutlineEntry>>();
-    auto* task = new ThreadTask([entries, settings, storeFile, password](TaskControl& control) {
-        PdfWorkerClient worker(settings);
-        const WorkerResult result = worker.run(
-            WorkerJob::outline(storeFile, password), {}, [&control] { return control.isCancelled(); });
-        *entries = outlineOf(result);
-        if (result.end != WorkerEnd::Done && result.end != WorkerEnd::Cancelled) // a broken outline: none shown
-            qWarning("outline left out: %s", qPrintable(result.limitName()));
-    });
-    task->setParent(this);
+    auto* task = new WorkerTask(settings, WorkerJob::outline(storeFile, password), {}, this);
     task->setPool(&m_pool);
-    connect(task, &BackgroundTask::finished, this, [this, task, serial, entries] {
+    connect(task, &BackgroundTask::finished, this, [this, task, serial] {
         if (m_outline == task)
             m_outline.clear();
         task->deleteLater();
+        const WorkerResult& result = task->result();
+        if (result.end != WorkerEnd::Done && result.end != WorkerEnd::Cancelled) // a broken outline: none shown
+            qWarning("outline left out: %s", qPrintable(result.limitName()));
         if (task->state() == BackgroundTask::State::Succeeded)
-            emit outlineRead(serial, *entries);
+            emit outlineRead(serial, outlineOf(result));
     });
     m_outline = task;
     task->start();

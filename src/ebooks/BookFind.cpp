@@ -1,6 +1,6 @@
 #include "ebooks/BookFind.h"
 
-#include "tasks/BackgroundTask.h"
+#include "pdfworker/WorkerTask.h"
 
 #include <QCborArray>
 
@@ -89,32 +89,21 @@ void BookFind::start(const QStringList& forms, int page)
     m_first = qMax(0, page);
     m_text = forms.first();
     auto found = std::make_shared<Found>();
-    const WorkerJob job = WorkerJob::find(m_storeFile, m_password, forms, m_first);
-    auto* task = new ThreadTask([found, job, settings = m_settings](TaskControl& control) {
-        PdfWorkerClient worker(settings);
-        worker.run(
-            job,
-            [&](const WorkerProtocol::Frame& frame) {
-                {
-                    const std::lock_guard lock(found->mutex);
-                    if (frame.type == WorkerProtocol::FrameType::Page) {
-                        found->matches.append({ int(frame.body.value(u"page"_s).toInteger()),
-                            matchesOf(frame.body.value(u"matches"_s).toArray()) });
-                        if (frame.body.contains(u"text"_s))
-                            found->text = frame.body.value(u"text"_s).toString();
-                    }
-                    else if (frame.type == WorkerProtocol::FrameType::Progress) {
-                        found->done = int(frame.body.value(u"done"_s).toInteger());
-                        found->pages = int(frame.body.value(u"total"_s).toInteger());
-                    }
-                }
-                if (frame.type == WorkerProtocol::FrameType::Progress)
-                    control.step(frame.body.value(u"done"_s).toInteger(), frame.body.value(u"total"_s).toInteger());
-            },
-            [&control] { return control.isCancelled(); });
-        // Whatever ended the job (a book the engine cannot search, a limit),
-        // what was found stands and the search is over.
-    });
+    // Whatever ends the job (a book the engine cannot search, a limit), what
+    // was found stands and the search is over.
+    auto* task = new WorkerTask(m_settings, WorkerJob::find(m_storeFile, m_password, forms, m_first),
+        [found](const WorkerProtocol::Frame& frame) {
+            const std::lock_guard lock(found->mutex);
+            if (frame.type == WorkerProtocol::FrameType::Page) {
+                found->matches.append({ int(frame.body.value(u"page"_s).toInteger()),
+                    matchesOf(frame.body.value(u"matches"_s).toArray()) });
+                if (frame.body.contains(u"text"_s))
+                    found->text = frame.body.value(u"text"_s).toString();
+            } else if (frame.type == WorkerProtocol::FrameType::Progress) {
+                found->done = int(frame.body.value(u"done"_s).toInteger());
+                found->pages = int(frame.body.value(u"total"_s).toInteger());
+            }
+        });
     task->setParent(this);
     task->setPool(&m_pool);
     connect(task, &BackgroundTask::progressed, this, [this, found] { take(found); });

@@ -22,6 +22,8 @@
 #include "search/TextForms.h"
 #include "widgets/ErrorHandler.h"
 #include "widgets/Prompt.h"
+#include "widgets/TaskProgress.h"
+#include "tasks/BackgroundTask.h"
 #include "widgets/Titles.h"
 
 #include <QAction>
@@ -135,7 +137,37 @@ void EbookPage::offerUnlisted(int triesLeft)
     }
     if (importRunning()) // an import started meanwhile: asked at the next start
         return;
-    ErrorHandler::guard([this] { OrphanBooks::offer(window(), *qydzbook, m_store); });
+    ErrorHandler::guard([this] { takeBackUnlisted(); });
+}
+
+void EbookPage::takeBackUnlisted()
+{
+    const QStringList found = OrphanBooks::ask(window(), *qydzbook, m_store);
+    if (found.isEmpty())
+        return;
+    // Their titles come from the PDF worker, off the window's thread.
+    auto titles = std::make_shared<QStringList>();
+    auto* task = new ThreadTask(
+        [titles, found, store = m_store](TaskControl& control) {
+            for (const QString& storedName : found) {
+                if (!control.step(titles->size(), found.size()))
+                    return;
+                *titles << OrphanBooks::titleOf(store.path(storedName), WorkerSettings::standard(),
+                    [&control] { return control.isCancelled(); });
+            }
+        },
+        this);
+    task->setAutoDelete(true);
+    task->setCancellable(false); // the files are taken back, titled or not
+    new TaskProgress(task, window(), u"恢复电子书"_s);
+    connect(task, &BackgroundTask::finished, this, [this, task, titles, found] {
+        ErrorHandler::guard([&] {
+            task->rethrow();
+            OrphanBooks::takeBack(*qydzbook, found, *titles);
+        });
+        emit unlistedTakenBack();
+    });
+    task->start();
 }
 
 void EbookPage::clearReading()

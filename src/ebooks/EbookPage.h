@@ -90,6 +90,11 @@ public:
     // the main window; without them the page has a guard of its own and no texts).
     void setPdfGuard(std::shared_ptr<PdfGuard> guard);
     void setFullText(FullTextLibrary* library) { m_fullText = library; }
+    // Asks about the store files no row names and takes back those the user
+    // wants, titled by the PDF worker in the background; unlistedTakenBack()
+    // when done. Done once by itself at the first visit of the page.
+    void takeBackUnlisted();
+
     // Whether the reading page is waiting for the check of a book, for the
     // outline of the book shown.
     bool checkingBook() const;
@@ -100,6 +105,7 @@ public:
 
 signals:
     void importFinished();
+    void unlistedTakenBack();
     // An e-book's row and file are gone (its search results with them).
     void bookDeleted(qint64 id);
 

@@ -8,10 +8,7 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QEventLoop>
 #include <QFileInfo>
-#include <QFutureWatcher>
-#include <QtConcurrent/QtConcurrentRun>
 #include <QSet>
 
 using namespace Qt::StringLiterals;
@@ -27,14 +24,14 @@ constexpr qsizetype NameLength = 50;
 
 namespace OrphanBooks {
 
-QString titleOf(const QString& storeFile, const WorkerSettings& settings)
+QString titleOf(const QString& storeFile, const WorkerSettings& settings, const PdfWorkerClient::Cancelled& cancelled)
 {
     PdfWorkerClient worker(settings);
-    const WorkerResult result = worker.run(WorkerJob::title(storeFile));
+    const WorkerResult result = worker.run(WorkerJob::title(storeFile), {}, cancelled);
     return result.result() == u"ok"_s ? result.body.value(u"title"_s).toString().simplified() : QString();
 }
 
-int offer(QWidget* parent, RecordSet& list, const EbookStore& store)
+QStringList ask(QWidget* parent, RecordSet& list, const EbookStore& store)
 {
     const QDateTime settled = QDateTime::currentDateTime().addSecs(-SettledSeconds);
     store.removeUnfinished(settled);
@@ -47,7 +44,7 @@ int offer(QWidget* parent, RecordSet& list, const EbookStore& store)
         listed.insert(rows.textAt(row, 0));
     const QStringList found = store.unlisted(listed, settled);
     if (found.isEmpty())
-        return 0;
+        return {};
     // Which files, behind 显示详情: their names in the store, sizes and times.
     QStringList details;
     for (const QString& storedName : found) {
@@ -59,28 +56,16 @@ int offer(QWidget* parent, RecordSet& list, const EbookStore& store)
             u"发现 %1 个没有记录的电子书文件，是否恢复？"_s.arg(found.size()), QMessageBox::Ok | QMessageBox::Cancel,
             u"电子书文件夹：%1\n\n%2"_s.arg(QDir::toNativeSeparators(store.folder()), details.join(u'\n')))
         != QMessageBox::Ok)
-        return 0;
+        return {};
+    return found;
+}
+
+int takeBack(RecordSet& list, const QStringList& found, const QStringList& titles)
+{
     if (!list.isOpen())
         list.open();
     int untitled = 0;
     int added = 0;
-    // The titles come from the PDF worker, off the window's thread; the window paints meanwhile.
-    QStringList titles;
-    {
-        QFuture<QStringList> reading = QtConcurrent::run([&store, found] {
-            QStringList read;
-            for (const QString& storedName : found)
-                read << titleOf(store.path(storedName));
-            return read;
-        });
-        QFutureWatcher<QStringList> watcher;
-        QEventLoop waiting;
-        QObject::connect(&watcher, &QFutureWatcher<QStringList>::finished, &waiting, &QEventLoop::quit);
-        watcher.setFuture(reading);
-        if (!reading.isFinished())
-            waiting.exec(QEventLoop::ExcludeUserInputEvents);
-        titles = reading.result();
-    }
     for (qsizetype i = 0; i < found.size(); ++i) {
         const QString& storedName = found.at(i);
         QString name = titles.value(i).left(NameLength).trimmed();

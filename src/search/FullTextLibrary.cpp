@@ -5,6 +5,7 @@
 #include "format/Companion.h"
 #include "search/FieldSearch.h"
 #include "search/TextForms.h"
+#include "tasks/BackgroundTask.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -37,10 +38,13 @@ FullTextLibrary::FullTextLibrary(QString storeFolder, QString databasePath, Work
     , m_databasePath(std::move(databasePath))
     , m_worker(std::move(worker))
 {
-    // The thread only waits for the worker, which runs at idle priority itself.
-    m_thread = QThread::create([this] { run(); });
-    m_thread->setObjectName(u"FullTextBuilder"_s);
-    m_thread->start();
+    // The builder is a background task that lasts as long as the library, on a
+    // pool of its own; it only waits for the worker, which runs at idle priority.
+    m_pool.setMaxThreadCount(1);
+    m_builder = new ThreadTask([this](TaskControl&) { run(); }, this);
+    m_builder->setCancellable(false);
+    m_builder->setPool(&m_pool);
+    m_builder->start();
 }
 
 FullTextLibrary::~FullTextLibrary()
@@ -51,8 +55,8 @@ FullTextLibrary::~FullTextLibrary()
     }
     m_wake.notify_all();
     // The builder sees the stop within a wait slice and kills its worker.
-    m_thread->wait();
-    delete m_thread;
+    delete m_builder;
+    m_pool.waitForDone();
 }
 
 void FullTextLibrary::refresh()

@@ -6,7 +6,7 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
-#include <QThread>
+#include <QThreadPool>
 
 #include <atomic>
 #include <condition_variable>
@@ -26,6 +26,8 @@
 //
 // What searches read is kept in memory up to CacheBytes, the least recently
 // used text going first; forget() and clear() drop it when the store changes.
+class ThreadTask;
+
 class FullTextLibrary : public QObject
 {
     Q_OBJECT
@@ -122,5 +124,6 @@ private:
     std::atomic<int> m_pending { 0 };
     QHash<QString, QString> m_failed; // stored name -> the password it failed with (builder's thread)
     QHash<QString, QString> m_faults; // stored name -> the worker's first overrun (builder's thread)
-    QThread* m_thread = nullptr;
+    QThreadPool m_pool;
+    ThreadTask* m_builder = nullptr; // runs run() until the library goes
 };
