@@ -35,6 +35,15 @@ QList<PdfViewer::OutlineEntry> BookChecks::outlineOf(const WorkerResult& result)
     return entries;
 }
 
+QStringList BookChecks::labelsOf(const WorkerResult& result)
+{
+    QStringList labels;
+    if (result.result() == u"ok"_s)
+        for (const QCborValue& label : result.body.value(u"labels"_s).toArray())
+            labels << label.toString();
+    return labels;
+}
+
 BookChecks::BookChecks(PdfGuard& guard, QObject* parent)
     : QObject(parent)
     , m_guard(guard)
@@ -94,7 +103,7 @@ int BookChecks::startOutline(const QString& storeFile, const QString& password)
         if (result.end != WorkerEnd::Done && result.end != WorkerEnd::Cancelled) // a broken outline: none shown
             qWarning("outline left out: %s", qPrintable(result.limitName()));
         if (task->state() == BackgroundTask::State::Succeeded)
-            emit outlineRead(serial, outlineOf(result));
+            emit outlineRead(serial, outlineOf(result), labelsOf(result));
     });
     m_outline = task;
     task->start();

@@ -29,8 +29,8 @@ public:
     // Gives up the running check (its worker is ended).
     void cancelCheck();
 
-    // Reads the outline of a checked book; outlineRead() follows, empty when
-    // the outline is broken. An earlier outline job is cancelled.
+    // Reads the outline and page labels of a checked book; outlineRead()
+    // follows, empty when the outline is broken. An earlier outline job is cancelled.
     int startOutline(const QString& storeFile, const QString& password);
 
     // Whether a check, an outline is under way.
@@ -39,10 +39,12 @@ public:
 
     // The outline in a worker's answer to an outline job; empty for any other.
     static QList<PdfViewer::OutlineEntry> outlineOf(const WorkerResult& result);
+    // The book's own page labels in that answer, one a page.
+    static QStringList labelsOf(const WorkerResult& result);
 
 signals:
     void checked(int serial, const PdfGuard::Outcome& outcome);
-    void outlineRead(int serial, const QList<PdfViewer::OutlineEntry>& entries);
+    void outlineRead(int serial, const QList<PdfViewer::OutlineEntry>& entries, const QStringList& labels);
 
 private:
     PdfGuard& m_guard;

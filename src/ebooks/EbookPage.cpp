@@ -294,9 +294,15 @@ BookChecks& EbookPage::checks()
         m_checks = new BookChecks(guard(), this);
         connect(m_checks, &BookChecks::checked, this, &EbookPage::bookChecked);
         connect(m_checks, &BookChecks::outlineRead, this,
-            [this](int serial, const QList<PdfViewer::OutlineEntry>& entries) {
-                if (serial == m_outlineSerial && m_shownId == m_reading.id && FoxitPDFSDK1->hasDocument())
-                    FoxitPDFSDK1->setOutline(entries);
+            [this](int serial, const QList<PdfViewer::OutlineEntry>& entries, const QStringList& labels) {
+                if (serial != m_outlineSerial || m_shownId != m_reading.id || !FoxitPDFSDK1->hasDocument())
+                    return;
+                FoxitPDFSDK1->setOutline(entries);
+                FoxitPDFSDK1->setPageLabels(labels);
+                // The search names its pages as the reader does.
+                quietly(pageNamesMemory, [&] {
+                    PageNames::remember(qydzbook->connection(), m_reading.storedName, FoxitPDFSDK1->pageLabels());
+                });
             });
         connect(FoxitPDFSDK1, &PdfViewer::checkCancelled, this, &EbookPage::cancelChecking);
     }
@@ -415,15 +421,16 @@ bool EbookPage::openChecked(const Reading& reading)
     const bool opened = FoxitPDFSDK1->OpenDocumentDevice(std::move(document), reading.password);
     if (opened) // the find bar searches through the PDF worker, from the store file
         FoxitPDFSDK1->setFindSource(storeFile, reading.password);
+    if (opened) // the labels learnt at an earlier reading, until the worker reads them again
+        quietly(pageNamesMemory, [&] {
+            FoxitPDFSDK1->setPageLabels(PageNames::stored(qydzbook->connection().handle(), reading.storedName));
+        });
     // A page asked for (a search hit) is where the reader goes: the remembered
     // one is neither shown nor announced then.
     if (opened && reading.page < 0 && remembered > 0 && remembered < FoxitPDFSDK1->pageCount()) {
         FoxitPDFSDK1->goToPage(remembered);
         FoxitPDFSDK1->showNote(u"上次读到%1"_s.arg(FoxitPDFSDK1->pageName(remembered)));
     }
-    if (opened) // the search names its pages as the reader does
-        quietly(pageNamesMemory,
-            [&] { PageNames::remember(qydzbook->connection(), reading.storedName, FoxitPDFSDK1->pageLabels()); });
     if (opened && reading.id > 0)
         m_readingId = reading.id;
     if (opened) {

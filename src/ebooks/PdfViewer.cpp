@@ -292,6 +292,12 @@ void PdfViewer::findFrom(const QString& text, int page)
     m_findBar->findFrom(text, page);
 }
 
+void PdfViewer::setPageLabels(const QStringList& labels)
+{
+    m_pageLabels = hasDocument() && labels.size() == pageCount() ? PageNames::meaningful(labels) : QStringList();
+    updateControls();
+}
+
 void PdfViewer::setFindSource(const QString& storeFile, const QString& password)
 {
     m_findBar->setSource(storeFile, password);
@@ -391,11 +397,7 @@ bool PdfViewer::openSource(std::unique_ptr<QIODevice> source, std::unique_ptr<st
         return false;
     }
 
-    QStringList labels;
-    labels.reserve(m_document->pageCount());
-    for (int page = 0; page < m_document->pageCount(); ++page)
-        labels << m_document->pageLabel(page);
-    m_pageLabels = PageNames::meaningful(labels);
+    m_pageLabels.clear(); // given by setPageLabels
     m_message->clear();
     m_stack->setCurrentWidget(m_view);
     m_findBar->documentChanged();

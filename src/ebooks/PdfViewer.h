@@ -121,8 +121,11 @@ public:
     // The name of a page (from 0) as the program shows it everywhere:
     // "第 10 页", or "第 4 页（PDF 第 10 页）" where the book labels its pages.
     QString pageName(int page) const;
-    // The book's own page labels, one per page; empty when it has none worth showing.
+    // The book's own page labels, one per page; empty when it has none worth
+    // showing. The PDF worker reads them (the outline job): the viewer never
+    // asks its engine for them.
     QStringList pageLabels() const { return m_pageLabels; }
+    void setPageLabels(const QStringList& labels);
 
     // Where a page is drawn, in the coordinates of the page view's viewport.
     QRect pageRect(int page) const;

@@ -289,6 +289,9 @@ private slots:
         f.page()->list().moveTo(0);
         const qint64 id = f.page()->list().asText(u"id"_s).toLongLong();
         f.click(u"Button4"_s);
+        // The book's own labels come from the PDF worker with the outline.
+        QTRY_VERIFY_WITH_TIMEOUT(!f.page()->readingOutline(), 60000);
+        QCOMPARE(viewer->pageName(40), u"第 35 页（PDF 第 41 页）"_s);
         viewer->goToPage(40);
         viewer->pageView()->setFocus();
         QTest::keyClick(viewer->pageView(), Qt::Key_Plus, Qt::ControlModifier);
