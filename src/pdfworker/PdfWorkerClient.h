@@ -100,6 +100,11 @@ public:
     using OnFrame = std::function<void(const WorkerProtocol::Frame& frame)>;
     using Cancelled = std::function<bool()>;
     WorkerResult run(const WorkerJob& job, const OnFrame& onFrame = {}, const Cancelled& cancelled = {});
+    // The same with a flag set from any thread (null: never cancelled).
+    WorkerResult run(const WorkerJob& job, const OnFrame& onFrame, const std::atomic<bool>* cancel)
+    {
+        return run(job, onFrame, cancel ? Cancelled([cancel] { return cancel->load(std::memory_order_relaxed); }) : Cancelled());
+    }
 
     // Ends the worker now (same thread).
     void stop();
