@@ -1,4 +1,3 @@
-#include "ebooks/PdfProbe.h"
 #include "pdfworker/WorkerMain.h"
 #include "shell/Program.h"
 
@@ -13,12 +12,6 @@ int main(int argc, char* argv[])
     if (PdfWorker::isWorkerCall(argc, argv)) {
         QCoreApplication worker(argc, argv);
         return PdfWorker::runWorker(argc, argv);
-    }
-
-    // The PDF check's helper: no window and no library, only a document on stdin.
-    if (PdfProbe::isHelperCall(argc, argv)) {
-        QCoreApplication helper(argc, argv);
-        return PdfProbe::runHelper();
     }
     return Program::run(argc, argv);
 }

@@ -357,6 +357,26 @@ bool Restore::verify(const QString& path)
             fail(u"备份中的数据库密码与当前书库的不同，无法恢复"_s);
     }
     Connection& now = m_reading ? *m_reading : m_connection;
+    // What the backup says of its books' PDF checks is not trusted (a crafted
+    // backup could let any book past them): every restored book is checked again.
+    {
+        const QString database = staging + u'/' + QLatin1String(databaseEntry);
+        SqliteHandle db;
+        if (sqlite3_open_v2(QFile::encodeName(database).constData(), &db.db, SQLITE_OPEN_READWRITE, nullptr)
+            != SQLITE_OK)
+            fail(QString::fromUtf8(sqlite3_errmsg(db.db)));
+        for (const char* table : { "qh_pdfverdict", "qh_pdfcheck" }) {
+            const QByteArray sql = QByteArray("delete from ") + table;
+            char* error = nullptr;
+            if (sqlite3_exec(db.db, sql.constData(), nullptr, nullptr, &error) != SQLITE_OK
+                && !QByteArray(error ? error : "").startsWith("no such table")) {
+                const QString message = QString::fromUtf8(error ? error : "");
+                sqlite3_free(error);
+                fail(message);
+            }
+            sqlite3_free(error);
+        }
+    }
     m_summary.booksNow = now.scalar(u"select count(*) from baseshu"_s).toInt();
     m_summary.ebooksNow = now.scalar(u"select count(*) from dzbook"_s).toInt();
     {

@@ -2,6 +2,7 @@
 
 #include "Quietly.h"
 #include "data/udata.h"
+#include "ebooks/BookChecks.h"
 #include "ebooks/DecryptProgress.h"
 #include "widgets/ErrorHandler.h"
 #include "ebooks/DragOut.h"
@@ -21,6 +22,8 @@
 #include "search/TextForms.h"
 #include "widgets/ErrorHandler.h"
 #include "widgets/Prompt.h"
+#include "widgets/TaskProgress.h"
+#include "tasks/BackgroundTask.h"
 #include "widgets/Titles.h"
 
 #include <QAction>
@@ -28,8 +31,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QScopeGuard>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -79,6 +80,8 @@ EbookPage::EbookPage(Connection& connection, const EbookStore& store, const QStr
 EbookPage::~EbookPage()
 {
     delete m_import.data(); // waits for the file in hand, which leaves nothing behind
+    delete m_checks; // ends its workers before the guard they use goes
+    m_checks = nullptr;
 }
 
 // ---- viewer calls -------------------------------------------------------
@@ -134,7 +137,37 @@ void EbookPage::offerUnlisted(int triesLeft)
     }
     if (importRunning()) // an import started meanwhile: asked at the next start
         return;
-    ErrorHandler::guard([this] { OrphanBooks::offer(window(), *qydzbook, m_store); });
+    ErrorHandler::guard([this] { takeBackUnlisted(); });
+}
+
+void EbookPage::takeBackUnlisted()
+{
+    const QStringList found = OrphanBooks::ask(window(), *qydzbook, m_store);
+    if (found.isEmpty())
+        return;
+    // Their titles come from the PDF worker, off the window's thread.
+    auto titles = std::make_shared<QStringList>();
+    auto* task = new ThreadTask(
+        [titles, found, store = m_store](TaskControl& control) {
+            for (const QString& storedName : found) {
+                if (!control.step(titles->size(), found.size()))
+                    return;
+                *titles << OrphanBooks::titleOf(store.path(storedName), WorkerSettings::standard(),
+                    [&control] { return control.isCancelled(); });
+            }
+        },
+        this);
+    task->setAutoDelete(true);
+    task->setCancellable(false); // the files are taken back, titled or not
+    new TaskProgress(task, window(), u"恢复电子书"_s);
+    connect(task, &BackgroundTask::finished, this, [this, task, titles, found] {
+        ErrorHandler::guard([&] {
+            task->rethrow();
+            OrphanBooks::takeBack(*qydzbook, found, *titles);
+        });
+        emit unlistedTakenBack();
+    });
+    task->start();
 }
 
 void EbookPage::clearReading()
@@ -233,71 +266,192 @@ void EbookPage::Button4Click()
     readCurrent(-1);
 }
 
-bool EbookPage::readCurrent(int wantedPage)
+PdfGuard& EbookPage::guard()
+{
+    if (!m_guard)
+        m_guard = std::make_shared<PdfGuard>(qydzbook->connection().connectionString());
+    return *m_guard;
+}
+
+void EbookPage::setPdfGuard(std::shared_ptr<PdfGuard> guard)
+{
+    m_guard = std::move(guard);
+}
+
+bool EbookPage::checkingBook() const
+{
+    return m_checks && m_checks->checking();
+}
+
+bool EbookPage::readingOutline() const
+{
+    return m_checks && m_checks->readingOutline();
+}
+
+BookChecks& EbookPage::checks()
+{
+    if (!m_checks) {
+        m_checks = new BookChecks(guard(), this);
+        connect(m_checks, &BookChecks::checked, this, &EbookPage::bookChecked);
+        connect(m_checks, &BookChecks::outlineRead, this,
+            [this](int serial, const QList<PdfViewer::OutlineEntry>& entries, const QStringList& labels) {
+                if (serial != m_outlineSerial || m_shownId != m_reading.id || !FoxitPDFSDK1->hasDocument())
+                    return;
+                FoxitPDFSDK1->setOutline(entries);
+                FoxitPDFSDK1->setPageLabels(labels);
+                // The search names its pages as the reader does.
+                quietly(pageNamesMemory, [&] {
+                    PageNames::remember(qydzbook->connection(), m_reading.storedName, FoxitPDFSDK1->pageLabels());
+                });
+            });
+        connect(FoxitPDFSDK1, &PdfViewer::checkCancelled, this, &EbookPage::cancelChecking);
+    }
+    return *m_checks;
+}
+
+bool EbookPage::readCurrent(int wantedPage, const QString& find)
 {
     if (waitForImport() || noCurrent())
         return false;
-    const QString storedName = current("filename");
-    const QString password = EbookSql::trimmed(current("place"));
-    const qint64 shownId = current("id").toLongLong();
-    if (shownId > 0 && shownId == m_shownId && storedName == m_shownFile && password == m_shownPassword
-        && FoxitPDFSDK1->hasDocument()) {
-        // The book in the viewer: back to it where it was left, without loading
-        // it again (each load costs memory the PDF engine's outline never gives back).
+    const Reading reading { current("id").toLongLong(), current("filename"), EbookSql::trimmed(current("place")),
+        wantedPage, find };
+    if (reading.id > 0 && reading.id == m_shownId && reading.storedName == m_shownFile
+        && reading.password == m_shownPassword && FoxitPDFSDK1->hasDocument()) {
+        // The book in the viewer: back to it where it was left, without loading it again.
         showReadingPage();
         if (m_viewerLog)
             *m_viewerLog << u"kept"_s;
         if (wantedPage < 0 && FoxitPDFSDK1->currentPage() > 0)
             FoxitPDFSDK1->showNote(u"上次读到%1"_s.arg(FoxitPDFSDK1->pageName(FoxitPDFSDK1->currentPage())));
-        m_readingId = shownId;
+        m_readingId = reading.id;
+        m_reading = reading;
+        goToWanted(reading);
         FoxitPDFSDK1->setFocus();
         return true;
     }
-    // A book is tried in a helper process before its first load here: one that
-    // makes the PDF engine loop is set aside instead of freezing the window.
-    bool safe = true;
-    {
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
-        safe = PdfGuard(qydzbook->connection()).isSafe(m_store, storedName, password);
+    const QString storeFile = m_store.path(reading.storedName);
+    // A missing or damaged store file stops the command before the page changes.
+    { EncryptedPdfDevice probe(storeFile); }
+    checks().cancelCheck();
+    m_checkSerial = 0;
+    showReadingPage();
+    m_readingId = -1; // the pages of the opening are not the reader's
+    m_shownId = reading.id;
+    m_shownFile.clear();
+    m_shownPassword.clear();
+    m_reading = reading;
+    // Known books open at once; a book the PDF worker has not seen yet is
+    // checked there first (a book that makes the PDF engine loop or crash is
+    // set aside instead of freezing the window), the window going on meanwhile.
+    switch (guard().known(reading.storedName, QFileInfo(storeFile).size())) {
+    case PdfGuard::Known::Safe:
+        return openChecked(reading);
+    case PdfGuard::Known::SetAside:
+        m_checkSerial = -1;
+        bookChecked(m_checkSerial, { PdfGuard::Answer::SetAside, {} });
+        return false;
+    case PdfGuard::Known::Unknown:
+        break;
     }
-    if (!safe) {
-        showReadingPage();
-        if (m_viewerLog)
-            *m_viewerLog << u"refuse"_s;
-        m_readingId = -1;
+    FoxitPDFSDK1->showChecking(u"正在检查这本电子书…"_s);
+    m_checkSerial = checks().startCheck(storeFile, reading.storedName, reading.password);
+    return true;
+}
+
+void EbookPage::cancelChecking()
+{
+    if (m_checks)
+        m_checks->cancelCheck();
+    m_checkSerial = 0;
+    m_shownId = -1;
+    FoxitPDFSDK1->clear();
+    BitBtn3Click();
+}
+
+void EbookPage::bookChecked(int serial, const PdfGuard::Outcome& outcome)
+{
+    if (serial != m_checkSerial || m_shownId != m_reading.id)
+        return; // another book was asked for meanwhile
+    m_checkSerial = 0;
+    switch (outcome.answer) {
+    case PdfGuard::Answer::Safe:
+    case PdfGuard::Answer::NeedsPassword: // the viewer says so itself
+    case PdfGuard::Answer::Damaged:
+        openChecked(m_reading);
+        return;
+    case PdfGuard::Answer::Cancelled:
+        return;
+    case PdfGuard::Answer::SetAside:
+    case PdfGuard::Answer::NotChecked:
+    case PdfGuard::Answer::PasswordTooLong:
+    case PdfGuard::Answer::StoreError:
+        break;
+    }
+    if (m_viewerLog)
+        *m_viewerLog << u"refuse"_s;
+    m_readingId = -1;
+    m_shownId = -1;
+    const QString text = outcome.answer == PdfGuard::Answer::SetAside ? PdfGuard::refusal()
+        : outcome.answer == PdfGuard::Answer::PasswordTooLong       ? PdfGuard::passwordTooLongMessage()
+        : outcome.answer == PdfGuard::Answer::StoreError            ? u"无法打开此文档：%1"_s.arg(outcome.detail)
+                                                                    : PdfGuard::notCheckedMessage();
+    FoxitPDFSDK1->refuse(text);
+}
+
+bool EbookPage::openChecked(const Reading& reading)
+{
+    // Read straight from the store file, deciphered in memory part by part as
+    // the viewer asks.
+    const QString storeFile = m_store.path(reading.storedName);
+    std::unique_ptr<EncryptedPdfDevice> document;
+    try {
+        document = std::make_unique<EncryptedPdfDevice>(storeFile);
+    } catch (const Exception& error) {
         m_shownId = -1;
-        FoxitPDFSDK1->refuse(PdfGuard::refusal());
+        FoxitPDFSDK1->refuse(u"无法打开此文档：%1"_s.arg(QString::fromUtf8(error.what())));
         return false;
     }
-    // Read straight from the store file, deciphered in memory part by part as
-    // the viewer asks; a missing or damaged file stops the command before the
-    // page changes.
-    auto document = std::make_unique<EncryptedPdfDevice>(m_store.path(storedName));
-    const qint64 id = current("id").toLongLong();
     int remembered = 0;
-    if (wantedPage < 0)
-        quietly(lastPageMemory, [&] { remembered = id > 0 ? m_lastPage.page(id) : 0; });
-    showReadingPage();
+    if (reading.page < 0)
+        quietly(lastPageMemory, [&] { remembered = reading.id > 0 ? m_lastPage.page(reading.id) : 0; });
     if (m_viewerLog)
-        *m_viewerLog << u"OpenDocumentDevice(%1)"_s.arg(password);
-    m_readingId = -1; // the pages of the opening are not the reader's
-    m_shownId = id;
-    m_shownFile = storedName;
-    m_shownPassword = password;
-    const bool opened = FoxitPDFSDK1->OpenDocumentDevice(std::move(document), password);
+        *m_viewerLog << u"OpenDocumentDevice(%1)"_s.arg(reading.password);
+    m_shownFile = reading.storedName;
+    m_shownPassword = reading.password;
+    const bool opened = FoxitPDFSDK1->OpenDocumentDevice(std::move(document), reading.password);
+    if (opened) // the find bar searches through the PDF worker, from the store file
+        FoxitPDFSDK1->setFindSource(storeFile, reading.password);
+    if (opened) // the labels learnt at an earlier reading, until the worker reads them again
+        quietly(pageNamesMemory, [&] {
+            FoxitPDFSDK1->setPageLabels(PageNames::stored(qydzbook->connection().handle(), reading.storedName));
+        });
     // A page asked for (a search hit) is where the reader goes: the remembered
     // one is neither shown nor announced then.
-    if (opened && wantedPage < 0 && remembered > 0 && remembered < FoxitPDFSDK1->pageCount()) {
+    if (opened && reading.page < 0 && remembered > 0 && remembered < FoxitPDFSDK1->pageCount()) {
         FoxitPDFSDK1->goToPage(remembered);
         FoxitPDFSDK1->showNote(u"上次读到%1"_s.arg(FoxitPDFSDK1->pageName(remembered)));
     }
-    if (opened) // the search names its pages as the reader does
-        quietly(pageNamesMemory, [&] { PageNames::remember(qydzbook->connection(), storedName, FoxitPDFSDK1->pageLabels()); });
-    if (opened && id > 0)
-        m_readingId = id;
+    if (opened && reading.id > 0)
+        m_readingId = reading.id;
+    if (opened) {
+        goToWanted(reading);
+        m_outlineSerial = checks().startOutline(storeFile, reading.password);
+    }
     FoxitPDFSDK1->setFocus();
     return opened;
+}
+
+void EbookPage::goToWanted(const Reading& reading)
+{
+    if (reading.page < 0 || reading.page >= FoxitPDFSDK1->pageCount())
+        return;
+    // The book's text is searched in simplified characters: the find bar
+    // takes whichever form of the text the page itself holds.
+    if (reading.find.isEmpty())
+        FoxitPDFSDK1->goToPage(reading.page);
+    else
+        FoxitPDFSDK1->findFirstForm(TextForms::variants(reading.find), reading.page);
+    rememberPage(reading.page);
 }
 
 bool EbookPage::openFound(qint64 id, int page, const QString& find)
@@ -312,16 +466,7 @@ bool EbookPage::openFound(qint64 id, int page, const QString& find)
         if (!qydzbook->locate(u"ID"_s, key))
             return false;
     }
-    const bool opened = readCurrent(page);
-    if (opened && page >= 0 && page < FoxitPDFSDK1->pageCount()) {
-        // The book's text is searched in simplified characters: the find bar
-        // takes whichever form of the text the page itself holds.
-        if (find.isEmpty())
-            FoxitPDFSDK1->goToPage(page);
-        else
-            FoxitPDFSDK1->findFirstForm(TextForms::variants(find), page);
-        rememberPage(page);
-    }
+    readCurrent(page, find);
     return true;
 }
 
@@ -340,8 +485,8 @@ void EbookPage::Button5Click()
         dialog.exec();
     }
     // A password set or changed there lets the book's text be read.
-    if (FullTextLibrary* library = FullTextLibrary::current())
-        library->refresh();
+    if (m_fullText)
+        m_fullText->refresh();
     // A changed title, status or author shows at once.
     if (qydzbook->isOpen())
         qydzbook->refresh();
@@ -388,9 +533,9 @@ void EbookPage::Button6Click()
     // The row goes first: a row that cannot be deleted keeps its file.
     qydzbook->remove();
     m_store.remove(storedName); // a file already gone does not matter
-    if (FullTextLibrary* library = FullTextLibrary::current())
-        library->forget(storedName);
-    PdfGuard(qydzbook->connection()).forget(storedName);
+    if (m_fullText)
+        m_fullText->forget(storedName);
+    PdfGuard::forget(qydzbook->connection(), storedName);
     quietly(pageNamesMemory, [&] { PageNames::forget(qydzbook->connection(), storedName); });
     if (id.isEmpty())
         return;

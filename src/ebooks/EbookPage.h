@@ -4,6 +4,7 @@
 #include "ebooks/EbookExport.h"
 #include "ebooks/EbookStore.h"
 #include "ebooks/LastPage.h"
+#include "ebooks/PdfGuard.h"
 
 #include <QPoint>
 #include <QPointer>
@@ -12,7 +13,10 @@
 
 #include <memory>
 
+class BookChecks;
 class Connection;
+class FullTextLibrary;
+class PdfGuard;
 class EbookGrid;
 class ImportProgress;
 class PdfViewer;
@@ -82,22 +86,56 @@ public:
     void clearReading();
     EbookGrid* grid() const { return DBGrid2; }
 
+    // The program's guard of the PDF engine and its full-text library (set by
+    // the main window; without them the page has a guard of its own and no texts).
+    void setPdfGuard(std::shared_ptr<PdfGuard> guard);
+    void setFullText(FullTextLibrary* library) { m_fullText = library; }
+    // Asks about the store files no row names and takes back those the user
+    // wants, titled by the PDF worker in the background; unlistedTakenBack()
+    // when done. Done once by itself at the first visit of the page.
+    void takeBackUnlisted();
+
+    // Whether the reading page is waiting for the check of a book, for the
+    // outline of the book shown.
+    bool checkingBook() const;
+    bool readingOutline() const;
+
     // Tests: every viewer call of the page is appended here, when set.
     void setViewerCallLog(QStringList* log) { m_viewerLog = log; }
 
 signals:
     void importFinished();
+    void unlistedTakenBack();
     // An e-book's row and file are gone (its search results with them).
     void bookDeleted(qint64 id);
 
 private:
+    // Reading: the book's check (in the PDF worker, off the window's thread),
+    // then the viewer, then the outline; `page` and `find` as openFound gives them.
+    struct Reading
+    {
+        qint64 id = -1;
+        QString storedName;
+        QString password;
+        int page = -1;
+        QString find;
+    };
+    void bookChecked(int serial, const PdfGuard::Outcome& outcome);
+    bool openChecked(const Reading& reading);
+    // The page and find text a search hit asks for, in the book shown.
+    void goToWanted(const Reading& reading);
+    void cancelChecking();
+    PdfGuard& guard();
+    BookChecks& checks();
+
     void buildManagementPage();
     void buildReadingPage();
     void bringToFront();
     void showReadingPage();
-    // Reads the current e-book; at wantedPage (from 0) when one is given, else
-    // at its remembered page. True when it opened.
-    bool readCurrent(int wantedPage);
+    // Reads the current e-book; at wantedPage (from 0) when one is given (with
+    // find in the find bar), else at its remembered page. True when it opened
+    // or its check started (the book opens when the check says it may).
+    bool readCurrent(int wantedPage, const QString& find = {});
     void importEnded();
     void updateCommands();
     void writeImportedRow(const QString& name, const QString& storedName);
@@ -152,4 +190,10 @@ private:
     QString m_shownFile; // its store file and password, as handed over
     QString m_shownPassword;
     QStringList* m_viewerLog = nullptr;
+    std::shared_ptr<PdfGuard> m_guard;
+    FullTextLibrary* m_fullText = nullptr;
+    BookChecks* m_checks = nullptr;
+    Reading m_reading; // the book being checked or shown
+    int m_checkSerial = 0;
+    int m_outlineSerial = 0;
 };

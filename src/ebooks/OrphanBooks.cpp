@@ -2,7 +2,6 @@
 
 #include "data/RecordSet.h"
 #include "ebooks/EbookStore.h"
-#include "format/EncryptedPdfDevice.h"
 #include "widgets/Prompt.h"
 #include "widgets/SizeText.h"
 #include "widgets/Titles.h"
@@ -10,7 +9,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QPdfDocument>
 #include <QSet>
 
 using namespace Qt::StringLiterals;
@@ -26,23 +24,14 @@ constexpr qsizetype NameLength = 50;
 
 namespace OrphanBooks {
 
-QString titleOf(const QString& storeFile)
+QString titleOf(const QString& storeFile, const WorkerSettings& settings, const PdfWorkerClient::Cancelled& cancelled)
 {
-    try {
-        EncryptedPdfDevice book(storeFile);
-        QPdfDocument document;
-        document.load(&book);
-        if (document.status() != QPdfDocument::Status::Ready)
-            return QString();
-        const QString title = document.metaData(QPdfDocument::MetaDataField::Title).toString().simplified();
-        document.close();
-        return title;
-    } catch (const Exception&) {
-        return QString();
-    }
+    PdfWorkerClient worker(settings);
+    const WorkerResult result = worker.run(WorkerJob::title(storeFile), {}, cancelled);
+    return result.result() == u"ok"_s ? result.body.value(u"title"_s).toString().simplified() : QString();
 }
 
-int offer(QWidget* parent, RecordSet& list, const EbookStore& store)
+QStringList ask(QWidget* parent, RecordSet& list, const EbookStore& store)
 {
     const QDateTime settled = QDateTime::currentDateTime().addSecs(-SettledSeconds);
     store.removeUnfinished(settled);
@@ -55,7 +44,7 @@ int offer(QWidget* parent, RecordSet& list, const EbookStore& store)
         listed.insert(rows.textAt(row, 0));
     const QStringList found = store.unlisted(listed, settled);
     if (found.isEmpty())
-        return 0;
+        return {};
     // Which files, behind 显示详情: their names in the store, sizes and times.
     QStringList details;
     for (const QString& storedName : found) {
@@ -67,13 +56,19 @@ int offer(QWidget* parent, RecordSet& list, const EbookStore& store)
             u"发现 %1 个没有记录的电子书文件，是否恢复？"_s.arg(found.size()), QMessageBox::Ok | QMessageBox::Cancel,
             u"电子书文件夹：%1\n\n%2"_s.arg(QDir::toNativeSeparators(store.folder()), details.join(u'\n')))
         != QMessageBox::Ok)
-        return 0;
+        return {};
+    return found;
+}
+
+int takeBack(RecordSet& list, const QStringList& found, const QStringList& titles)
+{
     if (!list.isOpen())
         list.open();
     int untitled = 0;
     int added = 0;
-    for (const QString& storedName : found) {
-        QString name = titleOf(store.path(storedName)).left(NameLength).trimmed();
+    for (qsizetype i = 0; i < found.size(); ++i) {
+        const QString& storedName = found.at(i);
+        QString name = titles.value(i).left(NameLength).trimmed();
         if (name.isEmpty())
             name = u"找回的电子书 %1"_s.arg(++untitled);
         try {

@@ -1,23 +1,21 @@
 #include "ebooks/PdfFindBar.h"
 
+#include "ebooks/BookFind.h"
 #include "ebooks/PdfViewer.h"
 
 #include <QAction>
-#include <QElapsedTimer>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPdfDocument>
-#include <QPdfLink>
-#include <QPdfSearchModel>
 #include <QPdfView>
 #include <QScrollBar>
-#include <QTimer>
 #include <QToolButton>
 
 #include <limits>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -55,7 +53,7 @@ protected:
 
     void paintEvent(QPaintEvent*) override
     {
-        if (!m_bar->isVisible() || !m_viewer->hasDocument() || m_bar->searchModel()->searchString().isEmpty())
+        if (!m_bar->isVisible() || !m_viewer->hasDocument() || m_bar->text().isEmpty())
             return;
         QPainter painter(this);
         painter.setPen(Qt::NoPen);
@@ -67,11 +65,11 @@ protected:
             if (area.top() > height())
                 break;
             const qreal scale = area.width() / document->pagePointSize(page).width();
-            const QList<QPdfLink> results = m_bar->searchModel()->resultsOnPage(page);
+            const QList<QList<QRectF>> results = m_bar->search()->matchesOn(page);
             for (qsizetype i = 0; i < results.size(); ++i) {
                 const bool current = page == m_bar->matchPage() && i == m_bar->matchIndexOnPage();
                 painter.setBrush(current ? CurrentMatchColor : MatchColor);
-                for (const QRectF& r : results[i].rectangles())
+                for (const QRectF& r : results[i])
                     painter.drawRect(QRectF(area.topLeft() + r.topLeft() * scale, r.size() * scale));
             }
         }
@@ -87,7 +85,7 @@ private:
 PdfFindBar::PdfFindBar(PdfViewer* viewer)
     : QWidget(viewer)
     , m_viewer(viewer)
-    , m_search(new QPdfSearchModel(this))
+    , m_search(new BookFind(this))
     , m_edit(new QLineEdit(this))
     , m_previous(new QToolButton(this))
     , m_next(new QToolButton(this))
@@ -95,7 +93,6 @@ PdfFindBar::PdfFindBar(PdfViewer* viewer)
     , m_highlight(new SearchHighlight(viewer, this))
 {
     setObjectName(u"FindBar"_s);
-    m_search->setDocument(viewer->document());
     m_edit->setObjectName(u"FindEdit"_s);
     m_edit->setPlaceholderText(tr("在文档中查找"));
     m_edit->setClearButtonEnabled(true);
@@ -138,14 +135,8 @@ PdfFindBar::PdfFindBar(PdfViewer* viewer)
     connect(m_next, &QToolButton::clicked, this, &PdfFindBar::findNext);
     connect(m_previous, &QToolButton::clicked, this, &PdfFindBar::findPrevious);
     connect(closeButton, &QToolButton::clicked, this, &PdfFindBar::close);
-    // The count grows while the model works through the pages.
-    connect(m_search, &QAbstractItemModel::rowsInserted, this, &PdfFindBar::updateStatus);
-    connect(m_search, &QAbstractItemModel::modelReset, this, &PdfFindBar::updateStatus);
-    // The pages are searched here a few at a time, in order, so the bar knows
-    // how far the search has come (the model alone goes one page a tick).
-    m_searching = new QTimer(this);
-    m_searching->setInterval(0);
-    connect(m_searching, &QTimer::timeout, this, &PdfFindBar::searchSomePages);
+    // The count grows while the worker goes through the pages.
+    connect(m_search, &BookFind::changed, this, &PdfFindBar::searchChanged);
 
     hide();
 }
@@ -160,6 +151,7 @@ void PdfFindBar::open()
 
 void PdfFindBar::close()
 {
+    m_pendingStep = 0; // a step still waiting for the worker would move the pages later
     hide();
     m_highlight->update();
     m_viewer->pageView()->setFocus(Qt::OtherFocusReason);
@@ -168,22 +160,44 @@ void PdfFindBar::close()
 void PdfFindBar::documentChanged()
 {
     // Results of the document shown before would point at pages of another one.
-    m_search->setDocument(nullptr);
-    m_search->setDocument(m_viewer->document());
+    m_search->setSource(QString(), QString());
     textChanged();
 }
 
-void PdfFindBar::textChanged()
+void PdfFindBar::setSource(const QString& storeFile, const QString& password)
+{
+    m_search->setSource(storeFile, password);
+    textChanged();
+}
+
+void PdfFindBar::startSearch(const QStringList& forms, int page)
 {
     m_page = -1;
     m_index = -1;
     m_notFound = false;
-    m_search->setSearchString(m_edit->text());
-    m_nextPage = 0;
-    if (!m_edit->text().isEmpty() && m_viewer->document())
-        m_searching->start();
+    m_pendingStep = 0;
+    if (!forms.value(0).isEmpty() && m_viewer->hasDocument())
+        m_search->start(forms, page);
     else
-        m_searching->stop();
+        m_search->stop();
+    updateStatus();
+    m_highlight->update();
+}
+
+void PdfFindBar::textChanged()
+{
+    startSearch({ m_edit->text() }, m_viewer->hasDocument() ? m_viewer->currentPage() : 0);
+}
+
+void PdfFindBar::searchChanged()
+{
+    // The form the book uses, once the worker has chosen it.
+    if (!m_search->text().isEmpty() && m_search->text() != m_edit->text()) {
+        const QSignalBlocker quiet(m_edit);
+        m_edit->setText(m_search->text());
+    }
+    if (const int direction = std::exchange(m_pendingStep, 0))
+        step(direction);
     updateStatus();
     m_highlight->update();
 }
@@ -200,30 +214,22 @@ void PdfFindBar::findPrevious()
 
 void PdfFindBar::findFrom(const QString& text, int page)
 {
-    open();
-    m_edit->setText(text);
-    m_viewer->goToPage(page);
-    step(+1);
+    findFrom(QStringList { text }, page);
 }
 
 void PdfFindBar::findFrom(const QStringList& forms, int page)
 {
-    const int pages = m_viewer->hasDocument() ? m_viewer->document()->pageCount() : 0;
-    QString chosen = forms.value(0);
-    // Only the page itself is looked at: a form that occurs elsewhere alone
-    // would still leave the hit's page without a match.
-    if (forms.size() > 1 && page >= 0 && page < pages) {
-        QPdfSearchModel probe;
-        probe.setDocument(m_viewer->document());
-        for (const QString& form : forms) {
-            probe.setSearchString(form);
-            if (!form.isEmpty() && !probe.resultsOnPage(page).isEmpty()) {
-                chosen = form;
-                break;
-            }
-        }
+    // The worker looks at page first: the form it holds is the one searched,
+    // and the step below is taken as soon as that page is searched.
+    open();
+    {
+        const QSignalBlocker quiet(m_edit);
+        m_edit->setText(forms.value(0));
+        m_edit->selectAll();
     }
-    findFrom(chosen, page);
+    startSearch(forms, page);
+    m_viewer->goToPage(page);
+    step(+1);
 }
 
 QString PdfFindBar::text() const
@@ -243,7 +249,12 @@ void PdfFindBar::step(int direction)
     int page = m_page >= 0 ? m_page : m_viewer->currentPage();
     int index = m_page >= 0 ? m_index + direction : (direction > 0 ? 0 : LastOnPage);
     for (int visited = 0; visited <= pages; ++visited) {
-        const int count = int(m_search->resultsOnPage(page).size());
+        if (!m_search->searched(page) && m_search->isSearching()) {
+            m_pendingStep = direction; // taken when the page is searched
+            updateStatus();
+            return;
+        }
+        const int count = int(m_search->matchesOn(page).size());
         if (index == LastOnPage)
             index = count - 1;
         if (index >= 0 && index < count) {
@@ -266,7 +277,7 @@ QList<QRectF> PdfFindBar::matchRectangles() const
 {
     if (m_page < 0)
         return {};
-    return m_search->resultsOnPage(m_page).value(m_index).rectangles();
+    return m_search->matchesOn(m_page).value(m_index);
 }
 
 void PdfFindBar::showMatch()
@@ -293,22 +304,9 @@ void PdfFindBar::updateStatus()
     m_status->setText(statusText());
 }
 
-void PdfFindBar::searchSomePages()
-{
-    constexpr int BudgetMs = 20; // the window stays responsive meanwhile
-    const int pages = m_viewer->document() ? m_viewer->document()->pageCount() : 0;
-    QElapsedTimer spent;
-    spent.start();
-    while (m_nextPage < pages && spent.elapsed() < BudgetMs)
-        m_search->resultsOnPage(m_nextPage++);
-    if (m_nextPage >= pages)
-        m_searching->stop();
-    updateStatus();
-}
-
 bool PdfFindBar::isSearching() const
 {
-    return m_searching->isActive();
+    return m_search->isSearching();
 }
 
 QString PdfFindBar::statusText() const
@@ -318,7 +316,7 @@ QString PdfFindBar::statusText() const
     if (m_notFound) // every page was looked through for it
         return tr("找不到");
     const bool searching = isSearching();
-    const int found = m_search->rowCount(QModelIndex());
+    const int found = m_search->count();
     if (m_page < 0) {
         if (searching)
             return tr("正在查找… 已找到 %1 处").arg(found);
@@ -326,7 +324,7 @@ QString PdfFindBar::statusText() const
     }
     int number = m_index + 1;
     for (int page = 0; page < m_page; ++page)
-        number += int(m_search->resultsOnPage(page).size());
+        number += int(m_search->matchesOn(page).size());
     const QString place = tr("第 %1 处，共 %2 处").arg(number).arg(std::max(found, number));
     return searching ? place + tr("（正在查找…）") : place;
 }

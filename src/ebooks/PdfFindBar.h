@@ -5,7 +5,7 @@
 class PdfViewer;
 class QLabel;
 class QLineEdit;
-class QPdfSearchModel;
+class BookFind;
 class QTimer;
 class QToolButton;
 
@@ -14,6 +14,10 @@ class QToolButton;
 // pages in view are highlighted over the pages, the current one stronger.
 // Enter and F3 go to the next match, Shift+Enter and Shift+F3 to the previous
 // one (wrapping round the document), Escape closes the bar.
+//
+// The places come from the PDF worker reading the book's store file
+// (BookFind), never from the window's PDF engine; a step asked for before the
+// pages it needs are searched is taken as soon as they are.
 class PdfFindBar : public QWidget
 {
     Q_OBJECT
@@ -41,20 +45,23 @@ public:
     // Whether the search is still working through the pages (the count may grow).
     bool isSearching() const;
 
-    // A new document is shown: the search starts afresh.
+    // A new document is shown: the search starts afresh, with nothing to
+    // search until setSource() names the document's store file.
     void documentChanged();
+    void setSource(const QString& storeFile, const QString& password);
 
-    QPdfSearchModel* searchModel() const { return m_search; }
+    BookFind* search() const { return m_search; }
 
 private:
     void textChanged();
     void step(int direction);
     void showMatch();
     void updateStatus();
-    void searchSomePages();
+    void searchChanged();
+    void startSearch(const QStringList& forms, int page);
 
     PdfViewer* m_viewer;
-    QPdfSearchModel* m_search;
+    BookFind* m_search;
     QLineEdit* m_edit;
     QToolButton* m_previous;
     QToolButton* m_next;
@@ -63,6 +70,5 @@ private:
     int m_page = -1;
     int m_index = -1;
     bool m_notFound = false;
-    QTimer* m_searching = nullptr; // runs while pages are left to search
-    int m_nextPage = 0;
+    int m_pendingStep = 0; // a step waiting for pages not searched yet
 };

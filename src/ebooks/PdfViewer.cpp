@@ -17,7 +17,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include <QPdfBookmarkModel>
+#include <QPushButton>
+#include <QStandardItemModel>
 #include <QPdfDocument>
 #include <QPdfPageNavigator>
 #include <QPdfView>
@@ -62,7 +63,7 @@ qreal screenResolution()
 PdfViewer::PdfViewer(QWidget* parent)
     : QWidget(parent)
     , m_document(new QPdfDocument(this))
-    , m_outline(new QPdfBookmarkModel(this))
+    , m_outline(new QStandardItemModel(this))
     , m_thumbnails(new PdfThumbnailModel(m_document, this))
     , m_toolBar(new QToolBar(this))
     , m_sidePane(new QTabWidget(this))
@@ -72,8 +73,6 @@ PdfViewer::PdfViewer(QWidget* parent)
     , m_outlineView(new QTreeView(this))
     , m_thumbnailView(new QListView(this))
 {
-    m_outline->setDocument(m_document);
-
     m_view->setObjectName(u"pageView"_s);
     m_view->setDocument(m_document);
     m_view->setPageMode(QPdfView::PageMode::MultiPage);
@@ -293,6 +292,17 @@ void PdfViewer::findFrom(const QString& text, int page)
     m_findBar->findFrom(text, page);
 }
 
+void PdfViewer::setPageLabels(const QStringList& labels)
+{
+    m_pageLabels = hasDocument() && labels.size() == pageCount() ? PageNames::meaningful(labels) : QStringList();
+    updateControls();
+}
+
+void PdfViewer::setFindSource(const QString& storeFile, const QString& password)
+{
+    m_findBar->setSource(storeFile, password);
+}
+
 void PdfViewer::findFirstForm(const QStringList& forms, int page)
 {
     m_findBar->findFrom(forms, page);
@@ -387,11 +397,7 @@ bool PdfViewer::openSource(std::unique_ptr<QIODevice> source, std::unique_ptr<st
         return false;
     }
 
-    QStringList labels;
-    labels.reserve(m_document->pageCount());
-    for (int page = 0; page < m_document->pageCount(); ++page)
-        labels << m_document->pageLabel(page);
-    m_pageLabels = PageNames::meaningful(labels);
+    m_pageLabels.clear(); // given by setPageLabels
     m_message->clear();
     m_stack->setCurrentWidget(m_view);
     m_findBar->documentChanged();
@@ -402,9 +408,9 @@ bool PdfViewer::openSource(std::unique_ptr<QIODevice> source, std::unique_ptr<st
     pageMaybeChanged();
     m_view->verticalScrollBar()->setValue(0);
     m_view->horizontalScrollBar()->setValue(0);
-    m_sidePane->setCurrentWidget(
-        m_outline->rowCount() > 0 ? static_cast<QWidget*>(m_outlineView) : static_cast<QWidget*>(m_thumbnailView));
-    m_outlineView->expandToDepth(0);
+    // The outline comes from the PDF worker after the pages show (setOutline).
+    m_outline->clear();
+    m_sidePane->setCurrentWidget(m_thumbnailView);
     m_thumbnailView->scrollToTop();
     updateControls();
     return true;
@@ -687,7 +693,56 @@ bool PdfViewer::eventFilter(QObject* watched, QEvent* event)
 void PdfViewer::outlineActivated(const QModelIndex& index)
 {
     if (index.isValid())
-        goToPage(index.data(static_cast<int>(QPdfBookmarkModel::Role::Page)).toInt());
+        goToPage(index.data(Qt::UserRole).toInt());
+}
+
+void PdfViewer::setOutline(const QList<OutlineEntry>& entries)
+{
+    m_outline->clear();
+    // Each entry hangs under the last one shallower than itself.
+    QList<QStandardItem*> parents { m_outline->invisibleRootItem() };
+    for (const OutlineEntry& entry : entries) {
+        const int level = std::clamp(entry.level, 0, int(parents.size()) - 1);
+        parents.resize(level + 1);
+        auto* item = new QStandardItem(entry.title);
+        item->setData(entry.page, Qt::UserRole);
+        item->setEditable(false);
+        parents.last()->appendRow(item);
+        parents << item;
+    }
+    if (m_outline->rowCount() > 0) {
+        m_sidePane->setCurrentWidget(m_outlineView);
+        m_outlineView->expandToDepth(0);
+    }
+}
+
+int PdfViewer::outlineCount() const
+{
+    return m_outline->rowCount();
+}
+
+void PdfViewer::showChecking(const QString& text)
+{
+    closeDocument();
+    if (!m_checking) {
+        m_checking = new QWidget(this);
+        m_checking->setObjectName(u"checkingPanel"_s);
+        auto* layout = new QVBoxLayout(m_checking);
+        m_checkingText = new QLabel(m_checking);
+        m_checkingText->setObjectName(u"checkingText"_s);
+        m_checkingText->setAlignment(Qt::AlignCenter);
+        auto* cancel = new QPushButton(u"取消"_s, m_checking);
+        cancel->setObjectName(u"cancelCheckButton"_s);
+        connect(cancel, &QPushButton::clicked, this, &PdfViewer::checkCancelled);
+        layout->addStretch();
+        layout->addWidget(m_checkingText);
+        layout->addWidget(cancel, 0, Qt::AlignHCenter);
+        layout->addStretch();
+        m_stack->addWidget(m_checking);
+    }
+    m_checkingText->setText(text);
+    m_message->clear();
+    m_stack->setCurrentWidget(m_checking);
 }
 
 void PdfViewer::thumbnailActivated(const QModelIndex& index)

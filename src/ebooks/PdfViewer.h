@@ -15,7 +15,8 @@ class QTimer;
 class QLabel;
 class QListView;
 class QModelIndex;
-class QPdfBookmarkModel;
+class QStandardItemModel;
+class QPushButton;
 class QPdfDocument;
 class QPdfView;
 class QSpinBox;
@@ -83,6 +84,25 @@ public:
     // restore, no document of the library before it stays open).
     void clear();
 
+    // The outline the PDF worker read, in reading order with each entry's
+    // depth: shown in the side pane. The viewer never asks the engine for it.
+    struct OutlineEntry
+    {
+        QString title;
+        int page = 0;
+        int level = 0;
+    };
+    void setOutline(const QList<OutlineEntry>& entries);
+    int outlineCount() const;
+
+    // Where the find bar searches the document shown: its store file and
+    // password, read by the PDF worker. Until it is set the bar finds nothing.
+    void setFindSource(const QString& storeFile, const QString& password);
+
+    // Shows `text` with a 取消 button in place of the pages while the book is
+    // checked elsewhere; checkCancelled() when it is pressed.
+    void showChecking(const QString& text);
+
     bool isPartShown(int part) const;
     bool hasDocument() const;
     int pageCount() const;
@@ -101,8 +121,11 @@ public:
     // The name of a page (from 0) as the program shows it everywhere:
     // "第 10 页", or "第 4 页（PDF 第 10 页）" where the book labels its pages.
     QString pageName(int page) const;
-    // The book's own page labels, one per page; empty when it has none worth showing.
+    // The book's own page labels, one per page; empty when it has none worth
+    // showing. The PDF worker reads them (the outline job): the viewer never
+    // asks its engine for them.
     QStringList pageLabels() const { return m_pageLabels; }
+    void setPageLabels(const QStringList& labels);
 
     // Where a page is drawn, in the coordinates of the page view's viewport.
     QRect pageRect(int page) const;
@@ -114,6 +137,8 @@ public:
     QString note() const;
 
 signals:
+    // The 取消 of showChecking().
+    void checkCancelled();
     // The page at the top of the view changed (zero-based).
     void currentPageChanged(int page);
 
@@ -176,7 +201,9 @@ private:
     QPdfDocument* m_document;
     std::unique_ptr<QIODevice> m_source; // the document's bytes, read by m_document for as long as it is open
     std::unique_ptr<std::string> m_ownedBytes; // what m_source reads, when handed over by OpenOwnedDocument
-    QPdfBookmarkModel* m_outline;
+    QStandardItemModel* m_outline;
+    QWidget* m_checking = nullptr;
+    QLabel* m_checkingText = nullptr;
     PdfThumbnailModel* m_thumbnails;
 
     QToolBar* m_toolBar;

@@ -68,7 +68,19 @@ QByteArray BookText::serialize() const
     return bytes;
 }
 
-std::optional<BookText> BookText::parse(const QByteArray& bytes)
+qint64 BookText::plainSizeOf(const QByteArray& bytes)
+{
+    constexpr qsizetype header = 8;
+    if (bytes.size() <= header)
+        return -1;
+    const unsigned long long plainSize
+        = ZSTD_getFrameContentSize(bytes.constData() + header, size_t(bytes.size() - header));
+    if (plainSize == ZSTD_CONTENTSIZE_UNKNOWN || plainSize == ZSTD_CONTENTSIZE_ERROR || plainSize > (1ull << 62))
+        return -1;
+    return qint64(plainSize);
+}
+
+std::optional<BookText> BookText::parse(const QByteArray& bytes, qint64 maxPlainBytes)
 {
     constexpr qsizetype header = 8;
     constexpr qsizetype trailer = 8;
@@ -86,7 +98,7 @@ std::optional<BookText> BookText::parse(const QByteArray& bytes)
     const size_t frameSize = size_t(bytes.size() - header);
     const unsigned long long plainSize = ZSTD_getFrameContentSize(frame, frameSize);
     if (plainSize == ZSTD_CONTENTSIZE_UNKNOWN || plainSize == ZSTD_CONTENTSIZE_ERROR || plainSize < trailer
-        || plainSize > (1ull << 31))
+        || plainSize > (1ull << 31) || plainSize > quint64(qMax<qint64>(0, maxPlainBytes)))
         return std::nullopt;
     QByteArray payload(qsizetype(plainSize), Qt::Uninitialized);
     const size_t got = ZSTD_decompress(payload.data(), size_t(payload.size()), frame, frameSize);

@@ -23,5 +23,9 @@ struct BookText
     // The companion's plain form: a tag, then the pages compressed (zstd). parse()
     // gives nothing for anything else (a damaged or foreign file).
     QByteArray serialize() const;
-    static std::optional<BookText> parse(const QByteArray& bytes);
+    // A text that would be larger than maxPlainBytes once decompressed is
+    // refused before anything is allocated for it.
+    static std::optional<BookText> parse(const QByteArray& bytes, qint64 maxPlainBytes = qint64(1) << 31);
+    // The size the compressed form says its text has; -1 when it says nothing sound.
+    static qint64 plainSizeOf(const QByteArray& bytes);
 };

@@ -67,28 +67,57 @@ void write(const QString& storePath, const BookText& text)
 
 std::optional<BookText> read(const QString& storePath)
 {
+    return readChecked(storePath, qint64(1) << 31).text;
+}
+
+ReadResult readChecked(const QString& storePath, qint64 maxTextBytes)
+{
     const QString path = companionPath(storePath);
-    if (!QFileInfo::exists(path))
-        return std::nullopt;
+    const QFileInfo info(path);
+    if (!info.exists())
+        return { ReadStatus::Missing, std::nullopt, {} };
+    // Compressed text is smaller than the text: a bigger file is no companion of this book.
+    if (info.size() > maxTextBytes + 64)
+        return { ReadStatus::TooLarge, std::nullopt, u"%1 bytes"_s.arg(info.size()) };
+    // The store's file form, looked at before anything is deciphered: a file
+    // that breaks it is proven damaged; one that cannot be read is not.
     try {
+        StoreFile::Reader reader(path);
         // Deciphered into a buffer each reading thread keeps: a search reads a
         // whole library of companions, and fresh memory for each would cost more
         // (in page faults) than the deciphering itself.
-        StoreFile::Reader reader(path);
         thread_local std::vector<char> buffer;
+        struct Trim
+        {
+            ~Trim()
+            {
+                if (buffer.size() > BufferKept)
+                    std::vector<char>().swap(buffer); // an unusually big book leaves no lasting weight
+            }
+        } trim;
         const qint64 blocks = reader.cipherSize();
-        if (blocks > qint64(1) << 31)
-            return std::nullopt;
+        if (blocks > maxTextBytes + 64)
+            return { ReadStatus::TooLarge, std::nullopt, u"%1 bytes"_s.arg(blocks) };
         if (buffer.size() < size_t(blocks))
             buffer.resize(size_t(blocks));
         if (!reader.decipher(0, buffer.data(), blocks))
-            return std::nullopt;
-        std::optional<BookText> text = BookText::parse(QByteArray::fromRawData(buffer.data(), qsizetype(reader.plainSize())));
-        if (buffer.size() > BufferKept)
-            std::vector<char>().swap(buffer); // an unusually big book leaves no lasting weight
-        return text;
-    } catch (const Exception&) {
-        return std::nullopt;
+            return { ReadStatus::ReadError, std::nullopt, u"the file ends early"_s };
+        const QByteArray bytes = QByteArray::fromRawData(buffer.data(), qsizetype(reader.plainSize()));
+        const qint64 claimed = BookText::plainSizeOf(bytes);
+        if (claimed > maxTextBytes)
+            return { ReadStatus::TooLarge, std::nullopt, u"%1 bytes of text"_s.arg(claimed) };
+        std::optional<BookText> text = BookText::parse(bytes, maxTextBytes);
+        if (!text)
+            return { ReadStatus::Damaged, std::nullopt, u"not a sound text"_s };
+        return { ReadStatus::Sound, std::move(text), {} };
+    } catch (const EAESError& error) {
+        return { ReadStatus::Damaged, std::nullopt, QString::fromUtf8(error.what()) };
+    } catch (const EReadError& error) { // a short length header
+        return { ReadStatus::Damaged, std::nullopt, QString::fromUtf8(error.what()) };
+    } catch (const Exception& error) {
+        return { ReadStatus::ReadError, std::nullopt, QString::fromUtf8(error.what()) };
+    } catch (const std::bad_alloc&) {
+        return { ReadStatus::ReadError, std::nullopt, u"out of memory"_s };
     }
 }
 

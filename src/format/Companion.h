@@ -30,6 +30,24 @@ void write(const QString& storePath, const BookText& text);
 // The text of a companion, or nothing when it is missing or damaged.
 std::optional<BookText> read(const QString& storePath);
 
+enum class ReadStatus
+{
+    Sound,
+    Missing,
+    Damaged, // its form is proven wrong: not the store's file form, a bad tag or check sum
+    TooLarge, // larger than its book can hold (a companion made to be a bomb)
+    ReadError, // the file could not be read now (an I/O error, memory short): it stays
+};
+struct ReadResult
+{
+    ReadStatus status = ReadStatus::Missing;
+    std::optional<BookText> text;
+    QString error;
+};
+// Reads a companion whose text may be at most maxTextBytes: both the file and
+// what it says its text holds are checked before anything that size is allocated.
+ReadResult readChecked(const QString& storePath, qint64 maxTextBytes);
+
 // Removes a book's companion; true when there is none left.
 bool remove(const QString& storePath);
 

@@ -1,5 +1,6 @@
 // "outline": the document's outline as the viewer shows it, flattened in
-// reading order as {items: [{title, page, level}]}. What the engine builds is
+// reading order as {items: [{title, page, level}]}, and its own page labels
+// ({labels: one a page}, for books up to MaxLabelledPages). What the engine builds is
 // walked to a bounded depth and count, so an outline whose entries point at
 // each other yields a cut list; one that makes the engine itself loop ends the
 // worker at its limits, and the book opens without an outline.
@@ -21,6 +22,8 @@ namespace {
     constexpr int MaxDepth = 16;
     constexpr int MaxItems = 5000;
     constexpr qsizetype MaxTitle = 500;
+    constexpr int MaxLabelledPages = 100000;
+    constexpr qsizetype MaxLabel = 40;
 
     void walk(const QPdfBookmarkModel& model, const QModelIndex& parent, int level, QCborArray& items)
     {
@@ -54,8 +57,12 @@ QCborMap runOutline(const QCborMap& job, Reply&)
             model.setDocument(&document);
             walk(model, QModelIndex(), 0, items);
         }
+        QCborArray labels;
+        if (document.pageCount() <= MaxLabelledPages)
+            for (int page = 0; page < document.pageCount(); ++page)
+                labels << document.pageLabel(page).left(MaxLabel);
         document.close();
-        return { { u"result"_s, u"ok"_s }, { u"items"_s, items } };
+        return { { u"result"_s, u"ok"_s }, { u"items"_s, items }, { u"labels"_s, labels } };
     } catch (const Exception& error) {
         throw JobFailure(error.what());
     }

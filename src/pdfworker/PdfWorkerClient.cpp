@@ -3,6 +3,7 @@
 #include "pdfworker/WorkerMain.h"
 #include "platform/HelperProcess.h"
 
+#include <QCborArray>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -58,6 +59,14 @@ WorkerJob WorkerJob::text(const QString& storeFile, const QString& password)
 WorkerJob WorkerJob::title(const QString& storeFile)
 {
     return job("title", storeFile, QString(), 10000, 10000);
+}
+
+WorkerJob WorkerJob::find(const QString& storeFile, const QString& password, const QStringList& forms, int page)
+{
+    WorkerJob made = job("find", storeFile, password, 20000, 30 * 60 * 1000);
+    made.request.insert(u"texts"_s, QCborArray::fromStringList(forms));
+    made.request.insert(u"page"_s, page);
+    return made;
 }
 
 QString WorkerResult::result() const
@@ -174,12 +183,16 @@ WorkerResult PdfWorkerClient::judgeExit()
     case PdfWorker::ExitCrash:
         return { WorkerEnd::Crash, {} };
     default:
-        return { WorkerEnd::BadAnswer, {} };
+        // Not the worker's own ending (a program that is not the worker, a
+        // broken install): nothing is known of the book.
+        return { WorkerEnd::CannotStart, {} };
     }
 }
 
-WorkerResult PdfWorkerClient::run(const WorkerJob& job, const OnFrame& onFrame, const std::atomic<bool>* cancel)
+WorkerResult PdfWorkerClient::run(const WorkerJob& job, const OnFrame& onFrame, const Cancelled& cancelled)
 {
+    const auto cancel = [&cancelled] { return cancelled && cancelled(); };
+    const int stepMs = m_settings.stepLimitMs > 0 ? m_settings.stepLimitMs : job.stepMs;
     if (job.request.value(u"password"_s).toString().toUtf8().size() > MaxPasswordBytes)
         return { WorkerEnd::PasswordTooLong, {} };
     if (!ensureStarted())
@@ -197,7 +210,7 @@ WorkerResult PdfWorkerClient::run(const WorkerJob& job, const OnFrame& onFrame, 
     qint64 cpuAtStep = cpuAtStart;
 
     for (;;) {
-        if (cancel && cancel->load(std::memory_order_relaxed))
+        if (cancel())
             return killWith(WorkerEnd::Cancelled);
         const bool ready = m_process->waitForReadyRead(WaitSliceMs);
         const QByteArray bytes = m_process->readAllStandardOutput();
@@ -222,7 +235,7 @@ WorkerResult PdfWorkerClient::run(const WorkerJob& job, const OnFrame& onFrame, 
                 case WorkerProtocol::FrameType::Job:
                     return killWith(WorkerEnd::BadAnswer);
                 }
-                if (cancel && cancel->load(std::memory_order_relaxed))
+                if (cancel())
                     return killWith(WorkerEnd::Cancelled);
             }
             if (reader.broken())
@@ -233,9 +246,9 @@ WorkerResult PdfWorkerClient::run(const WorkerJob& job, const OnFrame& onFrame, 
         // Out of time: an overrun only when the worker had the processor.
         const qint64 stepWaited = stepClock.elapsed();
         const qint64 jobWaited = jobClock.elapsed();
-        if (stepWaited > job.stepMs || jobWaited > job.jobMs) {
+        if (stepWaited > stepMs || jobWaited > job.jobMs) {
             const qint64 cpuNow = HelperProcess::cpuTimeMs(pid);
-            const bool worked = stepWaited > job.stepMs ? workedThrough(cpuNow - cpuAtStep, stepWaited)
+            const bool worked = stepWaited > stepMs ? workedThrough(cpuNow - cpuAtStep, stepWaited)
                                                         : workedThrough(cpuNow - cpuAtStart, jobWaited);
             return killWith(worked ? WorkerEnd::TimeLimit : WorkerEnd::Busy);
         }

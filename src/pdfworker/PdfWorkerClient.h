@@ -7,11 +7,11 @@
 // starts a new one.
 //
 // Blocking: used from one thread that may wait (a builder's, a background
-// task's), never the window's. A cancel flag set from any thread ends the
-// worker within WaitSliceMs.
+// task's), never the window's. A cancel asked from any thread (the function
+// given turns true) ends the worker within WaitSliceMs.
 //
 //     PdfWorkerClient worker(settings);
-//     const WorkerResult result = worker.run(WorkerJob::check(path, password), onFrame, &cancelled);
+//     const WorkerResult result = worker.run(WorkerJob::check(path, password), onFrame, [&] { return stop.load(); });
 
 #include "pdfworker/WorkerProtocol.h"
 
@@ -33,6 +33,7 @@ struct WorkerSettings
     QStringList arguments; // before the worker option
     qint64 addressSpaceBytes = qint64(1536) * 1024 * 1024;
     bool idlePriority = true;
+    int stepLimitMs = 0; // in place of every job's own step limit when set (tests)
 
     // This executable, or the one named by QINGHE_PDF_WORKER (test programs,
     // which are not the program, point it at the built program).
@@ -51,6 +52,8 @@ struct WorkerJob
     static WorkerJob outline(const QString& storeFile, const QString& password);
     static WorkerJob text(const QString& storeFile, const QString& password);
     static WorkerJob title(const QString& storeFile);
+    // The places of the first of `forms` found on `page`, every page from there round.
+    static WorkerJob find(const QString& storeFile, const QString& password, const QStringList& forms, int page);
 };
 
 enum class WorkerEnd
@@ -95,7 +98,13 @@ public:
     ~PdfWorkerClient(); // ends the worker at once
 
     using OnFrame = std::function<void(const WorkerProtocol::Frame& frame)>;
-    WorkerResult run(const WorkerJob& job, const OnFrame& onFrame = {}, const std::atomic<bool>* cancel = nullptr);
+    using Cancelled = std::function<bool()>;
+    WorkerResult run(const WorkerJob& job, const OnFrame& onFrame = {}, const Cancelled& cancelled = {});
+    // The same with a flag set from any thread (null: never cancelled).
+    WorkerResult run(const WorkerJob& job, const OnFrame& onFrame, const std::atomic<bool>* cancel)
+    {
+        return run(job, onFrame, cancel ? Cancelled([cancel] { return cancel->load(std::memory_order_relaxed); }) : Cancelled());
+    }
 
     // Ends the worker now (same thread).
     void stop();

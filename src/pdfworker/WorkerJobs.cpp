@@ -16,6 +16,7 @@ const QList<JobHandler>& jobTable()
         { "outline", &runOutline },
         { "text", &runText },
         { "title", &runTitle },
+        { "find", &runFind },
     };
     return table;
 }

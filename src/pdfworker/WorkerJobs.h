@@ -1,7 +1,8 @@
 #pragma once
 
 // The jobs the PDF worker knows, one handler file each (BarcodeJob.cpp,
-// CheckJob.cpp, OutlineJob.cpp, TextJob.cpp, TitleJob.cpp), listed in jobTable(). A new kind
+// CheckJob.cpp, OutlineJob.cpp, TextJob.cpp, TitleJob.cpp, FindJob.cpp), listed
+// in jobTable(). A new kind
 // of job is one more handler file and one more line there.
 //
 // A handler gets the job frame's map and answers through its Reply; what it
@@ -47,6 +48,7 @@ QCborMap runCheck(const QCborMap& job, Reply& reply);
 QCborMap runOutline(const QCborMap& job, Reply& reply);
 QCborMap runText(const QCborMap& job, Reply& reply);
 QCborMap runTitle(const QCborMap& job, Reply& reply);
+QCborMap runFind(const QCborMap& job, Reply& reply);
 
 // Shared by the handlers that use the viewer's PDF engine.
 enum class Opened

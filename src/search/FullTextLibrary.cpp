@@ -1,13 +1,11 @@
 #include "search/FullTextLibrary.h"
 
-#include "format/EncryptedPdfDevice.h"
-
-#include "crypto/AES.h"
+#include "Exception.h"
 #include "data/Statement.h"
 #include "format/Companion.h"
 #include "search/FieldSearch.h"
-#include "search/TextExtraction.h"
 #include "search/TextForms.h"
+#include "tasks/BackgroundTask.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -19,24 +17,34 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-FullTextLibrary* programLibrary = nullptr;
-
 struct Book
 {
     QString storedName;
     QString password;
 };
 
+// A book's text is smaller than the book: a companion claiming more than this
+// is not one the builder made (a crafted backup), and is made again.
+qint64 textLimitFor(qint64 storeFileBytes)
+{
+    return 4 * qMax<qint64>(storeFileBytes, 0) + 1024 * 1024;
+}
+
 } // namespace
 
-FullTextLibrary::FullTextLibrary(QString storeFolder, QString databasePath, QObject* parent)
+FullTextLibrary::FullTextLibrary(QString storeFolder, QString databasePath, WorkerSettings worker, QObject* parent)
     : QObject(parent)
     , m_storeFolder(std::move(storeFolder))
     , m_databasePath(std::move(databasePath))
+    , m_worker(std::move(worker))
 {
-    m_thread = QThread::create([this] { run(); });
-    m_thread->setObjectName(u"FullTextBuilder"_s);
-    m_thread->start(QThread::LowestPriority);
+    // The builder is a background task that lasts as long as the library, on a
+    // pool of its own; it only waits for the worker, which runs at idle priority.
+    m_pool.setMaxThreadCount(1);
+    m_builder = new ThreadTask([this](TaskControl&) { run(); }, this);
+    m_builder->setCancellable(false);
+    m_builder->setPool(&m_pool);
+    m_builder->start();
 }
 
 FullTextLibrary::~FullTextLibrary()
@@ -46,20 +54,9 @@ FullTextLibrary::~FullTextLibrary()
         m_stop = true;
     }
     m_wake.notify_all();
-    m_thread->wait();
-    delete m_thread;
-    if (programLibrary == this)
-        programLibrary = nullptr;
-}
-
-FullTextLibrary* FullTextLibrary::current()
-{
-    return programLibrary;
-}
-
-void FullTextLibrary::setCurrent(FullTextLibrary* library)
-{
-    programLibrary = library;
+    // The builder sees the stop within a wait slice and kills its worker.
+    delete m_builder;
+    m_pool.waitForDone();
 }
 
 void FullTextLibrary::refresh()
@@ -74,33 +71,83 @@ void FullTextLibrary::refresh()
 void FullTextLibrary::forget(const QString& storedName)
 {
     const std::lock_guard lock(m_keptMutex);
-    m_kept.remove(storedName);
+    if (const auto found = m_kept.constFind(storedName); found != m_kept.constEnd()) {
+        m_keptBytes -= found->bytes;
+        m_kept.erase(found);
+    }
 }
 
 void FullTextLibrary::clear()
 {
     const std::lock_guard lock(m_keptMutex);
     m_kept.clear();
+    m_keptBytes = 0;
+}
+
+qint64 FullTextLibrary::cachedBytes() const
+{
+    const std::lock_guard lock(m_keptMutex);
+    return m_keptBytes;
+}
+
+void FullTextLibrary::keep(const QString& storedName, const std::shared_ptr<const BookText>& text)
+{
+    const qint64 bytes = text->utf8.size() + text->pageStarts.size() * qint64(sizeof(qint32));
+    const std::lock_guard lock(m_keptMutex);
+    if (const auto found = m_kept.constFind(storedName); found != m_kept.constEnd()) {
+        m_keptBytes -= found->bytes;
+        m_kept.erase(found);
+    }
+    // The least recently used go until the new one fits; one larger than the
+    // whole budget is searched but not kept.
+    const qint64 budget = m_cacheBudget.load();
+    while (!m_kept.isEmpty() && m_keptBytes + bytes > budget) {
+        auto oldest = m_kept.begin();
+        for (auto it = m_kept.begin(); it != m_kept.end(); ++it)
+            if (it->used < oldest->used)
+                oldest = it;
+        m_keptBytes -= oldest->bytes;
+        m_kept.erase(oldest);
+    }
+    if (bytes > budget)
+        return;
+    m_kept.insert(storedName, { text, bytes, ++m_uses });
+    m_keptBytes += bytes;
 }
 
 std::shared_ptr<const BookText> FullTextLibrary::text(const QString& storedName)
 {
     {
         const std::lock_guard lock(m_keptMutex);
-        if (const auto found = m_kept.constFind(storedName); found != m_kept.constEnd())
-            return *found;
+        if (const auto found = m_kept.find(storedName); found != m_kept.end()) {
+            found->used = ++m_uses;
+            return found->text;
+        }
     }
     const QString storePath = m_storeFolder + u'/' + storedName;
-    std::optional<BookText> read = Companion::read(storePath);
-    if (!read) {
-        // A damaged one goes, so that the builder makes it again.
+    Companion::ReadResult read = Companion::readChecked(storePath, textLimitFor(QFileInfo(storePath).size()));
+    switch (read.status) {
+    case Companion::ReadStatus::Sound:
+        break;
+    case Companion::ReadStatus::Missing:
+        refresh();
+        return nullptr;
+    case Companion::ReadStatus::Damaged:
+    case Companion::ReadStatus::TooLarge:
+        // Proven not a sound companion of this book: it goes, and the builder makes it again.
+        qWarning("full text of %s: %s (%s); made again", qPrintable(storedName),
+            read.status == Companion::ReadStatus::TooLarge ? "too large" : "damaged", qPrintable(read.error));
         Companion::remove(storePath);
         refresh();
         return nullptr;
+    case Companion::ReadStatus::ReadError:
+        // Perhaps a passing fault: the file stays.
+        qWarning("full text of %s cannot be read: %s", qPrintable(storedName), qPrintable(read.error));
+        emit textUnreadable(storedName, read.error);
+        return nullptr;
     }
-    auto shared = std::make_shared<const BookText>(std::move(*read));
-    const std::lock_guard lock(m_keptMutex);
-    m_kept.insert(storedName, shared);
+    auto shared = std::make_shared<const BookText>(std::move(*read.text));
+    keep(storedName, shared);
     return shared;
 }
 
@@ -126,6 +173,8 @@ bool FullTextLibrary::waitUntilIdle(int milliseconds)
 
 void FullTextLibrary::run()
 {
+    // The builder's own worker, made on its thread and ended with it.
+    PdfWorkerClient worker(m_worker);
     for (;;) {
         {
             std::unique_lock lock(m_workMutex);
@@ -136,7 +185,7 @@ void FullTextLibrary::run()
             m_busy = true;
         }
         try {
-            buildAll();
+            buildAll(worker);
         } catch (const std::exception&) {
             // A library that cannot be read now is looked at again at the next refresh.
         }
@@ -147,7 +196,7 @@ void FullTextLibrary::run()
     }
 }
 
-void FullTextLibrary::buildAll()
+void FullTextLibrary::buildAll(PdfWorkerClient& worker)
 {
     QList<Book> todo;
     {
@@ -178,34 +227,19 @@ void FullTextLibrary::buildAll()
         if (m_stop)
             return;
         try {
-            build(book.storedName, book.password);
+            build(worker, book.storedName, book.password);
         } catch (const std::exception&) {
-            m_failed.insert(book.storedName, book.password); // an unreadable store file: not again this run
+            m_failed.insert(book.storedName, book.password); // an unwritable companion: not again this run
         }
         m_pending = m_pending - 1;
         emit pendingChanged(m_pending);
     }
 }
 
-void FullTextLibrary::build(const QString& storedName, const QString& password)
+void FullTextLibrary::keepText(const QString& storePath, const BookText& text)
 {
-    const QString storePath = m_storeFolder + u'/' + storedName;
-    if (m_loadCheck && !m_loadCheck(storedName, password)) {
-        m_failed.insert(storedName, password); // set aside: not again with this password
-        return;
-    }
-    // Read straight from the store file, a part at a time: the book is never whole in memory.
-    EncryptedPdfDevice book(storePath);
-    const TextExtraction::Extracted extracted = TextExtraction::extract(book, password, &m_stop);
-    if (extracted.outcome == TextExtraction::Outcome::Cancelled)
-        return;
-    if (extracted.outcome != TextExtraction::Outcome::Done) {
-        m_failed.insert(storedName, password);
-        return;
-    }
-    m_failed.remove(storedName);
     try {
-        Companion::write(storePath, TextForms::bookText(extracted.pages));
+        Companion::write(storePath, text);
     } catch (const EWriteError& error) {
         bool first = false;
         QString why;
@@ -221,9 +255,64 @@ void FullTextLibrary::build(const QString& storedName, const QString& password)
             emit problemFound(why);
         throw;
     }
-    // The book may have been deleted meanwhile: its companion goes with it.
-    if (!QFileInfo::exists(storePath))
-        Companion::remove(storePath);
-    forget(storedName);
-    emit textBuilt(storedName);
+}
+
+void FullTextLibrary::build(PdfWorkerClient& worker, const QString& storedName, const QString& password)
+{
+    const QString storePath = m_storeFolder + u'/' + storedName;
+    switch (m_loadCheck ? m_loadCheck(storedName, password, [this] { return m_stop.load(); }) : LoadAnswer::Go) {
+    case LoadAnswer::Go:
+        break;
+    case LoadAnswer::SetAside:
+        m_failed.insert(storedName, password); // set aside: not again with this password
+        return;
+    case LoadAnswer::Later:
+        return;
+    }
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        QStringList pages;
+        bool inOrder = true;
+        const WorkerResult result = worker.run(WorkerJob::text(storePath, password),
+            [&](const WorkerProtocol::Frame& frame) {
+                if (frame.type != WorkerProtocol::FrameType::Page)
+                    return;
+                inOrder = inOrder && frame.body.value(u"page"_s).toInteger() == pages.size();
+                pages << frame.body.value(u"text"_s).toString();
+            },
+            [this] { return m_stop.load(); });
+        switch (result.end) {
+        case WorkerEnd::Done:
+            if (result.result() != u"ok"_s || !inOrder || result.body.value(u"pages"_s).toInteger() != pages.size()) {
+                m_failed.insert(storedName, password); // a wrong password, a damaged book
+                return;
+            }
+            m_failed.remove(storedName);
+            m_faults.remove(storedName);
+            keepText(storePath, TextForms::bookText(pages));
+            // The book may have been deleted meanwhile: its companion goes with it.
+            if (!QFileInfo::exists(storePath))
+                Companion::remove(storePath);
+            forget(storedName);
+            emit textBuilt(storedName);
+            return;
+        case WorkerEnd::Failed:
+        case WorkerEnd::PasswordTooLong:
+            m_failed.insert(storedName, password);
+            return;
+        case WorkerEnd::Cancelled:
+        case WorkerEnd::CannotStart:
+        case WorkerEnd::KilledOutside:
+        case WorkerEnd::Busy:
+            return; // no judgement: the next refresh tries again
+        default:
+            break;
+        }
+        // An overrun of the worker's limits: set aside when it happens twice the same way.
+        qWarning("text of %s: the worker ended (%s)", qPrintable(storedName), qPrintable(result.limitName()));
+        if (m_faults.value(storedName) == result.limitName()) {
+            m_failed.insert(storedName, password);
+            return;
+        }
+        m_faults.insert(storedName, result.limitName());
+    }
 }

@@ -117,17 +117,29 @@ QList<FindHit> run(sqlite3* db, const FindQuery& query, FullTextLibrary& library
     }
     // The texts not yet in memory are read (decrypted, decompressed) on every core.
     const auto stopped = [cancelled] { return cancelled && cancelled->load(std::memory_order_relaxed); };
+    // A book whose text cannot be had now (memory short for it) is left out: the others are still searched.
     QtConcurrent::blockingMap(books, [&library, &stopped](Book& book) {
-        if (!stopped())
+        if (stopped())
+            return;
+        try {
             book.text = library.text(book.storedName);
+        } catch (const std::bad_alloc&) {
+            qWarning("full text of %s left out of the search: out of memory", qPrintable(book.storedName));
+        }
     });
     for (const Book& book : std::as_const(books)) {
         if (stopped())
             return {};
         if (!book.text)
             continue;
-        // A search called off stops inside a long book too.
-        QList<FindHit> found = pagesHolding(*book.text, needle, MaxPagesPerBook, cancelled);
+        // A search called off stops inside a long book too; a book whose hits
+        // do not fit in memory now is left out, the others are still searched.
+        QList<FindHit> found;
+        try {
+            found = pagesHolding(*book.text, needle, MaxPagesPerBook, cancelled);
+        } catch (const std::bad_alloc&) {
+            continue;
+        }
         // Pages named as the reader names them, by the book's own numbers where it has them.
         const QStringList labels = found.isEmpty() ? QStringList() : PageNames::stored(db, book.storedName);
         for (FindHit& hit : found) {

@@ -23,14 +23,24 @@ using namespace Qt::StringLiterals;
 void TFormtest::buildFind()
 {
     Connection& connection = TDataModule2::instance()->Adocon;
-    m_fullText = new FullTextLibrary(AppPaths::path(u"corvina"_s), connection.databasePath(), this);
-    FullTextLibrary::setCurrent(m_fullText);
-    // The text of a book is read by the PDF engine too: it passes the same guard
-    // as reading, through a connection of the builder's own.
-    m_fullText->setLoadCheck([connectionString = connection.connectionString(), store = TabSheet2->store()](
-                                 const QString& storedName, const QString& password) {
-        Connection own(connectionString);
-        return PdfGuard(own).isSafe(store, storedName, password);
+    m_fullText = new FullTextLibrary(AppPaths::path(u"corvina"_s), connection.databasePath(), WorkerSettings::standard(), this);
+    // One guard for reading and text building: a book checked for one is
+    // checked for both, and never twice at once.
+    auto guard = std::make_shared<PdfGuard>(connection.connectionString());
+    TabSheet2->setPdfGuard(guard);
+    TabSheet2->setFullText(m_fullText);
+    m_fullText->setLoadCheck([guard, store = TabSheet2->store()](const QString& storedName, const QString& password, const PdfWorkerClient::Cancelled& stop) {
+        const PdfGuard::Outcome outcome
+            = guard->check(store.path(storedName), storedName, password, stop);
+        switch (outcome.answer) {
+        case PdfGuard::Answer::Safe:
+            return FullTextLibrary::LoadAnswer::Go;
+        case PdfGuard::Answer::NotChecked:
+        case PdfGuard::Answer::Cancelled:
+            return FullTextLibrary::LoadAnswer::Later;
+        default:
+            return FullTextLibrary::LoadAnswer::SetAside;
+        }
     });
     m_find = new FindPanel(connection, m_fullText, this);
     connect(m_find, &FindPanel::openPaperBook, this,

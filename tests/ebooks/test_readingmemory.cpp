@@ -68,7 +68,7 @@ void TestReadingMemory::openAndCloseTwentyTimes()
     auto read = [&](int turnTo) {
         page->list().moveTo(0);
         page->Button4Click();
-        QVERIFY(viewer->hasDocument());
+        QTRY_VERIFY_WITH_TIMEOUT(viewer->hasDocument(), 60000); // checked by the PDF worker the first time
         QCOMPARE(viewer->currentPage(), turnTo == 0 ? 0 : turnTo - 1); // where it was left
         viewer->goToPage(turnTo);
         QTest::qWait(10);

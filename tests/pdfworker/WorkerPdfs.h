@@ -12,7 +12,7 @@
 namespace {
 
 // A PDF of the given objects (object n is objects[n - 1]; object 1 the catalogue).
-QByteArray pdfOf(const QList<QByteArray>& objects)
+[[maybe_unused]] QByteArray pdfOf(const QList<QByteArray>& objects)
 {
     QByteArray pdf = "%PDF-1.4\n";
     QByteArray xref = "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
@@ -25,7 +25,7 @@ QByteArray pdfOf(const QList<QByteArray>& objects)
         + " /Root 1 0 R >>\nstartxref\n" + start + "\n%%EOF\n";
 }
 
-QByteArray stream(const QByteArray& content, const QByteArray& dictionary = {})
+[[maybe_unused]] QByteArray stream(const QByteArray& content, const QByteArray& dictionary = {})
 {
     return "<< " + dictionary + " /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content
         + "\nendstream";
@@ -34,7 +34,7 @@ QByteArray stream(const QByteArray& content, const QByteArray& dictionary = {})
 const QByteArray helvetica = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
 
 // One page whose content is `content`, with Helvetica as /F1 and the given extra resources.
-QByteArray onePage(const QByteArray& content, const QByteArray& extraResources = {}, const QList<QByteArray>& more = {},
+[[maybe_unused]] QByteArray onePage(const QByteArray& content, const QByteArray& extraResources = {}, const QList<QByteArray>& more = {},
     const QByteArray& catalogueExtra = {})
 {
     QList<QByteArray> objects {
@@ -49,7 +49,7 @@ QByteArray onePage(const QByteArray& content, const QByteArray& extraResources =
 }
 
 // Two outline entries that are each other's next: an outline without end.
-QByteArray loopingOutlinePdf()
+[[maybe_unused]] QByteArray loopingOutlinePdf()
 {
     return onePage("BT /F1 12 Tf 20 300 Td (looping outline) Tj ET",
         {},
@@ -62,7 +62,7 @@ QByteArray loopingOutlinePdf()
 }
 
 // One page of `operations` short text showing operations.
-QByteArray denseTextPdf(int operations)
+[[maybe_unused]] QByteArray denseTextPdf(int operations)
 {
     // Sixty words a line, lines half a point apart: all of it on the page.
     QByteArray content = "BT /F1 1 Tf 5 395 Td\n";
@@ -75,7 +75,7 @@ QByteArray denseTextPdf(int operations)
 
 // Form objects nested `levels` deep, each drawing the next `fanOut` times with
 // a word of text: a few kilobytes that unfold into fanOut^levels words.
-QByteArray nestedFormsPdf(int levels, int fanOut)
+[[maybe_unused]] QByteArray nestedFormsPdf(int levels, int fanOut)
 {
     QList<QByteArray> forms;
     for (int level = 0; level < levels; ++level) {
@@ -97,7 +97,7 @@ QByteArray nestedFormsPdf(int levels, int fanOut)
 }
 
 // `pages` pages in a two-level page tree, all sharing one content stream.
-QByteArray manyPagesPdf(int pages)
+[[maybe_unused]] QByteArray manyPagesPdf(int pages)
 {
     constexpr int perNode = 1000;
     const int nodes = (pages + perNode - 1) / perNode;
@@ -123,7 +123,7 @@ QByteArray manyPagesPdf(int pages)
 }
 
 // `pages` pages, each saying which it is, in Latin letters and Chinese.
-QByteArray writtenPdf(int pages)
+[[maybe_unused]] QByteArray writtenPdf(int pages)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);

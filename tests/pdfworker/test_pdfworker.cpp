@@ -184,7 +184,7 @@ private slots:
         });
         QElapsedTimer clock;
         clock.start();
-        const WorkerResult cancelled = worker.run(WorkerJob::text(denser, {}), {}, &cancel);
+        const WorkerResult cancelled = worker.run(WorkerJob::text(denser, {}), {}, [&] { return cancel.load(); });
         canceller.join();
         QCOMPARE(cancelled.end, WorkerEnd::Cancelled);
         QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));

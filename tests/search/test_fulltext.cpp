@@ -8,8 +8,10 @@
 #include "search/FullTextLibrary.h"
 #include "search/FullTextSearch.h"
 #include "search/PageNames.h"
-#include "search/TextExtraction.h"
 #include "search/TextForms.h"
+#include "crypto/AES.h"
+#include "pdfworker/PdfWorkerClient.h"
+#include "pdfworker/WorkerPdfs.h"
 
 #include <QDirIterator>
 #include <QRandomGenerator>
@@ -17,6 +19,8 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QProcess>
+#include <QSignalSpy>
+#include <QElapsedTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -126,17 +130,27 @@ private slots:
     void scanStopsAtTheCapAndWhenCalledOff();
     void textsThatCannotBeKeptAreSaidOnce();
     void hitsNameThePagesAsTheBookDoes();
+    void companionsAreBoundedAndKept();
+    void closingDuringABuildEndsAtOnce();
 };
 
 void TestFullText::extractionAndScan()
 {
-    const TextExtraction::Extracted read = TextExtraction::extract(textPdf(3, 2), {});
-    QCOMPARE(read.outcome, TextExtraction::Outcome::Done);
-    QCOMPARE(read.pages.size(), 3);
-    QVERIFY(read.pages[2].contains(phrase));
-    QVERIFY(!read.pages[1].contains(phrase));
-    QCOMPARE(TextExtraction::extract(protectedPdf("Secret", "pw"), {}).outcome, TextExtraction::Outcome::NeedsPassword);
-    QCOMPARE(TextExtraction::extract("not a pdf", {}).outcome, TextExtraction::Outcome::Unreadable);
+    // The worker reads the text page by page, in the viewer's page order.
+    {
+        TextFixture f;
+        PdfWorkerClient worker;
+        QStringList pages;
+        const auto collect = [&](const WorkerProtocol::Frame& frame) { pages << frame.body.value(u"text"_s).toString(); };
+        const WorkerResult read = worker.run(WorkerJob::text(f.store.path(f.add(u"a.pdf"_s, textPdf(3, 2))), {}), collect);
+        QCOMPARE(read.result(), u"ok"_s);
+        QCOMPARE(pages.size(), 3);
+        QVERIFY(pages[2].contains(phrase));
+        QVERIFY(!pages[1].contains(phrase));
+        const QString locked = f.store.path(f.add(u"b.pdf"_s, protectedPdf("Secret", "pw")));
+        QCOMPARE(worker.run(WorkerJob::text(locked, {})).result(), u"password"_s);
+        QCOMPARE(worker.run(WorkerJob::text(f.store.path(f.add(u"c.pdf"_s, "not a pdf")), {})).result(), u"damaged"_s);
+    }
 
     const BookText text = TextForms::bookText({ u"Alpha beta"_s, u"紅樓夢 and QT"_s, u"qt again, Qt"_s });
     QCOMPARE(FullTextSearch::occurrences(text.utf8, "qt").size(), 3); // either case
@@ -165,9 +179,9 @@ void TestFullText::phraseFoundOnItsPage()
     FullTextLibrary library(f.store.folder(), f.db().databasePath());
     // A book the guard turns down never reaches the PDF engine, and gets no text.
     QStringList asked;
-    library.setLoadCheck([&](const QString& storedName, const QString&) {
+    library.setLoadCheck([&](const QString& storedName, const QString&, const PdfWorkerClient::Cancelled&) {
         asked << storedName;
-        return storedName != second;
+        return storedName != second ? FullTextLibrary::LoadAnswer::Go : FullTextLibrary::LoadAnswer::SetAside;
     });
     library.refresh();
     QVERIFY(library.waitUntilIdle(60000));
@@ -406,6 +420,76 @@ void TestFullText::hitsNameThePagesAsTheBookDoes()
     PageNames::remember(f.db(), stored, { u"1"_s, u"2"_s, u"3"_s, u"4"_s, u"5"_s }); // mere numbers: none kept
     QCOMPARE(f.count(u"select count(*) from qh_pagelabels"_s), u"0"_s);
     QCOMPARE(f.find(library, phrase).value(0).field, u"第 4 页"_s);
+}
+
+// Texts in memory stay under the budget; a companion larger than its book can
+// hold (a crafted backup's) is refused before it is inflated, and made again;
+// one that cannot be read now is reported and left alone.
+void TestFullText::companionsAreBoundedAndKept()
+{
+    TextFixture f;
+    QStringList stored;
+    for (int i = 0; i < 4; ++i)
+        stored << f.add(u"书%1.pdf"_s.arg(i), textPdf(20, 19));
+    FullTextLibrary library(f.store.folder(), f.db().databasePath());
+    library.refresh();
+    QVERIFY(library.waitUntilIdle(120000));
+    const qint64 one = library.text(stored[0])->utf8.size();
+    library.clear();
+    library.setCacheBudget(one * 2 + one / 2);
+    QCOMPARE(f.find(library, phrase).size(), 4); // every book searched ...
+    QVERIFY(library.cachedBytes() <= one * 2 + one / 2); // ... two kept
+
+    // A bomb: its compressed form claims four gigabytes of text.
+    const QString companion = f.store.path(stored[0]) + u".text"_s;
+    QByteArray bomb = QByteArray::fromHex("5148545800000003") + QByteArray::fromHex("28B52FFD") + char(0xE0);
+    for (int i = 0; i < 8; ++i)
+        bomb += char((quint64(4) << 30 >> (8 * i)) & 0xff);
+    bomb += QByteArray(64 * 1024, '\0');
+    const QString plain = f.sources.filePath(u"bomb"_s);
+    QFile file(plain);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bomb);
+    file.close();
+    AesEncryptFile(plain.toStdString(), companion.toStdString(), kEbookKey, 2);
+    library.clear();
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!library.text(stored[0]));
+    QVERIFY(clock.elapsed() < 2000);
+    QVERIFY(!QFileInfo::exists(companion)); // refused and gone: made again
+    QVERIFY(library.waitUntilIdle(120000));
+    QVERIFY(library.text(stored[0]));
+
+    // Not readable now (here: a folder in its place): reported, and left alone.
+    const QString other = f.store.path(stored[1]) + u".text"_s;
+    QVERIFY(QFile::remove(other));
+    QVERIFY(QDir().mkdir(other));
+    library.clear();
+    QSignalSpy reported(&library, &FullTextLibrary::textUnreadable);
+    QVERIFY(!library.text(stored[1]));
+    QCOMPARE(reported.size(), 1);
+    QVERIFY(QFileInfo(other).isDir());
+    QCOMPARE(f.find(library, phrase).size(), 3); // the others are still found
+}
+
+// Closing the program while the builder reads a page dense with text (its
+// worker busy inside the page) ends the builder and the worker at once, and
+// leaves no companion behind.
+void TestFullText::closingDuringABuildEndsAtOnce()
+{
+    TextFixture f;
+    const QString stored = f.add(u"密集.pdf"_s, denseTextPdf(1500000));
+    auto library = std::make_unique<FullTextLibrary>(f.store.folder(), f.db().databasePath());
+    library->refresh();
+    QTRY_VERIFY_WITH_TIMEOUT(library->pending() > 0, 20000);
+    QTest::qWait(300); // the worker is in the page by now (it needs seconds for it)
+    QElapsedTimer clock;
+    clock.start();
+    library.reset();
+    qInfo("closed during a build in %lld ms", clock.elapsed());
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!QFileInfo::exists(f.store.path(stored) + u".text"_s));
 }
 
 // The child of killedBuildLeavesNoHalfCompanion: builds every text, a line per book.

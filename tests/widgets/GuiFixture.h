@@ -5,7 +5,6 @@
 #include "pictures/CoverFixture.h"
 #include "data/test_recordset_fixture.h"
 
-#include "ebooks/PdfProbe.h"
 #include "widgets/Prompt.h"
 #include "widgets/Resources.h"
 
@@ -16,8 +15,8 @@ struct GuiSetup
     {
         qingheInitResources();
         Prompt::setScripted(true);
-        // The PDF check's helper is the built program (the test itself knows no --probe-pdf).
-        PdfProbe::setProgram(QStringLiteral(QINGHE_PROGRAM));
+        // The PDF worker is the built program (the test itself knows no --pdf-worker).
+        qputenv("QINGHE_PDF_WORKER", QINGHE_PROGRAM);
     }
 };
 
