@@ -89,7 +89,7 @@ void TfmBatch::buildLayout()
     header->resizeSection(IsbnColumn, 130);
     header->resizeSection(TitleColumn, 300);
     header->resizeSection(AuthorColumn, 160);
-    header->resizeSection(AgainColumn, 70);
+    header->resizeSection(AgainColumn, 96);
     header->setStretchLastSection(true);
     LstBatch->setSelectionBehavior(QAbstractItemView::SelectRows);
     LstBatch->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
