@@ -82,6 +82,8 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("no_proxy", "127.0.0.1,localhost");
+    if (qEnvironmentVariableIsEmpty("QINGHE_PDF_WORKER"))
+        qputenv("QINGHE_PDF_WORKER", QINGHE_PROGRAM);
     QApplication app(argc, argv);
     const int books = argc > 1 ? std::atoi(argv[1]) : 100;
     const int delay = argc > 2 ? std::atoi(argv[2]) : 200;
