@@ -221,6 +221,12 @@ void TfmBatch::showRow(int index)
     const bool editable = row.state != BatchStack::State::Invalid;
     for (const auto& [column, text] : { std::pair { int(TitleColumn), row.fields.name },
              std::pair { int(AuthorColumn), row.fields.zuozhe } }) {
+        // An item the family may be typing in is kept: only its text follows.
+        if (QTableWidgetItem* shown = LstBatch->item(index, column)) {
+            if (shown->text() != text)
+                shown->setText(text);
+            continue;
+        }
         auto* item = new QTableWidgetItem(text);
         if (!editable)
             item->setFlags(item->flags() & ~Qt::ItemIsEditable);
