@@ -16,6 +16,8 @@ const QList<JobHandler>& jobTable()
         { "outline", &runOutline },
         { "text", &runText },
         { "title", &runTitle },
+        { "json", &runJson },
+        { "cover", &runCover },
     };
     return table;
 }

@@ -4,10 +4,11 @@
 
 #include "lookup/BookLookup.h"
 #include "lookup/BookSource.h"
-#include "lookup/CoverPicture.h"
+#include "pictures/CoverPicture.h"
 #include "lookup/SourcesFixture.h"
 
 #include <QImageReader>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -83,9 +84,10 @@ private slots:
         QCOMPARE(answer.fields.yuzhong, u"英文"_s);
         QCOMPARE(answer.fields.contentjj,
             u"Tom Sawyer & Huck Finn's adventures along the Mississippi.\nWith an introduction by Robert S. Tumin."_s);
-        // The cover is Open Library's large one, kept as the JPEG it is.
+        // The cover is Open Library's large one, stored as a JPEG of the program's own making.
         QVERIFY(sources.server.targets().contains("/b/id/295577-L.jpg"));
-        QCOMPARE(answer.coverJpeg, sources.cover);
+        QVERIFY(answer.coverJpeg.startsWith("\xFF\xD8\xFF") && answer.coverJpeg != sources.cover);
+        QCOMPARE(QImage::fromData(answer.coverJpeg).size(), QSize(300, 450));
         QVERIFY(!answer.coverPreview.isNull());
     }
 
@@ -166,6 +168,20 @@ private slots:
         QCOMPARE(answer.fields.contentjj, QString());
     }
 
+    // The answers are read in the helper process: without one, the look-up
+    // says so instead of reading them here.
+    void noReaderNoAnswer()
+    {
+        SourcesFixture sources;
+        const QByteArray worker = qgetenv("QINGHE_PDF_WORKER");
+        qputenv("QINGHE_PDF_WORKER", "/nonexistent/qinghe");
+        const auto restore = qScopeGuard([&] { qputenv("QINGHE_PDF_WORKER", worker); });
+        Lookup::BookLookup lookup;
+        const Answer answer = ask(lookup, u"9780451526533"_s);
+        QCOMPARE(answer.outcome, Outcome::Unreachable);
+        QVERIFY2(answer.reason.contains(u"无法读取"_s), qPrintable(answer.reason));
+    }
+
     void slowAnswersTimeOut()
     {
         SourcesFixture sources;
@@ -237,7 +253,7 @@ private slots:
         giant[sof + 6] = char(0xFF);
         giant[sof + 7] = char(0xFF);
         giant[sof + 8] = char(0xFF);
-        QVERIFY(Lookup::coverPicture(giant, QSize(100, 100)).jpeg.isEmpty());
+        QVERIFY(Pictures::coverPicture(giant, QSize(100, 100)).jpeg.isEmpty());
     }
 
     // At most four requests at once to a host, whatever the number of ISBNs;
