@@ -74,8 +74,12 @@ void TfmBatch::buildLayout()
     EdBatchIsbn->installEventFilter(this);
     connect(EdBatchIsbn, &QLineEdit::returnPressed, this, [this] { ErrorHandler::guard([this] { takeTyped(); }); });
     input->addWidget(EdBatchIsbn, 1);
-    input->addWidget(button(u"BtnBatchPhotos"_s, u"照片识别…"_s));
-    input->addWidget(button(u"BtnBatchCamera"_s, u"摄像头扫描"_s));
+    QPushButton* photos = button(u"BtnBatchPhotos"_s, u"照片识别…"_s);
+    connect(photos, &QPushButton::clicked, this, [this] { ErrorHandler::guard([this] { BtnBatchPhotosClick(); }); });
+    input->addWidget(photos);
+    QPushButton* camera = button(u"BtnBatchCamera"_s, u"摄像头扫描"_s);
+    connect(camera, &QPushButton::clicked, this, [this] { ErrorHandler::guard([this] { BtnBatchCameraClick(); }); });
+    input->addWidget(camera);
 
     LstBatch = new QTableWidget(0, ColumnCount, this);
     LstBatch->setObjectName(u"LstBatch"_s);

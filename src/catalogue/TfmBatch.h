@@ -29,6 +29,8 @@ public:
     // readers hand theirs in here).
     void addIsbns(const QStringList& isbns);
     void BtnBatchAddClick(); // 加入书库
+    void BtnBatchPhotosClick(); // 照片识别…: the ISBNs of several photos at once
+    void BtnBatchCameraClick(); // 摄像头扫描: one book after another
     void removeRow(int row);
     // Closing with books not added asks first.
     void reject() override;
