@@ -7,6 +7,7 @@
 #include "pictures/CoverPicture.h"
 #include "lookup/SourcesFixture.h"
 
+#include <QBuffer>
 #include <QImageReader>
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -244,6 +245,23 @@ private slots:
         answer = ask(lookup, u"9780451526533"_s);
         QVERIFY(answer.coverJpeg.startsWith("\xFF\xD8\xFF"));
         QCOMPARE(QImage::fromData(answer.coverJpeg).size(), QSize(120, 180));
+
+        // A big but sound cover (a photo-like PNG of several megabytes) is taken.
+        QImage noisy(1600, 1200, QImage::Format_RGB32);
+        quint32 seed = 7;
+        for (int y = 0; y < noisy.height(); ++y) {
+            auto* line = reinterpret_cast<quint32*>(noisy.scanLine(y));
+            for (int x = 0; x < noisy.width(); ++x)
+                line[x] = (seed = seed * 1664525u + 1013904223u) | 0xFF000000u;
+        }
+        QByteArray big;
+        QBuffer buffer(&big);
+        buffer.open(QIODevice::WriteOnly);
+        noisy.save(&buffer, "PNG", 0);
+        QVERIFY(big.size() > 5 * 1024 * 1024 && big.size() < Lookup::BookLookup::MaxCoverBytes);
+        sources.coverReply = BookServer::Reply { 200, big };
+        answer = ask(lookup, u"9780451526533"_s);
+        QCOMPARE(QImage::fromData(answer.coverJpeg).size(), QSize(1600, 1200));
 
         // A header that claims more pixels than the editor takes.
         QByteArray giant = SourcesFixture::jpeg(QSize(16, 16));
