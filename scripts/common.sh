@@ -23,6 +23,7 @@ QINGHE_PACKAGES=(
     zxing-cpp-tools imagemagick   # the barcode tests and bench_barcode make their photos with ZXingWriter and convert
     qt6-image-formats-plugins   # WebP photos
     qt6-multimedia-dev   # the camera scan window
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good   # Qt Multimedia's GStreamer camera (v4l2src, videoconvert)
 )
 
 qinghe_install_packages() {

@@ -5,6 +5,7 @@
 
 #include <QCborArray>
 #include <QDir>
+#include <QHash>
 
 using namespace Qt::StringLiterals;
 
@@ -108,7 +109,11 @@ QString message(const Result& result, const QString& path)
     case Outcome::Failed:
         break;
     }
-    return u"识别照片“%1”时出错（%2），没有读到 ISBN。"_s.arg(name, result.detail);
+    // How the worker ended, in words: its limit names are for the log.
+    static const QHash<QString, QString> words { { u"time"_s, u"用时过长"_s }, { u"busy"_s, u"电脑太忙"_s },
+        { u"memory"_s, u"内存不够"_s }, { u"size"_s, u"结果过大"_s }, { u"crash"_s, u"识别程序出错"_s },
+        { u"cannot start"_s, u"识别程序无法启动"_s }, { u"killed"_s, u"识别程序被结束"_s } };
+    return u"识别照片“%1”时出错（%2），没有读到 ISBN。"_s.arg(name, words.value(result.detail, u"识别程序出错"_s));
 }
 
 } // namespace BarcodeScan

@@ -2,10 +2,12 @@
 
 #include "barcode/PhotoScan.h"
 #include "tasks/BackgroundTask.h"
+#include "widgets/ErrorHandler.h"
 #include "widgets/Prompt.h"
 #include "widgets/TaskProgress.h"
 
 #include <QFileInfo>
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -17,11 +19,17 @@ namespace {
 
     const QString Caption = u"照片识别"_s;
 
+    // A message once the progress dialog, which closes as the same task ends, has gone.
+    void afterProgress(QWidget* window, std::function<void()> show)
+    {
+        QTimer::singleShot(0, window, [show = std::move(show)] { ErrorHandler::guard(show); });
+    }
+
 } // namespace
 
 QString photoFilter()
 {
-    return u"照片 (*.jpg *.jpeg *.png *.webp *.bmp *.JPG *.JPEG *.PNG *.WEBP *.BMP);;所有文件 (*)"_s;
+    return u"照片 (*.jpg *.jpeg *.png *.webp *.bmp);;所有文件 (*)"_s;
 }
 
 PhotoScan* fromPhoto(QWidget* window, std::function<void(const QString& isbn)> onIsbn)
@@ -30,14 +38,19 @@ PhotoScan* fromPhoto(QWidget* window, std::function<void(const QString& isbn)> o
     if (path.isEmpty())
         return nullptr;
     auto* scan = new PhotoScan({ path }, window);
+    auto problem = std::make_shared<QString>();
     QObject::connect(scan, &PhotoScan::photoRead, window,
-        [window, path, onIsbn = std::move(onIsbn)](int, const BarcodeScan::Result& result) {
+        [path, problem, onIsbn = std::move(onIsbn)](int, const BarcodeScan::Result& result) {
             if (result.isbns.isEmpty())
-                Prompt::information(window, Caption, BarcodeScan::message(result, path));
+                *problem = BarcodeScan::message(result, path);
             else
                 onIsbn(result.isbns.first());
         });
-    QObject::connect(scan, &PhotoScan::finished, scan, &QObject::deleteLater);
+    QObject::connect(scan, &PhotoScan::finished, window, [window, scan, problem] {
+        if (!problem->isEmpty())
+            afterProgress(window, [window, problem] { Prompt::information(window, Caption, *problem); });
+        scan->deleteLater();
+    });
     scan->start();
     new TaskProgress(scan->task(), window, Caption);
     return scan;
@@ -60,13 +73,14 @@ PhotoScan* fromPhotos(QWidget* window, std::function<void(const QStringList& isb
         });
     QObject::connect(scan, &PhotoScan::finished, window, [window, scan, unread] {
         const bool stopped = scan->task() && scan->task()->wasCancelled();
-        if (!unread->isEmpty() && !stopped) {
-            const qsizetype shown = std::min<qsizetype>(unread->size(), 10);
-            Prompt::message(window, QMessageBox::Information, Caption,
-                u"%1 张照片上没有读到图书的 ISBN 条码：%2%3"_s.arg(unread->size())
-                    .arg(unread->mid(0, shown).join(u"、"_s), shown < unread->size() ? u"……"_s : QString()),
-                QMessageBox::Ok, unread->join(u'\n'));
-        }
+        if (!unread->isEmpty() && !stopped)
+            afterProgress(window, [window, unread] {
+                const qsizetype shown = std::min<qsizetype>(unread->size(), 10);
+                Prompt::message(window, QMessageBox::Information, Caption,
+                    u"%1 张照片上没有读到图书的 ISBN 条码：%2%3"_s.arg(unread->size())
+                        .arg(unread->mid(0, shown).join(u"、"_s), shown < unread->size() ? u"……"_s : QString()),
+                    QMessageBox::Ok, unread->join(u'\n'));
+            });
         scan->deleteLater();
     });
     scan->start();

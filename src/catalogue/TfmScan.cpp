@@ -131,8 +131,15 @@ bool TfmScan::start(const QCameraDevice& device)
     m_session.setVideoOutput(m_view);
     connect(m_view->videoSink(), &QVideoSink::videoFrameChanged, this, &TfmScan::videoFrame, Qt::UniqueConnection);
     m_camera->start();
-    m_firstFrame.start();
+    if (!m_failed)
+        watchForPicture();
     return !m_failed;
+}
+
+void TfmScan::watchForPicture()
+{
+    m_sawFrame = false;
+    m_firstFrame.start();
 }
 
 void TfmScan::stopCamera()

@@ -50,6 +50,9 @@ public:
     bool start(const QCameraDevice& device);
     // How long a started camera may go without a picture.
     void setFirstFrameTimeoutMs(int ms) { m_firstFrame.setInterval(ms); }
+    // A camera has been asked to start: without a picture within that time,
+    // the message and the window closes.
+    void watchForPicture();
 
     // A picture from the camera (tests feed their own).
     void takeFrame(const QImage& frame);

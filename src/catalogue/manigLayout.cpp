@@ -182,6 +182,9 @@ void TForm2::buildLayout()
     cameraButton->setToolTip(u"用摄像头对准书背面的条码读出 ISBN，再联网查询"_s);
     connect(cameraButton, &QPushButton::clicked, this, [this] { ErrorHandler::guard([this] { BtnScanCameraClick(); }); });
     isbnButtons->addWidget(cameraButton);
+    // The thirteen digits stay readable beside the three buttons.
+    if (auto* isbnEdit = page->findChild<QLineEdit*>(u"db_isbn"_s))
+        isbnEdit->setMinimumWidth(isbnEdit->fontMetrics().horizontalAdvance(u"9787020002207"_s) + 16);
     first->addLayout(isbnButtons);
     left->addLayout(first);
     LblLookup = new QLabel(page);

@@ -2,7 +2,7 @@
 
 #include "data/Isbn.h"
 #include "lookup/BookSource.h"
-#include "lookup/CoverPicture.h"
+#include "lookup/AnswerReader.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
@@ -63,14 +63,15 @@ BookLookup::BookLookup(std::vector<std::unique_ptr<BookSource>> sources, QObject
     : QObject(parent)
     , m_sources(std::move(sources))
     , m_network(new QNetworkAccessManager(this))
+    , m_reader(std::make_unique<AnswerReader>())
 {
     qRegisterMetaType<Lookup::Answer>();
     QNetworkProxyFactory::setUseSystemConfiguration(true);
-    m_pool.setMaxThreadCount(2);
 }
 
 BookLookup::~BookLookup()
 {
+    m_reader.reset(); // nothing read is called back after this
     m_jobs.clear();
     const QList<QNetworkReply*> replies = m_running.keys();
     for (QNetworkReply* reply : replies) {
@@ -80,7 +81,6 @@ BookLookup::~BookLookup()
     }
     qDeleteAll(m_queue);
     m_queue.clear();
-    m_pool.waitForDone();
 }
 
 int BookLookup::lookUp(const QString& isbn)
@@ -234,21 +234,16 @@ void BookLookup::sourceEnded(int ticket, int source, const QByteArray& body, con
             finishSources(ticket);
         return;
     }
-    const BookSource* parser = m_sources[std::size_t(source)].get();
-    const QString isbn13 = job->answer.isbn13;
-    m_pool.start([this, parser, body, isbn13, ticket, source] {
-        SourceAnswer parsed = parser->parse(body, isbn13);
-        QMetaObject::invokeMethod(this, [this, ticket, source, parsed = std::move(parsed)] {
+    m_reader->readAnswer(m_sources[std::size_t(source)].get(), body, job->answer.isbn13,
+        [this, ticket, source](const SourceAnswer& parsed, const QString& failure) {
             const std::shared_ptr<Job> job = m_jobs.value(ticket);
             if (!job)
                 return; // cancelled meanwhile
             job->answers[std::size_t(source)] = parsed;
-            if (parsed.kind == SourceAnswer::Kind::Malformed)
-                job->failures[std::size_t(source)] = u"%1 的回答无法识别"_s.arg(m_sources[std::size_t(source)]->name());
+            job->failures[std::size_t(source)] = failure;
             if (--job->waiting == 0)
                 finishSources(ticket);
-        }, Qt::QueuedConnection);
-    });
+        });
 }
 
 void BookLookup::finishSources(int ticket)
@@ -296,17 +291,13 @@ void BookLookup::coverEnded(int ticket, const QByteArray& body)
         deliver(ticket); // a book without its cover is still found
         return;
     }
-    const QSize preview = m_preview;
-    m_pool.start([this, body, preview, ticket] {
-        CoverPicture cover = coverPicture(body, preview);
-        QMetaObject::invokeMethod(this, [this, ticket, cover = std::move(cover)] {
-            const std::shared_ptr<Job> job = m_jobs.value(ticket);
-            if (!job)
-                return;
-            job->answer.coverJpeg = cover.jpeg;
-            job->answer.coverPreview = cover.preview;
-            deliver(ticket);
-        }, Qt::QueuedConnection);
+    m_reader->readCover(body, m_preview, [this, ticket](const QByteArray& jpeg, const QImage& preview) {
+        const std::shared_ptr<Job> job = m_jobs.value(ticket);
+        if (!job)
+            return;
+        job->answer.coverJpeg = jpeg;
+        job->answer.coverPreview = preview;
+        deliver(ticket);
     });
 }
 

@@ -2,7 +2,7 @@
 
 // Looks books up by ISBN in the online sources (BookSource.h), on the window's
 // thread without ever blocking it: the network is Qt's, asynchronous; answers
-// and covers are parsed and decoded on a thread pool.
+// are read and covers decoded in the PDF worker (AnswerReader.h).
 //
 // Each ISBN is asked of every source at once; each field is taken from the
 // first answer that has it, the source preferred for the ISBN first (Chinese
@@ -25,7 +25,6 @@
 #include <QImage>
 #include <QList>
 #include <QObject>
-#include <QThreadPool>
 
 #include <memory>
 #include <vector>
@@ -35,6 +34,7 @@ class QNetworkReply;
 
 namespace Lookup {
 
+class AnswerReader;
 class BookSource;
 
 struct Answer
@@ -102,7 +102,7 @@ private:
 
     std::vector<std::unique_ptr<BookSource>> m_sources;
     QNetworkAccessManager* m_network;
-    QThreadPool m_pool;
+    std::unique_ptr<AnswerReader> m_reader; // after the sources: it reads with them
     QSize m_preview { 240, 320 };
     int m_requestMs = RequestMs;
     int m_nextTicket = 1;

@@ -4,12 +4,12 @@
 // its answers; asking, limits and merging are BookLookup's. A further source
 // is one more class like OpenLibrarySource.
 //
-// parse() runs off the window's thread on answers from the network: it must
-// take any bytes (a malformed, hostile or truncated answer) without harm.
+// The answer's text is read as JSON in the PDF worker (AnswerReader.h);
+// parse() gets the document and must take any shape of it without harm.
 
 #include "lookup/BookFields.h"
 
-#include <QByteArray>
+#include <QJsonValue>
 #include <QString>
 #include <QUrl>
 
@@ -37,7 +37,7 @@ public:
     virtual QString name() const = 0;
     // The request for a 13-digit ISBN.
     virtual QUrl requestUrl(const QString& isbn13) const = 0;
-    virtual SourceAnswer parse(const QByteArray& answer, const QString& isbn13) const = 0;
+    virtual SourceAnswer parse(const QJsonValue& answer, const QString& isbn13) const = 0;
     // Whether this source comes before the others for this ISBN.
     virtual bool preferredFor(const QString& isbn13) const = 0;
 };

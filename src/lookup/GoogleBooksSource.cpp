@@ -5,7 +5,6 @@
 #include "lookup/BookSource.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QUrlQuery>
 
@@ -33,13 +32,11 @@ namespace {
             return url;
         }
 
-        SourceAnswer parse(const QByteArray& answer, const QString&) const override
+        SourceAnswer parse(const QJsonValue& answer, const QString&) const override
         {
-            QJsonParseError error;
-            const QJsonDocument document = QJsonDocument::fromJson(answer, &error);
-            if (error.error != QJsonParseError::NoError || !document.isObject())
+            if (!answer.isObject())
                 return { SourceAnswer::Kind::Malformed, {} };
-            const QJsonObject top = document.object();
+            const QJsonObject top = answer.toObject();
             const QJsonValue total = top.value(u"totalItems"_s);
             if (!total.isDouble())
                 return { SourceAnswer::Kind::Malformed, {} };

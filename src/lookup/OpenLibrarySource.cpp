@@ -4,7 +4,6 @@
 #include "lookup/BookSource.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QUrlQuery>
 
@@ -51,13 +50,11 @@ namespace {
             return url;
         }
 
-        SourceAnswer parse(const QByteArray& answer, const QString& isbn13) const override
+        SourceAnswer parse(const QJsonValue& answer, const QString& isbn13) const override
         {
-            QJsonParseError error;
-            const QJsonDocument document = QJsonDocument::fromJson(answer, &error);
-            if (error.error != QJsonParseError::NoError || !document.isObject())
+            if (!answer.isObject())
                 return { SourceAnswer::Kind::Malformed, {} };
-            const QJsonValue entry = document.object().value(u"ISBN:"_s + isbn13);
+            const QJsonValue entry = answer.toObject().value(u"ISBN:"_s + isbn13);
             if (entry.isUndefined() || entry.isNull())
                 return { SourceAnswer::Kind::NotFound, {} };
             if (!entry.isObject())

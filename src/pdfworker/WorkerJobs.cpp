@@ -17,6 +17,8 @@ const QList<JobHandler>& jobTable()
         { "text", &runText },
         { "title", &runTitle },
         { "find", &runFind },
+        { "json", &runJson },
+        { "cover", &runCover },
     };
     return table;
 }

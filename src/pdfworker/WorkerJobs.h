@@ -49,6 +49,9 @@ QCborMap runOutline(const QCborMap& job, Reply& reply);
 QCborMap runText(const QCborMap& job, Reply& reply);
 QCborMap runTitle(const QCborMap& job, Reply& reply);
 QCborMap runFind(const QCborMap& job, Reply& reply);
+// Answers from the network (the book look-ups): JSON read, covers decoded.
+QCborMap runJson(const QCborMap& job, Reply& reply);
+QCborMap runCover(const QCborMap& job, Reply& reply);
 
 // Shared by the handlers that use the viewer's PDF engine.
 enum class Opened

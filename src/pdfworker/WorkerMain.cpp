@@ -16,9 +16,10 @@ using namespace Qt::StringLiterals;
 namespace PdfWorker {
 namespace {
 
-    // A job frame is a path and a password, or one grey camera frame
-    // (the program sends one of at most 1920 x 1080): anything bigger is not one.
-    constexpr qint64 MaxJobFrame = 4 * 1024 * 1024;
+    // A job frame is a path and a password, one grey camera frame (the program
+    // sends one of at most 1920 x 1080), a book source's answer (at most 2 MB)
+    // or a cover (at most 10 MB): anything bigger is not one.
+    constexpr qint64 MaxJobFrame = 16 * 1024 * 1024;
 
     [[noreturn]] void outOfMemory()
     {

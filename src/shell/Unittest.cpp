@@ -1,5 +1,6 @@
 #include "shell/Unittest.h"
 
+#include "catalogue/TfmBatch.h"
 #include "catalogue/manig.h"
 #include "catalogue/Uusermag.h"
 #include "catalogue/ufenlei.h"
@@ -278,6 +279,19 @@ void TFormtest::dxNavBar1Item12Click()
     Group2->setExpanded(categoriesOpen);
     countBooks();
     followLoans(); // a borrower typed into a book's own fields lends it too
+}
+
+void TFormtest::dxNavBar1Item16Click()
+{
+    bringPaperPageToFront();
+    TfmBatch batch(this);
+    batch.exec();
+    if (batch.addedCount() == 0)
+        return;
+    const bool categoriesOpen = Group2->isExpanded();
+    buildCategoryLinks();
+    Group2->setExpanded(categoriesOpen);
+    countBooks();
 }
 
 void TFormtest::dxNavBar1Item13Click()

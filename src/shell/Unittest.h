@@ -56,6 +56,7 @@ public:
     void dxNavBar1Item9Click(); // 备份数据
     void dxNavBar1Item10Click(); // 恢复数据
     void dxNavBar1Item14Click(); // 借阅
+    void dxNavBar1Item16Click(); // 批量添加
     void dxNavBar1Item15Click(); // 统计
     void showOverdue(); // "有 N 本书逾期未还" in the status bar, or nothing
     // A book was lent or returned somewhere: the overdue note, the 借阅 lists and

@@ -187,6 +187,7 @@ void TFormtest::buildNavigation()
     link(group3, QStringLiteral("dxNavBar1Item4"), QStringLiteral("图书管理"), &TFormtest::dxNavBar1Item12Click);
     link(group3, QStringLiteral("dxNavBar1Item5"), QStringLiteral("分类管理"), &TFormtest::dxNavBar1Item13Click);
     link(group3, QStringLiteral("dxNavBar1Item14"), QStringLiteral("借阅"), &TFormtest::dxNavBar1Item14Click);
+    link(group3, QStringLiteral("dxNavBar1Item16"), QStringLiteral("批量添加"), &TFormtest::dxNavBar1Item16Click);
 
     NavGroup* group4 = dxNavBar1->addGroup(QStringLiteral("group4"), QStringLiteral("电子书"));
     link(group4, QStringLiteral("dxNavBar1Item8"), QStringLiteral("电子书阅读"), &TFormtest::dxNavBar1Item8Click);

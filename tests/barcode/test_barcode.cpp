@@ -213,6 +213,10 @@ private slots:
         const BarcodeScan::Result result = BarcodeScan::photo(worker, photo);
         QVERIFY(result.retried);
         QCOMPARE(result.isbns, QStringList { Book });
+        // A worker that dies on both tries: said in words, not the log's.
+        BarcodeScan::Result failed;
+        failed.detail = u"crash"_s;
+        QCOMPARE(BarcodeScan::message(failed, u"/照片/a.jpg"_s), u"识别照片“/照片/a.jpg”时出错（识别程序出错），没有读到 ISBN。"_s);
     }
 
     void badFilesSayWhat()

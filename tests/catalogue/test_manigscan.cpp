@@ -5,13 +5,16 @@
 #include "lookup/SourcesFixture.h"
 #include "widgets/GuiFixture.h"
 
+#include "catalogue/TfmBatch.h"
 #include "catalogue/manig.h"
+#include "lookup/BookLookup.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QCameraDevice>
 #include <QMediaDevices>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -125,6 +128,28 @@ private slots:
         Editor e { QString() };
         e.click(u"BtnScanCamera"_s);
         QVERIFY(Prompt::lastShown().text.startsWith(u"没有找到摄像头。"_s));
+        TfmBatch batch;
+        Prompt::takeShown();
+        QTest::mouseClick(batch.findChild<QPushButton*>(u"BtnBatchCamera"_s), Qt::LeftButton);
+        QVERIFY(Prompt::lastShown().text.startsWith(u"没有找到摄像头。"_s));
+    }
+
+    // 批量添加: several photos at once put their ISBNs on the stack; those
+    // without one are named.
+    void batchTakesSeveralPhotos()
+    {
+        Editor e { QString() };
+        TfmBatch batch;
+        batch.show();
+        const QString other = BarcodePhotos::photo(m_dir.path(), u"other.png"_s,
+            { BarcodePhotos::barcode(m_dir.path(), u"9780451526533"_s) }, { u"-rotate"_s, u"90"_s }, u"900x1200"_s, {});
+        Prompt::enqueueFileNames({ m_photo, m_blank, other });
+        QTest::mouseClick(batch.findChild<QPushButton*>(u"BtnBatchPhotos"_s), Qt::LeftButton);
+        auto* list = batch.findChild<QTableWidget*>(u"LstBatch"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(list->rowCount(), 2, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(Prompt::lastShown().text.contains(u"blank.jpg"_s), 10000);
+        QCOMPARE(Prompt::lastShown().text, u"1 张照片上没有读到图书的 ISBN 条码：blank.jpg"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(!batch.bookLookup()->isBusy(), 10000);
     }
 };
 

@@ -4,10 +4,12 @@
 
 #include "lookup/BookLookup.h"
 #include "lookup/BookSource.h"
-#include "lookup/CoverPicture.h"
+#include "pictures/CoverPicture.h"
 #include "lookup/SourcesFixture.h"
 
+#include <QBuffer>
 #include <QImageReader>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -83,9 +85,10 @@ private slots:
         QCOMPARE(answer.fields.yuzhong, u"英文"_s);
         QCOMPARE(answer.fields.contentjj,
             u"Tom Sawyer & Huck Finn's adventures along the Mississippi.\nWith an introduction by Robert S. Tumin."_s);
-        // The cover is Open Library's large one, kept as the JPEG it is.
+        // The cover is Open Library's large one, stored as a JPEG of the program's own making.
         QVERIFY(sources.server.targets().contains("/b/id/295577-L.jpg"));
-        QCOMPARE(answer.coverJpeg, sources.cover);
+        QVERIFY(answer.coverJpeg.startsWith("\xFF\xD8\xFF") && answer.coverJpeg != sources.cover);
+        QCOMPARE(QImage::fromData(answer.coverJpeg).size(), QSize(300, 450));
         QVERIFY(!answer.coverPreview.isNull());
     }
 
@@ -166,6 +169,20 @@ private slots:
         QCOMPARE(answer.fields.contentjj, QString());
     }
 
+    // The answers are read in the helper process: without one, the look-up
+    // says so instead of reading them here.
+    void noReaderNoAnswer()
+    {
+        SourcesFixture sources;
+        const QByteArray worker = qgetenv("QINGHE_PDF_WORKER");
+        qputenv("QINGHE_PDF_WORKER", "/nonexistent/qinghe");
+        const auto restore = qScopeGuard([&] { qputenv("QINGHE_PDF_WORKER", worker); });
+        Lookup::BookLookup lookup;
+        const Answer answer = ask(lookup, u"9780451526533"_s);
+        QCOMPARE(answer.outcome, Outcome::Unreachable);
+        QVERIFY2(answer.reason.contains(u"无法读取"_s), qPrintable(answer.reason));
+    }
+
     void slowAnswersTimeOut()
     {
         SourcesFixture sources;
@@ -229,6 +246,23 @@ private slots:
         QVERIFY(answer.coverJpeg.startsWith("\xFF\xD8\xFF"));
         QCOMPARE(QImage::fromData(answer.coverJpeg).size(), QSize(120, 180));
 
+        // A big but sound cover (a photo-like PNG of several megabytes) is taken.
+        QImage noisy(1600, 1200, QImage::Format_RGB32);
+        quint32 seed = 7;
+        for (int y = 0; y < noisy.height(); ++y) {
+            auto* line = reinterpret_cast<quint32*>(noisy.scanLine(y));
+            for (int x = 0; x < noisy.width(); ++x)
+                line[x] = (seed = seed * 1664525u + 1013904223u) | 0xFF000000u;
+        }
+        QByteArray big;
+        QBuffer buffer(&big);
+        buffer.open(QIODevice::WriteOnly);
+        noisy.save(&buffer, "PNG", 0);
+        QVERIFY(big.size() > 5 * 1024 * 1024 && big.size() < Lookup::BookLookup::MaxCoverBytes);
+        sources.coverReply = BookServer::Reply { 200, big };
+        answer = ask(lookup, u"9780451526533"_s);
+        QCOMPARE(QImage::fromData(answer.coverJpeg).size(), QSize(1600, 1200));
+
         // A header that claims more pixels than the editor takes.
         QByteArray giant = SourcesFixture::jpeg(QSize(16, 16));
         const qsizetype sof = giant.indexOf("\xFF\xC0");
@@ -237,7 +271,7 @@ private slots:
         giant[sof + 6] = char(0xFF);
         giant[sof + 7] = char(0xFF);
         giant[sof + 8] = char(0xFF);
-        QVERIFY(Lookup::coverPicture(giant, QSize(100, 100)).jpeg.isEmpty());
+        QVERIFY(Pictures::coverPicture(giant, QSize(100, 100)).jpeg.isEmpty());
     }
 
     // At most four requests at once to a host, whatever the number of ISBNs;

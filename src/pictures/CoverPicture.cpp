@@ -1,4 +1,4 @@
-#include "lookup/CoverPicture.h"
+#include "pictures/CoverPicture.h"
 
 #include "pictures/Thumbnails.h"
 
@@ -9,7 +9,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace Lookup {
+namespace Pictures {
 namespace {
 
     QImage previewOf(const QImage& image, QSize preview)
@@ -19,6 +19,16 @@ namespace {
         return image.scaled(preview, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     }
 
+    QByteArray encoded(const QImage& image)
+    {
+        QByteArray jpeg;
+        QBuffer out(&jpeg);
+        out.open(QIODevice::WriteOnly);
+        QImageWriter writer(&out, "jpeg");
+        writer.setQuality(90);
+        return writer.write(image) ? jpeg : QByteArray();
+    }
+
 } // namespace
 
 CoverPicture coverPicture(const QByteArray& downloaded, QSize preview)
@@ -26,20 +36,21 @@ CoverPicture coverPicture(const QByteArray& downloaded, QSize preview)
     const QSize size = Thumbnails::declaredSize(downloaded);
     if (!size.isValid() || size.isEmpty() || Thumbnails::isTooLarge(size))
         return {};
+    QImage image;
     if (downloaded.startsWith("\xFF\xD8\xFF")) {
-        const QImage image = Thumbnails::decodeJpeg(downloaded, preview);
+        image = Thumbnails::decodeJpeg(downloaded, QSize());
         if (image.isNull())
             return {};
-        return { downloaded, previewOf(image, preview) };
+        return { encoded(image), previewOf(image, preview) };
     }
-    // Another picture type the program reads (PNG, WebP, GIF...): stored as JPEG.
+    // Another picture type the program reads (PNG, WebP, GIF...).
     QBuffer buffer;
     buffer.setData(downloaded);
     QImageReader reader(&buffer);
     const QString format = QString::fromLatin1(reader.format()).toLower();
     if (!Thumbnails::otherFormats().contains(format) && format != u"bmp"_s)
         return {};
-    QImage image = reader.read();
+    image = reader.read();
     if (image.isNull())
         return {};
     if (image.hasAlphaChannel()) {
@@ -50,14 +61,7 @@ CoverPicture coverPicture(const QByteArray& downloaded, QSize preview)
         painter.end();
         image = flat;
     }
-    QByteArray jpeg;
-    QBuffer out(&jpeg);
-    out.open(QIODevice::WriteOnly);
-    QImageWriter writer(&out, "jpeg");
-    writer.setQuality(90);
-    if (!writer.write(image))
-        return {};
-    return { jpeg, previewOf(image, preview) };
+    return { encoded(image), previewOf(image, preview) };
 }
 
-} // namespace Lookup
+} // namespace Pictures

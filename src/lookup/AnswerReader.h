@@ -1,0 +1,48 @@
+#pragma once
+
+// Reads what the network brought, where a fault cannot take the window down:
+// the sources' answers are read as JSON and the covers decoded by the PDF
+// worker (its "json" and "cover" jobs), driven from a thread of this reader's
+// own; only the worker's checked results come back, on the caller's thread.
+// The worker stays for the next answer, so a stack of books reuses it.
+
+#include "lookup/BookSource.h"
+
+#include <QImage>
+#include <QObject>
+#include <QThread>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class PdfWorkerClient;
+class QCborMap;
+struct WorkerResult;
+
+namespace Lookup {
+
+class AnswerReader : public QObject
+{
+public:
+    explicit AnswerReader(QObject* parent = nullptr);
+    ~AnswerReader() override; // stops at once; nothing more is called back
+
+    // done(answer, failure): failure set when the worker could not read it.
+    using AnswerDone = std::function<void(const SourceAnswer& answer, const QString& failure)>;
+    void readAnswer(const BookSource* source, const QByteArray& body, const QString& isbn13, AnswerDone done);
+    // done(jpeg, preview): empty when the picture is refused.
+    using CoverDone = std::function<void(const QByteArray& jpeg, const QImage& preview)>;
+    void readCover(const QByteArray& body, QSize preview, CoverDone done);
+
+private:
+    void onLane(std::function<void()> work);
+    WorkerResult run(const QCborMap& request); // on the lane only
+
+    QThread m_thread;
+    QObject* m_lane; // lives on m_thread
+    std::unique_ptr<PdfWorkerClient> m_client; // used on the lane only
+    std::atomic<bool> m_stopping { false };
+};
+
+} // namespace Lookup
