@@ -7,6 +7,7 @@
 #include "search/PinyinIndex.h"
 #include "widgets/Prompt.h"
 #include "data/Sql.h"
+#include "data/Trash.h"
 #include "widgets/Titles.h"
 #include "widgets/dbcontrols.h"
 #include "data/udata.h"
@@ -33,6 +34,10 @@ TForm2::TForm2(QWidget* parent)
         | Qt::WindowCloseButtonHint);
     DBmaster->setObjectName(u"DBmaster"_s);
     DBmaster->setSql(u"select * from baseshu"_s);
+    // A deleted book waits in the bin, kept in the delete's own transaction.
+    DBmaster->setBeforeRemove([](sqlite3* db, qint64 id) {
+        Trash::keep(db, Trash::Kind::Book, id, QDateTime::currentDateTime());
+    });
     Query1->setObjectName(u"Query1"_s);
     buildLayout();
 

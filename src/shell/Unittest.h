@@ -54,6 +54,7 @@ public:
     void dxNavBar1Item10Click(); // 恢复数据
     void dxNavBar1Item14Click(); // 借阅
     void dxNavBar1Item15Click(); // 统计
+    void dxNavBar1Item17Click(); // 回收站
     void showOverdue(); // "有 N 本书逾期未还" in the status bar, or nothing
     // A book was lent or returned somewhere: the overdue note, the 借阅 lists and
     // the shelf's marks follow at once.
@@ -65,6 +66,8 @@ public:
     void Image5Click();
 
     void bringPaperPageToFront();
+    // At the first show: files of the bin where their rows are, items past their days removed.
+    void tidyBin();
     QString statusText(int panel) const;
     EbookPage* ebookPage() const { return TabSheet2; }
     LoansPage* loansPage() const { return TabSheetLoans; }
@@ -127,6 +130,7 @@ private:
 
     // The search box over every book, and the text inside the e-books it searches.
     FullTextLibrary* m_fullText = nullptr;
+    bool m_binTidied = false; // the bin's files put in order and its old items removed, once a run
     FindPanel* m_find = nullptr;
 
     // Queries
