@@ -49,6 +49,7 @@ public:
     void BtnLendClick(); // 借出: the lending dialog for the current book
     void BtnReturnClick(); // 归还
     void BtnPrintClick(); // 打印书目: the catalogue as a PDF
+    void BtnHistoryClick(); // 历史版本 of the current book
     // The six upload buttons: slot 0 is the cover (Button1), 1..5 the illustrations (Button3..Button7).
     void upload(int slot);
     // Re-reads the books from the library (after a restore): a pending edit is

@@ -14,6 +14,8 @@
 #include "ebooks/RecycleBin.h"
 #include "format/Companion.h"
 #include "platform/AppPaths.h"
+#include "search/FieldSearch.h"
+#include "search/FindQuery.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
@@ -338,6 +340,31 @@ private slots:
             }
             f.db().close();
         }
+    }
+
+    // The search box (fields and pinyin) lists nothing that is in the bin, and finds it again once back.
+    void searchNeverListsTheBin()
+    {
+        BinFixture f;
+        const qint64 book = f.fullBook(u"红楼梦"_s);
+        const qint64 ebook = f.ebook(u"红楼梦注"_s);
+        const auto found = [&](const QString& typed) {
+            FindQuery query = FindQuery::from(typed);
+            FieldSearch::addPinyin(f.db(), query);
+            sqlite3* db = FieldSearch::openReadOnly(f.db().databasePath());
+            const FindResults results = FieldSearch::run(db, query);
+            FieldSearch::closeHandle(db);
+            return results.paper.size() + results.ebook.size();
+        };
+        QCOMPARE(found(u"红楼"_s), 2);
+        QCOMPARE(found(u"hlm"_s), 2);
+        QVERIFY(Trash::remove(f.db(), Trash::Kind::Book, book, QDateTime::currentDateTime()));
+        QVERIFY(RecycleBin::removeEbook(f.db(), f.store, ebook, QDateTime::currentDateTime()));
+        QCOMPARE(found(u"红楼"_s), 0);
+        QCOMPARE(found(u"hlm"_s), 0);
+        QCOMPARE(found(u"李娜"_s), 0); // its borrower
+        RecycleBin::restore(f.db(), f.store, Trash::items(f.db()).first());
+        QCOMPARE(found(u"hlm"_s), 1);
     }
 
     // Every change of a book's texts keeps what it replaced, 20 versions at most;
