@@ -49,8 +49,11 @@ namespace {
     QString rowBytes(const QStringList& columns)
     {
         QStringList lengths;
+        // A picture's length is read from its record header, its pages left unread.
         for (const QString& column : columns)
-            lengths << u"ifnull(length(CAST(\"%1\" AS BLOB)), 0)"_s.arg(column);
+            lengths << (column == u"facepic"_s || column.startsWith(u"pic"_s)
+                    ? u"ifnull(length(\"%1\"), 0)"_s.arg(column)
+                    : u"ifnull(length(CAST(\"%1\" AS BLOB)), 0)"_s.arg(column));
         return lengths.join(u" + "_s);
     }
 
