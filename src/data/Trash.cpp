@@ -74,6 +74,33 @@ namespace {
         return list;
     }
 
+    // A book whose category was deleted while it was in the bin comes back under
+    // "未分类" (made when missing), as the category's other books went there.
+    void keepCategory(sqlite3* db, qint64 trashId)
+    {
+        Statement gone(db,
+            "select count(*) from qh_trash_books t where trash_id = ?1 and leibie is not null "
+            "and not exists (select 1 from tblei c where c.id = t.leibie)");
+        gone.bind(1, trashId);
+        if (!gone.step() || gone.integer(0) == 0)
+            return;
+        const QString name = u"未分类"_s;
+        Statement find(db, "select id from tblei where trim(leib) = ?1 order by id limit 1");
+        find.bind(1, name);
+        qint64 category = 0;
+        if (find.step()) {
+            category = find.integer(0);
+        } else {
+            Statement make(db, "insert into tblei (leib) values (?1)");
+            make.bind(1, name);
+            make.step();
+            category = sqlite3_last_insert_rowid(db);
+        }
+        Statement move(db, "update qh_trash_books set leibie = ?1 where trash_id = ?2");
+        move.bind(1, category).bind(2, trashId);
+        move.step();
+    }
+
 } // namespace
 
 bool keep(sqlite3* db, Kind kind, qint64 id, const QDateTime& when)
@@ -163,6 +190,8 @@ qint64 restore(Connection& connection, Kind kind, qint64 trashId)
                 relink.reset();
             }
         }
+        if (kind == Kind::Book)
+            keepCategory(db, trashId);
         {
             QStringList columns = t.columns;
             columns.removeFirst();

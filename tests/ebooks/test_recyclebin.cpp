@@ -184,6 +184,19 @@ private slots:
         QCOMPARE(f.count(u"select isjie || jieshumen from baseshu where id = %1"_s.arg(back)), u"是李娜"_s);
     }
 
+    // A book whose category went while it was in the bin comes back under 未分类, made when missing.
+    void bookWhoseCategoryWentComesBackUncategorised()
+    {
+        BinFixture f;
+        const qint64 id = f.addBook(u"诗经"_s, u"还没读"_s, f.category(u"古籍"_s));
+        QVERIFY(Trash::remove(f.db(), Trash::Kind::Book, id, QDateTime::currentDateTime()));
+        f.db().execute(u"delete from tblei where leib = '古籍'"_s);
+        RecycleBin::restore(f.db(), f.store, f.only());
+        QCOMPARE(f.count(u"select c.leib from baseshu b join tblei c on c.id = b.leibie where b.id = %1"_s.arg(id)),
+            u"未分类"_s);
+        QCOMPARE(History::versions(f.db(), Trash::Kind::Book, id).size(), 0);
+    }
+
     // An e-book's store file and companion move into the bin as they are (still
     // enciphered: the plain bytes are nowhere), and back byte for byte with its row.
     void ebookComesBackWithItsFile()
