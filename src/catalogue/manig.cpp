@@ -101,6 +101,7 @@ void TForm2::reject()
     }
     if (lookupRunning())
         cancelLookup();
+    cancelScan();
     QDialog::reject();
 }
 
@@ -229,6 +230,7 @@ void TForm2::DBmasterAfterScroll()
     // grid never waits for them. A look-up asked for the book left is dropped.
     if (lookupRunning())
         cancelLookup();
+    cancelScan();
     LblLookup->clear();
     clearPictures();
     loader->cancel();
