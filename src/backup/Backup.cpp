@@ -5,6 +5,7 @@
 #include "data/udata.h"
 #include "format/BackupFormat.h"
 #include "format/Companion.h"
+#include "format/StoreNames.h"
 #include "platform/DataFolder.h"
 #include "platform/FileIo.h"
 #include "platform/Processes.h"
@@ -164,6 +165,21 @@ bool Backup::write(const QString& target)
         }
         sqlite3_finalize(stmt);
     }
+    // The e-books in the recycle bin: their files wait in the store's bin folder.
+    QStringList binned;
+    {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(snapshot.db, "select filename from qh_trash_ebooks order by trash_id", -1, &stmt,
+                nullptr)
+            == SQLITE_OK) {
+            while (sqlite3_step(stmt) == SQLITE_ROW) {
+                const QString name = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+                if (!name.isEmpty() && !binned.contains(name) && !names.contains(name))
+                    binned << name;
+            }
+        }
+        sqlite3_finalize(stmt);
+    }
     snapshot.close();
 
     const QString store = AppPaths::path(u"corvina"_s);
@@ -185,6 +201,15 @@ bool Backup::write(const QString& target)
         const QFileInfo text(store + u'/' + companion);
         if (text.isFile())
             items.append({ QString::fromLatin1(storePrefix) + companion, text.absoluteFilePath(), text.size() });
+    }
+    // A file of the bin missing is no loss to report: the book was deleted.
+    const QString bin = store + u'/' + QLatin1String(StoreNames::binFolder);
+    for (const QString& name : std::as_const(binned)) {
+        for (const QString& file : { name, Companion::fileName(name) }) {
+            const QFileInfo info(bin + u'/' + file);
+            if (isStoreFileName(name) && info.isFile())
+                items.append({ QString::fromLatin1(binPrefix) + file, info.absoluteFilePath(), info.size() });
+        }
     }
     // Files of the store that no row names (the e-book page offers them back) stay out.
     const QSet<QString> named(names.begin(), names.end());
@@ -257,7 +282,8 @@ bool Backup::write(const QString& target)
         }
         entries.append(QJsonObject {
             { u"name"_s, item.entry }, { u"size"_s, item.size }, { u"sha256"_s, QString::fromLatin1(sum.hex()) } });
-        if (item.entry != QLatin1String(databaseEntry) && !Companion::isCompanionName(item.entry))
+        if (item.entry != QLatin1String(databaseEntry) && !Companion::isCompanionName(item.entry)
+            && !item.entry.startsWith(QLatin1String(binPrefix)))
             ++m_result.storeFiles; // books; their text companions go unsaid
     }
 

@@ -198,6 +198,11 @@ QString checkRows(sqlite3* candidate)
              u"where ifnull(filename, '') <> ''"_s))
         if (!StoreNames::isStoredName(row[1]))
             return u"电子书“%1”的存储文件名“%2”不对"_s.arg(row[0], row[1]);
+    for (const QStringList& row : rows(candidate,
+             u"select ifnull(name, ''), filename from qh_trash_ebooks "
+             u"where ifnull(filename, '') <> ''"_s))
+        if (!StoreNames::isStoredName(row[1]))
+            return u"回收站里的电子书“%1”的存储文件名“%2”不对"_s.arg(row[0], row[1]);
     return {};
 }
 

@@ -204,10 +204,11 @@ bool Restore::verify(const QString& path)
     const QString staging = stagingPath();
     removeTree(staging);
     StagingGuard guard { staging };
-    if (!QDir().mkpath(staging + u"/corvina"_s))
+    if (!QDir().mkpath(staging + u"/corvina/trash"_s))
         fail(u"无法建立文件夹 %1"_s.arg(QDir::toNativeSeparators(staging)));
     FileIo::setMode(staging, 0700);
     FileIo::setMode(staging + u"/corvina"_s, 0700);
+    FileIo::setMode(staging + u"/corvina/trash"_s, 0700);
 
     const Utf8Names utf8Names;
     ArchiveReader reader;
@@ -249,9 +250,12 @@ bool Restore::verify(const QString& path)
         const QString name = utf8 ? QString::fromUtf8(utf8) : QString::fromLocal8Bit(archive_entry_pathname(entry));
         last = name;
         const QString storeName = name.mid(qstrlen(storePrefix));
+        const QString binName = name.mid(qstrlen(binPrefix));
         QString target;
         if (name == QLatin1String(manifestEntry) && !manifestSeen)
             manifestSeen = true;
+        else if (name.startsWith(QLatin1String(binPrefix)) && isStoreFileName(binName))
+            target = staging + u"/corvina/trash/"_s + binName;
         else if (name == QLatin1String(databaseEntry))
             target = staging + u'/' + name;
         else if (name.startsWith(QLatin1String(storePrefix)) && isStoreFileName(storeName))
@@ -393,6 +397,7 @@ bool Restore::verify(const QString& path)
     }
     m_summary.created = QDateTime::fromString(manifest[u"created"_s].toString(), Qt::ISODate);
 
+    syncPath(staging + u"/corvina/trash"_s);
     syncPath(staging + u"/corvina"_s);
     syncPath(staging);
     syncPath(AppPaths::dataDir());

@@ -7,6 +7,8 @@
 #include "search/PinyinIndex.h"
 #include "widgets/Prompt.h"
 #include "data/Sql.h"
+#include "data/Trash.h"
+#include "widgets/uhistory.h"
 #include "widgets/Titles.h"
 #include "widgets/dbcontrols.h"
 #include "data/udata.h"
@@ -34,6 +36,10 @@ TForm2::TForm2(QWidget* parent)
         | Qt::WindowCloseButtonHint);
     DBmaster->setObjectName(u"DBmaster"_s);
     DBmaster->setSql(u"select * from baseshu"_s);
+    // A deleted book waits in the bin, kept in the delete's own transaction.
+    DBmaster->setBeforeRemove([](sqlite3* db, qint64 id) {
+        Trash::keep(db, Trash::Kind::Book, id, QDateTime::currentDateTime());
+    });
     Query1->setObjectName(u"Query1"_s);
     buildLayout();
 
@@ -158,6 +164,22 @@ void TForm2::BitBtn5Click()
             this, QMessageBox::Warning, Titles::hint(), u"确定要删除这条记录"_s, QMessageBox::Ok | QMessageBox::Cancel)
         == QMessageBox::Ok)
         DBmaster->remove();
+}
+
+void TForm2::BtnHistoryClick()
+{
+    const std::optional<qint64> book = currentBook();
+    if (!book)
+        return;
+    if (DBmaster->state() == RecordSet::State::Edit && DBmaster->isModified()) {
+        Prompt::message(this, QMessageBox::Information, Titles::hint(), u"请先保存或取消正在编辑的内容。"_s);
+        return;
+    }
+    DBmaster->cancel();
+    TfmHistory history(DBmaster->connection(), Trash::Kind::Book, *book, this);
+    history.exec();
+    if (history.restored())
+        DBmaster->refresh(); // the fields show the version written back
 }
 
 void TForm2::DBGrid1KeyDown()

@@ -58,6 +58,7 @@ public:
     void BtnLendClick(); // 借出: the lending dialog for the current book
     void BtnReturnClick(); // 归还
     void BtnPrintClick(); // 打印书目: the catalogue as a PDF
+    void BtnHistoryClick(); // 历史版本 of the current book
     // Whether a CSV file or a printed catalogue is being made (on a thread); the
     // three buttons wait for it.
     bool isWorking() const;

@@ -246,6 +246,7 @@ void TForm2::buildLayout()
     search->addWidget(wire(button(u"BtnCsvExport"_s, u"导出CSV"_s, page), &TForm2::BtnCsvExportClick));
     search->addWidget(wire(button(u"BtnCsvImport"_s, u"导入CSV"_s, page), &TForm2::BtnCsvImportClick));
     search->addWidget(wire(button(u"BtnPrint"_s, u"打印书目"_s, page), &TForm2::BtnPrintClick));
+    search->addWidget(wire(button(u"BtnHistory"_s, u"历史版本"_s, page), &TForm2::BtnHistoryClick));
     search->addStretch(1);
     left->addLayout(search);
 

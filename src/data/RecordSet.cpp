@@ -24,6 +24,7 @@ struct RecordSet::Private
         : connection(c)
     { }
     ~Private() { closeBlob(); }
+    std::function<void(sqlite3*, qint64)> beforeRemove;
     Private(const Private&) = delete;
     Private& operator=(const Private&) = delete;
 
@@ -628,6 +629,8 @@ void RecordSet::remove()
         quoted(result.table), quoted(result.columns[size_t(result.keyColumn)].origin));
     sqlite3* db = d->connection.handle();
     inTransaction(db, [&] {
+        if (d->beforeRemove)
+            d->beforeRemove(db, key);
         Statement stmt(db, sql.toUtf8());
         stmt.bind(1, key);
         stmt.step();
@@ -646,6 +649,11 @@ void RecordSet::remove()
         emit stateChanged(d->state);
     emit rowChanged();
     emit afterScroll();
+}
+
+void RecordSet::setBeforeRemove(std::function<void(sqlite3* db, qint64 key)> hook)
+{
+    d->beforeRemove = std::move(hook);
 }
 
 void RecordSet::refresh()

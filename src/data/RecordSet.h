@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -67,6 +68,9 @@ public:
     void post();
     void cancel();
     void remove();
+    // Runs inside remove()'s transaction with the key of the row, before the row is
+    // deleted (what it throws rolls the delete back): where a window keeps a copy.
+    void setBeforeRemove(std::function<void(sqlite3* db, qint64 key)> hook);
     void refresh();                     // re-reads, keeping the current row
     bool locate(const QString& field, const QString& value);   // ignoring letter case
 

@@ -145,6 +145,8 @@ void createDatabase(const QString& path, const QString& password)
         Statement::execute(db, ddl().toUtf8());
         addLoansAndReadingDates(db);
         Statement::execute(db, settingsTable);
+        addTrash(db);
+        addHistory(db);
         insert(db, "insert into userb (users, password) values (?, ?)",
             { QLatin1String(firstUser), QLatin1String(firstPassword) });
         for (const char* name : { "文学", "历史", "哲学", "科学技术", "艺术", "少儿", "生活", "工具书" })

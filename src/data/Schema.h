@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -87,6 +88,23 @@ void addLoansAndReadingDates(sqlite3* db);
 void rebuildLoansAndReadingDates(sqlite3* db);
 // An open loan, of unknown date, for every book marked lent that has none.
 void openLoansOfLentBooks(sqlite3* db);
+
+// The columns of the book tables, in their order (baseshu, dzbook).
+const QStringList& bookColumns();
+const QStringList& ebookColumns();
+// The text columns whose earlier values a book's history keeps: what a person
+// types about a book (not its pictures, their format tags, its stored file name,
+// nor the loan's two columns, which the loans keep themselves).
+const QStringList& bookHistoryColumns();
+const QStringList& ebookHistoryColumns();
+
+// The recycle bin (qh_trash_books, qh_trash_ebooks): a deleted book's whole row,
+// the day it was deleted, its reading dates and the ids of its loans.
+void addTrash(sqlite3* db);
+// The earlier versions of books and e-books (qh_history) and the triggers that
+// keep them whenever a row's text columns change, 20 a book at most.
+void addHistory(sqlite3* db);
+inline constexpr int historyLimit = 20;
 
 // Whether an index of the file orders text by the named collation.
 bool indexUses(sqlite3* db, const char* collation);

@@ -151,6 +151,18 @@ namespace {
         Statement::execute(db, pdfVerdictTable);
     }
 
+    // Version 12: the recycle bin of books and e-books.
+    void version12(sqlite3* db)
+    {
+        addTrash(db);
+    }
+
+    // Version 13: the earlier versions of every book's texts.
+    void version13(sqlite3* db)
+    {
+        addHistory(db);
+    }
+
 } // namespace
 
 const std::vector<Migration>& migrations()
@@ -165,6 +177,8 @@ const std::vector<Migration>& migrations()
         { 9, "电子书自己的页码（qh_pagelabels）", &version9 },
         { 10, "记住的选项（qh_settings）", &version10 },
         { 11, "电子书检查结果与文件大小、检查程序版本绑定（qh_pdfverdict）", &version11 },
+        { 12, "回收站（qh_trash_books、qh_trash_ebooks）", &version12 },
+        { 13, "图书的历史版本（qh_history）", &version13 },
     };
     return steps;
 }

@@ -1,6 +1,7 @@
 #include "ebooks/EbookPage.h"
 
 #include "Quietly.h"
+#include "data/Trash.h"
 #include "data/udata.h"
 #include "ebooks/BookChecks.h"
 #include "ebooks/DecryptProgress.h"
@@ -65,6 +66,10 @@ EbookPage::EbookPage(Connection& connection, const EbookStore& store, const QStr
     setObjectName(u"TabSheet2"_s);
     qydzbook->setObjectName(u"qydzbook"_s);
     qydzbook->setSql(QString::fromUtf16(EbookSql::allBooks));
+    // A deleted e-book waits in the bin: its row kept in the delete's own transaction.
+    qydzbook->setBeforeRemove([](sqlite3* db, qint64 id) {
+        Trash::keep(db, Trash::Kind::Ebook, id, QDateTime::currentDateTime());
+    });
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -530,9 +535,11 @@ void EbookPage::Button6Click()
         return;
     const QString storedName = current("filename");
     const QString id = current("id");
-    // The row goes first: a row that cannot be deleted keeps its file.
+    // The row goes into the bin first: a row that cannot be deleted keeps its file
+    // where it is, and a crash before the files follow it is put right at the
+    // next start (RecycleBin::tidy).
     qydzbook->remove();
-    m_store.remove(storedName); // a file already gone does not matter
+    m_store.moveToBin(storedName); // a file already gone does not matter
     if (m_fullText)
         m_fullText->forget(storedName);
     PdfGuard::forget(qydzbook->connection(), storedName);

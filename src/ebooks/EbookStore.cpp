@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <cerrno>
@@ -195,6 +196,76 @@ QStringList EbookStore::unlisted(const QSet<QString>& listed, const QDateTime& c
     for (const QFileInfo& file : dir.entryInfoList(QDir::Files | QDir::Hidden, QDir::Name)) {
         if (StoreNames::isStoredName(file.fileName()) && !listed.contains(file.fileName()) && file.lastModified() < changedBefore)
             found << file.fileName();
+    }
+    return found;
+}
+
+namespace {
+
+// Renames from -> to (a file missing at from is left as it is); true when to exists afterwards.
+bool moveFile(const QString& from, const QString& to)
+{
+    if (QFileInfo::exists(from) && !QFileInfo::exists(to)) {
+        if (!QFile::rename(from, to))
+            return false;
+        SafeFile::syncToDisk(QFileInfo(from).absolutePath());
+        SafeFile::syncToDisk(QFileInfo(to).absolutePath());
+    }
+    return QFileInfo::exists(to);
+}
+
+} // namespace
+
+QString EbookStore::binFolder() const
+{
+    return m_folder + u'/' + QLatin1String(binName);
+}
+
+QString EbookStore::binPath(const QString& storedName) const
+{
+    return binFolder() + u'/' + storedName;
+}
+
+bool EbookStore::moveToBin(const QString& storedName) const
+{
+    if (!StoreNames::isStoredName(storedName))
+        return false;
+    if (!QFileInfo(binFolder()).isDir()) {
+        if (!QDir().mkpath(binFolder()))
+            return false;
+        FileIo::setMode(binFolder(), 0700);
+        SafeFile::syncToDisk(m_folder);
+    }
+    moveFile(path(Companion::fileName(storedName)), binPath(Companion::fileName(storedName)));
+    return moveFile(path(storedName), binPath(storedName));
+}
+
+bool EbookStore::moveFromBin(const QString& storedName) const
+{
+    if (!StoreNames::isStoredName(storedName))
+        return false;
+    moveFile(binPath(Companion::fileName(storedName)), path(Companion::fileName(storedName)));
+    return moveFile(binPath(storedName), path(storedName));
+}
+
+bool EbookStore::removeFromBin(const QString& storedName) const
+{
+    if (!StoreNames::isStoredName(storedName))
+        return false;
+    Companion::remove(binPath(storedName));
+    const bool removed = !QFileInfo::exists(binPath(storedName)) || QFile::remove(binPath(storedName));
+    SafeFile::syncToDisk(binFolder());
+    return removed;
+}
+
+QStringList EbookStore::binned() const
+{
+    QStringList found;
+    for (const QString& name : QDir(binFolder()).entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
+        QString owner = name;
+        Companion::isCompanionName(name, &owner);
+        if (StoreNames::isStoredName(owner) && !found.contains(owner))
+            found << owner;
     }
     return found;
 }

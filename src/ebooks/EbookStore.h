@@ -75,6 +75,22 @@ public:
     // nothing, and is rebuilt if the book comes back). Returns how many.
     int removeStrayCompanions() const;
 
+    // The bin: "trash" inside the store, where a deleted e-book's store file and
+    // its text companion wait as they were stored (moved, never deciphered).
+    static constexpr const char* binName = StoreNames::binFolder;
+    QString binFolder() const;
+    QString binPath(const QString& storedName) const;
+    // Moves a store file and its companion into the bin, or back; each file by a
+    // rename, flushed to the disk. The companion goes first, so an interrupted
+    // move never leaves a book's text where its book is not. False when the store
+    // file is on neither side (a name that is not a stored name: false, nothing moved).
+    bool moveToBin(const QString& storedName) const;
+    bool moveFromBin(const QString& storedName) const;
+    // Removes a store file and its companion from the bin for good.
+    bool removeFromBin(const QString& storedName) const;
+    // The stored names of the books with a file in the bin (store file or companion).
+    QStringList binned() const;
+
 private:
     QString m_folder;
 };

@@ -1,5 +1,7 @@
 #include "ebooks/OrphanBooks.h"
 
+#include "data/Trash.h"
+
 #include "data/RecordSet.h"
 #include "ebooks/EbookStore.h"
 #include "widgets/Prompt.h"
@@ -42,6 +44,9 @@ QStringList ask(QWidget* parent, RecordSet& list, const EbookStore& store)
     QSet<QString> listed;
     for (int row = 0; row < rows.recordCount(); ++row)
         listed.insert(rows.textAt(row, 0));
+    for (const QString& binned : Trash::storedNames(list.connection()))
+        listed.insert(binned); // a book in the bin whose file has not followed it yet
+
     const QStringList found = store.unlisted(listed, settled);
     if (found.isEmpty())
         return {};

@@ -1,5 +1,7 @@
 #include "ebooks/ureadbook.h"
 
+#include "widgets/uhistory.h"
+
 #include "data/ReadingDates.h"
 #include "widgets/ErrorHandler.h"
 #include "widgets/Named.h"
@@ -56,6 +58,7 @@ Tfmreadbook::Tfmreadbook(RecordSet& list, QWidget* parent)
     , DBMemo1(named(new QPlainTextEdit(this), u"DBMemo1"_s))
     , b1(named(new QPushButton(u"确定"_s, this), u"b1"_s))
     , B2(named(new QPushButton(u"取消"_s, this), u"B2"_s))
+    , BtnHistory(named(new QPushButton(u"历史版本"_s, this), u"BtnHistory"_s))
     , EdDateAdded(named(new QLineEdit(this), u"EdDateAdded"_s))
     , EdDateStarted(named(new QLineEdit(this), u"EdDateStarted"_s))
     , EdDateFinished(named(new QLineEdit(this), u"EdDateFinished"_s))
@@ -119,6 +122,7 @@ Tfmreadbook::Tfmreadbook(RecordSet& list, QWidget* parent)
     buttons->addStretch(1);
     buttons->addWidget(b1);
     buttons->addWidget(B2);
+    buttons->addWidget(BtnHistory);
     buttons->addStretch(1);
 
     auto* layout = new QVBoxLayout(this);
@@ -128,6 +132,7 @@ Tfmreadbook::Tfmreadbook(RecordSet& list, QWidget* parent)
     b1->setDefault(true);
     connect(b1, &QPushButton::clicked, this, [this] { ErrorHandler::guard([this] { b1Click(); }); });
     connect(B2, &QPushButton::clicked, this, [this] { ErrorHandler::guard([this] { B2Click(); }); });
+    connect(BtnHistory, &QPushButton::clicked, this, [this] { ErrorHandler::guard([this] { BtnHistoryClick(); }); });
 }
 
 Tfmreadbook::~Tfmreadbook() = default;
@@ -187,6 +192,20 @@ void Tfmreadbook::b1Click()
     if (changed)
         ReadingDates::write(connection, ReadingDates::Kind::Ebook, id, dates);
     accept();
+}
+
+void Tfmreadbook::BtnHistoryClick()
+{
+    if (!bookFound)
+        return;
+    TfmHistory history(dbmaster->connection(), Trash::Kind::Ebook, *dbmaster->asInteger(u"id"_s), this);
+    history.exec();
+    if (!history.restored())
+        return;
+    // The version written back is what the fields show; what was typed before goes.
+    dbmaster->cancel();
+    dbmaster->refresh();
+    showDates();
 }
 
 void Tfmreadbook::showDates()

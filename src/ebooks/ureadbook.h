@@ -27,6 +27,7 @@ public:
     void FormShow();
     void b1Click();
     void B2Click();
+    void BtnHistoryClick(); // 历史版本
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -46,6 +47,7 @@ private:
     QPlainTextEdit* DBMemo1;
     QPushButton* b1;
     QPushButton* B2;
+    QPushButton* BtnHistory;
     QLineEdit* EdDateAdded;
     QLineEdit* EdDateStarted;
     QLineEdit* EdDateFinished;

@@ -6,6 +6,7 @@
 //   "qinghe-backup"   the marker: the text markerText, then the format version and a line break;
 //   "AccessMng.mdb"   a snapshot of the library database;
 //   "corvina/<name>"  each store file that belongs to a dzbook row, as stored (encrypted);
+//   "corvina/trash/<name>"  each store file of an e-book in the recycle bin, as stored;
 //   "manifest.json"   {"format", "version", "created", "books", "ebooks",
 //                      "entries": [{"name", "size", "sha256"}...]} for every entry above but the marker.
 
@@ -32,6 +33,7 @@ inline constexpr const char* markerEntry = "qinghe-backup";
 inline constexpr const char* markerText = "qinghe-backup ";
 inline constexpr const char* databaseEntry = "AccessMng.mdb";
 inline constexpr const char* storePrefix = "corvina/";
+inline constexpr const char* binPrefix = "corvina/trash/";
 inline constexpr const char* manifestEntry = "manifest.json";
 inline constexpr const char* manifestFormat = "青禾书屋备份";
 

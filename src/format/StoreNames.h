@@ -12,6 +12,8 @@ class QDateTime;
 namespace StoreNames {
 
 inline constexpr const char* partSuffix = ".part";
+// The folder inside the store where the files of e-books in the recycle bin wait.
+inline constexpr const char* binFolder = "trash";
 
 // "yyyyMMddhhmmsszzz" of now followed by random in decimal.
 QString stamped(const QDateTime& now, int random);

@@ -122,6 +122,7 @@ void TFormtest::FormShow()
         DataFolder::makeFolder(AppPaths::path(QString::fromLatin1(folder))); // the user's alone (0700)
     }
 
+    tidyBin(); // before the store's files that no row names are offered back
     TabSheet2->FormShow(); // viewer reset, e-book list opened
     showOverdue();
     m_fullText->refresh(); // e-books without their text yet get it in the background

@@ -58,6 +58,7 @@ public:
     void dxNavBar1Item14Click(); // 借阅
     void dxNavBar1Item16Click(); // 批量添加
     void dxNavBar1Item15Click(); // 统计
+    void dxNavBar1Item17Click(); // 回收站
     void showOverdue(); // "有 N 本书逾期未还" in the status bar, or nothing
     // A book was lent or returned somewhere: the overdue note, the 借阅 lists and
     // the shelf's marks follow at once.
@@ -69,6 +70,8 @@ public:
     void Image5Click();
 
     void bringPaperPageToFront();
+    // At the first show: files of the bin where their rows are, items past their days removed.
+    void tidyBin();
     QString statusText(int panel) const;
     // Whether a shelf listing is still being read (it is shown when it ends).
     bool isListing() const;
@@ -136,6 +139,7 @@ private:
 
     // The search box over every book, and the text inside the e-books it searches.
     FullTextLibrary* m_fullText = nullptr;
+    bool m_binTidied = false; // the bin's files put in order and its old items removed, once a run
     FindPanel* m_find = nullptr;
 
     // Queries

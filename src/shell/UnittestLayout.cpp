@@ -201,4 +201,7 @@ void TFormtest::buildNavigation()
 
     NavGroup* group6 = dxNavBar1->addGroup(QStringLiteral("Group6"), QStringLiteral("统计"));
     link(group6, QStringLiteral("dxNavBar1Item15"), QStringLiteral("统计"), &TFormtest::dxNavBar1Item15Click);
+
+    NavGroup* group7 = dxNavBar1->addGroup(QStringLiteral("Group7"), QStringLiteral("回收站"));
+    link(group7, QStringLiteral("dxNavBar1Item17"), QStringLiteral("回收站"), &TFormtest::dxNavBar1Item17Click);
 }

@@ -4,6 +4,10 @@
 
 #include "catalogue/Loans.h"
 #include "catalogue/LoansPage.h"
+#include "catalogue/manig.h"
+#include "ebooks/EbookPage.h"
+#include "ebooks/RecycleBin.h"
+#include "ebooks/utrash.h"
 #include "data/udata.h"
 #include "shell/LoanMarks.h"
 #include "shell/ShelfListing.h"
@@ -32,6 +36,31 @@ void TFormtest::dxNavBar1Item15Click()
     }
     TabSheetStats->refresh();
     PageControl1->setCurrentWidget(TabSheetStats);
+}
+
+void TFormtest::dxNavBar1Item17Click()
+{
+    if (TabSheet2->waitForImport())
+        return;
+    Tfmtrash bin(TDataModule2::instance()->Adocon, TabSheet2->store(), this);
+    bin.exec();
+    if (!bin.changedLibrary())
+        return;
+    // Books came back: every list shows them.
+    if (Form2)
+        Form2->reread();
+    TabSheet2->list().refresh();
+    FormShow();
+}
+
+void TFormtest::tidyBin()
+{
+    if (m_binTidied)
+        return;
+    m_binTidied = true;
+    Connection& connection = TDataModule2::instance()->Adocon;
+    RecycleBin::tidy(connection, TabSheet2->store());
+    RecycleBin::expire(connection, TabSheet2->store(), TDataModule2::instance()->clock.today());
 }
 
 void TFormtest::showOverdue()

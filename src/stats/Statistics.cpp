@@ -1,5 +1,8 @@
 #include "stats/Statistics.h"
 
+#include "data/Trash.h"
+#include "format/StoreNames.h"
+
 #include "data/Connection.h"
 #include "data/Statement.h"
 
@@ -209,8 +212,14 @@ LibraryStats collect(Connection& connection, const QDate& today, const QString& 
     }
     stats.books = stats.byStatus.total();
     stats.ebooks = stats.ebooksByStatus.total();
-    if (!storeFolder.isEmpty())
+    const QList<Trash::Item> binned = Trash::items(connection);
+    stats.binItems = int(binned.size());
+    for (const Trash::Item& item : binned)
+        stats.binBytes += item.rowBytes;
+    if (!storeFolder.isEmpty()) {
         stats.storeBytes = folderBytes(storeFolder);
+        stats.binBytes += folderBytes(storeFolder + u'/' + QLatin1String(StoreNames::binFolder));
+    }
     return stats;
 }
 

@@ -32,7 +32,9 @@ struct LibraryStats
     qint64 books = 0;
     qint64 booksOut = 0; // loans not ended
     qint64 ebooks = 0;
-    qint64 storeBytes = 0; // the encrypted e-book store on disk
+    qint64 storeBytes = 0; // the encrypted e-book store on disk (its bin apart)
+    int binItems = 0;      // books and e-books in the recycle bin
+    qint64 binBytes = 0;   // their rows and the bin's files
 };
 
 namespace Statistics {

@@ -177,10 +177,13 @@ void StatsPage::draw(const LibraryStats& stats)
         delete item;
     }
     views.clear();
-    LblSummary->setText(u"纸书 %1 本，借出未还 %2 本；电子书 %3 本，加密书库占用 %4"_s.arg(stats.books)
+    LblSummary->setText(u"纸书 %1 本，借出未还 %2 本；电子书 %3 本，加密书库占用 %4；回收站 %5 项，占用 %6"_s
+            .arg(stats.books)
             .arg(stats.booksOut)
             .arg(stats.ebooks)
-            .arg(sizeText(stats.storeBytes)));
+            .arg(sizeText(stats.storeBytes))
+            .arg(stats.binItems)
+            .arg(sizeText(stats.binBytes)));
     addChart(pieChart(u"按类别"_s, top(stats.byCategory, 10)));
     addChart(pieChart(u"按阅读状态"_s, stats.byStatus));
     addChart(barChart(u"按存放地点"_s, top(stats.byPlace, 12), QColor(0x2e, 0x8b, 0x57)));

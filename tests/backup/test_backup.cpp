@@ -3,6 +3,9 @@
 #include "backup/Backup.h"
 #include "backup/Restore.h"
 #include "data/Schema.h"
+#include "data/Trash.h"
+#include "ebooks/EbookStore.h"
+#include "ebooks/RecycleBin.h"
 #include "ebooks/LastPage.h"
 #include "format/BackupFormat.h"
 #include "pictures/ThumbnailCache.h"
@@ -154,6 +157,7 @@ private slots:
     void hostileLibrariesAreRefused();
     void librariesInUseAreTaken();
     void olderBackupIsBroughtUpToDate();
+    void binTravelsWithTheBackup();
 };
 
 void TestBackup::roundTrip()
@@ -435,6 +439,9 @@ void TestBackup::hostileLibrariesAreRefused_data()
         << u"触发器 qh_thumbs_book_added"_s;
     QTest::newRow("store name out of the store")
         << u"insert into dzbook (name, filename) values ('书', '../data/AccessMng.mdb')"_s << u"存储文件名"_s;
+    QTest::newRow("store name in the bin out of the store")
+        << u"insert into qh_trash_ebooks (deleted, name, filename) values ('2026-12-01T10:00:00', '书', '../x')"_s
+        << u"回收站里的电子书“书”的存储文件名"_s;
     QTest::newRow("another table") << u"create table evil (x)"_s << u"之外的表 evil"_s;
     QTest::newRow("unique index") << u"create unique index u on baseshu (name)"_s << u"索引或唯一约束"_s;
     QTest::newRow("view") << u"create view v as select * from baseshu"_s << u"视图 v"_s;
@@ -533,6 +540,52 @@ void TestBackup::olderBackupIsBroughtUpToDate()
     // Its triggers are today's: a corrected borrower corrects the loan.
     f.db().execute(u"update baseshu set jieshumen = '张山' where id = 1"_s);
     QCOMPARE(f.count(u"select count(*) || borrower from qh_loans"_s), u"1张山"_s);
+}
+
+// The recycle bin goes into a backup (its rows, and its files as stored under "corvina/trash/")
+// and comes back with a restore, its e-book still able to come back whole.
+void TestBackup::binTravelsWithTheBackup()
+{
+    LibraryFixture f;
+    fill(f);
+    const EbookStore store(f.dir.path() + u"/corvina"_s);
+    QFile original(store.path(storedName(0)));
+    QVERIFY(original.open(QIODevice::ReadOnly));
+    const QByteArray stored = original.readAll();
+    original.close();
+    QVERIFY(RecycleBin::removeEbook(f.db(), store, 1, QDateTime(QDate(2026, 12, 1), QTime(9, 0))));
+    QVERIFY(Trash::remove(f.db(), Trash::Kind::Book, 3, QDateTime(QDate(2026, 12, 2), QTime(9, 0))));
+    QTemporaryDir out;
+    const QString path = backupOf(f, out.path());
+    {
+        archive* a = archive_read_new();
+        archive_read_support_format_all(a);
+        QCOMPARE(archive_read_open_filename(a, QFile::encodeName(path).constData(), 10240), ARCHIVE_OK);
+        QStringList names;
+        archive_entry* entry = nullptr;
+        while (archive_read_next_header(a, &entry) == ARCHIVE_OK)
+            names << QString::fromUtf8(archive_entry_pathname(entry));
+        archive_read_free(a);
+        QVERIFY(names.contains(u"corvina/trash/"_s + storedName(0)));
+        QVERIFY(names.contains(u"corvina/trash/"_s + storedName(0) + u".text"_s));
+        QVERIFY(!names.contains(u"corvina/"_s + storedName(0)));
+    }
+    RecycleBin::empty(f.db(), store);
+    QVERIFY(store.binned().isEmpty());
+
+    Restore restore(f.db());
+    QVERIFY(restore.verify(path));
+    restore.apply();
+    const QList<Trash::Item> items = Trash::items(f.db());
+    QCOMPARE(items.size(), 2);
+    QCOMPARE(items[0].title, u"红楼梦"_s);
+    QCOMPARE(items[1].storedName, storedName(0));
+    QCOMPARE(items[1].deleted, QDateTime(QDate(2026, 12, 1), QTime(9, 0)));
+    RecycleBin::restore(f.db(), store, items[1]);
+    QFile back(store.path(storedName(0)));
+    QVERIFY(back.open(QIODevice::ReadOnly));
+    QCOMPARE(back.readAll(), stored);
+    QCOMPARE(f.count(u"select name from dzbook where ID = 1"_s), u"2026120910101012345"_s);
 }
 
 int main(int argc, char* argv[])

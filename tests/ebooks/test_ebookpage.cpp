@@ -642,6 +642,9 @@ private slots:
         QCOMPARE(f.rows(), 2);
         QCOMPARE(list.asText(u"name"_s), u"C"_s);
         QCOMPARE(f.folder("corvina").size(), 2);
+        // B waits in the recycle bin, its file as it was stored.
+        QCOMPARE(f.folder("corvina/trash").size(), 1);
+        QCOMPARE(f.db().scalar(u"select name from qh_trash_ebooks"_s), u"B"_s);
         QCOMPARE(f.db().scalar(u"select group_concat(id) from qh_lastpage"_s), u"1"_s);
 
         // The last row, its file already gone; then the empty list still asks, and says it is empty.
@@ -652,6 +655,8 @@ private slots:
         Prompt::enqueueAnswer(QMessageBox::Ok);
         f.click(u"Button6"_s);
         QVERIFY(list.isEmpty() && f.folder("corvina").isEmpty());
+        QCOMPARE(f.folder("corvina/trash").size(), 2); // C's file was gone already
+        QCOMPARE(f.db().scalar(u"select count(*) from qh_trash_ebooks"_s), u"3"_s);
     }
 
     // Deleting the book on the reading page empties the viewer; another book stays.
