@@ -14,7 +14,7 @@ struct Options
     int backupDays = 7; // 0: no automatic backup
     int backupKeep = 5; // automatic backups kept in the folder
     int lockMinutes = 15; // 0: never locks when idle
-    int trashDays = 30; // days a deleted book stays in the recycle bin
+    int trashDays = 30; // days a deleted book stays in the recycle bin; 0: for ever
 
     // Each value's name in qh_settings.
     static constexpr const char* backupFolderKey = "autoBackup.folder";
@@ -33,6 +33,6 @@ inline constexpr int maxBackupDays = 365;
 inline constexpr int minBackupKeep = 1;
 inline constexpr int maxBackupKeep = 30;
 inline constexpr int maxLockMinutes = 1440;
-inline constexpr int minTrashDays = 1;
+inline constexpr int minTrashDays = 0;
 inline constexpr int maxTrashDays = 3650;
 } // namespace OptionRanges

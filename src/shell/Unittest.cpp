@@ -55,6 +55,7 @@ TFormtest::TFormtest(QWidget* parent)
     // FormCreate: the background tile of the shelf, also the cover of books without one.
     shug = QPixmap(QStringLiteral(":/pictures/shug.png"));
     buildLayout();
+    buildGuards();
 
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
@@ -85,8 +86,10 @@ bool TFormtest::event(QEvent* event)
 void TFormtest::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
         ErrorHandler::guard([this] { FormShow(); });
+        QTimer::singleShot(0, this, [this] { startAutoBackup(); });
+    }
 }
 
 void TFormtest::resizeEvent(QResizeEvent* event)
@@ -286,14 +289,14 @@ void TFormtest::dxNavBar1Item6Click()
 
 void TFormtest::dxNavBar1Item9Click()
 {
-    if (TabSheet2->waitForImport())
+    if (TabSheet2->waitForImport() || waitForAutoBackup())
         return;
     BackupDialogs::backup(this, TDataModule2::instance()->Adocon);
 }
 
 void TFormtest::dxNavBar1Item10Click()
 {
-    if (TabSheet2->waitForImport())
+    if (TabSheet2->waitForImport() || waitForAutoBackup())
         return;
     Connection& connection = TDataModule2::instance()->Adocon;
     BackupDialogs::restore(this, connection, [this, &connection] {
@@ -317,7 +320,7 @@ RecordSet* TFormtest::ebookList() const
 
 void TFormtest::Group5Click()
 {
-    if (TabSheet2->waitForImport())
+    if (TabSheet2->waitForImport() || waitForAutoBackup())
         return;
     if (Prompt::message(this, QMessageBox::Information, Titles::product(), QStringLiteral("要压缩数据库?"),
             QMessageBox::Ok | QMessageBox::Cancel)
