@@ -77,9 +77,9 @@ TfmSettings::TfmSettings(Connection& connection, QWidget* parent)
     LabelSameDisk->setObjectName(u"LabelSameDisk"_s);
     LabelSameDisk->setWordWrap(true);
     LabelSameDisk->setStyleSheet(u"color: #b34700;"_s);
-    LabelSameDisk->setText(u"注意：这个文件夹与书库在同一块磁盘上，磁盘坏了备份会和书库一起丢失。"
-                           "最好选U盘、另一块磁盘或同步文件夹。"_s);
-    LabelSameDisk->hide();
+    // Room for the warning's two lines kept, so that the window does not jump when it shows.
+    LabelSameDisk->setMinimumHeight(2 * LabelSameDisk->fontMetrics().lineSpacing() + 4);
+    LabelSameDisk->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     LabelLastBackup->setObjectName(u"LabelLastBackup"_s);
     BtnOK->setObjectName(u"BtnOK"_s);
     BtnCancel->setObjectName(u"BtnCancel"_s);
@@ -162,7 +162,10 @@ void TfmSettings::FormShow()
 void TfmSettings::folderChanged()
 {
     const QString folder = EditBackupFolder->text().trimmed();
-    LabelSameDisk->setVisible(!folder.isEmpty() && Disks::sameDisk(QDir::fromNativeSeparators(folder), AppPaths::dataDir()));
+    const bool same = !folder.isEmpty() && Disks::sameDisk(QDir::fromNativeSeparators(folder), AppPaths::dataDir());
+    LabelSameDisk->setText(same ? u"注意：这个文件夹与书库在同一块磁盘上，磁盘坏了备份会和书库一起丢失。"
+                                  "最好选U盘、另一块磁盘或同步文件夹。"_s
+                                : QString());
 }
 
 void TfmSettings::BtnBackupFolderClick()

@@ -206,6 +206,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&settings));
         auto edit = [&](const char* name) { return settings.findChild<QLineEdit*>(QLatin1String(name)); };
         QCOMPARE(edit("EditBackupFolder")->text(), QString());
+        QVERIFY(settings.findChild<QLabel*>(u"LabelSameDisk"_s)->text().isEmpty());
         QCOMPARE(edit("EditBackupDays")->text(), u"7"_s);
         QCOMPARE(edit("EditBackupKeep")->text(), u"5"_s);
         QCOMPARE(edit("EditLockMinutes")->text(), u"15"_s);
@@ -236,7 +237,7 @@ private slots:
         Prompt::enqueueFileNames({ usb.path() });
         QTest::mouseClick(settings.findChild<QPushButton*>(u"BtnBackupFolder"_s), Qt::LeftButton);
         QCOMPARE(edit("EditBackupFolder")->text(), QDir::toNativeSeparators(usb.path()));
-        QVERIFY(settings.findChild<QLabel*>(u"LabelSameDisk"_s)->isVisible());
+        QVERIFY(settings.findChild<QLabel*>(u"LabelSameDisk"_s)->text().startsWith(u"注意：这个文件夹与书库在同一块磁盘上"_s));
         edit("EditLockMinutes")->setText(u"0"_s);
         edit("EditTrashDays")->setText(u"60"_s);
         edit("EditTrashDays")->setFocus();
