@@ -62,6 +62,7 @@ QString TFmlock::password() const
 void TFmlock::clearPassword()
 {
     Edit2->clear();
+    activateWindow(); // back from the message box, typing goes here again
     Edit2->setFocus();
 }
 
