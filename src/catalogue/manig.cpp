@@ -13,6 +13,7 @@
 
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
 #include <QTableView>
@@ -92,6 +93,8 @@ void TForm2::reject()
             DBmaster->cancel();
         }
     }
+    if (lookupRunning())
+        cancelLookup();
     QDialog::reject();
 }
 
@@ -201,7 +204,10 @@ void TForm2::DBmasterAfterScroll()
 {
     // The panels empty at once; the pictures are read when the moves stop (the next
     // turn of the event loop) and decoded on other threads, so moving through the
-    // grid never waits for them.
+    // grid never waits for them. A look-up asked for the book left is dropped.
+    if (lookupRunning())
+        cancelLookup();
+    LblLookup->clear();
     clearPictures();
     loader->cancel();
     pictureTimer->start();

@@ -11,6 +11,7 @@ class PictureLoader;
 class PicturePanel;
 class QComboBox;
 class QHBoxLayout;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -22,6 +23,10 @@ class RecordSet;
 class RecordSetModel;
 namespace BookPictures {
 struct Decoded;
+}
+namespace Lookup {
+class BookLookup;
+struct Answer;
 }
 
 // The catalogue editor: the paper books in a grid, the current book in data-bound
@@ -49,6 +54,13 @@ public:
     void BtnLendClick(); // 借出: the lending dialog for the current book
     void BtnReturnClick(); // 归还
     void BtnPrintClick(); // 打印书目: the catalogue as a PDF
+    void BtnLookupClick(); // 联网查询: fills the book from its ISBN, without waiting for the answer
+    // Stops a look-up in progress (Escape, another record); nothing it finds is filled in.
+    void cancelLookup();
+    bool lookupRunning() const { return lookupTicket != 0; }
+    Lookup::BookLookup* bookLookup() const { return lookup; }
+    // The row of the ISBN field and the buttons that fill it; more such buttons may join.
+    QHBoxLayout* isbnRow() const { return isbnButtons; }
     // The six upload buttons: slot 0 is the cover (Button1), 1..5 the illustrations (Button3..Button7).
     void upload(int slot);
     // Re-reads the books from the library (after a restore): a pending edit is
@@ -75,6 +87,7 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildLayout();
@@ -89,6 +102,8 @@ private:
     void refreshLoanAndDates();
     void dateEdited(DateField* edit);
     bool readyForLoan();
+    void lookupAnswered(int ticket, const Lookup::Answer& answer);
+    void fillFromLookup(const Lookup::Answer& answer);
 
     RecordSet* DBmaster;
     RecordSet* Query1;
@@ -106,6 +121,11 @@ private:
     DateField* EdDateStarted = nullptr;
     DateField* EdDateFinished = nullptr;
     QLabel* LblLoan = nullptr;
+    QLabel* LblLookup = nullptr;
+    QLineEdit* isbnEdit = nullptr;
+    QHBoxLayout* isbnButtons = nullptr;
+    Lookup::BookLookup* lookup = nullptr;
+    int lookupTicket = 0;
     std::array<PicturePanel*, 6> panels {};
     std::array<bool, 6> uploadedSinceRefresh {};
 };

@@ -149,9 +149,33 @@ void TForm2::buildLayout()
 
     auto* left = new QVBoxLayout;
     left->setSpacing(8);
-    left->addLayout(row(page,
+    // Made in the form's order (a braced list runs left to right), so Tab follows it.
+    QHBoxLayout* first = row(page,
         { { u"书名"_s, edit(u"name"_s), 3 }, { u"作     者"_s, edit(u"zuozhe"_s), 2 },
-            { u"出版社"_s, edit(u"publish"_s), 2 }, { u"ISBN"_s, edit(u"isbn"_s), 2 } }));
+            { u"出版社"_s, edit(u"publish"_s), 2 }, { u"ISBN"_s, isbnEdit = edit(u"isbn"_s), 2 } });
+    // Enter in the ISBN field looks the book up (a barcode scanner types the digits, then Enter).
+    connect(isbnEdit, &QLineEdit::returnPressed, this, [this] { ErrorHandler::guard([this] { BtnLookupClick(); }); });
+    // The ISBN field with the buttons that fill the book from it.
+    isbnButtons = new QHBoxLayout;
+    isbnButtons->setObjectName(u"isbnRow"_s);
+    isbnButtons->setSpacing(4);
+    auto* lookupButton = new QPushButton(u"联网查询"_s, page);
+    lookupButton->setObjectName(u"BtnLookup"_s);
+    lookupButton->setAutoDefault(false);
+    lookupButton->setFocusPolicy(Qt::ClickFocus); // Tab goes from field to field; Enter in the field asks
+    lookupButton->setToolTip(u"按 ISBN 从网上查询书名、作者、出版社、简介和封面（在 ISBN 框中按回车也可）"_s);
+    connect(lookupButton, &QPushButton::clicked, this, [this] { ErrorHandler::guard([this] { BtnLookupClick(); }); });
+    isbnButtons->addWidget(lookupButton);
+    first->addLayout(isbnButtons);
+    left->addLayout(first);
+    LblLookup = new QLabel(page);
+    LblLookup->setObjectName(u"LblLookup"_s);
+    LblLookup->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LblLookup->setMinimumWidth(1); // a long message never widens the window
+    auto* status = new QHBoxLayout;
+    status->addSpacing(LabelWidth + 6);
+    status->addWidget(LblLookup, 1);
+    left->addLayout(status);
     left->addLayout(row(page,
         { { u"语种"_s, edit(u"yuzhong"_s), 1 }, { u"存放地点"_s, list(u"place"_s, places), 2 },
             { u"阅读状态"_s, list(u"isread"_s, { u"还没读"_s, u"正在读"_s, u"已读完"_s }), 2 },

@@ -54,7 +54,8 @@ QStringList nextFileNames(const QString& caption)
 } // namespace
 
 QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
-                                    const QString& text, QMessageBox::StandardButtons buttons, const QString& details)
+                                    const QString& text, QMessageBox::StandardButtons buttons, const QString& details,
+                                    QMessageBox::StandardButton defaultButton)
 {
     if (script().on) {
         record(caption, text, details);
@@ -66,6 +67,8 @@ QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, con
     }
     QMessageBox box(icon, caption, text, buttons, parent);
     box.setDetailedText(details);
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

@@ -14,10 +14,12 @@ class QWidget;
 namespace Prompt {
 
 // Shows a message box and returns the button that closed it. details, when
-// not empty, is a long text the box shows behind its "显示详情" button.
+// not empty, is a long text the box shows behind its "显示详情" button;
+// defaultButton, when given, is the one Enter presses.
 QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
                                     const QString& text, QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-                                    const QString& details = QString());
+                                    const QString& details = QString(),
+                                    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
 // The common case: one OK button.
 void information(QWidget* parent, const QString& caption, const QString& text);
