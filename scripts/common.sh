@@ -19,6 +19,10 @@ QINGHE_PACKAGES=(
     fonts-wqy-microhei
     qt6-translations-l10n   # Qt's own dialogs in Chinese
     qt6-svg-dev   # tools/makeart only: draws the icon from its SVG
+    libzxing-dev   # ISBN barcodes in photos and camera frames
+    zxing-cpp-tools imagemagick   # the barcode tests and bench_barcode make their photos with ZXingWriter and convert
+    qt6-image-formats-plugins   # WebP photos
+    qt6-multimedia-dev   # the camera scan window
 )
 
 qinghe_install_packages() {

@@ -95,6 +95,7 @@ void TForm2::reject()
     }
     if (lookupRunning())
         cancelLookup();
+    cancelScan();
     QDialog::reject();
 }
 
@@ -207,6 +208,7 @@ void TForm2::DBmasterAfterScroll()
     // grid never waits for them. A look-up asked for the book left is dropped.
     if (lookupRunning())
         cancelLookup();
+    cancelScan();
     LblLookup->clear();
     clearPictures();
     loader->cancel();

@@ -2,12 +2,14 @@
 
 #include <QDialog>
 #include <QHash>
+#include <QPointer>
 
 #include <array>
 #include <optional>
 
 class DateField;
 class PictureLoader;
+class PhotoScan;
 class PicturePanel;
 class QComboBox;
 class QHBoxLayout;
@@ -59,6 +61,11 @@ public:
     void cancelLookup();
     bool lookupRunning() const { return lookupTicket != 0; }
     Lookup::BookLookup* bookLookup() const { return lookup; }
+    void BtnScanPhotoClick(); // 照片识别: the ISBN from a photo of the barcode, then the look-up
+    void BtnScanCameraClick(); // 摄像头扫描: the same from the camera
+    // An ISBN read from a barcode: into the current book's field (after a question
+    // when it holds another ISBN), and the look-up starts.
+    void takeScannedIsbn(const QString& isbn);
     // The row of the ISBN field and the buttons that fill it; more such buttons may join.
     QHBoxLayout* isbnRow() const { return isbnButtons; }
     // The six upload buttons: slot 0 is the cover (Button1), 1..5 the illustrations (Button3..Button7).
@@ -103,6 +110,7 @@ private:
     void dateEdited(DateField* edit);
     bool readyForLoan();
     void lookupAnswered(int ticket, const Lookup::Answer& answer);
+    void cancelScan();
     void fillFromLookup(const Lookup::Answer& answer);
 
     RecordSet* DBmaster;
@@ -126,6 +134,7 @@ private:
     QHBoxLayout* isbnButtons = nullptr;
     Lookup::BookLookup* lookup = nullptr;
     int lookupTicket = 0;
+    QPointer<PhotoScan> photoScan; // a photo being read for the current book
     std::array<PicturePanel*, 6> panels {};
     std::array<bool, 6> uploadedSinceRefresh {};
 };

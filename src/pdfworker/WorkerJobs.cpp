@@ -11,6 +11,7 @@ namespace PdfWorker {
 const QList<JobHandler>& jobTable()
 {
     static const QList<JobHandler> table {
+        { "barcode", &runBarcode },
         { "check", &runCheck },
         { "outline", &runOutline },
         { "text", &runText },

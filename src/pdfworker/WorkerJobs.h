@@ -1,7 +1,7 @@
 #pragma once
 
-// The jobs the PDF worker knows, one handler file each (CheckJob.cpp,
-// OutlineJob.cpp, TextJob.cpp, TitleJob.cpp), listed in jobTable(). A new kind
+// The jobs the PDF worker knows, one handler file each (BarcodeJob.cpp,
+// CheckJob.cpp, OutlineJob.cpp, TextJob.cpp, TitleJob.cpp), listed in jobTable(). A new kind
 // of job is one more handler file and one more line there.
 //
 // A handler gets the job frame's map and answers through its Reply; what it
@@ -42,6 +42,7 @@ struct JobHandler
 // Every handler; the job frame's "job" names one of them.
 const QList<JobHandler>& jobTable();
 
+QCborMap runBarcode(const QCborMap& job, Reply& reply);
 QCborMap runCheck(const QCborMap& job, Reply& reply);
 QCborMap runOutline(const QCborMap& job, Reply& reply);
 QCborMap runText(const QCborMap& job, Reply& reply);

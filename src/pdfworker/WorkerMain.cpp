@@ -16,8 +16,9 @@ using namespace Qt::StringLiterals;
 namespace PdfWorker {
 namespace {
 
-    // A job frame is a path and a password: anything bigger is not one.
-    constexpr qint64 MaxJobFrame = 64 * 1024;
+    // A job frame is a path and a password, or one grey camera frame
+    // (the program sends one of at most 1920 x 1080): anything bigger is not one.
+    constexpr qint64 MaxJobFrame = 4 * 1024 * 1024;
 
     [[noreturn]] void outOfMemory()
     {
