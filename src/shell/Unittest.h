@@ -6,9 +6,12 @@
 #include <QList>
 #include <QMainWindow>
 #include <QPixmap>
+#include <QPointer>
 
 #include <functional>
 
+class AppLock;
+class AutoBackupRunner;
 class EbookPage;
 class LoansPage;
 class StatsPage;
@@ -28,6 +31,8 @@ class ShelfListing;
 struct ShelfContent;
 class ShelfView;
 class TForm2;
+class ThreadTask;
+class BackgroundTask;
 
 // The application's one main window: the navigation pane on the left, the
 // paper-book shelf and the e-book pages on the right.
@@ -55,6 +60,7 @@ public:
     void dxNavBar1Item14Click(); // 借阅
     void dxNavBar1Item15Click(); // 统计
     void dxNavBar1Item17Click(); // 回收站
+    void dxNavBar1Item18Click(); // 设置
     void showOverdue(); // "有 N 本书逾期未还" in the status bar, or nothing
     // A book was lent or returned somewhere: the overdue note, the 借阅 lists and
     // the shelf's marks follow at once.
@@ -69,11 +75,19 @@ public:
     // At the first show: files of the bin where their rows are, items past their days removed.
     void tidyBin();
     QString statusText(int panel) const;
+    // Whether a shelf listing is still being read (it is shown when it ends).
+    bool isListing() const;
+    // Whether a backup is being written or a backup being checked (on a thread).
+    bool isBackingUp() const;
     EbookPage* ebookPage() const { return TabSheet2; }
     LoansPage* loansPage() const { return TabSheetLoans; }
     StatsPage* statsPage() const { return TabSheetStats; }
     FindPanel* findPanel() const { return m_find; }
     FullTextLibrary* fullText() const { return m_fullText; }
+    AutoBackupRunner* autoBackup() const { return m_autoBackup; }
+    AppLock* appLock() const { return m_lock; }
+    // The account logged in: the lock asks for its password.
+    void setAccount(const QString& user);
 
     // The address both banners open.
     static QString bannerUrl();
@@ -91,13 +105,18 @@ private:
     void buildCategoryLinks();
     void countBooks();
     void listByStatus(const QString& status);
-    void runListing(const std::function<ShelfContent(ShelfListing&)>& list);
+    void runListing(std::function<ShelfContent(ShelfListing&)> list);
     void showListing(const ShelfContent& result);
     void notYetAvailable(const QString& what);
     void buildFind();
     void openFoundPaperBook(qint64 id);
     void openFoundEbook(qint64 id, int page, const QString& find);
     RecordSet* ebookList() const; // the e-book list query, closed and reopened by compaction
+    // The automatic backup (once, after the window first shows) and the lock.
+    void buildGuards();
+    void startAutoBackup();
+    // True, after telling the user to wait, while the automatic backup runs.
+    bool waitForAutoBackup();
 
     // Layout
     QLabel* Image1 = nullptr;
@@ -124,7 +143,8 @@ private:
     // State
     QPixmap shug;
     bool bannerShown = false;
-    bool listing = false; // a shelf listing is being built
+    QPointer<BackgroundTask> m_backup; // a backup being written or checked
+    QPointer<ThreadTask> m_listing; // the shelf listing being read; a newer one replaces it
 
     TForm2* Form2 = nullptr; // the catalogue editor, made at first use and kept
 
@@ -132,6 +152,11 @@ private:
     FullTextLibrary* m_fullText = nullptr;
     bool m_binTidied = false; // the bin's files put in order and its old items removed, once a run
     FindPanel* m_find = nullptr;
+
+    AutoBackupRunner* m_autoBackup = nullptr;
+    QLabel* StatusBar1Backup = nullptr; // how the automatic backup went
+    bool m_autoBackupTried = false;
+    AppLock* m_lock = nullptr;
 
     // Queries
     RecordSet* Query1;
