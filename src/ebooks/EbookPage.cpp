@@ -27,6 +27,7 @@
 #include "tasks/BackgroundTask.h"
 #include "widgets/Titles.h"
 
+#include <utility>
 #include <QAction>
 #include <QComboBox>
 #include <QDateTime>
@@ -181,6 +182,24 @@ void EbookPage::clearReading()
     m_shownId = -1;
     m_readingId = -1;
     PageControl2->setCurrentWidget(TabSheet4);
+}
+
+void EbookPage::locked()
+{
+    const bool reading = PageControl2->currentWidget() == TabSheet5 && FoxitPDFSDK1->hasDocument() && m_readingId > 0;
+    m_lockedId = reading ? m_readingId : -1;
+    m_lockedPage = reading ? FoxitPDFSDK1->currentPage() : -1;
+    FoxitPDFSDK1->clear();
+    m_shownId = -1;
+    m_readingId = -1;
+    m_dragCopies->removeThisRunsCopies();
+}
+
+void EbookPage::unlocked()
+{
+    const qint64 id = std::exchange(m_lockedId, -1);
+    if (id > 0)
+        openFound(id, std::exchange(m_lockedPage, -1));
 }
 
 void EbookPage::bringToFront()

@@ -84,6 +84,11 @@ public:
     PdfViewer* viewer() const { return FoxitPDFSDK1; }
     // After a restore: back to the management page with the viewer emptied.
     void clearReading();
+    // The window locks: the document being read is closed with its decrypted
+    // pages, and the drag copies no drop took are removed. unlocked() opens the
+    // same book again at the page it was at.
+    void locked();
+    void unlocked();
     EbookGrid* grid() const { return DBGrid2; }
 
     // The program's guard of the PDF engine and its full-text library (set by
@@ -186,6 +191,8 @@ private:
     std::shared_ptr<DragCopy> m_dragCopies; // shared with a drag whose copy is still being made
     LastPage m_lastPage;
     qint64 m_readingId = -1; // the e-book in the viewer, whose page is remembered
+    qint64 m_lockedId = -1; // the e-book that was being read when the window locked, and its page
+    int m_lockedPage = -1;
     qint64 m_shownId = -1; // the e-book last handed to the viewer
     QString m_shownFile; // its store file and password, as handed over
     QString m_shownPassword;

@@ -65,8 +65,10 @@ int run(int argc, char* argv[])
     std::unique_ptr<TFormtest> mainWindow;
     {
         TFmlog login;
-        if (login.exec() == QDialog::Accepted)
+        if (login.exec() == QDialog::Accepted) {
             mainWindow = std::make_unique<TFormtest>();
+            mainWindow->setAccount(login.userName());
+        }
     }
     if (!mainWindow)
         return 0;

@@ -58,6 +58,7 @@ TFormtest::TFormtest(QWidget* parent)
     // FormCreate: the background tile of the shelf, also the cover of books without one.
     shug = QPixmap(QStringLiteral(":/pictures/shug.png"));
     buildLayout();
+    buildGuards();
 
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
@@ -88,8 +89,10 @@ bool TFormtest::event(QEvent* event)
 void TFormtest::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
         ErrorHandler::guard([this] { FormShow(); });
+        QTimer::singleShot(0, this, [this] { startAutoBackup(); });
+    }
 }
 
 void TFormtest::resizeEvent(QResizeEvent* event)
@@ -315,14 +318,14 @@ bool TFormtest::isBackingUp() const
 
 void TFormtest::dxNavBar1Item9Click()
 {
-    if (TabSheet2->waitForImport() || isBackingUp())
+    if (TabSheet2->waitForImport() || isBackingUp() || waitForAutoBackup())
         return;
     m_backup = BackupDialogs::backup(this, TDataModule2::instance()->Adocon);
 }
 
 void TFormtest::dxNavBar1Item10Click()
 {
-    if (TabSheet2->waitForImport() || isBackingUp())
+    if (TabSheet2->waitForImport() || isBackingUp() || waitForAutoBackup())
         return;
     Connection& connection = TDataModule2::instance()->Adocon;
     m_backup = BackupDialogs::restore(this, connection, [this, &connection] {
@@ -346,7 +349,7 @@ RecordSet* TFormtest::ebookList() const
 
 void TFormtest::Group5Click()
 {
-    if (TabSheet2->waitForImport() || isBackingUp())
+    if (TabSheet2->waitForImport() || isBackingUp() || waitForAutoBackup())
         return;
     if (Prompt::message(this, QMessageBox::Information, Titles::product(), QStringLiteral("要压缩数据库?"),
             QMessageBox::Ok | QMessageBox::Cancel)

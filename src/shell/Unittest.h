@@ -10,6 +10,8 @@
 
 #include <functional>
 
+class AppLock;
+class AutoBackupRunner;
 class EbookPage;
 class LoansPage;
 class StatsPage;
@@ -59,6 +61,7 @@ public:
     void dxNavBar1Item16Click(); // 批量添加
     void dxNavBar1Item15Click(); // 统计
     void dxNavBar1Item17Click(); // 回收站
+    void dxNavBar1Item18Click(); // 设置
     void showOverdue(); // "有 N 本书逾期未还" in the status bar, or nothing
     // A book was lent or returned somewhere: the overdue note, the 借阅 lists and
     // the shelf's marks follow at once.
@@ -82,6 +85,10 @@ public:
     StatsPage* statsPage() const { return TabSheetStats; }
     FindPanel* findPanel() const { return m_find; }
     FullTextLibrary* fullText() const { return m_fullText; }
+    AutoBackupRunner* autoBackup() const { return m_autoBackup; }
+    AppLock* appLock() const { return m_lock; }
+    // The account logged in: the lock asks for its password.
+    void setAccount(const QString& user);
 
     // The address both banners open.
     static QString bannerUrl();
@@ -106,6 +113,11 @@ private:
     void openFoundPaperBook(qint64 id);
     void openFoundEbook(qint64 id, int page, const QString& find);
     RecordSet* ebookList() const; // the e-book list query, closed and reopened by compaction
+    // The automatic backup (once, after the window first shows) and the lock.
+    void buildGuards();
+    void startAutoBackup();
+    // True, after telling the user to wait, while the automatic backup runs.
+    bool waitForAutoBackup();
 
     // Layout
     QLabel* Image1 = nullptr;
@@ -141,6 +153,11 @@ private:
     FullTextLibrary* m_fullText = nullptr;
     bool m_binTidied = false; // the bin's files put in order and its old items removed, once a run
     FindPanel* m_find = nullptr;
+
+    AutoBackupRunner* m_autoBackup = nullptr;
+    QLabel* StatusBar1Backup = nullptr; // how the automatic backup went
+    bool m_autoBackupTried = false;
+    AppLock* m_lock = nullptr;
 
     // Queries
     RecordSet* Query1;

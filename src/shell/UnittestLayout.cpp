@@ -198,6 +198,7 @@ void TFormtest::buildNavigation()
     link(group5, QStringLiteral("dxNavBar1Item6"), QStringLiteral("用户管理"), &TFormtest::dxNavBar1Item6Click);
     link(group5, QStringLiteral("dxNavBar1Item9"), QStringLiteral("备份数据"), &TFormtest::dxNavBar1Item9Click);
     link(group5, QStringLiteral("dxNavBar1Item10"), QStringLiteral("恢复数据"), &TFormtest::dxNavBar1Item10Click);
+    link(group5, QStringLiteral("dxNavBar1Item18"), QStringLiteral("设置"), &TFormtest::dxNavBar1Item18Click);
 
     NavGroup* group6 = dxNavBar1->addGroup(QStringLiteral("Group6"), QStringLiteral("统计"));
     link(group6, QStringLiteral("dxNavBar1Item15"), QStringLiteral("统计"), &TFormtest::dxNavBar1Item15Click);

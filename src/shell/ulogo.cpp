@@ -129,6 +129,7 @@ void TFmlog::Button1Click()
         Edit2->setFocus();
         return;
     }
+    m_user = user;
     accept();
 }
 

@@ -20,6 +20,8 @@ public:
     void FormShow();
     void Button1Click();
     void Button2Click();
+    // The account that logged in (after an OK result).
+    QString userName() const { return m_user; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -37,4 +39,5 @@ private:
     QPushButton* Button2;
     QLabel* Image1;
     RecordSet* Queryb;
+    QString m_user;
 };

@@ -112,6 +112,13 @@ QString getSaveFileName(
         confirmOverwrite ? QFileDialog::Options() : QFileDialog::DontConfirmOverwrite);
 }
 
+QString getExistingDirectory(QWidget* parent, const QString& caption, const QString& dir)
+{
+    if (script().on)
+        return nextFileNames(caption).value(0);
+    return QFileDialog::getExistingDirectory(parent, caption, dir);
+}
+
 void setScripted(bool on)
 {
     script() = Script{};

@@ -32,6 +32,8 @@ QString getOpenPictureName(QWidget* parent, const QString& caption, const QStrin
 // confirmOverwrite false: an existing file is chosen without a question.
 QString getSaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter,
                         bool confirmOverwrite = true);
+// A folder; "" when cancelled. Scripted answers come from enqueueFileNames.
+QString getExistingDirectory(QWidget* parent, const QString& caption, const QString& dir);
 
 // --- for tests -------------------------------------------------------------
 

@@ -75,7 +75,8 @@ private slots:
             captions << item->objectName() + u' ' + item->text();
         QCOMPARE(captions,
             (QStringList {
-                u"dxNavBar1Item6 用户管理"_s, u"dxNavBar1Item9 备份数据"_s, u"dxNavBar1Item10 恢复数据"_s }));
+                u"dxNavBar1Item6 用户管理"_s, u"dxNavBar1Item9 备份数据"_s, u"dxNavBar1Item10 恢复数据"_s,
+                u"dxNavBar1Item18 设置"_s }));
         // Dialogs cancelled: nothing shown, above all no compaction (its unscripted question would abort).
         QCOMPARE(f.click("dxNavBar1Item9") + f.click("dxNavBar1Item10"), QStringList());
         QVERIFY(f.click("dxNavBar1Item9", f.dir.filePath(u"corvina/x"_s)).value(0).contains(u"“corvina”"_s));

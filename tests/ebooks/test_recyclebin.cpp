@@ -16,6 +16,7 @@
 #include "platform/AppPaths.h"
 #include "search/FieldSearch.h"
 #include "search/FindQuery.h"
+#include "stats/Statistics.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
@@ -220,6 +221,12 @@ private slots:
         const Trash::Item item = f.only();
         QCOMPARE(item.storedName, name);
         QVERIFY(RecycleBin::bytes(f.db(), f.store) >= stored.size());
+        // The statistics count the bin apart from the store.
+        const LibraryStats stats = Statistics::collect(f.db(), QDate::currentDate(), f.store.folder());
+        QCOMPARE(stats.ebooks, qint64(0));
+        QCOMPARE(stats.binItems, 1);
+        QVERIFY(stats.binBytes >= stored.size() + text.size() + 500);
+        QVERIFY(stats.storeBytes < stored.size());
 
         bool missing = true;
         QCOMPARE(RecycleBin::restore(f.db(), f.store, item, &missing), id);
