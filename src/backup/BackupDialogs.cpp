@@ -5,19 +5,22 @@
 #include "data/RecordSet.h"
 #include "data/Sql.h"
 #include "format/BackupFormat.h"
+#include "tasks/BackgroundTask.h"
+#include "widgets/TaskProgress.h"
 #include "widgets/ErrorHandler.h"
 #include "widgets/Prompt.h"
 #include "widgets/SizeText.h"
 #include "widgets/Titles.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QPointer>
-#include <QProgressDialog>
+#include <QScopeGuard>
 #include <QStandardPaths>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -37,44 +40,29 @@ QString message(const Exception& error)
     return QString::fromStdString(error.message());
 }
 
-// The one progress dialog of a backup or a check: bytes done of all, a cancel button.
-// It blocks the other windows, so nothing else starts while events come through.
-class Progress
+// The dialog of a backup or a check: the bytes done of all, 取消, over every window
+// (nothing else starts meanwhile), shown after a moment as every task's is.
+void showProgress(BackgroundTask* task, QWidget* parent, const QString& label)
 {
-public:
-    Progress(QWidget* parent, const QString& label, std::function<void()> cancel)
-        : m_dialog(label, u"取消"_s, 0, 1000, parent)
-        , m_label(label)
-        , m_cancel(std::move(cancel))
-    {
-        m_dialog.setObjectName(u"BackupProgress"_s);
-        m_dialog.setWindowTitle(Titles::application());
-        m_dialog.setWindowModality(Qt::ApplicationModal);
-        m_dialog.setMinimumDuration(300);
-        m_dialog.setAutoClose(false);
-        m_dialog.setAutoReset(false);
-        m_dialog.setValue(0);
+    auto* progress = new TaskProgress(task, parent, Titles::application());
+    progress->setDialogObjectName(u"BackupProgress"_s);
+    progress->setModality(Qt::ApplicationModal);
+    progress->setLabel([label](qint64 done, qint64 total, const QString&) {
+        return u"%1\n%2 / %3"_s.arg(label, sizeText(done), sizeText(total));
+    });
+}
+
+// The message of what a thread's work threw.
+QString failureOf(const BackgroundTask& task)
+{
+    try {
+        task.rethrow();
+    } catch (const Exception& error) {
+        return message(error);
+    } catch (...) {
     }
-
-    std::function<void(qint64, qint64)> callback()
-    {
-        return [this](qint64 done, qint64 total) {
-            if (total > 0)
-                m_dialog.setValue(int(std::clamp<qint64>(done * 1000 / total, 0, 1000)));
-            m_dialog.setLabelText(u"%1\n%2 / %3"_s.arg(m_label, sizeText(done), sizeText(total)));
-            QCoreApplication::processEvents();
-            if (m_dialog.wasCanceled())
-                m_cancel();
-        };
-    }
-
-    void close() { m_dialog.close(); }
-
-private:
-    QProgressDialog m_dialog;
-    QString m_label;
-    std::function<void()> m_cancel;
-};
+    return task.errorMessage();
+}
 
 class WaitCursor
 {
@@ -154,62 +142,102 @@ bool ownedBy(const QObject* object, const QObject* owner)
 
 namespace BackupDialogs {
 
-void backup(QWidget* parent, Connection& connection)
+BackgroundTask* backup(QWidget* parent, Connection& connection)
 {
     QString path = Prompt::getSaveFileName(
         parent, u"备份数据"_s, defaultFolder() + u'/' + Backup::defaultFileName(), fileFilter);
     if (path.isEmpty())
-        return;
+        return nullptr;
     if (!path.endsWith(extension, Qt::CaseInsensitive))
         path += extension;
     if (insideStore(path)) {
         Prompt::error(parent, Titles::product(),
             u"备份不能保存在电子书库文件夹“corvina”中（恢复时它会被整个替换），请换一个文件夹。"_s);
-        return;
+        return nullptr;
     }
-    Backup backup(connection);
-    bool written = false;
+    // Written on a thread from a connection of its own; the snapshot is taken through it.
+    struct Outcome
     {
-        Progress progress(parent, u"正在备份数据……"_s, [&backup] { backup.cancel(); });
-        backup.setProgress(progress.callback());
-        try {
-            written = backup.write(path);
-        } catch (const Exception& error) {
-            progress.close();
-            Prompt::error(parent, Titles::product(), u"备份没有成功，没有留下备份文件：\n"_s + message(error));
-            return;
-        }
-    }
-    if (!written) {
-        Prompt::information(parent, Titles::hint(), u"备份已取消，没有留下备份文件。"_s);
-        return;
-    }
-    Prompt::information(parent, Titles::product(), savedText(connection, backup.result(), path));
+        bool written = false;
+        Backup::Result result;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    auto* task = new ThreadTask(
+        [source = connection.connectionString(), path, outcome](TaskControl& control) {
+            Connection own(source);
+            Backup backup(own);
+            backup.setProgress([&control, &backup](qint64 done, qint64 total) {
+                if (!control.step(done, total))
+                    backup.cancel();
+            });
+            outcome->written = backup.write(path);
+            outcome->result = backup.result();
+        },
+        parent);
+    task->setObjectName(u"BackupTask"_s);
+    task->setAutoDelete(true);
+    showProgress(task, parent, u"正在备份数据……"_s);
+    QPointer<QWidget> window = parent;
+    QObject::connect(task, &BackgroundTask::finished, parent, [task, window, &connection, path, outcome] {
+        // A backup written whole before 取消 arrived stands, and is told.
+        if (task->state() == BackgroundTask::State::Failed)
+            Prompt::error(window, Titles::product(), u"备份没有成功，没有留下备份文件：\n"_s + failureOf(*task));
+        else if (!outcome->written)
+            Prompt::information(window, Titles::hint(), u"备份已取消，没有留下备份文件。"_s);
+        else
+            Prompt::information(window, Titles::product(), savedText(connection, outcome->result, path));
+    });
+    task->start();
+    return task;
 }
 
-bool restore(QWidget* parent, Connection& connection, const std::function<void()>& reread)
+BackgroundTask* restore(QWidget* parent, Connection& connection, std::function<void()> reread)
 {
     const QString path = Prompt::getOpenFileName(parent, u"恢复数据"_s, defaultFolder(), fileFilter);
     if (path.isEmpty())
-        return false;
-    Restore restore(connection);
-    {
-        Progress progress(parent, u"正在检查备份文件……"_s, [&restore] { restore.cancel(); });
-        restore.setProgress(progress.callback());
-        try {
-            if (!restore.verify(path))
-                return false; // cancelled; nothing was changed
-        } catch (const Exception& error) {
-            progress.close();
-            Prompt::error(parent, Titles::product(), u"这个备份不能恢复，书库没有任何改动：\n"_s + message(error));
-            return false;
-        }
-    }
+        return nullptr;
+    // Checked and unpacked on a thread, reading the library in use through a
+    // connection of its own; the swap itself is quick and happens here.
+    auto restore = std::make_shared<Restore>(connection);
+    auto verified = std::make_shared<bool>(false);
+    auto* task = new ThreadTask(
+        [source = connection.connectionString(), path, restore, verified](TaskControl& control) {
+            Connection own(source);
+            restore->readThrough(&own);
+            const auto back = qScopeGuard([&restore] { restore->readThrough(nullptr); });
+            restore->setProgress([&control, &restore](qint64 done, qint64 total) {
+                if (!control.step(done, total))
+                    restore->cancel();
+            });
+            *verified = restore->verify(path);
+        },
+        parent);
+    task->setObjectName(u"BackupTask"_s);
+    task->setAutoDelete(true);
+    showProgress(task, parent, u"正在检查备份文件……"_s);
+    QPointer<QWidget> window = parent;
+    QObject::connect(task, &BackgroundTask::finished, parent,
+        [task, window, &connection, restore, verified, reread = std::move(reread)] {
+            if (task->state() == BackgroundTask::State::Failed) {
+                Prompt::error(
+                    window, Titles::product(), u"这个备份不能恢复，书库没有任何改动：\n"_s + failureOf(*task));
+                return;
+            }
+            if (task->state() == BackgroundTask::State::Cancelled || !*verified)
+                return; // nothing was changed
+            apply(window, connection, *restore, reread);
+        });
+    task->start();
+    return task;
+}
+
+void apply(QWidget* parent, Connection& connection, Restore& restore, const std::function<void()>& reread)
+{
     const Restore::Summary summary = restore.summary();
     if (Prompt::message(parent, QMessageBox::Question, Titles::product(), confirmationText(summary),
             QMessageBox::Ok | QMessageBox::Cancel)
         != QMessageBox::Ok)
-        return false;
+        return;
 
     // Pending edits are dropped, never posted into either library.
     for (const QPointer<RecordSet>& set : liveSets(connection))
@@ -227,11 +255,10 @@ bool restore(QWidget* parent, Connection& connection, const std::function<void()
     }
     if (!failure.isEmpty()) {
         Prompt::error(parent, Titles::product(), failure);
-        return false;
+        return;
     }
     Prompt::information(parent, Titles::product(),
         u"恢复完成：纸书 %1 本，电子书 %2 本。"_s.arg(summary.booksInBackup).arg(summary.ebooksInBackup));
-    return true;
 }
 
 void rereadRecordSets(Connection& connection, const QObject* skip)

@@ -2,27 +2,35 @@
 
 // The window side of backup and restore ("备份数据", "恢复数据"): the file dialogs,
 // progress with cancel, the confirmation and the closing messages, all through
-// Prompt. Everything runs on the user-interface thread; the progress callbacks
-// let events through so that the cancel button works.
+// Prompt. The backup and the check of a backup run as background tasks
+// (tasks/BackgroundTask.h) on a connection of their own, behind a progress
+// dialog with 取消; what follows them runs on the window's thread when they end.
 
 #include <QString>
 
 #include <functional>
 
+class BackgroundTask;
 class Connection;
+class Restore;
 class QObject;
 class QWidget;
 
 namespace BackupDialogs {
 
-// Asks where to save, writes the backup and says what was saved.
-void backup(QWidget* parent, Connection& connection);
+// Asks where to save, and starts writing the backup; says what was saved when it
+// ends. Returns the task (null when nothing was started); it goes by itself.
+BackgroundTask* backup(QWidget* parent, Connection& connection);
 
-// Asks for a backup, checks the whole of it, asks for confirmation and puts it in
-// place of the library. Before the swap every record set of the connection drops
-// its pending edit; after it has been tried (whether it succeeded or not)
-// `reread` runs, which must re-read every window's data. True when restored.
-bool restore(QWidget* parent, Connection& connection, const std::function<void()>& reread);
+// Asks for a backup and starts checking the whole of it; when the check ends,
+// apply() follows. Returns the task (null when nothing was started).
+BackgroundTask* restore(QWidget* parent, Connection& connection, std::function<void()> reread);
+
+// Asks for confirmation and puts a checked backup in place of the library. Before
+// the swap every record set of the connection drops its pending edit; after it has
+// been tried (whether it succeeded or not) `reread` runs, which must re-read every
+// window's data.
+void apply(QWidget* parent, Connection& connection, Restore& restore, const std::function<void()>& reread);
 
 // Re-reads every open record set of the connection from the file, but those owned
 // (directly or further down) by `skip`. A set that cannot be re-read is closed, so

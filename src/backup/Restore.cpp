@@ -344,7 +344,7 @@ bool Restore::verify(const QString& path)
             if (version < Schema::latestVersion() && Schema::isLibrary(db.db))
                 Schema::migrate(db.db);
             // Only a library of this program's own making takes the place of the one in use.
-            const QString problem = checkAgainstFresh(db.db, staging, m_connection.password());
+            const QString problem = checkAgainstFresh(db.db, staging, (m_reading ? *m_reading : m_connection).password());
             if (!problem.isEmpty())
                 fail(u"备份中的书库不能使用(%1)，没有恢复"_s.arg(problem));
             m_summary.booksInBackup = scalar(db.db, "select count(*) from baseshu").toInt();
@@ -353,13 +353,14 @@ bool Restore::verify(const QString& path)
             const QString message = QString::fromStdString(error.message());
             fail(message.startsWith(u"备份中"_s) ? message : bad.arg(message));
         }
-        if (!stored.isEmpty() && stored != m_connection.password())
+        if (!stored.isEmpty() && stored != (m_reading ? *m_reading : m_connection).password())
             fail(u"备份中的数据库密码与当前书库的不同，无法恢复"_s);
     }
-    m_summary.booksNow = m_connection.scalar(u"select count(*) from baseshu"_s).toInt();
-    m_summary.ebooksNow = m_connection.scalar(u"select count(*) from dzbook"_s).toInt();
+    Connection& now = m_reading ? *m_reading : m_connection;
+    m_summary.booksNow = now.scalar(u"select count(*) from baseshu"_s).toInt();
+    m_summary.ebooksNow = now.scalar(u"select count(*) from dzbook"_s).toInt();
     {
-        sqlite3* db = m_connection.handle();
+        sqlite3* db = now.handle();
         sqlite3_stmt* stmt = nullptr;
         if (sqlite3_prepare_v2(db, "select filename from dzbook", -1, &stmt, nullptr) != SQLITE_OK)
             fail(QString::fromUtf8(sqlite3_errmsg(db)));

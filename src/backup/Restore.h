@@ -41,6 +41,9 @@ public:
 
     void setProgress(Progress progress); // bytes of the backup file read
     void cancel(); // stops a running verify(); it then returns false
+    // verify() reads the library in use through this connection (one of the
+    // verifying thread's own) rather than the one it restores; null: that one.
+    void readThrough(Connection* reading) { m_reading = reading; }
 
     // Throws EBackupError; false when cancelled (nothing is left behind).
     bool verify(const QString& path);
@@ -58,6 +61,7 @@ public:
 
 private:
     Connection& m_connection;
+    Connection* m_reading = nullptr;
     Progress m_progress;
     std::atomic_bool m_cancel { false };
     Summary m_summary;

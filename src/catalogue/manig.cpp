@@ -40,7 +40,12 @@ TForm2::TForm2(QWidget* parent)
     connect(
         DBmaster, &RecordSet::afterScroll, this, [this] { ErrorHandler::guard([this] { DBmasterAfterScroll(); }); });
     // Posted (by "保存", a move or an upload): the triggers may have stamped a date.
+    // An opening is followed by the move to its first row, which refreshes them; an empty result is not.
     connect(DBmaster, &RecordSet::stateChanged, this, [this](RecordSet::State state) {
+        const bool opened = masterState == int(RecordSet::State::Inactive);
+        masterState = int(state);
+        if (opened && state == RecordSet::State::Browse && !DBmaster->isEmpty())
+            return;
         if (state == RecordSet::State::Browse || state == RecordSet::State::Insert)
             ErrorHandler::guard([this] { refreshLoanAndDates(); });
     });
@@ -53,7 +58,12 @@ TForm2::TForm2(QWidget* parent)
     setWindowState(Qt::WindowMaximized);
 }
 
-TForm2::~TForm2() = default;
+TForm2::~TForm2()
+{
+    // The record set goes after this window's own members: the grid's fitting must not follow it.
+    if (model)
+        model->disconnect(this);
+}
 
 void TForm2::showEvent(QShowEvent* event)
 {
@@ -270,10 +280,8 @@ void TForm2::refreshCategory()
     const std::optional<qint64> id = DBmaster->asInteger(u"leibie"_s);
     if (!id)
         return;
-    Query1->setSql(u"select * from tblei where Id="_s + QString::number(*id));
-    Query1->open();
-    if (!Query1->isEmpty())
-        CBleib->setEditText(Query1->asText(u"leib"_s));
+    // Read at every move (a category may have been renamed meanwhile): one value, no record set.
+    CBleib->setEditText(DBmaster->connection().scalar(u"select leib from tblei where id="_s + QString::number(*id)));
 }
 
 void TForm2::upload(int slot)

@@ -23,6 +23,8 @@ class QTableView;
 class QTimer;
 class RecordSet;
 class RecordSetModel;
+class ThreadTask;
+struct CsvImportPlan;
 namespace BookPictures {
 struct Decoded;
 }
@@ -56,6 +58,9 @@ public:
     void BtnLendClick(); // 借出: the lending dialog for the current book
     void BtnReturnClick(); // 归还
     void BtnPrintClick(); // 打印书目: the catalogue as a PDF
+    // Whether a CSV file or a printed catalogue is being made (on a thread); the
+    // three buttons wait for it.
+    bool isWorking() const;
     void BtnLookupClick(); // 联网查询: fills the book from its ISBN, without waiting for the answer
     // Stops a look-up in progress (Escape, another record); nothing it finds is filled in.
     void cancelLookup();
@@ -99,6 +104,8 @@ protected:
 private:
     void buildLayout();
     void fitTitleColumn();
+    // The widest of a column's texts as the grid shows them, looking no further once one reaches enough.
+    int widestText(const QString& field, int enough);
     void runSearch(const QString& text);
     void refreshCategory();
     void clearPictures();
@@ -109,6 +116,7 @@ private:
     void refreshLoanAndDates();
     void dateEdited(DateField* edit);
     bool readyForLoan();
+    void confirmCsvImport(const CsvImportPlan& plan);
     void lookupAnswered(int ticket, const Lookup::Answer& answer);
     void cancelScan();
     void fillFromLookup(const Lookup::Answer& answer);
@@ -119,7 +127,11 @@ private:
     PictureLoader* loader;
     QTimer* pictureTimer; // the pictures of the row where a quick run of moves stops
     QString searchText; // of the search the list shows
+    int masterState = 0; // the books' last state (RecordSet::State), to tell an opening from a post
+    QPointer<ThreadTask> job; // the CSV file or printed catalogue being made
     QHash<QString, QString> categoryNames; // id -> name, for the grid
+    QHash<QString, int> textWidths; // grid texts measured, in the font below
+    QString textWidthsFont;
 
     QScrollArea* scroll = nullptr;
     QComboBox* CBleib = nullptr;

@@ -2,7 +2,8 @@
 
 #include "catalogue/CatalogueCsv.h"
 #include "catalogue/manig.h"
-#include "widgets/ProgressDialog.h"
+#include "catalogue/LibraryTask.h"
+#include "tasks/BackgroundTask.h"
 #include "widgets/Prompt.h"
 #include "data/RecordSet.h"
 #include "widgets/Titles.h"
@@ -11,6 +12,8 @@
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -21,16 +24,17 @@ QString fileFilter()
     return u"CSV 文件 (*.csv);;所有文件 (*)"_s;
 }
 
-// Long work behind a progress dialog with a cancel button.
-CsvProgress reportTo(ProgressDialog& dialog)
-{
-    return [&dialog](qint64 done, qint64 total) { return dialog.report(done, total); };
-}
-
 } // namespace
+
+bool TForm2::isWorking() const
+{
+    return !job.isNull();
+}
 
 void TForm2::BtnCsvExportClick()
 {
+    if (isWorking())
+        return;
     // What is being typed is written first, so the file holds what the window shows.
     if (DBmaster->state() == RecordSet::State::Edit || DBmaster->state() == RecordSet::State::Insert)
         DBmaster->post();
@@ -41,30 +45,37 @@ void TForm2::BtnCsvExportClick()
         return;
     if (QFileInfo(path).suffix().isEmpty())
         path += u".csv"_s;
-    int count = 0;
-    try {
-        ProgressDialog progress(this, u"正在导出书目……"_s, u"取消"_s);
-        count = CatalogueCsv::exportTo(DBmaster->connection(), path, reportTo(progress));
-    } catch (const ECsvCancelled&) {
-        return; // the file was not written
-    }
-    Prompt::information(
-        this, Titles::hint(), u"已导出 %1 本图书到\n%2"_s.arg(count).arg(QDir::toNativeSeparators(path)));
+    // A stopped export leaves no file: it is written under another name and renamed when whole.
+    auto count = std::make_shared<int>(0);
+    job = LibraryTask::start(
+        this, DBmaster->connection().connectionString(), u"正在导出书目……"_s,
+        [path, count](Connection& connection, const LibraryTask::Progress& progress) {
+            *count = CatalogueCsv::exportTo(connection, path, progress);
+        },
+        [this, path, count] {
+            Prompt::information(
+                this, Titles::hint(), u"已导出 %1 本图书到\n%2"_s.arg(*count).arg(QDir::toNativeSeparators(path)));
+        });
 }
 
 void TForm2::BtnCsvImportClick()
 {
+    if (isWorking())
+        return;
     const QString path = Prompt::getOpenFileName(this, u"导入CSV"_s, QString(), fileFilter());
     if (path.isEmpty())
         return;
-    Connection& connection = DBmaster->connection();
-    CsvImportPlan plan;
-    try {
-        ProgressDialog progress(this, u"正在读取 %1……"_s.arg(QFileInfo(path).fileName()), u"取消"_s);
-        plan = CatalogueCsv::plan(connection, path, reportTo(progress));
-    } catch (const ECsvCancelled&) {
-        return;
-    }
+    auto plan = std::make_shared<CsvImportPlan>();
+    job = LibraryTask::start(
+        this, DBmaster->connection().connectionString(), u"正在读取 %1……"_s.arg(QFileInfo(path).fileName()),
+        [path, plan](Connection& connection, const LibraryTask::Progress& progress) {
+            *plan = CatalogueCsv::plan(connection, path, progress);
+        },
+        [this, plan] { confirmCsvImport(*plan); });
+}
+
+void TForm2::confirmCsvImport(const CsvImportPlan& plan)
+{
     const QString preview = CatalogueCsv::previewText(plan);
     const QString details = CatalogueCsv::previewDetails(plan);
     if (plan.toAdd == 0) {
@@ -78,14 +89,16 @@ void TForm2::BtnCsvImportClick()
 
     // The list is read again afterwards, which drops what was not saved, as a search does.
     DBmaster->cancel();
-    int added = 0;
-    try {
-        ProgressDialog progress(this, u"正在导入图书……"_s, u"取消"_s);
-        added = CatalogueCsv::apply(connection, plan, reportTo(progress));
-    } catch (const ECsvCancelled&) {
-        return; // rolled back: nothing was added
-    }
-    runSearch(searchText);
-    sendMainRefresh(parentWidget());
-    Prompt::information(this, Titles::hint(), u"已导入 %1 本图书。"_s.arg(added));
+    // All or nothing: a stopped import is rolled back.
+    auto added = std::make_shared<int>(0);
+    job = LibraryTask::start(
+        this, DBmaster->connection().connectionString(), u"正在导入图书……"_s,
+        [plan, added](Connection& connection, const LibraryTask::Progress& progress) {
+            *added = CatalogueCsv::apply(connection, plan, progress);
+        },
+        [this, added] {
+            runSearch(searchText);
+            sendMainRefresh(parentWidget());
+            Prompt::information(this, Titles::hint(), u"已导入 %1 本图书。"_s.arg(*added));
+        });
 }

@@ -11,6 +11,8 @@
 #include "data/udata.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
+#include <QStyle>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -323,8 +325,34 @@ void TForm2::buildLayout()
 void TForm2::fitTitleColumn()
 {
     // The titles, and the places (the household's own names, some long).
-    const auto* view = static_cast<const QAbstractItemView*>(DBGrid1);
     QHeaderView* header = DBGrid1->horizontalHeader();
-    header->resizeSection(0, std::clamp(view->sizeHintForColumn(0), 160, TitleColumnMost));
-    header->resizeSection(7, std::clamp(view->sizeHintForColumn(7), 111, TitleColumnMost / 2));
+    header->resizeSection(0, std::clamp(widestText(u"name"_s, TitleColumnMost), 160, TitleColumnMost));
+    header->resizeSection(7, std::clamp(widestText(u"place"_s, TitleColumnMost / 2), 111, TitleColumnMost / 2));
+}
+
+int TForm2::widestText(const QString& field, int enough)
+{
+    // Each text is measured once while the grid's font stays: opening the list again
+    // (a search, a refresh) then only looks its texts up.
+    const QString fontKey = DBGrid1->font().key();
+    if (fontKey != textWidthsFont || textWidths.size() > 100000) {
+        textWidths.clear();
+        textWidthsFont = fontKey;
+    }
+    const int column = DBmaster->isOpen() ? DBmaster->fieldIndex(field) : -1;
+    if (column < 0)
+        return 0;
+    // As the grid's own cell would ask: the text, the focus frame's margins, the grid line.
+    const QFontMetrics metrics(DBGrid1->font());
+    const int margins = 2 * (DBGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, DBGrid1) + 1)
+        + (DBGrid1->showGrid() ? 1 : 0);
+    int widest = 0;
+    for (int row = 0, rows = DBmaster->recordCount(); row < rows && widest < enough; ++row) {
+        const QString text = DBmaster->textAt(row, column);
+        auto known = textWidths.constFind(text);
+        if (known == textWidths.constEnd())
+            known = textWidths.insert(text, metrics.horizontalAdvance(text) + margins);
+        widest = std::max(widest, *known);
+    }
+    return widest;
 }

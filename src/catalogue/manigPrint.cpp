@@ -5,12 +5,15 @@
 #include "catalogue/uprint.h"
 #include "data/RecordSet.h"
 #include "data/Settings.h"
-#include "widgets/ProgressDialog.h"
+#include "catalogue/LibraryTask.h"
+#include "tasks/BackgroundTask.h"
 #include "widgets/Prompt.h"
 #include "widgets/Titles.h"
 
 #include <QDir>
 #include <QFileInfo>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -20,6 +23,8 @@ const QString printSetting = QStringLiteral("catalogue-print");
 
 void TForm2::BtnPrintClick()
 {
+    if (isWorking())
+        return;
     Connection& connection = DBmaster->connection();
     QList<qint64> shown;
     if (DBmaster->isOpen()) {
@@ -44,12 +49,16 @@ void TForm2::BtnPrintClick()
         return;
     if (QFileInfo(path).suffix().isEmpty())
         path += u".pdf"_s;
-    int pages = 0;
-    {
-        ProgressDialog progress(this, u"正在生成书目……"_s, u"取消"_s);
-        pages = CataloguePrint::catalogue(connection, path, shown, !choice.onlyShown(), choice.options(),
-            [&progress](qint64 done, qint64 total) { return progress.report(done, total); });
-    }
-    if (pages > 0)
-        Prompt::information(this, Titles::hint(), u"书目已保存（%1 页）：\n%2"_s.arg(pages).arg(QDir::toNativeSeparators(path)));
+    auto pages = std::make_shared<int>(0);
+    job = LibraryTask::start(
+        this, connection.connectionString(), u"正在生成书目……"_s,
+        [path, shown, all = !choice.onlyShown(), options = choice.options(), pages](
+            Connection& own, const LibraryTask::Progress& progress) {
+            *pages = CataloguePrint::catalogue(own, path, shown, all, options, progress);
+        },
+        [this, path, pages] {
+            if (*pages > 0)
+                Prompt::information(
+                    this, Titles::hint(), u"书目已保存（%1 页）：\n%2"_s.arg(*pages).arg(QDir::toNativeSeparators(path)));
+        });
 }

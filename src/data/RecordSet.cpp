@@ -34,6 +34,7 @@ struct RecordSet::Private
     QString sql;
     State state = State::Inactive;
     Result result;
+    Prepared prepared; // the statement kept from the last run, for the next
     QHash<QString, int> index; // case-folded name -> first column of that name
     int current = -1;
     bool bof = true;
@@ -183,7 +184,10 @@ RecordSet::RecordSet(Connection& connection, QObject* parent)
     , d(std::make_unique<Private>(connection))
 {
     d->q = this;
-    d->closeListener = connection.addCloseListener([this] { d->closeBlob(); });
+    d->closeListener = connection.addCloseListener([this] {
+        d->closeBlob();
+        d->prepared.clear();
+    });
     connection.addRecordSet(this);
 }
 
@@ -213,7 +217,7 @@ void RecordSet::open()
 {
     if (d->state != State::Inactive)
         return;
-    Result result = run(d->connection.handle(), d->sql);
+    Result result = run(d->connection.handle(), d->sql, &d->prepared);
     d->result = std::move(result);
     d->rebuildIndex();
     d->current = d->count() > 0 ? 0 : -1;
@@ -653,7 +657,7 @@ void RecordSet::refresh()
     std::optional<qint64> key;
     if (d->current >= 0 && old.keyColumn >= 0)
         key = old.rows[size_t(d->current)].cell(old.keyColumn).toLongLong();
-    Result fresh = run(d->connection.handle(), d->sql);
+    Result fresh = run(d->connection.handle(), d->sql, &d->prepared);
     int row = d->current;
     if (key && fresh.keyColumn >= 0) {
         for (size_t i = 0; i < fresh.rows.size(); ++i) {

@@ -1,5 +1,6 @@
 #include "data/RecordSetQuery.h"
 
+#include <QScopeGuard>
 #include <QSet>
 #include <QVarLengthArray>
 
@@ -140,8 +141,38 @@ void fetchRow(const Statement& stmt, const std::vector<Column>& columns, Row& ro
     }
 }
 
-Result run(sqlite3* db, const QString& sql)
+namespace {
+
+    // Steps a prepared statement to its end, into result's rows. False when the
+    // engine prepared it again on the way (the schema changed): the rows read
+    // are then dropped and the caller starts afresh.
+    bool readRows(Statement& stmt, Result& result, bool againIsStale)
+    {
+        sqlite3_stmt* s = stmt.get();
+        const int before = sqlite3_stmt_status(s, SQLITE_STMTSTATUS_REPREPARE, 0);
+        const auto end = qScopeGuard([&stmt] { stmt.reset(); }); // no read left open, whatever happens
+        while (stmt.step()) {
+            if (againIsStale && result.rows.empty()
+                && (sqlite3_stmt_status(s, SQLITE_STMTSTATUS_REPREPARE, 0) != before
+                    || size_t(sqlite3_column_count(s)) != result.columns.size()))
+                return false;
+            Row& row = result.rows.emplace_back();
+            fetchRow(stmt, result.columns, row);
+        }
+        return !againIsStale || sqlite3_stmt_status(s, SQLITE_STMTSTATUS_REPREPARE, 0) == before;
+    }
+
+} // namespace
+
+Result run(sqlite3* db, const QString& sql, Prepared* prepared)
 {
+    if (prepared && prepared->stmt && prepared->db == db && prepared->sql == sql) {
+        Result result = prepared->description;
+        if (readRows(*prepared->stmt, result, true))
+            return result;
+        prepared->clear();
+    }
+
     Result result;
     const QByteArray text = sql.toUtf8();
     const char* tail = nullptr;
@@ -165,9 +196,18 @@ Result run(sqlite3* db, const QString& sql)
                 column.lazy = false;
         }
     }
-    while (stmt->step()) {
-        Row& row = result.rows.emplace_back();
-        fetchRow(*stmt, result.columns, row);
+    // Only a single statement that reads rows is kept: others may write, or run once.
+    const bool keep = prepared && tail && QByteArray(tail).trimmed().isEmpty() && sqlite3_stmt_readonly(stmt->get());
+    if (prepared)
+        prepared->clear();
+    if (keep) {
+        prepared->description = result;
+    }
+    readRows(*stmt, result, false);
+    if (keep) {
+        prepared->db = db;
+        prepared->sql = sql;
+        prepared->stmt = std::move(stmt);
     }
     return result;
 }

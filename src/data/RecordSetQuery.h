@@ -8,6 +8,8 @@
 
 #include <QVariantList>
 
+#include <memory>
+
 #include <vector>
 
 namespace RecordSetQuery {
@@ -134,7 +136,29 @@ QString selectList(const std::vector<Column>& columns, bool byOrigin);
 // Reads the current row of a stepped statement.
 void fetchRow(const Statement& stmt, const std::vector<Column>& columns, Row& row);
 
-// Runs a statement and reads its whole result.
-Result run(sqlite3* db, const QString& sql);
+// What one run of a statement leaves for the next run of the same text on the
+// same handle: its description and the statement that reads it, prepared. A set
+// opened again (a search, a refresh) then neither prepares nor describes anew.
+// The engine prepares the statement again by itself when the schema changes; the
+// description is then worked out again too.
+struct Prepared
+{
+    sqlite3* db = nullptr;
+    QString sql;
+    Result description; // the columns, table and key; no rows
+    std::unique_ptr<Statement> stmt;
+
+    void clear()
+    {
+        stmt.reset();
+        db = nullptr;
+        sql.clear();
+        description = Result();
+    }
+};
+
+// Runs a statement and reads its whole result; with prepared, reusing and
+// keeping what it holds.
+Result run(sqlite3* db, const QString& sql, Prepared* prepared = nullptr);
 
 } // namespace RecordSetQuery

@@ -10,11 +10,15 @@
 #include <QFileInfo>
 
 #include <cstring>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
 namespace Companion {
 namespace {
+
+    // The most a reading thread keeps between companions.
+    constexpr size_t BufferKept = 8 << 20;
 
     QString companionPath(const QString& storePath)
     {
@@ -67,8 +71,22 @@ std::optional<BookText> read(const QString& storePath)
     if (!QFileInfo::exists(path))
         return std::nullopt;
     try {
-        const std::string plain = StoreFile::readAll(path);
-        return BookText::parse(QByteArray::fromRawData(plain.data(), qsizetype(plain.size())));
+        // Deciphered into a buffer each reading thread keeps: a search reads a
+        // whole library of companions, and fresh memory for each would cost more
+        // (in page faults) than the deciphering itself.
+        StoreFile::Reader reader(path);
+        thread_local std::vector<char> buffer;
+        const qint64 blocks = reader.cipherSize();
+        if (blocks > qint64(1) << 31)
+            return std::nullopt;
+        if (buffer.size() < size_t(blocks))
+            buffer.resize(size_t(blocks));
+        if (!reader.decipher(0, buffer.data(), blocks))
+            return std::nullopt;
+        std::optional<BookText> text = BookText::parse(QByteArray::fromRawData(buffer.data(), qsizetype(reader.plainSize())));
+        if (buffer.size() > BufferKept)
+            std::vector<char>().swap(buffer); // an unusually big book leaves no lasting weight
+        return text;
     } catch (const Exception&) {
         return std::nullopt;
     }

@@ -35,6 +35,11 @@ void ShelfListing::setProgress(Progress progress)
     m_progress = std::move(progress);
 }
 
+void ShelfListing::setCancelFlag(const std::atomic<bool>* cancelled)
+{
+    m_cancelled = cancelled;
+}
+
 void ShelfListing::setCacheEnabled(bool enabled)
 {
     m_cacheEnabled = enabled;
@@ -144,7 +149,10 @@ ShelfContent ShelfListing::listBooks(RecordSet& books)
         advance();
     };
 
+    const auto stopped = [this] { return m_cancelled && m_cancelled->load(std::memory_order_relaxed); };
     for (int row = 0; row < total; ++row) {
+        if (stopped())
+            return content; // the covers in flight finish into nothing
         ShelfItem& item = content.items[row];
         const Thumbnails::Kind kind = kinds[std::size_t(row)];
         if (kind == Thumbnails::Kind::None) {
@@ -163,8 +171,10 @@ ShelfContent ShelfListing::listBooks(RecordSet& books)
         inFlight.emplace_back(row,
             QtConcurrent::run(pool, [kind, bytes = std::move(bytes)] { return Thumbnails::decodeCover(kind, bytes); }));
     }
-    while (!inFlight.empty())
+    while (!inFlight.empty() && !stopped())
         takeOldest();
+    if (stopped())
+        return content;
 
     for (int row = 0; row < total; ++row) {
         if (damaged[std::size_t(row)])

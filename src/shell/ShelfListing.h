@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 
@@ -34,12 +35,12 @@ struct ShelfContent
 // read on the calling thread (the connection is not shared between threads) and
 // decoded on worker threads, a few at a time, so memory stays bounded however long
 // the listing; finished thumbnails are cached in the library file (ThumbnailCache).
-// Engine errors are thrown as EDatabaseError.
+// Engine errors are thrown as EDatabaseError. The main window runs a listing as a
+// background task on a connection of the task's own.
 class ShelfListing
 {
 public:
-    // Told (done, total) on the calling thread every few books; a window may keep
-    // itself responsive from here, but must not start another listing from it.
+    // Told (done, total) on the calling thread every few books.
     using Progress = std::function<void(int done, int total)>;
 
     ShelfListing(Connection& connection, const QImage& backgroundTile);
@@ -48,6 +49,9 @@ public:
     ShelfListing& operator=(const ShelfListing&) = delete;
 
     void setProgress(Progress progress);
+    // Once the flag is set the listing stops reading covers, caches nothing and
+    // returns what it has (the caller throws it away).
+    void setCancelFlag(const std::atomic<bool>* cancelled);
 
     // Off: every cover is decoded again and nothing is stored (for comparisons).
     void setCacheEnabled(bool enabled);
@@ -67,5 +71,6 @@ private:
     Connection& m_connection;
     QImage m_placeholder;
     Progress m_progress;
+    const std::atomic<bool>* m_cancelled = nullptr;
     bool m_cacheEnabled = true;
 };

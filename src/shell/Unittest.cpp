@@ -11,7 +11,8 @@
 #include "backup/Compaction.h"
 #include "widgets/ErrorHandler.h"
 #include "widgets/NavBar.h"
-#include "widgets/ProgressDialog.h"
+#include "widgets/TaskProgress.h"
+#include "tasks/BackgroundTask.h"
 #include "widgets/Prompt.h"
 #include "catalogue/LoanNews.h"
 #include "catalogue/Loans.h"
@@ -25,6 +26,7 @@
 #include "shell/uread.h"
 
 #include <QApplication>
+#include <memory>
 #include <QDesktopServices>
 #include <QDir>
 #include <QLabel>
@@ -173,63 +175,70 @@ void TFormtest::dxNavBar1Item3Click()
     listByStatus(QStringLiteral("已读完"));
 }
 
-namespace {
-
-// Shows progress while a long listing is built; quick listings show nothing.
-class ListingProgress
+bool TFormtest::isListing() const
 {
-public:
-    explicit ListingProgress(QWidget* parent)
-        : m_dialog(parent, QStringLiteral("正在载入封面……"))
-    { }
-
-    ShelfListing::Progress callback()
-    {
-        return [this](int done, int total) {
-            m_dialog.setMaximum(total);
-            m_dialog.setValue(done);
-        };
-    }
-
-private:
-    ProgressDialog m_dialog;
-};
-
-} // namespace
+    return !m_listing.isNull();
+}
 
 void TFormtest::listByStatus(const QString& status)
 {
-    runListing([&status](ShelfListing& listing) { return listing.byStatus(status); });
+    runListing([status](ShelfListing& listing) { return listing.byStatus(status); });
 }
 
 void TFormtest::itemsclick(const QString& category)
 {
-    runListing([&category](ShelfListing& listing) { return listing.byCategory(category); });
+    runListing([category](ShelfListing& listing) { return listing.byCategory(category); });
 }
 
-void TFormtest::runListing(const std::function<ShelfContent(ShelfListing&)>& list)
+void TFormtest::runListing(std::function<ShelfContent(ShelfListing&)> list)
 {
-    // The progress dialog lets events through while covers load; a second listing
-    // waits for the first.
-    if (listing)
-        return;
-    const QScopedValueRollback<bool> busy(listing, true);
+    // The rows and covers are read on a thread, on a connection of the listing's own;
+    // the newest listing wins, one still running is dropped. 取消 leaves the shelf empty.
+    if (ThreadTask* older = m_listing) {
+        m_listing = nullptr;
+        older->cancel();
+        older->setAutoDelete(true);
+        if (older->isFinished())
+            older->deleteLater();
+    }
     bringPaperPageToFront();
     ListView1->clearShelf();
     shelfCovers.clear();
-    ShelfContent content;
-    {
-        ListingProgress progress(this);
-        ShelfListing shelf(TDataModule2::instance()->Adocon, shug.toImage());
-        shelf.setProgress(progress.callback());
-        content = list(shelf);
-        shelfCovers.clear();
-        for (const ShelfItem& item : content.items)
-            shelfCovers.append(item.thumbnail);
-        LoanMarks::apply(TDataModule2::instance()->Adocon, content.items, TDataModule2::instance()->clock.today());
-    }
-    // The progress box is gone before a message about a damaged cover asks for an answer.
-    showListing(content);
+    auto content = std::make_shared<ShelfContent>();
+    auto* task = new ThreadTask(
+        [content, list = std::move(list), source = TDataModule2::instance()->Adocon.connectionString(),
+            tile = shug.toImage()](TaskControl& control) {
+            Connection connection(source);
+            ShelfListing shelf(connection, tile);
+            shelf.setCancelFlag(control.cancelFlag());
+            shelf.setProgress([&control](int done, int total) { control.step(done, total); });
+            *content = list(shelf);
+        },
+        this);
+    task->setObjectName(QStringLiteral("ShelfListing"));
+    m_listing = task;
+    QPointer<TaskProgress> progress = new TaskProgress(task, this, Titles::application());
+    progress->setLabel([](qint64, qint64, const QString&) { return QStringLiteral("正在载入封面……"); });
+    connect(task, &BackgroundTask::finished, this, [this, task, content, progress] {
+        if (task != m_listing)
+            return; // replaced by a newer listing
+        m_listing = nullptr;
+        task->deleteLater();
+        // The progress box is gone before a message about a damaged cover asks for an answer.
+        delete progress.data();
+        if (task->state() == BackgroundTask::State::Failed)
+            ErrorHandler::guard([task] { task->rethrow(); });
+        if (task->state() != BackgroundTask::State::Succeeded)
+            return; // 取消: the shelf stays empty, never half filled
+        ErrorHandler::guard([this, content] {
+            for (const ShelfItem& item : content->items)
+                shelfCovers.append(item.thumbnail);
+            LoanMarks::apply(
+                TDataModule2::instance()->Adocon, content->items, TDataModule2::instance()->clock.today());
+            showListing(*content);
+        });
+    });
+    task->start();
 }
 
 void TFormtest::showListing(const ShelfContent& result)
@@ -298,19 +307,24 @@ void TFormtest::dxNavBar1Item6Click()
     account.exec();
 }
 
+bool TFormtest::isBackingUp() const
+{
+    return !m_backup.isNull();
+}
+
 void TFormtest::dxNavBar1Item9Click()
 {
-    if (TabSheet2->waitForImport())
+    if (TabSheet2->waitForImport() || isBackingUp())
         return;
-    BackupDialogs::backup(this, TDataModule2::instance()->Adocon);
+    m_backup = BackupDialogs::backup(this, TDataModule2::instance()->Adocon);
 }
 
 void TFormtest::dxNavBar1Item10Click()
 {
-    if (TabSheet2->waitForImport())
+    if (TabSheet2->waitForImport() || isBackingUp())
         return;
     Connection& connection = TDataModule2::instance()->Adocon;
-    BackupDialogs::restore(this, connection, [this, &connection] {
+    m_backup = BackupDialogs::restore(this, connection, [this, &connection] {
         // Every window shows the restored library; nothing from before stays on screen.
         BackupDialogs::rereadRecordSets(connection, Form2);
         if (Form2)
@@ -331,7 +345,7 @@ RecordSet* TFormtest::ebookList() const
 
 void TFormtest::Group5Click()
 {
-    if (TabSheet2->waitForImport())
+    if (TabSheet2->waitForImport() || isBackingUp())
         return;
     if (Prompt::message(this, QMessageBox::Information, Titles::product(), QStringLiteral("要压缩数据库?"),
             QMessageBox::Ok | QMessageBox::Cancel)

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <QPixmap>
+#include <QPointer>
 
 #include <functional>
 
@@ -28,6 +29,8 @@ class ShelfListing;
 struct ShelfContent;
 class ShelfView;
 class TForm2;
+class ThreadTask;
+class BackgroundTask;
 
 // The application's one main window: the navigation pane on the left, the
 // paper-book shelf and the e-book pages on the right.
@@ -67,6 +70,10 @@ public:
 
     void bringPaperPageToFront();
     QString statusText(int panel) const;
+    // Whether a shelf listing is still being read (it is shown when it ends).
+    bool isListing() const;
+    // Whether a backup is being written or a backup being checked (on a thread).
+    bool isBackingUp() const;
     EbookPage* ebookPage() const { return TabSheet2; }
     LoansPage* loansPage() const { return TabSheetLoans; }
     StatsPage* statsPage() const { return TabSheetStats; }
@@ -89,7 +96,7 @@ private:
     void buildCategoryLinks();
     void countBooks();
     void listByStatus(const QString& status);
-    void runListing(const std::function<ShelfContent(ShelfListing&)>& list);
+    void runListing(std::function<ShelfContent(ShelfListing&)> list);
     void showListing(const ShelfContent& result);
     void notYetAvailable(const QString& what);
     void buildFind();
@@ -122,7 +129,8 @@ private:
     // State
     QPixmap shug;
     bool bannerShown = false;
-    bool listing = false; // a shelf listing is being built
+    QPointer<BackgroundTask> m_backup; // a backup being written or checked
+    QPointer<ThreadTask> m_listing; // the shelf listing being read; a newer one replaces it
 
     TForm2* Form2 = nullptr; // the catalogue editor, made at first use and kept
 

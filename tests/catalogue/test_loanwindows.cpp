@@ -539,6 +539,7 @@ void TestLoanWindows::screensFollowALoan()
     main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
     main.dxNavBar1Item1Click(); // 还没读: both books on the shelf
+    QTRY_VERIFY(!main.isListing()); // the shelf is read on a thread
     auto* shelf = main.findChild<ShelfView*>(u"ListView1"_s);
     QCOMPARE(shelf->count(), 2);
     const int row = ShelfView::bookId(shelf->item(0)) == id ? 0 : 1;

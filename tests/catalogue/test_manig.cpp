@@ -1,4 +1,6 @@
 #include "widgets/GuiFixture.h"
+#include "widgets/LoopGaps.h"
+#include "tasks/BackgroundTask.h"
 
 #include "catalogue/PictureLoader.h"
 #include "catalogue/PicturePanel.h"
@@ -43,7 +45,11 @@ struct Editor : GuiFixture
     }
     template <typename T = QWidget> T* get(const QString& name) { return form->findChild<T*>(name); }
     RecordSet* set() { return form->master(); }
-    void click(const QString& name) { QTest::mouseClick(get<QPushButton>(name), Qt::LeftButton); }
+    void click(const QString& name)
+    {
+        QTest::mouseClick(get<QPushButton>(name), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->isWorking(), 30000); // CSV files and prints are made on a thread
+    }
     void settle() { form->waitForPictures(); }
     QString category() { return get<QComboBox>(u"CBleib"_s)->currentText(); }
     QStringList titles()
@@ -102,6 +108,8 @@ private slots:
     void search();
     void deleteAsksFirst();
     void csvExportAndImport();
+    void longFileWorkLeavesTheWindowTurning();
+    void stoppedFileWorkLeavesNothingHalfDone();
     void showingAgainKeepsTheState();
     void uploads_data();
     void uploads();
@@ -254,6 +262,99 @@ void TestManig::csvExportAndImport()
     e.click(u"BtnCsvImport"_s);
     QVERIFY(Prompt::lastShown().text.startsWith(u"文件的第一行没有“书名”列"_s));
     QCOMPARE(e.count(u"select count(*) from baseshu"_s), u"2"_s);
+}
+
+namespace {
+
+// Many books with long fields, so that a file made of them takes a while.
+void addManyBooks(Editor& e, int count)
+{
+    e.db().execute(u"with recursive n(i) as (select 1 union all select i + 1 from n where i < %1) "
+                   "insert into baseshu (name, isread, leibie, contentjj) select '书' || i, '还没读', 1, "
+                   "printf('%%0400d', i) from n"_s.arg(count));
+}
+
+ThreadTask* runningWork(Editor& e)
+{
+    for (ThreadTask* task : e.form->findChildren<ThreadTask*>(u"LibraryTask"_s))
+        if (task->isRunning())
+            return task;
+    return nullptr;
+}
+
+// Clicks a button whose work runs on a thread and stops that work as soon as it has started.
+void clickAndStop(Editor& e, const QString& button)
+{
+    QTest::mouseClick(e.get<QPushButton>(button), Qt::LeftButton);
+    ThreadTask* task = runningWork(e);
+    QVERIFY(task);
+    task->cancel();
+    QTRY_VERIFY(!e.form->isWorking());
+}
+
+} // namespace
+
+void TestManig::longFileWorkLeavesTheWindowTurning()
+{
+    Editor e;
+    addManyBooks(e, 30000);
+    const QString path = e.dir.filePath(u"all.csv"_s);
+    Prompt::enqueueFileNames({ path });
+    LoopGaps gaps;
+    e.click(u"BtnCsvExport"_s);
+    qInfo("30,000 books out to a CSV file: longest time without the event loop %lld ms", gaps.longest());
+    QVERIFY(gaps.longest() < 300);
+    QCOMPARE(Prompt::lastShown().text, u"已导出 30003 本图书到\n"_s + path);
+}
+
+void TestManig::stoppedFileWorkLeavesNothingHalfDone()
+{
+    Editor e;
+    addManyBooks(e, 30000);
+    Prompt::takeShown();
+
+    // An export stopped: no file, and one already there keeps what it held.
+    const QString path = e.dir.filePath(u"books.csv"_s);
+    Prompt::enqueueFileNames({ path });
+    clickAndStop(e, u"BtnCsvExport"_s);
+    QVERIFY(!QFile::exists(path));
+    QFile kept(e.file(u"kept.csv"_s, "earlier\r\n"));
+    Prompt::enqueueFileNames({ kept.fileName() });
+    clickAndStop(e, u"BtnCsvExport"_s);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("earlier\r\n"));
+    QCOMPARE(QDir(e.dir.path()).entryList({ u"*.csv*"_s }, QDir::Files), QStringList { u"kept.csv"_s });
+    QCOMPARE(Prompt::takeShown().size(), 2); // the file dialogs alone
+
+    // An import stopped: nothing added.
+    Prompt::enqueueFileNames({ path });
+    e.click(u"BtnCsvExport"_s);
+    e.db().execute(u"delete from baseshu"_s);
+    Prompt::takeShown();
+    Prompt::enqueueFileNames({ path });
+    Prompt::enqueueAnswer(QMessageBox::Ok);
+    Prompt::setOnShown([&](const Prompt::Shown& shown) {
+        if (shown.text.contains(u"将导入"_s))
+            QTimer::singleShot(0, e.form.get(), [&] {
+                if (ThreadTask* task = runningWork(e))
+                    task->cancel();
+            });
+    });
+    e.click(u"BtnCsvImport"_s);
+    Prompt::setOnShown({});
+    QCOMPARE(e.count(u"select count(*) from baseshu"_s), u"0"_s);
+    QVERIFY(!Prompt::lastShown().text.startsWith(u"已导入"_s));
+
+    // A printed catalogue stopped: no file.
+    addManyBooks(e, 3000);
+    const QString pdf = e.dir.filePath(u"books.pdf"_s);
+    QTimer::singleShot(0, e.form.get(), [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            QTest::mouseClick(dialog->findChild<QPushButton*>(u"BtnOK"_s), Qt::LeftButton);
+    });
+    Prompt::enqueueFileNames({ pdf });
+    clickAndStop(e, u"BtnPrint"_s);
+    QVERIFY(!QFile::exists(pdf));
 }
 
 void TestManig::deleteAsksFirst()

@@ -33,6 +33,7 @@ private slots:
     void textCellsReadAsStored();
     void nulCharacters();
     void everyKindOfCellAfterReadAndPost();
+    void openedAgainFollowsTheFile();
 };
 
 void TestRecordSet::emptyResult()
@@ -408,6 +409,61 @@ void TestRecordSet::everyKindOfCellAfterReadAndPost()
     set.post();
     QVERIFY(set.isNull(u"zuozhe"_s));
     QCOMPARE(set.asText(u"name"_s), u"另一本书"_s);
+}
+
+// A set opened again reuses its statement; what changed in the file meanwhile
+// (rows, columns, a table made anew, the connection closed) still shows.
+void TestRecordSet::openedAgainFollowsTheFile()
+{
+    LibraryFixture f;
+    f.addBook(u"甲"_s, u"还没读"_s);
+    RecordSet set(f.db());
+    set.setSql(u"select * from baseshu"_s);
+    set.open();
+    QCOMPARE(set.recordCount(), 1);
+    f.addBook(u"乙"_s, u"已读完"_s);
+    set.close();
+    set.open();
+    QCOMPARE(set.recordCount(), 2);
+    set.moveTo(1);
+    QCOMPARE(set.asText(u"name"_s), u"乙"_s);
+
+    // A column added: the statement is prepared again and the set describes it.
+    f.db().execute(u"alter table baseshu add column qh_extra TEXT default 'x'"_s);
+    set.close();
+    set.open();
+    QVERIFY(set.hasField(u"qh_extra"_s));
+    QCOMPARE(set.asText(u"qh_extra"_s), u"x"_s);
+    set.edit();
+    set.setText(u"name"_s, u"甲改"_s);
+    set.post();
+    QCOMPARE(f.count(u"select name from baseshu where id = "_s + set.asText(u"id"_s)), u"甲改"_s);
+
+    // The connection closed and opened again (a restore, a compaction).
+    f.db().close();
+    set.close();
+    set.open();
+    QCOMPARE(set.recordCount(), 2);
+
+    // The same text over a table made anew with other columns.
+    f.db().execute(u"create table qh_scratch (id INTEGER PRIMARY KEY, a TEXT)"_s);
+    f.db().execute(u"insert into qh_scratch (a) values ('一')"_s);
+    RecordSet scratch(f.db());
+    scratch.setSql(u"select * from qh_scratch"_s);
+    scratch.open();
+    f.db().execute(u"drop table qh_scratch"_s);
+    f.db().execute(u"create table qh_scratch (id INTEGER PRIMARY KEY, b TEXT, a TEXT)"_s);
+    f.db().execute(u"insert into qh_scratch (b, a) values ('二', '三')"_s);
+    scratch.refresh();
+    QCOMPARE(scratch.fieldNames(), (QStringList { u"id"_s, u"b"_s, u"a"_s }));
+    QCOMPARE(scratch.asText(u"a"_s), u"三"_s);
+    // A set whose statement writes is never kept to run again.
+    RecordSet writing(f.db());
+    writing.setSql(u"insert into qh_scratch (a) values ('四') returning a"_s);
+    writing.open();
+    writing.close();
+    writing.open();
+    QCOMPARE(f.count(u"select count(*) from qh_scratch"_s), u"3"_s);
 }
 
 QTEST_GUILESS_MAIN(TestRecordSet)

@@ -1,4 +1,6 @@
 #include "widgets/GuiFixture.h"
+#include "widgets/LoopGaps.h"
+#include "tasks/BackgroundTask.h"
 
 #include "widgets/ErrorHandler.h"
 #include "widgets/NavBar.h"
@@ -50,6 +52,12 @@ private:
             NavItem* link = window.findChild<NavItem*>(QLatin1String(item));
             QVERIFY(link);
             QTest::mouseClick(link, Qt::LeftButton);
+            QTRY_VERIFY(!window.isListing()); // a shelf listing is read on a thread
+        }
+        void list(const QString& category)
+        {
+            window.itemsclick(category);
+            QTRY_VERIFY(!window.isListing());
         }
         QStringList captions()
         {
@@ -157,16 +165,16 @@ private slots:
         f.addBook(u"二"_s, u"奇怪"_s, toms);
         f.addBook(u"三"_s, u"正在读"_s);
         Window w;
-        w.window.itemsclick(u"Tom's"_s);
+        w.list(u"Tom's"_s);
         QCOMPARE(w.captions(), (QStringList { u"一"_s, u"二"_s }));
         QCOMPARE(w.window.statusText(1), u"[Tom's]--数量：2"_s);
 
-        w.window.itemsclick(u"空类"_s);
+        w.list(u"空类"_s);
         QCOMPARE(w.shelf()->count(), 0);
         QCOMPARE(w.window.statusText(1), u"[空类]--数量：0"_s);
 
-        w.window.itemsclick(u"Tom's"_s);
-        w.window.itemsclick(u"不存在"_s);
+        w.list(u"Tom's"_s);
+        w.list(u"不存在"_s);
         QCOMPARE(w.shelf()->count(), 0);
         QCOMPARE(w.window.statusText(1), u"[Tom's]--数量：2"_s);
 
@@ -174,8 +182,48 @@ private slots:
         w.click("dxNavBar1Item7");
         auto* pages = w.window.findChild<QTabWidget*>(u"PageControl1"_s);
         QCOMPARE(pages->currentWidget()->objectName(), u"TabSheet2"_s);
-        w.window.itemsclick(u"Tom's"_s);
+        w.list(u"Tom's"_s);
         QCOMPARE(pages->currentWidget()->objectName(), u"TabSheet1"_s);
+    }
+
+    // Covers are read and decoded off the window's thread: the window keeps turning,
+    // and a listing asked for meanwhile replaces the one being read.
+    void longListingsKeepTheWindowTurning()
+    {
+        GuiFixture f;
+        QImage big(1600, 2400, QImage::Format_RGB32);
+        big.fill(Qt::darkGreen);
+        const QByteArray cover = encoded(big, "JPG");
+        f.addBook(u"正读"_s, u"正在读"_s);
+        f.db().execute(u"with recursive n(i) as (select 1 union all select i + 1 from n where i < 150) "
+                       "insert into baseshu (name, isread, \"格式\", facepic) select '书' || i, '还没读', 'jpg', X'%1' from n"_s
+                           .arg(QString::fromLatin1(cover.toHex())));
+        Window w;
+        LoopGaps gaps;
+        QTest::mouseClick(w.window.findChild<NavItem*>(u"dxNavBar1Item1"_s), Qt::LeftButton);
+        QVERIFY(w.window.isListing());
+        QTRY_VERIFY_WITH_TIMEOUT(!w.window.isListing(), 60000);
+        qInfo("150 covers of 1600 x 2400: longest time without the event loop %lld ms", gaps.longest());
+        QVERIFY(gaps.longest() < 300);
+        QCOMPARE(w.shelf()->count(), 151 - 1);
+
+        f.db().execute(u"delete from qh_thumbs"_s);
+        QTest::mouseClick(w.window.findChild<NavItem*>(u"dxNavBar1Item1"_s), Qt::LeftButton);
+        w.click("dxNavBar1Item2");
+        QTest::qWait(200); // the first listing would have shown by now had it not been dropped
+        QCOMPARE(w.captions(), QStringList { u"正读"_s });
+        QCOMPARE(w.window.statusText(1), u"          [正在读]--数量：1"_s);
+
+        // 取消 leaves the shelf empty: no row without its cover, the status bar as it was.
+        f.db().execute(u"delete from qh_thumbs"_s);
+        QTest::mouseClick(w.window.findChild<NavItem*>(u"dxNavBar1Item1"_s), Qt::LeftButton);
+        auto* task = w.window.findChild<ThreadTask*>(u"ShelfListing"_s);
+        QVERIFY(task && task->isRunning());
+        task->cancel();
+        QTRY_VERIFY(!w.window.isListing());
+        QTest::qWait(100);
+        QCOMPARE(w.shelf()->count(), 0);
+        QCOMPARE(w.window.statusText(1), u"          [正在读]--数量：1"_s);
     }
 
     void damagedCoversAreToldWithNoProgressOverTheMessage()
@@ -223,6 +271,7 @@ private slots:
             QVERIFY2(pane->viewport()->rect().contains(shown), qPrintable(link->text()));
         }
         QTest::mouseClick(links.last(), Qt::LeftButton);
+        QTRY_VERIFY(!w.window.isListing());
         QCOMPARE(w.window.statusText(1), u"[类别40]--数量：0"_s);
     }
 

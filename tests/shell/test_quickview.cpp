@@ -118,6 +118,7 @@ private slots:
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
         main.dxNavBar1Item1Click();
+        QTRY_VERIFY(!main.isListing()); // the shelf is read on a thread
         auto* shelf = main.findChild<ShelfView*>(u"ListView1"_s);
         QCOMPARE(shelf->count(), 2);
 
@@ -164,6 +165,7 @@ private slots:
         TFormtest main;
         main.show();
         main.dxNavBar1Item1Click();
+        QTRY_VERIFY(!main.isListing()); // the shelf is read on a thread
         auto* shelf = main.findChild<ShelfView*>(u"ListView1"_s);
         SingleClickStyle style;
         shelf->setStyle(&style);
