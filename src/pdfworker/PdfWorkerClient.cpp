@@ -6,7 +6,6 @@
 #include <QCborArray>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QProcess>
 
 using namespace Qt::StringLiterals;
 
@@ -130,34 +129,30 @@ PdfWorkerClient::~PdfWorkerClient()
 
 void PdfWorkerClient::stop()
 {
-    if (m_process && m_process->state() != QProcess::NotRunning) {
+    if (m_process)
         m_process->kill();
-        m_process->waitForFinished(5000);
-    }
     m_process.reset();
     m_pid = 0;
 }
 
 bool PdfWorkerClient::ensureStarted()
 {
-    if (m_process && m_process->state() == QProcess::Running)
+    if (m_process && m_process->isRunning())
         return true;
     stop();
-    m_process = std::make_unique<QProcess>();
-    m_process->setProgram(m_settings.program.isEmpty() ? QCoreApplication::applicationFilePath() : m_settings.program);
-    m_process->setArguments(QStringList(m_settings.arguments)
-        << QString::fromLatin1(PdfWorker::option) << QString::number(m_settings.addressSpaceBytes)
-        << (m_settings.idlePriority ? u"idle"_s : u"normal"_s));
+    m_process = std::make_unique<HelperProcess::Child>();
+    const QString program = m_settings.program.isEmpty() ? QCoreApplication::applicationFilePath() : m_settings.program;
     // Its warnings go where ours go; its standard output carries only frames.
-    m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process->start();
-    if (!m_process->waitForStarted(10000)) {
-        qWarning("PDF worker: cannot start %s: %s", qPrintable(m_process->program()),
-            qPrintable(m_process->errorString()));
+    if (!m_process->start(program,
+            QStringList(m_settings.arguments) << QString::fromLatin1(PdfWorker::option)
+                                              << QString::number(m_settings.addressSpaceBytes)
+                                              << (m_settings.idlePriority ? u"idle"_s : u"normal"_s),
+            10000)) {
+        qWarning("PDF worker: cannot start %s: %s", qPrintable(program), qPrintable(m_process->errorString()));
         m_process.reset();
         return false;
     }
-    m_pid = m_process->processId();
+    m_pid = m_process->pid();
     return true;
 }
 
@@ -169,7 +164,7 @@ WorkerResult PdfWorkerClient::killWith(WorkerEnd end)
 
 WorkerResult PdfWorkerClient::judgeExit()
 {
-    const bool signalled = m_process->exitStatus() == QProcess::CrashExit;
+    const bool signalled = m_process->killedBySignal();
     const int code = m_process->exitCode();
     m_process.reset();
     m_pid = 0;
@@ -212,8 +207,8 @@ WorkerResult PdfWorkerClient::run(const WorkerJob& job, const OnFrame& onFrame, 
     for (;;) {
         if (cancel())
             return killWith(WorkerEnd::Cancelled);
-        const bool ready = m_process->waitForReadyRead(WaitSliceMs);
-        const QByteArray bytes = m_process->readAllStandardOutput();
+        bool ended = false;
+        const QByteArray bytes = m_process->read(WaitSliceMs, &ended);
         if (!bytes.isEmpty()) {
             received += bytes.size();
             if (received > job.replyBytes)
@@ -241,7 +236,7 @@ WorkerResult PdfWorkerClient::run(const WorkerJob& job, const OnFrame& onFrame, 
             if (reader.broken())
                 return killWith(WorkerEnd::BadAnswer);
         }
-        if (!ready && m_process->state() == QProcess::NotRunning)
+        if (ended)
             return judgeExit();
         // Out of time: an overrun only when the worker had the processor.
         const qint64 stepWaited = stepClock.elapsed();

@@ -23,7 +23,9 @@
 #include <functional>
 #include <memory>
 
-class QProcess;
+namespace HelperProcess {
+class Child;
+}
 
 // How the worker is started: the program (empty: this executable) and what it
 // lives under.
@@ -117,6 +119,6 @@ private:
     WorkerResult killWith(WorkerEnd end);
 
     WorkerSettings m_settings;
-    std::unique_ptr<QProcess> m_process;
+    std::unique_ptr<HelperProcess::Child> m_process;
     std::atomic<qint64> m_pid { 0 };
 };
