@@ -91,9 +91,17 @@ void restore(Connection& connection, Trash::Kind kind, qint64 book, qint64 versi
         const QJsonObject values = QJsonDocument::fromJson(read.text(0).toUtf8()).object();
         QStringList sets;
         QVariantList bound;
+        // A category deleted since (its books moved to another) is not written back:
+        // the book would belong to none.
+        Statement category(db, "select count(*) from tblei where id = ?1");
         for (const QString& column : columns(kind)) {
             if (!values.contains(column))
                 continue;
+            if (kind == Trash::Kind::Book && column == u"leibie"_s && !values.value(column).isNull()) {
+                category.bind(1, bindable(values.value(column)));
+                if (category.step() && category.integer(0) == 0)
+                    continue;
+            }
             bound << bindable(values.value(column));
             sets << u"\"%1\" = ?%2"_s.arg(column).arg(bound.size());
         }

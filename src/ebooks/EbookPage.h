@@ -81,6 +81,8 @@ public:
     bool waitForImport();
     ImportProgress* runningImport() const;
     PdfViewer* viewer() const { return FoxitPDFSDK1; }
+    // The decrypted copies of this run's drags (those still in "temp").
+    DragCopy& dragCopies() const { return *m_dragCopies; }
     // After a restore: back to the management page with the viewer emptied.
     void clearReading();
     // The window locks: the document being read is closed with its decrypted

@@ -453,6 +453,9 @@ void PdfViewer::refuse(const QString& text)
 void PdfViewer::clear()
 {
     closeDocument();
+    // Nothing of the book stays: its outline, and the find bar's source and hits.
+    m_outline->clear();
+    m_findBar->documentChanged();
     m_message->clear();
     m_note->hide();
     m_stack->setCurrentWidget(m_view);

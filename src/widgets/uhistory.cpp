@@ -1,5 +1,6 @@
 #include "widgets/uhistory.h"
 
+#include "data/RecordSet.h"
 #include "data/Schema.h"
 
 #include "widgets/ErrorHandler.h"
@@ -61,6 +62,12 @@ void TfmHistory::showEvent(QShowEvent* event)
 void TfmHistory::FormShow()
 {
     m_versions = History::versions(m_connection, m_kind, m_book);
+    m_categories.clear();
+    RecordSet categories(m_connection);
+    categories.setSql(u"select id, leib from tblei"_s);
+    categories.open();
+    for (int row = 0; row < categories.recordCount(); ++row)
+        m_categories.insert(categories.textAt(row, 0).toLongLong(), categories.textAt(row, 1).trimmed());
     LvHistory->clear();
     for (const History::Version& version : std::as_const(m_versions)) {
         QStringList names;
@@ -82,6 +89,8 @@ QString TfmHistory::shownValue(const QString& column, const QJsonValue& value) c
     if (m_kind == Trash::Kind::Ebook && column == u"place"_s)
         return value.toString().isEmpty() ? u"（空）"_s : u"******"_s;
     const QString text = value.isDouble() ? QString::number(value.toInteger()) : value.toString();
+    if (m_kind == Trash::Kind::Book && column == u"leibie"_s && !text.isEmpty()) // the category by its name
+        return m_categories.value(value.toInteger(), u"（已删除的类别）"_s);
     return text.isEmpty() ? u"（空）"_s : text;
 }
 

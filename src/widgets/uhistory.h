@@ -3,6 +3,7 @@
 #include "data/History.h"
 
 #include <QDialog>
+#include <QHash>
 
 class Connection;
 class QListWidget;
@@ -35,6 +36,7 @@ private:
     Trash::Kind m_kind;
     qint64 m_book;
     QList<History::Version> m_versions;
+    QHash<qint64, QString> m_categories; // tblei: id, name
     bool m_restored = false;
     QListWidget* LvHistory;
     QPlainTextEdit* MemoHistory;

@@ -412,6 +412,14 @@ private slots:
         QCOMPARE(versions.size(), 3);
         QCOMPARE(versions[0].values[u"contentjj"_s].toString(), u"覆盖了"_s);
 
+        // A category deleted since is not written back: the book stays in the one it is in.
+        f.db().execute(u"insert into tblei (id, leib) values (90, '旧类'), (91, '新类')"_s);
+        f.db().execute(u"update baseshu set leibie = 90 where id = %1"_s.arg(id));
+        f.db().execute(u"update baseshu set leibie = 91, name = '再改' where id = %1"_s.arg(id));
+        f.db().execute(u"delete from tblei where id = 90"_s);
+        History::restore(f.db(), Trash::Kind::Book, id, History::versions(f.db(), Trash::Kind::Book, id).first().id);
+        QCOMPARE(f.count(u"select name || '/' || leibie from baseshu where id = %1"_s.arg(id)), u"原名/91"_s);
+
         for (int i = 0; i < 30; ++i)
             f.db().execute(u"update baseshu set readbiji = '笔记 %1' where id = %2"_s.arg(i).arg(id));
         versions = History::versions(f.db(), Trash::Kind::Book, id);

@@ -2,6 +2,7 @@
 #include "ebooks/TestPdf.h"
 
 #include "ebooks/EbookStore.h"
+#include "ebooks/RecycleBin.h"
 #include "platform/AppPaths.h"
 #include "format/Companion.h"
 #include "search/FieldSearch.h"
@@ -204,7 +205,14 @@ void TestFullText::phraseFoundOnItsPage()
     QCOMPARE(f.find(library, u"普通文字"_s).size(), 7); // every page of both
     QCOMPARE(f.find(library, u"青禾書屋"_s).size(), 1); // traditional form of the phrase
 
-    // Nothing under the data folder holds the text in the clear, in any common encoding.
+    // A book in the recycle bin gives no hits; its companion waits in the bin with it.
+    const qint64 firstId = f.db().scalar(u"select ID from dzbook where filename = '%1'"_s.arg(first)).toLongLong();
+    QVERIFY(RecycleBin::removeEbook(f.db(), f.store, firstId, QDateTime::currentDateTime()));
+    library.forget(first);
+    QVERIFY(f.find(library, phrase).isEmpty());
+    QVERIFY(QFileInfo::exists(f.store.binPath(first) + u".text"_s));
+
+    // Nothing under the data folder (the bin included) holds the text in the clear, in any common encoding.
     QDirIterator files(f.dir.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     int looked = 0;
     while (files.hasNext()) {
@@ -218,6 +226,8 @@ void TestFullText::phraseFoundOnItsPage()
         ++looked;
     }
     QVERIFY(looked >= 5); // library, two books, two companions
+    RecycleBin::restore(f.db(), f.store, Trash::items(f.db()).first());
+    QCOMPARE(f.find(library, phrase).size(), 1);
 
     // Deleting a book drops its hits and its companion.
     f.db().execute(u"delete from dzbook where filename = '%1'"_s.arg(first));

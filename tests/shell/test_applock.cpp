@@ -99,6 +99,11 @@ private slots:
     {
         WindowFixture f;
         f.readBook();
+        // A drag copy no drop has taken away yet.
+        const QString dragged = f.page()->dragCopies().make(
+            f.page()->store().path(f.page()->list().asText(u"filename"_s)), u"长"_s);
+        QVERIFY(QFileInfo::exists(dragged));
+        f.page()->viewer()->setOutline({ { u"第一章"_s, 0, 0 } });
         f.lock().setIdleMinutes(15);
         f.now += 14 * minute;
         f.lock().idleWatch().check();
@@ -112,6 +117,8 @@ private slots:
         QVERIFY(f.lock().isLocked());
 
         QVERIFY(!f.page()->viewer()->hasDocument());
+        QCOMPARE(f.page()->viewer()->outlineCount(), 0); // nor its chapters' names
+        QVERIFY(!QFileInfo::exists(dragged)); // no decrypted copy stays behind the lock
         QCOMPARE(f.covers(&f.window).size(), 1);
         QCOMPARE(f.covers(&f.window).first()->geometry(), f.window.rect());
         TFmlock* prompt = f.lock().prompt();
