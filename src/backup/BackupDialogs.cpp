@@ -1,6 +1,7 @@
 #include "backup/BackupDialogs.h"
 
 #include "backup/Backup.h"
+#include "backup/Compaction.h"
 #include "backup/Restore.h"
 #include "data/RecordSet.h"
 #include "data/Sql.h"
@@ -8,6 +9,7 @@
 #include "tasks/BackgroundTask.h"
 #include "widgets/TaskProgress.h"
 #include "widgets/ErrorHandler.h"
+#include "widgets/InputHold.h"
 #include "widgets/Prompt.h"
 #include "widgets/SizeText.h"
 #include "widgets/Titles.h"
@@ -273,6 +275,51 @@ void rereadRecordSets(Connection& connection, const QObject* skip)
             set->close();
         }
     }
+}
+
+BackgroundTask* compact(QWidget* parent, Connection& connection, std::function<void()> reopened)
+{
+    const QString password = Compaction::databasePassword();
+    const QString path = connection.databasePath();
+    connection.hold(u"正在压缩数据库，请稍候再试。"_s);
+    struct Outcome
+    {
+        bool compacted = false;
+        QString reason;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    auto* task = new ThreadTask(
+        [path, password, outcome](TaskControl&) {
+            outcome->compacted = Compaction::RunCompaction(path, password, &outcome->reason);
+        },
+        parent);
+    task->setObjectName(u"CompactTask"_s);
+    task->setCancellable(false); // the rename at its end is one step; the copy before it is quick
+    task->setAutoDelete(true);
+    QPointer<InputHold> hold = new InputHold(task);
+    auto* progress = new TaskProgress(task, parent, Titles::application());
+    progress->setDialogObjectName(u"CompactProgress"_s);
+    progress->setModality(Qt::ApplicationModal);
+    progress->setLabel([](qint64, qint64, const QString&) { return u"正在压缩数据库……"_s; });
+    QObject::connect(task, &BackgroundTask::finished, parent,
+        [parent, &connection, task, outcome, hold, reopened = std::move(reopened)] {
+            delete hold.data(); // the messages below wait for the user
+            connection.release();
+            if (task->state() == BackgroundTask::State::Failed)
+                Prompt::information(parent, Titles::application(), failureOf(*task));
+            else if (outcome->compacted)
+                Prompt::information(parent, Titles::application(), u"压库成功"_s);
+            else
+                Prompt::error(parent, Titles::product(), u"压缩失败："_s + outcome->reason);
+            // Back online in every outcome; a library that cannot be opened is reported.
+            ErrorHandler::guard([&] {
+                connection.open();
+                if (reopened)
+                    reopened();
+            });
+        });
+    task->start();
+    return task;
 }
 
 } // namespace BackupDialogs

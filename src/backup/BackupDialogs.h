@@ -32,6 +32,13 @@ BackgroundTask* restore(QWidget* parent, Connection& connection, std::function<v
 // window's data.
 void apply(QWidget* parent, Connection& connection, Restore& restore, const std::function<void()>& reread);
 
+// Compacts the library file on a thread, behind a progress dialog over every
+// window (the user's input waits from the first moment). The connection is held
+// closed meanwhile, so that nothing opens the file being replaced; it opens again
+// on the window's thread when the compaction has ended, "压库成功" or the reason
+// of the failure is said, and `reopened` runs. Returns the task.
+BackgroundTask* compact(QWidget* parent, Connection& connection, std::function<void()> reopened);
+
 // Re-reads every open record set of the connection from the file, but those owned
 // (directly or further down) by `skip`. A set that cannot be re-read is closed, so
 // that no row from before stays in it.

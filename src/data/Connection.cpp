@@ -34,6 +34,7 @@ struct Connection::Private
     std::map<int, std::function<void()>> closeListeners;
     int nextListener = 0;
     QList<RecordSet*> recordSets;
+    QString heldReason; // not empty while held
 };
 
 Connection::Connection(QString connectionString)
@@ -86,6 +87,8 @@ void Connection::open()
 {
     if (d->db)
         return;
+    if (!d->heldReason.isEmpty())
+        fail(d->heldReason);
     const ConnectionString settings(d->text);
     const QString path = databasePath();
     const QString shown = QDir::toNativeSeparators(path);
@@ -189,6 +192,22 @@ void Connection::removeRecordSet(RecordSet* set)
 bool Connection::isOpen() const
 {
     return d->db != nullptr;
+}
+
+void Connection::hold(const QString& reason)
+{
+    close();
+    d->heldReason = reason.isEmpty() ? u"数据库暂时不能使用"_s : reason;
+}
+
+void Connection::release()
+{
+    d->heldReason.clear();
+}
+
+bool Connection::isHeld() const
+{
+    return !d->heldReason.isEmpty();
 }
 
 sqlite3* Connection::handle()

@@ -40,6 +40,12 @@ public:
     void open();                 // no-op when open; throws EDatabaseError
     void close();
     bool isOpen() const;
+    // Closes, and keeps the connection closed while its file is being replaced (a
+    // compaction): open(), and so every reading or writing, then fails with reason
+    // instead of opening a file that is about to go. release() lets it open again.
+    void hold(const QString& reason);
+    void release();
+    bool isHeld() const;
 
     void execute(const QString& sql);   // a statement that returns no rows; opens on demand
     QString scalar(const QString& sql); // first column of the first row as text ("" when none)

@@ -8,7 +8,6 @@
 #include "ebooks/PdfViewer.h"
 #include "search/FullTextLibrary.h"
 #include "backup/BackupDialogs.h"
-#include "backup/Compaction.h"
 #include "widgets/ErrorHandler.h"
 #include "widgets/NavBar.h"
 #include "widgets/TaskProgress.h"
@@ -356,24 +355,8 @@ void TFormtest::Group5Click()
         != QMessageBox::Ok)
         return;
     ebookList()->close();
-    const QString password = Compaction::databasePassword();
-    Connection& connection = TDataModule2::instance()->Adocon;
-    connection.close();
-    try {
-        QString reason;
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        const bool compacted = Compaction::RunCompaction(connection.databasePath(), password, &reason);
-        QGuiApplication::restoreOverrideCursor();
-        if (compacted)
-            Prompt::information(this, Titles::application(), QStringLiteral("压库成功"));
-        else
-            Prompt::error(this, Titles::product(), QStringLiteral("压缩失败：") + reason);
-    } catch (const std::exception& error) {
-        Prompt::information(this, Titles::application(), QString::fromUtf8(error.what()));
-    }
-    // Back online in every outcome; a library that cannot be opened is reported.
-    connection.open();
-    ebookList()->open();
+    // On a thread, the window painting all along; the list opens again when it ends.
+    m_backup = BackupDialogs::compact(this, TDataModule2::instance()->Adocon, [this] { ebookList()->open(); });
 }
 
 void TFormtest::dxNavBar1Item7Click()

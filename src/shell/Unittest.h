@@ -144,7 +144,7 @@ private:
     // State
     QPixmap shug;
     bool bannerShown = false;
-    QPointer<BackgroundTask> m_backup; // a backup being written or checked
+    QPointer<BackgroundTask> m_backup; // a backup being written or checked, or a compaction
     QPointer<ThreadTask> m_listing; // the shelf listing being read; a newer one replaces it
 
     TForm2* Form2 = nullptr; // the catalogue editor, made at first use and kept

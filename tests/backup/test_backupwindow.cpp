@@ -12,6 +12,8 @@
 #include "shell/Unittest.h"
 
 #include <QComboBox>
+#include <QPushButton>
+#include <QToolButton>
 
 using namespace Qt::StringLiterals;
 
@@ -167,6 +169,72 @@ private slots:
         QCOMPARE(Prompt::takeShown().size(), 1); // the file dialog alone
         QCOMPARE(f.disk(), before);
         QCOMPARE(QDir(f.dir.filePath(u"data"_s)).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    // The compaction runs on a thread: the window's loop keeps turning, the user's
+    // clicks wait, nothing opens the file being replaced, and the library is whole
+    // afterwards, compacted or (on a failure) untouched.
+    void compactionOnAThread()
+    {
+        Library f;
+        f.db().execute(u"with recursive n(i) as (select 1 union all select i + 1 from n where i < 600) "
+                       "insert into baseshu (name, facepic) select '大书' || i, randomblob(65536) from n"_s);
+        f.db().execute(u"delete from baseshu where id % 3 <> 0"_s);
+        const auto contents = [&f] {
+            return f.db().scalar(u"select group_concat(id || name || length(facepic), ',') from baseshu"_s);
+        };
+        const QString kept = contents();
+        const QString library = f.db().databasePath();
+        const qint64 before = QFileInfo(library).size();
+        auto* ebooks = f.window.findChild<RecordSet*>(u"qydzbook"_s);
+        QVERIFY(ebooks && ebooks->isOpen());
+        NavGroup* settings = f.window.findChild<NavGroup*>(u"Group5"_s);
+        QPushButton probe(u"试"_s, &f.window);
+        probe.show();
+        int clicks = 0;
+        connect(&probe, &QPushButton::clicked, this, [&clicks] { ++clicks; });
+
+        // What the window does once at its start (the store's check, the automatic
+        // backup's) is over before a user can reach the menu.
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        QTest::qWait(300); // the store's check looks for the window every 50 ms
+        QCOMPARE(Prompt::takeShown().size(), 0);
+
+        LoopGaps gaps;
+        Prompt::enqueueAnswer(QMessageBox::Ok);
+        QTest::mouseClick(settings->header(), Qt::LeftButton);
+        QVERIFY(f.window.isBackingUp());
+        QVERIFY(f.db().isHeld() && !f.db().isOpen());
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, f.db().scalar(u"select 1"_s)); // never the old file
+        QVERIFY(!f.db().isOpen());
+        // A click meanwhile goes nowhere, before any dialog has come up.
+        QTest::mouseClick(&probe, Qt::LeftButton);
+        QCOMPARE(clicks, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!f.window.isBackingUp(), 60000);
+        qInfo("compaction: longest time without the event loop %lld ms", gaps.longest());
+        QVERIFY(gaps.longest() < 300);
+        QStringList texts;
+        for (const Prompt::Shown& shown : Prompt::takeShown())
+            texts << shown.text;
+        QCOMPARE(texts, (QStringList { u"要压缩数据库?"_s, u"压库成功"_s }));
+        QVERIFY(!f.db().isHeld() && f.db().isOpen() && ebooks->isOpen());
+        QCOMPARE(contents(), kept);
+        QVERIFY(QFileInfo(library).size() < before / 2);
+        QCOMPARE(f.db().scalar(u"pragma integrity_check"_s), u"ok"_s);
+        QTest::mouseClick(&probe, Qt::LeftButton);
+        QCOMPARE(clicks, 1); // the window answers again
+
+        // A failure (the scratch file's place taken) leaves the library as it was, and usable.
+        QDir().mkpath(f.dir.filePath(u"Temp.mdb/busy"_s));
+        const QByteArray file = f.disk();
+        Prompt::enqueueAnswer(QMessageBox::Ok);
+        QTest::mouseClick(settings->header(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!f.window.isBackingUp(), 60000);
+        QVERIFY(Prompt::takeShown().last().text.startsWith(u"压缩失败：无法删除旧的临时文件"_s));
+        QVERIFY(!f.db().isHeld() && f.db().isOpen() && ebooks->isOpen());
+        QCOMPARE(contents(), kept);
+        f.db().close();
+        QCOMPARE(f.disk(), file);
     }
 
     void damagedBackupChangesNothing()

@@ -364,6 +364,7 @@ private slots:
 
         Prompt::enqueueAnswer(QMessageBox::Ok);
         header();
+        QTRY_VERIFY(!w.window.isBackingUp()); // compacted on a thread
         QCOMPARE(shown(), (QStringList { u"青禾图书管理系统|要压缩数据库?"_s, u"青禾家庭图书管理系统|压库成功"_s }));
         QVERIFY(ebooks->isOpen() && f.db().isOpen());
         QCOMPARE(f.count(u"select name from baseshu"_s), u"甲"_s);
@@ -371,6 +372,7 @@ private slots:
         QDir().mkpath(f.dir.filePath(u"Temp.mdb/busy"_s));
         Prompt::enqueueAnswer(QMessageBox::Ok);
         header();
+        QTRY_VERIFY(!w.window.isBackingUp());
         const QStringList failed = shown();
         QCOMPARE(failed.size(), 2);
         QVERIFY2(failed.at(1).startsWith(u"青禾图书管理系统|压缩失败：无法删除旧的临时文件"_s), qPrintable(failed.at(1)));
