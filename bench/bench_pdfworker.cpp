@@ -167,7 +167,10 @@ bool album(qint64 megabytes, int rounds)
         QElapsedTimer wall;
         wall.start();
         {
-            PdfWorkerClient worker;
+            // At the normal priority, as the reading page's check runs (PdfGuard).
+            WorkerSettings settings = WorkerSettings::standard();
+            settings.idlePriority = false;
+            PdfWorkerClient worker(settings);
             const WorkerResult result = worker.run(WorkerJob::check(storeFile, {}));
             peak = std::max(peak, peakKb(worker.workerPid()));
             if (result.result() != u"ok"_s)

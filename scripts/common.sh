@@ -15,6 +15,7 @@ QINGHE_PACKAGES=(
     libzstd-dev   # the e-books' texts kept compressed
     libpoppler-cpp-dev   # the PDF worker reads the e-books' text with poppler
     poppler-utils   # bench_search compares the e-book text reading with pdftotext
+    debian-reference-zh-cn   # bench_pdfworker reads the text of its PDF (a real Chinese manual)
     qt6-charts-dev libqt6opengl6-dev   # the statistics page (its CMake files need the OpenGL ones)
     fonts-wqy-microhei
     qt6-translations-l10n   # Qt's own dialogs in Chinese

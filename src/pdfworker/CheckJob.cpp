@@ -4,9 +4,6 @@
 
 #include "pdfworker/WorkerJobs.h"
 
-#include "format/EncryptedPdfDevice.h"
-#include "Exception.h"
-
 #include <QPdfDocument>
 
 using namespace Qt::StringLiterals;
@@ -15,23 +12,15 @@ namespace PdfWorker {
 
 QCborMap runCheck(const QCborMap& job, Reply& reply)
 {
-    try {
-        EncryptedPdfDevice book(job.value(u"path"_s).toString());
-        QPdfDocument document;
-        const Opened opened = openDocument(document, book, job.value(u"password"_s).toString());
-        if (opened != Opened::Ready)
-            return { { u"result"_s, resultWord(opened) } };
+    return withBook(job, [&reply](QPdfDocument& document, EncryptedPdfDevice&) -> QCborMap {
         const int pages = document.pageCount();
         for (int page = 0; page < pages; ++page) {
             (void)document.pagePointSize(page);
             if (page % 1000 == 999)
                 reply.progress(page + 1, pages);
         }
-        document.close();
         return { { u"result"_s, u"ok"_s }, { u"pages"_s, pages } };
-    } catch (const Exception& error) {
-        throw JobFailure(error.what());
-    }
+    });
 }
 
 } // namespace PdfWorker

@@ -10,9 +10,6 @@
 
 #include "pdfworker/WorkerJobs.h"
 
-#include "format/EncryptedPdfDevice.h"
-#include "Exception.h"
-
 #include <QCborArray>
 #include <QPdfDocument>
 #include <QPdfLink>
@@ -46,16 +43,11 @@ namespace {
 
 QCborMap runFind(const QCborMap& job, Reply& reply)
 {
-    try {
-        QStringList forms;
-        for (const QCborValue& form : job.value(u"texts"_s).toArray())
-            if (const QString text = form.toString().left(MaxTextChars); !text.isEmpty())
-                forms << text;
-        EncryptedPdfDevice book(job.value(u"path"_s).toString());
-        QPdfDocument document;
-        const Opened opened = openDocument(document, book, job.value(u"password"_s).toString());
-        if (opened != Opened::Ready)
-            return { { u"result"_s, resultWord(opened) } };
+    QStringList forms;
+    for (const QCborValue& form : job.value(u"texts"_s).toArray())
+        if (const QString text = form.toString().left(MaxTextChars); !text.isEmpty())
+            forms << text;
+    return withBook(job, [&](QPdfDocument& document, EncryptedPdfDevice&) -> QCborMap {
         const int pages = document.pageCount();
         const int first = int(std::clamp<qint64>(job.value(u"page"_s).toInteger(), 0, qMax(0, pages - 1)));
         if (forms.isEmpty())
@@ -91,9 +83,7 @@ QCborMap runFind(const QCborMap& job, Reply& reply)
             reply.progress(done + 1, pages);
         }
         return { { u"result"_s, u"ok"_s }, { u"text"_s, chosen }, { u"pages"_s, pages } };
-    } catch (const Exception& error) {
-        throw JobFailure(error.what());
-    }
+    });
 }
 
 } // namespace PdfWorker

@@ -7,9 +7,6 @@
 
 #include "pdfworker/WorkerJobs.h"
 
-#include "format/EncryptedPdfDevice.h"
-#include "Exception.h"
-
 #include <QCborArray>
 #include <QPdfBookmarkModel>
 #include <QPdfDocument>
@@ -45,12 +42,7 @@ namespace {
 
 QCborMap runOutline(const QCborMap& job, Reply&)
 {
-    try {
-        EncryptedPdfDevice book(job.value(u"path"_s).toString());
-        QPdfDocument document;
-        const Opened opened = openDocument(document, book, job.value(u"password"_s).toString());
-        if (opened != Opened::Ready)
-            return { { u"result"_s, resultWord(opened) } };
+    return withBook(job, [](QPdfDocument& document, EncryptedPdfDevice&) -> QCborMap {
         QCborArray items;
         {
             QPdfBookmarkModel model;
@@ -61,11 +53,8 @@ QCborMap runOutline(const QCborMap& job, Reply&)
         if (document.pageCount() <= MaxLabelledPages)
             for (int page = 0; page < document.pageCount(); ++page)
                 labels << document.pageLabel(page).left(MaxLabel);
-        document.close();
         return { { u"result"_s, u"ok"_s }, { u"items"_s, items }, { u"labels"_s, labels } };
-    } catch (const Exception& error) {
-        throw JobFailure(error.what());
-    }
+    });
 }
 
 } // namespace PdfWorker

@@ -14,7 +14,6 @@
 #include "pdfworker/WorkerJobs.h"
 
 #include "format/EncryptedPdfDevice.h"
-#include "Exception.h"
 
 #include <QPdfDocument>
 #include <QPdfSelection>
@@ -68,31 +67,21 @@ namespace {
 
 QCborMap runText(const QCborMap& job, Reply& reply)
 {
-    try {
-        const QString password = job.value(u"password"_s).toString();
-        EncryptedPdfDevice book(job.value(u"path"_s).toString());
-        int pages = 0;
-        {
-            QPdfDocument document;
-            const Opened opened = openDocument(document, book, password);
-            if (opened != Opened::Ready)
-                return { { u"result"_s, resultWord(opened) } };
-            pages = document.pageCount();
-            document.close();
+    const QString password = job.value(u"password"_s).toString();
+    return withBook(job, [&](QPdfDocument& document, EncryptedPdfDevice& book) -> QCborMap {
+        const QCborMap done { { u"result"_s, u"ok"_s }, { u"pages"_s, document.pageCount() } };
+        const int pages = document.pageCount();
+        if (!job.value(u"viewerEngine"_s).toBool()) {
+            document.close(); // poppler's buffer does not come on top of the engine's memory
+            if (throughPoppler(book, password, pages, reply))
+                return done;
+            if (const Opened again = openDocument(document, book, password); again != Opened::Ready)
+                return { { u"result"_s, resultWord(again) } };
         }
-        if (!job.value(u"viewerEngine"_s).toBool() && throughPoppler(book, password, pages, reply))
-            return { { u"result"_s, u"ok"_s }, { u"pages"_s, pages } };
-        QPdfDocument document;
-        const Opened opened = openDocument(document, book, password);
-        if (opened != Opened::Ready)
-            return { { u"result"_s, resultWord(opened) } };
         for (int page = 0; page < pages; ++page)
             sendPage(reply, page, document.getAllText(page).text());
-        document.close();
-        return { { u"result"_s, u"ok"_s }, { u"pages"_s, pages } };
-    } catch (const Exception& error) {
-        throw JobFailure(error.what());
-    }
+        return done;
+    });
 }
 
 } // namespace PdfWorker

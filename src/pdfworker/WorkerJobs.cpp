@@ -1,5 +1,8 @@
 #include "pdfworker/WorkerJobs.h"
 
+#include "Exception.h"
+#include "format/EncryptedPdfDevice.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QPdfDocument>
@@ -45,6 +48,22 @@ QString resultWord(Opened opened)
         break;
     }
     return u"damaged"_s;
+}
+
+QCborMap withBook(const QCborMap& job, const BookWork& work)
+{
+    try {
+        EncryptedPdfDevice book(job.value(u"path"_s).toString());
+        QPdfDocument document;
+        const Opened opened = openDocument(document, book, job.value(u"password"_s).toString());
+        if (opened != Opened::Ready)
+            return { { u"result"_s, resultWord(opened) } };
+        QCborMap answer = work(document, book);
+        document.close();
+        return answer;
+    } catch (const Exception& error) {
+        throw JobFailure(error.what());
+    }
 }
 
 } // namespace PdfWorker

@@ -14,8 +14,10 @@
 #include <QCborMap>
 #include <QString>
 
+#include <functional>
 #include <stdexcept>
 
+class EncryptedPdfDevice;
 class QIODevice;
 class QPdfDocument;
 
@@ -64,5 +66,11 @@ enum class Opened
 Opened openDocument(QPdfDocument& document, QIODevice& device, const QString& password);
 // The "result" word of a Done frame for a document that did not open.
 QString resultWord(Opened opened);
+// Opens the job's store file ("path") through the decrypting device and loads
+// it with the job's "password", then answers what `work` makes of it; a
+// document that does not open answers {result: password | damaged}. A store
+// file that cannot be read, at any point, is a JobFailure.
+using BookWork = std::function<QCborMap(QPdfDocument& document, EncryptedPdfDevice& book)>;
+QCborMap withBook(const QCborMap& job, const BookWork& work);
 
 } // namespace PdfWorker

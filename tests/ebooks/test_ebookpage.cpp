@@ -3,6 +3,7 @@
 // export, details, drag-out, deletion, viewer calls.
 
 #include "widgets/GuiFixture.h"
+#include "ListedBook.h"
 #include "TestPdf.h"
 
 #include "crypto/ElAES.h"
@@ -47,6 +48,9 @@
 #include <QThread>
 
 #include <algorithm>
+#include <memory>
+
+#include <signal.h>
 
 using namespace Qt::StringLiterals;
 
@@ -127,6 +131,35 @@ struct PageFixture : GuiFixture
     EbookStore store = EbookStore(AppPaths::path(u"corvina"_s));
     QList<Prompt::Shown> atStart; // what the first show asked
 };
+
+// A book whose check takes the worker a while.
+constexpr int LongBookPages = 20000;
+
+// A PDF worker this test started, at the given priority ("normal": the
+// reading page's checks and outlines; "idle": the text builder's); 0 if none.
+qint64 pdfWorker(const char* priority)
+{
+    const QByteArray me = QByteArray::number(QCoreApplication::applicationPid());
+    const QStringList entries = QDir(u"/proc"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        QFile stat(u"/proc/%1/stat"_s.arg(entry));
+        QFile command(u"/proc/%1/cmdline"_s.arg(entry));
+        if (!stat.open(QIODevice::ReadOnly) || !command.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state parent ...", the name in brackets may hold spaces.
+        const QByteArray fields = stat.readAll();
+        const QList<QByteArray> after = fields.mid(fields.lastIndexOf(')') + 2).split(' ');
+        const QList<QByteArray> arguments = command.readAll().split('\0');
+        if (after.value(1) == me && arguments.contains(PdfWorker::option) && arguments.contains(priority))
+            return entry.toLongLong();
+    }
+    return 0;
+}
+
+qint64 readingWorker()
+{
+    return pdfWorker("normal");
+}
 
 } // namespace
 
@@ -569,6 +602,56 @@ private slots:
         Prompt::enqueueAnswer(QMessageBox::Ok);
         f.click(u"Button6"_s);
         QCOMPARE(f.db().scalar(u"select count(*) from qh_pdfverdict where filename = '%1'"_s.arg(looping)), u"0"_s);
+    }
+
+    // A check ended from outside (the system short of memory kills its
+    // worker) is no verdict: the page says to try again later, nothing is
+    // recorded, and the next reading checks the book and opens it.
+    void bookWhoseCheckWasKilledReadsNextTime()
+    {
+        PageFixture f;
+        f.addBook(u"长.pdf"_s, manyPagesPdf(LongBookPages));
+        RecordSet& list = f.page()->list();
+        f.window.dxNavBar1Item7Click();
+        list.moveTo(0);
+        QTest::mouseClick(f.find<QPushButton>(u"Button4"_s), Qt::LeftButton);
+        QVERIFY(f.page()->checkingBook());
+        qint64 worker = 0;
+        QTRY_VERIFY_WITH_TIMEOUT((worker = readingWorker()) > 0, 20000);
+        QVERIFY(::kill(pid_t(worker), SIGKILL) == 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!f.page()->checkingBook(), 20000);
+        QVERIFY(!f.page()->viewer()->hasDocument());
+        QCOMPARE(f.page()->viewer()->message(), PdfGuard::notCheckedMessage());
+        QCOMPARE(f.db().scalar(u"select count(*) from qh_pdfverdict"_s), u"0"_s);
+
+        f.click(u"BitBtn3"_s);
+        f.click(u"Button4"_s);
+        QVERIFY(f.page()->viewer()->hasDocument());
+        QCOMPARE(f.page()->viewer()->pageCount(), LongBookPages);
+        QCOMPARE(f.db().scalar(u"select verdict from qh_pdfverdict"_s), u"ok"_s);
+    }
+
+    // Closing the program while the text builder's worker is inside a dense
+    // page ends the window, the builder and its worker within a second.
+    void closingDuringATextBuildEndsAtOnce()
+    {
+        GuiFixture f;
+        const QString stored = listBook(f, u"密集"_s, denseTextPdf(1500000));
+        const EbookStore store(AppPaths::path(u"corvina"_s));
+        auto window = std::make_unique<TFormtest>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->fullText()->refresh();
+        qint64 builder = 0;
+        QTRY_VERIFY_WITH_TIMEOUT((builder = pdfWorker("idle")) > 0, 60000); // checked, now reading the page
+        QTest::qWait(300);
+        QElapsedTimer clock;
+        clock.start();
+        window.reset();
+        qInfo("the main window closed during a text build in %lld ms", clock.elapsed());
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!QFileInfo::exists(u"/proc/%1"_s.arg(builder))); // ended and reaped
+        QVERIFY(!QFileInfo::exists(store.path(stored) + u".text"_s));
     }
 
     // The first reading checks the book in the worker while the window goes
