@@ -5,19 +5,12 @@
 
 FrameDecoder::FrameDecoder(QObject* parent)
     : QObject(parent)
-{
-    m_thread = std::thread([this] { loop(); });
-}
+{ }
 
 FrameDecoder::~FrameDecoder()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_stopping = true;
-    }
     m_cancel = true; // a decode under way ends within PdfWorkerClient::WaitSliceMs
-    m_wake.notify_all();
-    m_thread.join();
+    m_lane.stop([this] { m_worker.reset(); });
 }
 
 bool FrameDecoder::offer(const QImage& frame)
@@ -27,38 +20,26 @@ bool FrameDecoder::offer(const QImage& frame)
     bool expected = false;
     if (!m_busy.compare_exchange_strong(expected, true))
         return false;
-    {
-        std::lock_guard lock(m_mutex);
-        m_pending = frame;
-    }
-    m_wake.notify_one();
+    m_lane.post([this, frame] { decode(frame); });
     return true;
 }
 
-void FrameDecoder::loop()
+void FrameDecoder::decode(const QImage& frame)
 {
-    // The worker lives and dies on this thread, as its process object must.
-    PdfWorkerClient worker(BarcodeScan::workerSettings());
-    for (;;) {
-        QImage frame;
-        {
-            std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_stopping || !m_pending.isNull(); });
-            if (m_stopping)
-                return;
-            frame = std::exchange(m_pending, QImage());
-        }
-        const BarcodeScan::Result result = BarcodeScan::frame(worker, frame, &m_cancel);
-        if (result.outcome == BarcodeScan::Outcome::Cancelled)
-            return;
-        const bool ok = result.outcome == BarcodeScan::Outcome::Found
-            || result.outcome == BarcodeScan::Outcome::NoBarcode;
-        // This object outlives the thread (its destructor joins it), so the
-        // queued call finds it; one queued after the destructor began is dropped with it.
-        QMetaObject::invokeMethod(
-            this, [this, isbns = result.isbns, ok, why = result.detail] { deliver(isbns, ok, why); },
-            Qt::QueuedConnection);
-    }
+    if (m_cancel)
+        return;
+    // The worker lives and dies on the lane, as its process object must.
+    if (!m_worker)
+        m_worker = std::make_unique<PdfWorkerClient>(BarcodeScan::workerSettings());
+    const BarcodeScan::Result result = BarcodeScan::frame(*m_worker, frame, &m_cancel);
+    if (result.outcome == BarcodeScan::Outcome::Cancelled)
+        return;
+    const bool ok = result.outcome == BarcodeScan::Outcome::Found || result.outcome == BarcodeScan::Outcome::NoBarcode;
+    // This object outlives the lane (its destructor stops it), so the queued
+    // call finds it; one queued after the destructor began is dropped with it.
+    QMetaObject::invokeMethod(
+        this, [this, isbns = result.isbns, ok, why = result.detail] { deliver(isbns, ok, why); },
+        Qt::QueuedConnection);
 }
 
 void FrameDecoder::deliver(const QStringList& isbns, bool ok, const QString& why)

@@ -1,7 +1,7 @@
 #pragma once
 
-// Reads camera frames for ISBN barcodes on a thread of its own, through one
-// worker kept for all of them (BarcodeScan::frame).
+// Reads camera frames for ISBN barcodes on a lane of its own (the tasks
+// room's TaskLane), through one worker kept for all of them (BarcodeScan::frame).
 //
 // One frame is decoded at a time and a frame offered meanwhile is dropped:
 // a camera sends 30 frames a second and a decode takes longer than one, so
@@ -13,14 +13,16 @@
 // barcode library from taking the program down; a frame whose worker died is
 // reported and the next frame starts a new one.
 
+#include "tasks/TaskLane.h"
+
 #include <QImage>
 #include <QObject>
 #include <QStringList>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
+#include <memory>
+
+class PdfWorkerClient;
 
 class FrameDecoder : public QObject
 {
@@ -44,15 +46,12 @@ signals:
     void failed(const QString& why);
 
 private:
-    void loop();
+    void decode(const QImage& frame); // on the lane
     void deliver(const QStringList& isbns, bool ok, const QString& why);
 
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    QImage m_pending;
-    bool m_stopping = false;
     std::atomic<bool> m_busy { false };
     std::atomic<bool> m_cancel { false };
     int m_decoded = 0;
-    std::thread m_thread;
+    std::unique_ptr<PdfWorkerClient> m_worker; // made, used and dropped on the lane only
+    Tasks::TaskLane m_lane { QStringLiteral("camera frames") };
 };

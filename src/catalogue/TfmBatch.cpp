@@ -288,12 +288,22 @@ void TfmBatch::removeRow(int row)
 void TfmBatch::updateSummary()
 {
     int pending = 0;
-    for (int i = 0; i < m_stack.size(); ++i)
-        pending += m_stack.row(i).lookedUp ? 0 : 1;
+    int unreached = 0;
+    QString reason; // the network's words for the first row no source answered
+    for (int i = 0; i < m_stack.size(); ++i) {
+        const BatchStack::Row& row = m_stack.row(i);
+        pending += row.lookedUp ? 0 : 1;
+        if (!row.note.isEmpty() && unreached++ == 0)
+            reason = row.note;
+    }
     QString text = u"共 %1 本，可加入 %2 本"_s.arg(m_stack.size()).arg(m_stack.countWillAdd());
     if (pending)
         text += u"，%1 本查询中"_s.arg(pending);
-    LblBatchSummary->setText(text + u"。"_s);
+    text += u"。"_s;
+    // Not found because nobody answered is not "not found": said apart, with the reason.
+    if (unreached)
+        text += u"其中 %1 本%2。请检查网络后再试。"_s.arg(unreached).arg(reason);
+    LblBatchSummary->setText(text);
 }
 
 void TfmBatch::BtnBatchAddClick()

@@ -24,6 +24,7 @@ namespace {
 
 const QString Caption = u"摄像头扫描"_s;
 const QString Aim = u"把书背面的条码对准摄像头，保持不动。"_s;
+const QString NoCamera = u"没有找到摄像头。请接上摄像头后再试，也可以用“照片识别”读取书背面条码的照片。"_s;
 
 // A short high tone (0.12 s, 1.2 kHz) when a book is read; the system's beep
 // when there is no sound output.
@@ -113,11 +114,7 @@ TfmScan* TfmScan::open(Mode mode, QWidget* parent)
 bool TfmScan::start()
 {
     const QList<QCameraDevice> cameras = QMediaDevices::videoInputs();
-    if (cameras.isEmpty()) {
-        fail(u"没有找到摄像头。请接上摄像头后再试，也可以用“照片识别”读取书背面条码的照片。"_s);
-        return false;
-    }
-    return start(cameras.first());
+    return start(cameras.isEmpty() ? QCameraDevice() : cameras.first());
 }
 
 bool TfmScan::start(const QCameraDevice& device)
@@ -125,12 +122,25 @@ bool TfmScan::start(const QCameraDevice& device)
     stopCamera();
     m_failed = false;
     m_sawFrame = false;
+    // Given no device, the media backend would show a test pattern of its own
+    // as if it were a camera.
+    if (device.isNull()) {
+        fail(NoCamera);
+        return false;
+    }
     m_camera = new QCamera(device, this);
     connect(m_camera, &QCamera::errorOccurred, this, &TfmScan::cameraFailed);
+    // A backend that cannot make the camera at all says so only here, not by a signal.
+    if (m_camera->error() != QCamera::NoError) {
+        cameraFailed(m_camera->error(), m_camera->errorString());
+        return false;
+    }
     m_session.setCamera(m_camera);
     m_session.setVideoOutput(m_view);
     connect(m_view->videoSink(), &QVideoSink::videoFrameChanged, this, &TfmScan::videoFrame, Qt::UniqueConnection);
     m_camera->start();
+    if (!m_failed && m_camera && m_camera->error() != QCamera::NoError)
+        cameraFailed(m_camera->error(), m_camera->errorString());
     if (!m_failed)
         watchForPicture();
     return !m_failed;

@@ -89,7 +89,9 @@ void TForm2::fillFromLookup(const Lookup::Answer& answer)
         changes += plan.replace;
     const bool cover = !answer.coverJpeg.isEmpty() && DBmaster->asBytes(u"facepic"_s).isEmpty();
     if (changes.isEmpty() && !cover) {
-        LblLookup->setText(u"查到的内容与已填写的相同，没有改动。"_s);
+        // Declined is not the same: the answer did differ.
+        LblLookup->setText(plan.replace.isEmpty() ? u"查到的内容与已填写的相同，没有改动。"_s
+                                                  : u"已保留填写的内容，没有改动。"_s);
         return;
     }
     DBmaster->edit();

@@ -10,28 +10,20 @@ namespace Lookup {
 
 AnswerReader::AnswerReader(QObject* parent)
     : QObject(parent)
-    , m_lane(new QObject)
-{
-    m_thread.setObjectName(u"book answers"_s);
-    m_lane->moveToThread(&m_thread);
-    m_thread.start();
-}
+{ }
 
 AnswerReader::~AnswerReader()
 {
     m_stopping = true; // a job in the worker ends within its wait slice
-    QMetaObject::invokeMethod(m_lane, [this] { m_client.reset(); }, Qt::BlockingQueuedConnection);
-    m_thread.quit();
-    m_thread.wait();
-    delete m_lane;
+    m_lane.stop([this] { m_client.reset(); });
 }
 
 void AnswerReader::onLane(std::function<void()> work)
 {
-    QMetaObject::invokeMethod(m_lane, [this, work = std::move(work)] {
+    m_lane.post([this, work = std::move(work)] {
         if (!m_stopping)
             work();
-    }, Qt::QueuedConnection);
+    });
 }
 
 WorkerResult AnswerReader::run(const QCborMap& request)

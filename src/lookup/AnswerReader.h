@@ -3,14 +3,16 @@
 // Reads what the network brought, where a fault cannot take the window down:
 // the sources' answers are read as JSON and the covers decoded by the PDF
 // worker (its "json" and "cover" jobs), driven from a thread of this reader's
-// own; only the worker's checked results come back, on the caller's thread.
+// own (a lane of the tasks room); only the worker's checked results come
+// back, on the caller's thread.
 // The worker stays for the next answer, so a stack of books reuses it.
 
 #include "lookup/BookSource.h"
 
+#include "tasks/TaskLane.h"
+
 #include <QImage>
 #include <QObject>
-#include <QThread>
 
 #include <atomic>
 #include <functional>
@@ -39,10 +41,9 @@ private:
     void onLane(std::function<void()> work);
     WorkerResult run(const QCborMap& request); // on the lane only
 
-    QThread m_thread;
-    QObject* m_lane; // lives on m_thread
-    std::unique_ptr<PdfWorkerClient> m_client; // used on the lane only
+    std::unique_ptr<PdfWorkerClient> m_client; // made, used and dropped on the lane only
     std::atomic<bool> m_stopping { false };
+    Tasks::TaskLane m_lane { QStringLiteral("book answers") };
 };
 
 } // namespace Lookup

@@ -4,6 +4,8 @@
 
 #include "lookup/BookSource.h"
 
+#include "data/Isbn.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QUrlQuery>
@@ -32,7 +34,7 @@ namespace {
             return url;
         }
 
-        SourceAnswer parse(const QJsonValue& answer, const QString&) const override
+        SourceAnswer parse(const QJsonValue& answer, const QString& isbn13) const override
         {
             if (!answer.isObject())
                 return { SourceAnswer::Kind::Malformed, {} };
@@ -43,7 +45,7 @@ namespace {
             const QJsonArray items = top.value(u"items"_s).toArray();
             if (total.toDouble() <= 0 || items.isEmpty() || !items.first().isObject())
                 return { SourceAnswer::Kind::NotFound, {} };
-            const QJsonObject info = items.first().toObject().value(u"volumeInfo"_s).toObject();
+            const QJsonObject info = matchingItem(items, isbn13).value(u"volumeInfo"_s).toObject();
             BookFields fields;
             fields.name = info.value(u"title"_s).toString().trimmed();
             const QString subtitle = info.value(u"subtitle"_s).toString().trimmed();
@@ -67,6 +69,22 @@ namespace {
         bool preferredFor(const QString& isbn13) const override { return isbn13.startsWith(u"9787"_s); }
 
     private:
+        // A search by ISBN may list other editions too: the volume that carries
+        // this ISBN (as ISBN-13 or ISBN-10), else the first, as the service ranks them.
+        static QJsonObject matchingItem(const QJsonArray& items, const QString& isbn13)
+        {
+            const QString isbn10 = Isbn::toIsbn10(isbn13);
+            for (const QJsonValue& item : items) {
+                const QJsonArray ids = item.toObject().value(u"volumeInfo"_s).toObject().value(u"industryIdentifiers"_s).toArray();
+                for (const QJsonValue& id : ids) {
+                    const QString digits = Isbn::compact(id.toObject().value(u"identifier"_s).toString());
+                    if (!digits.isEmpty() && (digits == isbn13 || digits == isbn10))
+                        return item.toObject();
+                }
+            }
+            return items.first().toObject();
+        }
+
         QUrl largestImage(const QJsonObject& links) const
         {
             for (const char16_t* size : { u"extraLarge", u"large", u"medium", u"small", u"thumbnail", u"smallThumbnail" }) {

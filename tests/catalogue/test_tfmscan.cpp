@@ -9,6 +9,7 @@
 #include "widgets/Prompt.h"
 
 #include <QApplication>
+#include <QCameraDevice>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMediaDevices>
@@ -69,9 +70,17 @@ private slots:
         QCOMPARE(Prompt::lastShown().text, u"没有找到摄像头。请接上摄像头后再试，也可以用“照片识别”读取书背面条码的照片。"_s);
     }
 
-    // A camera that fails, or sends no picture, closes the window with a message: never a hang.
+    // No camera to start, a camera that fails, or one that sends no picture:
+    // a message, and the window closes; never a hang, and never the media
+    // backend's own test pattern taken for a camera.
     void failingCameraClosesTheWindow()
     {
+        TfmScan none(TfmScan::Mode::OneBook);
+        Prompt::takeShown();
+        QVERIFY(!none.start(QCameraDevice()));
+        QCOMPARE(Prompt::takeShown().size(), 1);
+        QVERIFY(Prompt::lastShown().text.startsWith(u"没有找到摄像头。"_s));
+
         TfmScan scan(TfmScan::Mode::OneBook);
         scan.show();
         scan.cameraFailed(QCamera::CameraError, u"Device or resource busy"_s);

@@ -64,7 +64,9 @@ public:
 
     BookServer::Reply answer(const QByteArray& target)
     {
-        const QUrl url(server.base().toString() + QString::fromLatin1(target));
+        // Through a proxy the request names the whole address: its path and query are what count.
+        const QUrl url = target.startsWith("http://") ? QUrl(QString::fromLatin1(target))
+                                                      : QUrl(server.base().toString() + QString::fromLatin1(target));
         const QUrlQuery query(url);
         if (url.path() == QStringLiteral("/api/books"))
             return sourceAnswer(OpenLibrary, query.queryItemValue(QStringLiteral("bibkeys")).mid(5));

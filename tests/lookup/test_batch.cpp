@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -149,6 +150,9 @@ private slots:
         QVERIFY(b.settle());
         QCOMPARE(b.cell(0, 0), u"未找到"_s);
         QVERIFY(b.list()->item(0, 0)->toolTip().startsWith(u"无法连接书目来源"_s));
+        const QString summary = b.get<QLabel>(u"LblBatchSummary"_s)->text();
+        QVERIFY2(summary.contains(u"其中 1 本无法连接书目来源（"_s) && summary.endsWith(u"请检查网络后再试。"_s),
+            qPrintable(summary));
         // Nothing to add yet: said so, nothing written.
         QTest::mouseClick(b.get<QPushButton>(u"BtnBatchAdd"_s), Qt::LeftButton);
         QCOMPARE(b.count(u"select count(*) from baseshu"_s), u"1"_s);

@@ -2,6 +2,7 @@
 // sources' real forms: the mapping and merging of fields, and every way an
 // answer can go wrong (unknown, malformed, 500, slow, huge, redirected).
 
+#include "data/Isbn.h"
 #include "lookup/BookLookup.h"
 #include "lookup/BookSource.h"
 #include "pictures/CoverPicture.h"
@@ -116,6 +117,23 @@ private slots:
         QVERIFY(askedIsbn13);
     }
 
+    // Google Books lists other editions beside the one asked for: the volume
+    // carrying the ISBN (here as its ISBN-10) is the one taken.
+    void googleTakesTheVolumeOfTheIsbn()
+    {
+        SourcesFixture sources;
+        Lookup::BookLookup lookup;
+        const QString isbn = SourcesFixture::isbn13(u"978000000006"_s);
+        const QByteArray answer = R"({"kind": "books#volumes", "totalItems": 2, "items": [
+            {"kind": "books#volume", "volumeInfo": {"title": "Another edition",
+             "industryIdentifiers": [{"type": "ISBN_13", "identifier": "9780000000075"}]}},
+            {"kind": "books#volume", "volumeInfo": {"title": "This edition",
+             "industryIdentifiers": [{"type": "OTHER", "identifier": "UOM:39015"},
+                                     {"type": "ISBN_10", "identifier": ")" + Isbn::toIsbn10(isbn).toLatin1() + R"("}]}}]})";
+        sources.special.insert({ SourcesFixture::GoogleBooks, isbn }, BookServer::Reply { 200, answer });
+        QCOMPARE(ask(lookup, isbn).fields.name, u"This edition"_s);
+    }
+
     void unknownAndInvalid()
     {
         SourcesFixture sources;
@@ -222,6 +240,32 @@ private slots:
         QCOMPARE(answer.outcome, Outcome::Unreachable);
         QVERIFY2(answer.reason.contains(u"拒绝转向"_s), qPrintable(answer.reason));
         QCOMPARE(sources.server.requests(), 2);
+    }
+
+    // The system's proxy (http_proxy here) carries the requests: the sources'
+    // own hosts, which do not resolve, are never looked up by this side.
+    void systemProxy()
+    {
+        SourcesFixture sources;
+        const QList<QByteArray> names { "http_proxy", "no_proxy", "QINGHE_OPENLIBRARY_URL", "QINGHE_GOOGLEBOOKS_URL" };
+        QList<QByteArray> before;
+        for (const QByteArray& name : names)
+            before << qgetenv(name.constData());
+        const auto restore = qScopeGuard([&] {
+            for (qsizetype i = 0; i < names.size(); ++i)
+                qputenv(names.at(i).constData(), before.at(i));
+        });
+        qputenv("http_proxy", sources.server.base().toString().toUtf8());
+        qputenv("no_proxy", "");
+        qputenv("QINGHE_OPENLIBRARY_URL", "http://openlibrary.invalid");
+        qputenv("QINGHE_GOOGLEBOOKS_URL", "http://googlebooks.invalid");
+        Lookup::BookLookup lookup;
+        const Answer answer = ask(lookup, u"9780451526533"_s);
+        QCOMPARE(answer.outcome, Outcome::Found);
+        QCOMPARE(answer.fields.name, u"The adventures of Tom Sawyer"_s);
+        QVERIFY(sources.server.targets().contains(
+            "http://openlibrary.invalid/api/books?bibkeys=ISBN:9780451526533&jscmd=data&format=json"));
+        QVERIFY(sources.server.targets().contains("http://googlebooks.invalid/books/v1/volumes?q=isbn:9780451526533"));
     }
 
     // Covers: too large in bytes or in pixels, damaged, or of another type.

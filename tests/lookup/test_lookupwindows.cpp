@@ -109,6 +109,12 @@ private slots:
         e.lookUp();
         QVERIFY(e.waitFor(u"已填入书名、作者"_s));
         QCOMPARE(e.set()->asText(u"name"_s), u"The adventures of Tom Sawyer"_s);
+        // Only a differing title, kept: said so, not "the same".
+        e.set()->setText(u"name"_s, u"汤姆历险记"_s);
+        Prompt::enqueueAnswer(QMessageBox::No);
+        e.lookUp();
+        QVERIFY(e.waitFor(u"已保留填写的内容，没有改动。"_s));
+        QCOMPARE(e.set()->asText(u"name"_s), u"汤姆历险记"_s);
     }
 
     void editorMessages()

@@ -5,6 +5,7 @@
 #include "Exception.h"
 #include "tasks/BackgroundTask.h"
 #include "tasks/ProcessTask.h"
+#include "tasks/TaskLane.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -22,6 +23,30 @@ class TestBackgroundTask : public QObject
     Q_OBJECT
 
 private slots:
+    // A lane runs its jobs in the order posted, all on one thread that is not
+    // the caller's; stop() runs its last job after them and ends the thread.
+    void laneKeepsOrderAndThread()
+    {
+        QList<int> order;
+        QSet<QThread*> threads;
+        Tasks::TaskLane lane(u"test lane"_s);
+        for (int i = 0; i < 20; ++i)
+            lane.post([&, i] {
+                order << i;
+                threads.insert(QThread::currentThread());
+            });
+        lane.stop([&] {
+            order << -1;
+            threads.insert(QThread::currentThread());
+        });
+        lane.post([&] { order << 99; }); // too late: dropped
+        QCOMPARE(order.size(), 21);
+        QCOMPARE(order.last(), -1);
+        QVERIFY(std::is_sorted(order.begin(), order.end() - 1));
+        QCOMPARE(threads.size(), 1);
+        QVERIFY(!threads.contains(QThread::currentThread()));
+    }
+
     void stepsAndResultOnTheCallersThread()
     {
         QSemaphore go;
