@@ -328,7 +328,10 @@ void TForm2::buildLayout()
 
 void TForm2::fitTitleColumn()
 {
-    // The titles, and the places (the household's own names, some long).
+    // The titles, and the places (the household's own names, some long). A closed
+    // list shows nothing: its columns keep their widths until it opens again.
+    if (!DBmaster->isOpen())
+        return;
     QHeaderView* header = DBGrid1->horizontalHeader();
     header->resizeSection(0, std::clamp(widestText(u"name"_s, TitleColumnMost), 160, TitleColumnMost));
     header->resizeSection(7, std::clamp(widestText(u"place"_s, TitleColumnMost / 2), 111, TitleColumnMost / 2));

@@ -115,17 +115,24 @@ void fetchRow(const Statement& stmt, const std::vector<Column>& columns, Row& ro
     qint64 total = 0;
     for (int i = 0; i < count; ++i) {
         Row::Cell& cell = row.cells[size_t(i)];
-        const int type = sqlite3_column_type(s, i);
+        // One look-up of the cell, read through the value functions: the column
+        // functions each look the cell up again and check the handle's error
+        // state, which was most of the cost of a row. The statement is stepped
+        // on this thread only, so the unprotected value is safe to read here.
+        sqlite3_value* value = sqlite3_column_value(s, i);
+        const int type = sqlite3_value_type(value);
         if (type == SQLITE_NULL)
             continue;
         if (columns[size_t(i)].lazy) {
-            cell = Row::Cell { sqlite3_column_int64(s, i), 0, Row::Kind::Lazy };
+            cell = Row::Cell { sqlite3_value_int64(value), 0, Row::Kind::Lazy };
         } else if (type == SQLITE_TEXT) {
-            sources[i] = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
-            cell = Row::Cell { total, sqlite3_column_bytes(s, i), Row::Kind::Text };
+            sources[i] = reinterpret_cast<const char*>(sqlite3_value_text(value));
+            if (!sources[i])
+                fail(u"内存不足，无法读取"_s);
+            cell = Row::Cell { total, sqlite3_value_bytes(value), Row::Kind::Text };
             total += cell.size;
         } else if (type == SQLITE_INTEGER) {
-            cell = Row::Cell { sqlite3_column_int64(s, i), 0, Row::Kind::Integer };
+            cell = Row::Cell { sqlite3_value_int64(value), 0, Row::Kind::Integer };
         } else {
             cell = Row::Cell { 0, int(row.values.size()), Row::Kind::Value };
             row.values.append(stmt.value(i));

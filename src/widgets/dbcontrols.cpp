@@ -81,7 +81,9 @@ void DBEdit::setWidgetText(const QString& text)
 
 void DBEdit::setWidgetReadOnly(bool readOnly)
 {
-    m_edit->setReadOnly(readOnly);
+    // Set only when it changes: each setting updates the widget's input method and style.
+    if (m_edit->isReadOnly() != readOnly)
+        m_edit->setReadOnly(readOnly);
 }
 
 DBMemo* DBMemo::bind(QPlainTextEdit* edit, RecordSet* set, const QString& field)
@@ -110,7 +112,8 @@ void DBMemo::setWidgetText(const QString& text)
 
 void DBMemo::setWidgetReadOnly(bool readOnly)
 {
-    m_edit->setReadOnly(readOnly);
+    if (m_edit->isReadOnly() != readOnly)
+        m_edit->setReadOnly(readOnly);
 }
 
 DBComboBox* DBComboBox::bind(QComboBox* box, RecordSet* set, const QString& field)
@@ -143,7 +146,7 @@ void DBComboBox::setWidgetText(const QString& text)
 
 void DBComboBox::setWidgetReadOnly(bool readOnly)
 {
-    if (m_box->lineEdit())
+    if (m_box->lineEdit() && m_box->lineEdit()->isReadOnly() != readOnly)
         m_box->lineEdit()->setReadOnly(readOnly);
 }
 

@@ -356,6 +356,9 @@ private slots:
                 texts << s.caption + u'|' + s.text;
             return texts;
         };
+        // What the window does once at its start is over before a user can reach the menu.
+        QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+        QTest::qWait(300);
         Prompt::takeShown();
         Prompt::enqueueAnswer(QMessageBox::Cancel);
         header();
