@@ -18,7 +18,7 @@
 
 #include "format/BookText.h"
 #include "search/FullTextSearch.h"
-#include "search/TextForms.h"
+#include "text/TextForms.h"
 
 #include <QCoreApplication>
 

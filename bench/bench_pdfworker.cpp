@@ -10,7 +10,7 @@
 #include "ebooks/EbookStore.h"
 #include "pdfworker/PdfWorkerClient.h"
 #include "format/BookText.h"
-#include "search/TextForms.h"
+#include "text/TextForms.h"
 
 #include <QCoreApplication>
 #include <QDir>

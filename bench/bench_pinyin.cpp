@@ -18,7 +18,7 @@
 //
 //   bench_pinyin [titles] [rounds]        (defaults 10000 and 30)
 
-#include "search/PinyinIndex.h"
+#include "text/PinyinIndex.h"
 #include "data/Schema.h"
 #include "data/Sql.h"
 #include "data/udata.h"

@@ -28,8 +28,8 @@
 #include "search/FieldSearch.h"
 #include "search/FullTextLibrary.h"
 #include "search/FullTextSearch.h"
-#include "search/PinyinIndex.h"
-#include "search/TextForms.h"
+#include "text/PinyinIndex.h"
+#include "text/TextForms.h"
 #include "ebooks/EbookStore.h"
 #include "pdfworker/PdfWorkerClient.h"
 

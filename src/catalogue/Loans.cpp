@@ -4,7 +4,7 @@
 
 #include "data/Connection.h"
 #include "data/Statement.h"
-#include "search/Pinyin.h"
+#include "text/Pinyin.h"
 
 #include <QHash>
 

@@ -4,7 +4,7 @@
 #include "catalogue/PictureLoader.h"
 #include "catalogue/PicturePanel.h"
 #include "widgets/ErrorHandler.h"
-#include "search/PinyinIndex.h"
+#include "text/PinyinIndex.h"
 #include "widgets/Prompt.h"
 #include "data/Sql.h"
 #include "data/Trash.h"

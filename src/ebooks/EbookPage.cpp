@@ -18,9 +18,8 @@
 #include "ebooks/ureadbook.h"
 #include "format/EncryptedPdfDevice.h"
 #include "pdfworker/PdfWorkerClient.h"
-#include "search/FullTextLibrary.h"
-#include "search/PageNames.h"
-#include "search/TextForms.h"
+#include "text/PageNames.h"
+#include "text/TextForms.h"
 #include "widgets/ErrorHandler.h"
 #include "widgets/Prompt.h"
 #include "widgets/TaskProgress.h"
@@ -508,9 +507,7 @@ void EbookPage::Button5Click()
         Tfmreadbook dialog(*qydzbook, window());
         dialog.exec();
     }
-    // A password set or changed there lets the book's text be read.
-    if (m_fullText)
-        m_fullText->refresh();
+    emit detailsSaved();
     // A changed title, status or author shows at once.
     if (qydzbook->isOpen())
         qydzbook->refresh();
@@ -559,8 +556,7 @@ void EbookPage::Button6Click()
     // next start (RecycleBin::tidy).
     qydzbook->remove();
     m_store.moveToBin(storedName); // a file already gone does not matter
-    if (m_fullText)
-        m_fullText->forget(storedName);
+    emit storeFileRemoved(storedName);
     PdfGuard::forget(qydzbook->connection(), storedName);
     quietly(pageNamesMemory, [&] { PageNames::forget(qydzbook->connection(), storedName); });
     if (id.isEmpty())

@@ -15,7 +15,6 @@
 
 class BookChecks;
 class Connection;
-class FullTextLibrary;
 class PdfGuard;
 class EbookGrid;
 class ImportProgress;
@@ -96,7 +95,6 @@ public:
     // The program's guard of the PDF engine and its full-text library (set by
     // the main window; without them the page has a guard of its own and no texts).
     void setPdfGuard(std::shared_ptr<PdfGuard> guard);
-    void setFullText(FullTextLibrary* library) { m_fullText = library; }
     // Asks about the store files no row names and takes back those the user
     // wants, titled by the PDF worker in the background; unlistedTakenBack()
     // when done. Done once by itself at the first visit of the page.
@@ -112,6 +110,10 @@ public:
 
 signals:
     void importFinished();
+    // A password set or changed in the details may let a book's text be read now.
+    void detailsSaved();
+    // A book's store file left the store (into the bin): its text goes with it.
+    void storeFileRemoved(const QString& storedName);
     void unlistedTakenBack();
     // An e-book's row and file are gone (its search results with them).
     void bookDeleted(qint64 id);
@@ -200,7 +202,6 @@ private:
     QString m_shownPassword;
     QStringList* m_viewerLog = nullptr;
     std::shared_ptr<PdfGuard> m_guard;
-    FullTextLibrary* m_fullText = nullptr;
     BookChecks* m_checks = nullptr;
     Reading m_reading; // the book being checked or shown
     int m_checkSerial = 0;

@@ -1,6 +1,6 @@
 #include "ebooks/EbookSql.h"
 
-#include "search/PinyinIndex.h"
+#include "text/PinyinIndex.h"
 #include "data/Sql.h"
 
 using namespace Qt::StringLiterals;

@@ -2,7 +2,7 @@
 
 #include "ebooks/PdfFindBar.h"
 #include "ebooks/PdfThumbnailModel.h"
-#include "search/PageNames.h"
+#include "text/PageNames.h"
 
 #include <QAction>
 #include <QBuffer>

@@ -1,34 +1,15 @@
 #include "pdfworker/GreyPhoto.h"
 
+#include "pictures/JpegErrors.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QImageIOHandler>
 #include <QImageReader>
 
-#include <csetjmp>
-#include <cstdio>
-
-#include <jpeglib.h>
 
 namespace GreyPhoto {
 namespace {
-
-    // libjpeg reports a fatal error through error_exit, which must not return:
-    // ours jumps back to the decoder, which gives up.
-    struct JpegError
-    {
-        jpeg_error_mgr pub; // first member: libjpeg sees only this part
-        std::jmp_buf jump;
-    };
-
-    void jpegErrorExit(j_common_ptr cinfo)
-    {
-        std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1);
-    }
-
-    // A truncated photo is read as far as it goes; nothing is printed.
-    void jpegIgnoreMessage(j_common_ptr, int) { }
-    void jpegIgnoreOutput(j_common_ptr) { }
 
     bool isJpeg(const QByteArray& bytes)
     {
@@ -41,11 +22,8 @@ namespace {
     bool decodeJpegGrey(const QByteArray& bytes, QImage* out)
     {
         jpeg_decompress_struct cinfo;
-        JpegError error;
-        cinfo.err = jpeg_std_error(&error.pub);
-        error.pub.error_exit = jpegErrorExit;
-        error.pub.emit_message = jpegIgnoreMessage;
-        error.pub.output_message = jpegIgnoreOutput;
+        JpegErrors::Trap error;
+        JpegErrors::install(cinfo, error);
         if (setjmp(error.jump)) {
             jpeg_destroy_decompress(&cinfo);
             return false;

@@ -1,5 +1,7 @@
 #include "pictures/Thumbnails.h"
 
+#include "pictures/JpegErrors.h"
+
 #include <QBuffer>
 #include <QColor>
 #include <QImageReader>
@@ -8,11 +10,8 @@
 #include <atomic>
 #include <climits>
 #include <mutex>
-#include <csetjmp>
-#include <cstdio>
 #include <vector>
 
-#include <jpeglib.h>
 // after jpeglib.h, which it needs
 #include <jerror.h>
 
@@ -42,24 +41,6 @@ namespace {
     // as damaged instead of being allocated.
     constexpr qint64 MaxScaledPixels = qint64(16) * 1024 * 1024;
 
-    // libjpeg reports a fatal error through error_exit and expects it not to return. The
-    // default one calls exit(); ours jumps back to the decoder, which then gives up.
-    struct JpegError
-    {
-        jpeg_error_mgr pub; // first member: libjpeg sees only this part
-        std::jmp_buf jump;
-    };
-
-    void jpegErrorExit(j_common_ptr cinfo)
-    {
-        std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1);
-    }
-
-    // Warnings (a truncated file, a bad marker) are not fatal: libjpeg fills in what is
-    // missing and the cover is shown as far as it could be read. Nothing is printed.
-    void jpegIgnoreMessage(j_common_ptr, int) { }
-    void jpegIgnoreOutput(j_common_ptr) { }
-
     int scaledSize(int size, int numerator)
     {
         return int((qint64(size) * numerator + 7) / 8);
@@ -85,11 +66,8 @@ namespace {
     bool decodeScaled(const QByteArray& bytes, QSize cover, QImage* out, std::vector<uchar>* cmykRow, int* errorCode)
     {
         jpeg_decompress_struct cinfo;
-        JpegError error;
-        cinfo.err = jpeg_std_error(&error.pub);
-        error.pub.error_exit = jpegErrorExit;
-        error.pub.emit_message = jpegIgnoreMessage;
-        error.pub.output_message = jpegIgnoreOutput;
+        JpegErrors::Trap error;
+        JpegErrors::install(cinfo, error);
         if (setjmp(error.jump)) {
             if (errorCode)
                 *errorCode = error.pub.msg_code;
@@ -147,11 +125,8 @@ namespace {
     bool readHeader(const QByteArray& bytes, JpegHeader* header)
     {
         jpeg_decompress_struct cinfo;
-        JpegError error;
-        cinfo.err = jpeg_std_error(&error.pub);
-        error.pub.error_exit = jpegErrorExit;
-        error.pub.emit_message = jpegIgnoreMessage;
-        error.pub.output_message = jpegIgnoreOutput;
+        JpegErrors::Trap error;
+        JpegErrors::install(cinfo, error);
         if (setjmp(error.jump)) {
             jpeg_destroy_decompress(&cinfo);
             return false;

@@ -1,6 +1,6 @@
 #include "search/FieldSearch.h"
 
-#include "search/PinyinIndex.h"
+#include "text/PinyinIndex.h"
 
 #include "data/Isbn.h"
 #include "data/Statement.h"

@@ -1,8 +1,8 @@
 #include "search/FindQuery.h"
 
 #include "data/Isbn.h"
-#include "search/Pinyin.h"
-#include "search/TextForms.h"
+#include "text/Pinyin.h"
+#include "text/TextForms.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "data/Statement.h"
 #include "format/Companion.h"
 #include "search/FieldSearch.h"
-#include "search/TextForms.h"
+#include "text/TextForms.h"
 #include "tasks/BackgroundTask.h"
 
 #include <QDir>

@@ -4,8 +4,8 @@
 #include "format/StoreNames.h"
 #include "search/ByteSearch.h"
 #include "search/FullTextLibrary.h"
-#include "search/PageNames.h"
-#include "search/TextForms.h"
+#include "text/PageNames.h"
+#include "text/TextForms.h"
 
 #include <QtConcurrent/QtConcurrentMap>
 

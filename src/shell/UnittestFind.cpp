@@ -28,7 +28,6 @@ void TFormtest::buildFind()
     // checked for both, and never twice at once.
     auto guard = std::make_shared<PdfGuard>(connection.connectionString());
     TabSheet2->setPdfGuard(guard);
-    TabSheet2->setFullText(m_fullText);
     m_fullText->setLoadCheck([guard, store = TabSheet2->store()](const QString& storedName, const QString& password, const PdfWorkerClient::Cancelled& stop) {
         const PdfGuard::Outcome outcome
             = guard->check(store.path(storedName), storedName, password, stop);
@@ -54,8 +53,11 @@ void TFormtest::buildFind()
     connect(focusFind, &QShortcut::activated, m_find, &FindPanel::focusBox);
     // A deleted e-book's hits go with it.
     connect(TabSheet2, &EbookPage::bookDeleted, m_find, &FindPanel::dropEbook);
-    // Newly imported books get their text.
+    // Newly imported books get their text, and so do books whose password was
+    // just given; a deleted book's text goes with it.
     connect(TabSheet2, &EbookPage::importFinished, m_fullText, &FullTextLibrary::refresh);
+    connect(TabSheet2, &EbookPage::detailsSaved, m_fullText, &FullTextLibrary::refresh);
+    connect(TabSheet2, &EbookPage::storeFileRemoved, m_fullText, &FullTextLibrary::forget);
 }
 
 void TFormtest::openFoundPaperBook(qint64 id)

@@ -9,7 +9,7 @@
 #include "ebooks/LastPage.h"
 #include "format/BackupFormat.h"
 #include "pictures/ThumbnailCache.h"
-#include "search/PinyinIndex.h"
+#include "text/PinyinIndex.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>

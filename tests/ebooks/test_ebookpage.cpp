@@ -24,7 +24,7 @@
 #include "search/FullTextLibrary.h"
 #include "ebooks/PdfViewer.h"
 #include "ebooks/ureadbook.h"
-#include "search/PageNames.h"
+#include "text/PageNames.h"
 #include "shell/Unittest.h"
 #include "widgets/SizeText.h"
 

@@ -3,9 +3,9 @@
 #include "data/Statement.h"
 #include "search/FieldSearch.h"
 #include "data/Isbn.h"
-#include "search/PinyinIndex.h"
+#include "text/PinyinIndex.h"
 #include "search/Snippet.h"
-#include "search/TextForms.h"
+#include "text/TextForms.h"
 
 using namespace Qt::StringLiterals;
 

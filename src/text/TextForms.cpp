@@ -1,4 +1,4 @@
-#include "search/TextForms.h"
+#include "text/TextForms.h"
 
 #include <opencc.h>
 #include <opencc/DictEntry.hpp>

@@ -1,7 +1,7 @@
 #include "data/test_recordset_fixture.h"
 
-#include "search/Pinyin.h"
-#include "search/PinyinIndex.h"
+#include "text/Pinyin.h"
+#include "text/PinyinIndex.h"
 #include "data/Sql.h"
 
 using namespace Qt::StringLiterals;

@@ -1,6 +1,6 @@
-#include "search/Pinyin.h"
+#include "text/Pinyin.h"
 
-#include "search/PinyinTable.h"
+#include "text/PinyinTable.h"
 
 #include <QHash>
 

@@ -1,4 +1,4 @@
-#include "search/PageNames.h"
+#include "text/PageNames.h"
 
 #include "Exception.h"
 #include "data/Connection.h"

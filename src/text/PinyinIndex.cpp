@@ -1,6 +1,6 @@
-#include "search/PinyinIndex.h"
+#include "text/PinyinIndex.h"
 
-#include "search/Pinyin.h"
+#include "text/Pinyin.h"
 #include "data/Statement.h"
 #include "data/udata.h"
 
