@@ -178,8 +178,11 @@ void TForm2::BtnHistoryClick()
     DBmaster->cancel();
     TfmHistory history(DBmaster->connection(), Trash::Kind::Book, *book, this);
     history.exec();
-    if (history.restored())
+    if (history.restored()) {
         DBmaster->refresh(); // the fields show the version written back
+        refreshCategory(); // the category box is not bound to the record set
+        refreshLoanAndDates();
+    }
 }
 
 void TForm2::DBGrid1KeyDown()

@@ -105,12 +105,15 @@ void AppLock::setHooks(std::function<void()> onLock, std::function<void()> onUnl
 
 QString AppLock::account() const
 {
-    if (!m_user.isEmpty())
-        return m_user;
     try {
+        // The account logged in, while the library still has it: a library restored
+        // meanwhile may not, and its first account is asked for instead of locking out.
+        if (!m_user.isEmpty()
+            && m_connection.scalar(u"select count(*) from userb where users = "_s + Sql::quoted(m_user)).toInt() > 0)
+            return m_user;
         return m_connection.scalar(u"select users from userb order by rowid limit 1"_s).trimmed();
     } catch (const Exception&) {
-        return {};
+        return m_user;
     }
 }
 

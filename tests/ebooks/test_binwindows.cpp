@@ -17,6 +17,7 @@
 #include "widgets/uhistory.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -186,6 +187,8 @@ private slots:
         click(&editor, u"BitBtn3"_s); // 编缉
         summary->selectAll();
         typeText(summary, u"不小心覆盖了"_s);
+        auto* category = editor.findChild<QComboBox*>(u"CBleib"_s);
+        category->setEditText(u"历史"_s);
         click(&editor, u"BitBtn2"_s); // 保存
         QCOMPARE(f.count(u"select contentjj from baseshu where id = %1"_s.arg(id)), u"不小心覆盖了"_s);
 
@@ -203,14 +206,17 @@ private slots:
             opened = true;
             auto* list = history->findChild<QListWidget*>(u"LvHistory"_s);
             QCOMPARE(list->count(), 2);
-            QVERIFY(list->item(0)->text().contains(u"改了内容简介"_s));
-            QVERIFY(history->findChild<QPlainTextEdit*>(u"MemoHistory"_s)->toPlainText().contains(u"多年写下的简介"_s));
+            QVERIFY(list->item(0)->text().contains(u"改了类别、内容简介"_s));
+            const QString shown = history->findChild<QPlainTextEdit*>(u"MemoHistory"_s)->toPlainText();
+            QVERIFY(shown.contains(u"多年写下的简介"_s));
+            QVERIFY(shown.contains(u"这个版本：文学"_s)); // categories by their names
             click(history, u"BtnHistoryRestore"_s);
         });
         editor.BtnHistoryClick();
         QVERIFY(opened);
         QCOMPARE(f.count(u"select contentjj from baseshu where id = %1"_s.arg(id)), u"多年写下的简介"_s);
         QCOMPARE(summary->toPlainText(), u"多年写下的简介"_s);
+        QCOMPARE(category->currentText(), u"文学"_s);
     }
 
     // The e-book details have theirs: the notes come back; the password is never shown.

@@ -199,6 +199,27 @@ private slots:
         QVERIFY(!f.lock().isLocked());
     }
 
+    // The account logged in is asked for; one a restored library lacks gives way to its
+    // first account rather than locking the family out.
+    void accountAskedFor()
+    {
+        WindowFixture f;
+        const auto account = [&] { return f.lock().prompt()->findChild<QLineEdit*>(u"Edit1"_s)->text(); };
+        f.window.setAccount(u"妈妈"_s);
+        f.lock().lock();
+        QCOMPARE(account(), u"admin"_s);
+        f.typePassword(u"admin"_s);
+        QVERIFY(!f.lock().isLocked());
+
+        f.db().execute(u"insert into userb (users, password) values ('妈妈', 'm1')"_s);
+        f.lock().lock();
+        QCOMPARE(account(), u"妈妈"_s);
+        f.typePassword(u"admin"_s);
+        QVERIFY(f.lock().isLocked());
+        f.typePassword(u"m1"_s);
+        QVERIFY(!f.lock().isLocked());
+    }
+
     void sessionPaths()
     {
         QCOMPARE(ScreenLockSignal::sessionPath(u"2"_s), u"/org/freedesktop/login1/session/_32"_s);
