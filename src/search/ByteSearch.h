@@ -9,10 +9,13 @@ namespace ByteSearch {
 bool hasAsciiLetter(const char* bytes, size_t size);
 
 // Walks one text from its start to its end, giving the places of one needle in
-// order. The scans of the needle's first byte (in both cases when caseless)
-// carry over from one place to the next, so finding every place costs one pass
-// over the text, however many there are. `needle` must be lower-case when
-// caseless and outlive the finder.
+// order, each search starting where the caller asks (after the last place, or
+// further on), so finding every place costs one pass over the text however
+// many there are. A caseless needle of two bytes or more is looked for by its
+// first and last bytes together, sixteen places at a time: in English text a
+// first letter alone stops the scan every few bytes. A one-byte needle's scans
+// (in both cases) carry over from one place to the next. `needle` must be
+// lower-case when caseless and outlive the finder.
 class Finder
 {
 public:
@@ -24,6 +27,9 @@ public:
 private:
     // The first `c` at or after from, reusing the last scan when it is still ahead.
     const char* nextByte(char c, const char* from, const char*& known, bool& none);
+    // The first caseless place at or after from, by the needle's first and last bytes.
+    const char* nextByEnds(const char* from) const;
+    const char* nextByFirst(const char* from);
 
     const char* m_text;
     const char* m_end; // candidates start before here
