@@ -42,6 +42,12 @@ TForm2::TForm2(QWidget* parent)
     });
     Query1->setObjectName(u"Query1"_s);
     buildLayout();
+    // The list opens with what its grid shows; a book's other fields (contents,
+    // notes, pictures) are read when it becomes the current one.
+    QStringList shown;
+    for (const GridColumn& column : model->columns())
+        shown << column.field;
+    DBmaster->setReadUpFront(shown);
 
     connect(
         DBmaster, &RecordSet::afterScroll, this, [this] { ErrorHandler::guard([this] { DBmasterAfterScroll(); }); });

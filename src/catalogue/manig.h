@@ -131,7 +131,7 @@ private:
     int masterState = 0; // the books' last state (RecordSet::State), to tell an opening from a post
     QPointer<ThreadTask> job; // the CSV file or printed catalogue being made
     QHash<QString, QString> categoryNames; // id -> name, for the grid
-    QHash<QString, int> textWidths; // grid texts measured, in the font below
+    QHash<QByteArray, int> textWidths; // grid texts (UTF-8) measured, in the font below
     QString textWidthsFont;
 
     QScrollArea* scroll = nullptr;

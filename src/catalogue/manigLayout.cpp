@@ -355,10 +355,13 @@ int TForm2::widestText(const QString& field, int enough)
         + (DBGrid1->showGrid() ? 1 : 0);
     int widest = 0;
     for (int row = 0, rows = DBmaster->recordCount(); row < rows && widest < enough; ++row) {
-        const QString text = DBmaster->textAt(row, column);
+        // Looked up by the bytes the set holds: no text is made for a title measured before.
+        const QByteArray text = DBmaster->utf8At(row, column);
         auto known = textWidths.constFind(text);
-        if (known == textWidths.constEnd())
-            known = textWidths.insert(text, metrics.horizontalAdvance(text) + margins);
+        if (known == textWidths.constEnd()) {
+            known = textWidths.insert(
+                QByteArray(text.constData(), text.size()), metrics.horizontalAdvance(QString::fromUtf8(text)) + margins);
+        }
         widest = std::max(widest, *known);
     }
     return widest;

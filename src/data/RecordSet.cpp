@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QHash>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <vector>
@@ -36,6 +37,11 @@ struct RecordSet::Private
     State state = State::Inactive;
     Result result;
     Prepared prepared; // the statement kept from the last run, for the next
+    QStringList upFront; // case-folded
+    std::unique_ptr<Statement> deferredRead; // a row's deferred columns by its key
+    QString deferredSql;
+    std::vector<Column> deferredColumns;
+    std::vector<int> deferredAt; // their places in the result
     QHash<QString, int> index; // case-folded name -> first column of that name
     int current = -1;
     bool bof = true;
@@ -64,11 +70,50 @@ struct RecordSet::Private
         return i;
     }
 
-    const Row* row() const
+    const Row* row()
     {
         if (editing())
             return &buffer;
-        return current >= 0 ? &result.rows[size_t(current)] : nullptr;
+        return current >= 0 ? &loaded(current) : nullptr;
+    }
+
+    void forgetDeferred()
+    {
+        deferredColumns.clear();
+        deferredAt.clear();
+        for (int i = 0; i < int(result.columns.size()); ++i) {
+            if (result.columns[size_t(i)].deferred) {
+                deferredAt.push_back(i);
+                deferredColumns.push_back(result.columns[size_t(i)]);
+                deferredColumns.back().deferred = false;
+            }
+        }
+    }
+
+    // Row n with its deferred columns read.
+    Row& loaded(int n)
+    {
+        Row& r = result.rows[size_t(n)];
+        if (deferredAt.empty() || !r.deferred(deferredAt.front()))
+            return r;
+        // Kept from one opening to the next while it reads the same columns.
+        const QString sql = u"select %1 from %2.%3 where %4 = ?"_s.arg(selectList(deferredColumns, true),
+            quoted(QString::fromUtf8(result.database)), quoted(result.table),
+            quoted(result.columns[size_t(result.keyColumn)].origin));
+        if (!deferredRead || deferredSql != sql) {
+            deferredRead.reset();
+            deferredRead = std::make_unique<Statement>(connection.handle(), sql.toUtf8());
+            deferredSql = sql;
+        }
+        Statement& stmt = *deferredRead;
+        const auto end = qScopeGuard([&stmt] { stmt.reset(); });
+        stmt.bind(1, r.cell(result.keyColumn).toLongLong());
+        Row fresh(deferredColumns.size());
+        if (stmt.step()) // else the row has gone from the file since: its other columns read as empty
+            fetchRow(stmt, deferredColumns, fresh);
+        for (size_t j = 0; j < deferredAt.size(); ++j)
+            r.take(deferredAt[j], fresh, int(j));
+        return r;
     }
 
     // The blob handle of the last read stays open while the caller goes on reading
@@ -128,7 +173,7 @@ struct RecordSet::Private
         return bytes;
     }
 
-    QVariant value(int column) const
+    QVariant value(int column)
     {
         const Row* r = row();
         if (!r)
@@ -188,6 +233,7 @@ RecordSet::RecordSet(Connection& connection, QObject* parent)
     d->closeListener = connection.addCloseListener([this] {
         d->closeBlob();
         d->prepared.clear();
+        d->deferredRead.reset();
     });
     connection.addRecordSet(this);
 }
@@ -214,13 +260,21 @@ QString RecordSet::sql() const
     return d->sql;
 }
 
+void RecordSet::setReadUpFront(const QStringList& columns)
+{
+    d->upFront.clear();
+    for (const QString& column : columns)
+        d->upFront << column.toCaseFolded();
+}
+
 void RecordSet::open()
 {
     if (d->state != State::Inactive)
         return;
-    Result result = run(d->connection.handle(), d->sql, &d->prepared);
+    Result result = run(d->connection.handle(), d->sql, &d->prepared, d->upFront);
     d->result = std::move(result);
     d->rebuildIndex();
+    d->forgetDeferred();
     d->current = d->count() > 0 ? 0 : -1;
     d->bof = true;
     d->eof = d->count() == 0;
@@ -228,6 +282,7 @@ void RecordSet::open()
     emit rowsReset();
     emit stateChanged(d->state);
     emit rowChanged();
+    emit valuesChanged();
     if (d->count() > 0)
         emit afterScroll();
 }
@@ -239,6 +294,7 @@ void RecordSet::close()
         return;
     d->state = State::Inactive;
     d->result = Result();
+    d->forgetDeferred();
     d->index.clear();
     d->buffer = Row();
     d->changed.clear();
@@ -246,6 +302,7 @@ void RecordSet::close()
     d->bof = d->eof = true;
     emit rowsReset();
     emit stateChanged(d->state);
+    emit valuesChanged();
 }
 
 bool RecordSet::isOpen() const
@@ -306,6 +363,7 @@ void RecordSet::moveTo(int row)
         return;
     d->current = row;
     emit rowChanged();
+    emit valuesChanged();
     emit afterScroll();
 }
 
@@ -430,7 +488,9 @@ QString RecordSet::textAt(int row, int column) const
 {
     if (row < 0 || row >= d->count() || column < 0 || column >= int(d->result.columns.size()))
         return {};
-    const Row& r = (row == d->current && d->editing()) ? d->buffer : d->result.rows[size_t(row)];
+    const Row& r = (row == d->current && d->editing()) ? d->buffer
+        : d->result.rows[size_t(row)].deferred(column)    ? d->loaded(row)
+                                                          : d->result.rows[size_t(row)];
     switch (r.cells[size_t(column)].kind) {
     case Row::Kind::Text:
         return r.packedText(column);
@@ -442,9 +502,22 @@ QString RecordSet::textAt(int row, int column) const
     }
     case Row::Kind::Null:
     case Row::Kind::Lazy:
+    case Row::Kind::Deferred:
         break;
     }
     return {};
+}
+
+QByteArray RecordSet::utf8At(int row, int column) const
+{
+    if (row >= 0 && row < d->count() && column >= 0 && column < int(d->result.columns.size())
+        && !(row == d->current && d->editing())) {
+        const Row& r = d->result.rows[size_t(row)];
+        const Row::Cell& cell = r.cells[size_t(column)];
+        if (cell.kind == Row::Kind::Text)
+            return QByteArray::fromRawData(r.text.constData() + cell.number, cell.size);
+    }
+    return textAt(row, column).toUtf8();
 }
 
 bool RecordSet::isModified() const
@@ -469,6 +542,7 @@ void RecordSet::append()
     emit rowInserted(d->current);
     emit stateChanged(d->state);
     emit rowChanged();
+    emit valuesChanged();
     emit afterScroll();
 }
 
@@ -483,10 +557,11 @@ void RecordSet::edit()
     }
     if (!d->writable())
         fail(u"Cannot modify a read-only dataset"_s);
-    d->buffer = d->result.rows[size_t(d->current)];
+    d->buffer = d->loaded(d->current);
     d->changed.assign(d->result.columns.size(), false);
     d->state = State::Edit;
     emit stateChanged(d->state);
+    emit valuesChanged();
 }
 
 void RecordSet::setText(const QString& field, const QString& text)
@@ -494,24 +569,28 @@ void RecordSet::setText(const QString& field, const QString& text)
     // Typed or read from a file: a NUL character never reaches the library.
     d->setValue(*this, field, QVariant(Sql::withoutNul(text)));
     emit dataChanged();
+    emit valuesChanged();
 }
 
 void RecordSet::setInteger(const QString& field, std::optional<qint64> value)
 {
     d->setValue(*this, field, value ? QVariant(*value) : QVariant());
     emit dataChanged();
+    emit valuesChanged();
 }
 
 void RecordSet::setBytes(const QString& field, const QByteArray& bytes)
 {
     d->setValue(*this, field, QVariant(bytes));
     emit dataChanged();
+    emit valuesChanged();
 }
 
 void RecordSet::setNull(const QString& field)
 {
     d->setValue(*this, field, QVariant());
     emit dataChanged();
+    emit valuesChanged();
 }
 
 void RecordSet::post()
@@ -586,6 +665,7 @@ void RecordSet::post()
     d->state = State::Browse;
     emit stateChanged(d->state);
     emit dataChanged();
+    emit valuesChanged();
 }
 
 void RecordSet::cancel()
@@ -596,6 +676,7 @@ void RecordSet::cancel()
         d->state = State::Browse;
         emit stateChanged(d->state);
         emit dataChanged();
+        emit valuesChanged();
     } else if (d->state == State::Insert) {
         const int dropped = d->current;
         emit rowAboutToBeRemoved(dropped);
@@ -607,6 +688,7 @@ void RecordSet::cancel()
         emit rowRemoved(dropped);
         emit stateChanged(d->state);
         emit rowChanged();
+        emit valuesChanged();
         emit afterScroll();
     }
 }
@@ -648,6 +730,7 @@ void RecordSet::remove()
     if (wasEditing)
         emit stateChanged(d->state);
     emit rowChanged();
+    emit valuesChanged();
     emit afterScroll();
 }
 
@@ -665,7 +748,7 @@ void RecordSet::refresh()
     std::optional<qint64> key;
     if (d->current >= 0 && old.keyColumn >= 0)
         key = old.rows[size_t(d->current)].cell(old.keyColumn).toLongLong();
-    Result fresh = run(d->connection.handle(), d->sql, &d->prepared);
+    Result fresh = run(d->connection.handle(), d->sql, &d->prepared, d->upFront);
     int row = d->current;
     if (key && fresh.keyColumn >= 0) {
         for (size_t i = 0; i < fresh.rows.size(); ++i) {
@@ -677,10 +760,12 @@ void RecordSet::refresh()
     }
     d->result = std::move(fresh);
     d->rebuildIndex();
+    d->forgetDeferred();
     d->current = d->count() == 0 ? -1 : std::clamp(row, 0, d->count() - 1);
     d->bof = d->eof = d->count() == 0;
     emit rowsReset();
     emit rowChanged();
+    emit valuesChanged();
 }
 
 bool RecordSet::locate(const QString& field, const QString& value)

@@ -29,6 +29,11 @@ public:
 
     void setSql(const QString& sql);    // closes the set; unsaved changes are dropped
     QString sql() const;
+    // The columns every row reads when the set opens (the key always does). The
+    // others of a writable set are read for one row when it is asked for, by its
+    // key: a list that shows a few columns opens at the cost of those. Empty (the
+    // default): every column up front. Takes effect at the next open.
+    void setReadUpFront(const QStringList& columns);
     void open();                        // no-op when already open
     void close();
     bool isOpen() const;
@@ -56,6 +61,9 @@ public:
 
     int fieldIndex(const QString& field) const;   // -1 when absent; names ignore letter case
     QString textAt(int row, int column) const;    // for grids: any row, blobs read as ""
+    // textAt's UTF-8, without a copy when the set holds the text as read (valid
+    // until the set changes): for going over a column of many rows.
+    QByteArray utf8At(int row, int column) const;
     bool isModified() const;                      // the edit buffer holds a change
     Connection& connection() const;
 
@@ -89,6 +97,10 @@ signals:
     // opened with at least one row, moved to another row, started a new row, dropped a
     // new row, or deleted a row (the set may be empty afterwards).
     void afterScroll();
+    // What the current row's fields read, or whether they can be written, may have
+    // changed: once at the end of each change of the set (before afterScroll), for
+    // controls that show a field.
+    void valuesChanged();
 
 private:
     struct Private;

@@ -35,7 +35,7 @@ namespace {
     // Reads the columns of a prepared statement and decides whether its rows can be
     // written back (all columns from one table whose key is among them) and which
     // blob columns can be left in the file.
-    void describe(sqlite3* db, sqlite3_stmt* stmt, Result& result)
+    void describe(sqlite3* db, sqlite3_stmt* stmt, Result& result, const QStringList& upFront)
     {
         const int count = sqlite3_column_count(stmt);
         bool oneTable = true;
@@ -82,8 +82,12 @@ namespace {
             unique = unique && !names.contains(name);
             names.insert(name);
         }
-        for (Column& column : result.columns)
+        for (int i = 0; i < count; ++i) {
+            Column& column = result.columns[size_t(i)];
             column.lazy = unique && column.blob && !column.table.isEmpty();
+            column.deferred = unique && !upFront.isEmpty() && i != result.keyColumn && !column.origin.isEmpty()
+                && !upFront.contains(column.name.toCaseFolded());
+        }
     }
 
 } // namespace
@@ -95,7 +99,7 @@ QString selectList(const std::vector<Column>& columns, bool byOrigin)
     QStringList parts;
     for (const Column& column : columns) {
         const QString name = quoted(byOrigin ? column.origin : column.name);
-        if (byOrigin && column.origin.isEmpty())
+        if ((byOrigin && column.origin.isEmpty()) || (!byOrigin && column.deferred))
             parts << u"NULL"_s;
         else
             parts << (column.lazy ? u"length(%1)"_s.arg(name) : name);
@@ -115,6 +119,10 @@ void fetchRow(const Statement& stmt, const std::vector<Column>& columns, Row& ro
     qint64 total = 0;
     for (int i = 0; i < count; ++i) {
         Row::Cell& cell = row.cells[size_t(i)];
+        if (columns[size_t(i)].deferred) {
+            cell.kind = Row::Kind::Deferred;
+            continue;
+        }
         // One look-up of the cell, read through the value functions: the column
         // functions each look the cell up again and check the handle's error
         // state, which was most of the cost of a row. The statement is stepped
@@ -171,9 +179,9 @@ namespace {
 
 } // namespace
 
-Result run(sqlite3* db, const QString& sql, Prepared* prepared)
+Result run(sqlite3* db, const QString& sql, Prepared* prepared, const QStringList& upFront)
 {
-    if (prepared && prepared->stmt && prepared->db == db && prepared->sql == sql) {
+    if (prepared && prepared->stmt && prepared->db == db && prepared->sql == sql && prepared->upFront == upFront) {
         Result result = prepared->description;
         if (readRows(*prepared->stmt, result, true))
             return result;
@@ -186,11 +194,13 @@ Result run(sqlite3* db, const QString& sql, Prepared* prepared)
     auto stmt = std::make_unique<Statement>(db, text, &tail);
     if (stmt->isEmpty())
         fail(u"没有要执行的 SQL 语句"_s);
-    describe(db, stmt->get(), result);
+    describe(db, stmt->get(), result, upFront);
 
-    const bool lazy = std::any_of(result.columns.begin(), result.columns.end(), [](const Column& c) { return c.lazy; });
-    if (lazy) {
-        // Run the same statement inside a select that takes the blobs' lengths only.
+    const bool wrap = std::any_of(
+        result.columns.begin(), result.columns.end(), [](const Column& c) { return c.lazy || c.deferred; });
+    if (wrap) {
+        // Run the same statement inside a select that takes the blobs' lengths only
+        // and leaves the deferred columns out.
         QByteArray first = text.left(tail - text.constData()).trimmed();
         while (first.endsWith(';'))
             first = first.chopped(1).trimmed();
@@ -200,7 +210,7 @@ Result run(sqlite3* db, const QString& sql, Prepared* prepared)
             stmt = std::make_unique<Statement>(db, wrapped.toUtf8());
         } catch (const EDatabaseError&) {
             for (Column& column : result.columns)
-                column.lazy = false;
+                column.lazy = column.deferred = false;
         }
     }
     // Only a single statement that reads rows is kept: others may write, or run once.
@@ -214,6 +224,7 @@ Result run(sqlite3* db, const QString& sql, Prepared* prepared)
     if (keep) {
         prepared->db = db;
         prepared->sql = sql;
+        prepared->upFront = upFront;
         prepared->stmt = std::move(stmt);
     }
     return result;

@@ -34,6 +34,7 @@ struct Column
     QByteArray database;
     bool blob = false; // declared BLOB in its table
     bool lazy = false; // fetched as its length; the bytes are read on demand
+    bool deferred = false; // not read with the rows; a row reads it by its key when asked
 };
 
 // One row of a result, kept small: a result of ten thousand rows of thirty
@@ -50,7 +51,8 @@ struct Row
         Text,
         Integer,
         Lazy,
-        Value
+        Value,
+        Deferred // a deferred column of a row that has not read it yet
     };
     struct Cell
     {
@@ -68,6 +70,7 @@ struct Row
 
     // A lazy blob that is not null: its bytes are still in the file.
     bool unloaded(int i) const { return cells[size_t(i)].kind == Kind::Lazy; }
+    bool deferred(int i) const { return cells[size_t(i)].kind == Kind::Deferred; }
     bool isNull(int i) const { return cells[size_t(i)].kind == Kind::Null; }
     bool packed(int i) const { return cells[size_t(i)].kind == Kind::Text; }
     QString packedText(int i) const
@@ -88,6 +91,7 @@ struct Row
         case Kind::Value:
             return values[c.size];
         case Kind::Null:
+        case Kind::Deferred:
             break;
         }
         return {};
@@ -104,10 +108,11 @@ struct Row
             values.append(value);
         }
     }
-    // Column i as another row holds it.
-    void take(int i, const Row& from)
+    // Column i as another row holds it in its column j.
+    void take(int i, const Row& from) { take(i, from, i); }
+    void take(int i, const Row& from, int j)
     {
-        const Cell& source = from.cells[size_t(i)];
+        const Cell& source = from.cells[size_t(j)];
         if (source.kind == Kind::Value) {
             set(i, from.values[source.size]);
         } else if (source.kind == Kind::Text) {
@@ -129,8 +134,8 @@ struct Result
     int keyColumn = -1; // the result column holding that table's INTEGER PRIMARY KEY
 };
 
-// The select list for columns read by their result names, or (byOrigin) by their
-// names in their table, with lazy blobs read as their length.
+// The select list for columns read by their result names, deferred ones as NULL,
+// or (byOrigin) by their names in their table, every one; lazy blobs read as their length.
 QString selectList(const std::vector<Column>& columns, bool byOrigin);
 
 // Reads the current row of a stepped statement.
@@ -145,6 +150,7 @@ struct Prepared
 {
     sqlite3* db = nullptr;
     QString sql;
+    QStringList upFront;
     Result description; // the columns, table and key; no rows
     std::unique_ptr<Statement> stmt;
 
@@ -153,12 +159,14 @@ struct Prepared
         stmt.reset();
         db = nullptr;
         sql.clear();
+        upFront.clear();
         description = Result();
     }
 };
 
 // Runs a statement and reads its whole result; with prepared, reusing and
-// keeping what it holds.
-Result run(sqlite3* db, const QString& sql, Prepared* prepared = nullptr);
+// keeping what it holds. With upFront (case-folded result names), the other
+// columns of a writable result are deferred: each row reads them when asked.
+Result run(sqlite3* db, const QString& sql, Prepared* prepared = nullptr, const QStringList& upFront = {});
 
 } // namespace RecordSetQuery

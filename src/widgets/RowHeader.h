@@ -21,8 +21,12 @@ public:
 
     QSize sizeHint() const override
     {
-        constexpr int measured = 5;
+        // Asked several times each time the rows change; the answer depends only on
+        // how many rows there are while the font and style stay.
         const int sections = count();
+        if (sections == m_hintSections)
+            return m_hint;
+        constexpr int measured = 5;
         QSize hint(0, 0);
         const auto measure = [&](int section) {
             if (!isSectionHidden(section))
@@ -32,6 +36,20 @@ public:
             measure(i);
         for (int i = std::max(measured, sections - measured); i < sections; ++i)
             measure(i);
+        m_hintSections = sections;
+        m_hint = hint;
         return hint;
     }
+
+protected:
+    void changeEvent(QEvent* event) override
+    {
+        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+            m_hintSections = -1;
+        QHeaderView::changeEvent(event);
+    }
+
+private:
+    mutable int m_hintSections = -1;
+    mutable QSize m_hint;
 };

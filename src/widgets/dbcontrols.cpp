@@ -15,10 +15,8 @@ DBFieldLink::DBFieldLink(QWidget* widget, RecordSet* set, const QString& field)
     , m_set(set)
     , m_field(field)
 {
-    connect(set, &RecordSet::rowChanged, this, &DBFieldLink::load);
-    connect(set, &RecordSet::dataChanged, this, &DBFieldLink::load);
-    connect(set, &RecordSet::rowsReset, this, &DBFieldLink::load);
-    connect(set, &RecordSet::stateChanged, this, &DBFieldLink::load);
+    // Once a change, not once for each of its signals: an opening would load every field three times.
+    connect(set, &RecordSet::valuesChanged, this, &DBFieldLink::load);
 }
 
 void DBFieldLink::load()

@@ -34,6 +34,7 @@ private slots:
     void nulCharacters();
     void everyKindOfCellAfterReadAndPost();
     void openedAgainFollowsTheFile();
+    void columnsReadOnDemand();
 };
 
 void TestRecordSet::emptyResult()
@@ -464,6 +465,58 @@ void TestRecordSet::openedAgainFollowsTheFile()
     writing.close();
     writing.open();
     QCOMPARE(f.count(u"select count(*) from qh_scratch"_s), u"3"_s);
+}
+
+// A set told which columns to read up front reads the others of a row when that
+// row is asked for: every way of reading, editing and writing still sees them.
+void TestRecordSet::columnsReadOnDemand()
+{
+    LibraryFixture f;
+    const QByteArray cover(70000, 'c');
+    const qint64 first = f.addBook(u"甲"_s, u"已读完"_s, 7, u"jpg"_s, cover);
+    const qint64 second = f.addBook(u"乙"_s, u"还没读"_s);
+    const qint64 third = f.addBook(u"丙"_s, u"正在读"_s);
+    f.db().execute(u"update baseshu set zuozhe = '作者' where id = %1"_s.arg(first));
+    RecordSet set(f.db());
+    set.setSql(u"select *, 2.5 as share from baseshu"_s);
+    set.setReadUpFront({ u"NAME"_s, u"no such column"_s });
+    set.open();
+    QCOMPARE(set.recordCount(), 3);
+    QCOMPARE(set.asInteger(u"id"_s), first); // the key always up front
+    QCOMPARE(set.textAt(0, set.fieldIndex(u"share"_s)), u"2.5"_s); // an expression cannot be read by key
+    QCOMPARE(set.asText(u"zuozhe"_s), u"作者"_s);
+    QVERIFY(set.isNull(u"publish"_s) && !set.isNull(u"facepic"_s) && set.isNull(u"pic1"_s));
+    QCOMPARE(set.asBytes(u"facepic"_s), cover);
+    QCOMPARE(set.textAt(0, set.fieldIndex(u"facepic"_s)), QString());
+    QCOMPARE(set.textAt(1, set.fieldIndex(u"isread"_s)), u"还没读"_s); // a row not current
+    QCOMPARE(set.utf8At(2, set.fieldIndex(u"name"_s)), u"丙"_s.toUtf8());
+    QCOMPARE(set.utf8At(2, set.fieldIndex(u"isread"_s)), u"正在读"_s.toUtf8());
+
+    // Edited before its other columns were read: only the change is written, the rest kept.
+    set.moveTo(2);
+    set.setText(u"zuozhe"_s, u"某人"_s);
+    QCOMPARE(set.asText(u"isread"_s), u"正在读"_s);
+    set.post();
+    QCOMPARE(f.count(u"select zuozhe || isread from baseshu where id = %1"_s.arg(third)), u"某人正在读"_s);
+    QCOMPARE(set.asText(u"isread"_s), u"正在读"_s);
+
+    // Gone from the file before it was asked for: its other columns read as empty.
+    set.refresh();
+    f.db().execute(u"delete from baseshu where id = %1"_s.arg(second));
+    QCOMPARE(set.textAt(1, set.fieldIndex(u"isread"_s)), QString());
+    QCOMPARE(set.textAt(1, set.fieldIndex(u"name"_s)), u"乙"_s);
+    // Changed in the file before a refresh: the refresh reads what it holds now.
+    f.db().execute(u"update baseshu set isread = '已读完' where id = %1"_s.arg(third));
+    set.refresh();
+    QCOMPARE(set.recordCount(), 2);
+    QCOMPARE(set.textAt(1, set.fieldIndex(u"isread"_s)), u"已读完"_s);
+
+    // A set that cannot write rows back reads everything with its rows.
+    RecordSet joined(f.db());
+    joined.setSql(u"select b.name, b.isread, t.leib from baseshu b left join tblei t on t.id = b.leibie"_s);
+    joined.setReadUpFront({ u"name"_s });
+    joined.open();
+    QCOMPARE(joined.textAt(0, joined.fieldIndex(u"isread"_s)), u"已读完"_s);
 }
 
 QTEST_GUILESS_MAIN(TestRecordSet)
