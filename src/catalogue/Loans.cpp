@@ -143,11 +143,11 @@ void giveBackLoan(Connection& connection, qint64 loan, const QDate& returned)
 
 std::optional<Loan> openLoan(Connection& connection, qint64 book)
 {
-    Statement stmt(connection.handle(), QByteArray(loanColumns) + "where l.book = ?1 and l.returned is null order by l.id desc");
-    stmt.bind(1, book);
-    if (!stmt.step())
+    const KeptStatement stmt(connection, QByteArray(loanColumns) + "where l.book = ?1 and l.returned is null order by l.id desc");
+    stmt->bind(1, book);
+    if (!stmt->step())
         return std::nullopt;
-    return readLoan(stmt);
+    return readLoan(*stmt);
 }
 
 QList<Loan> current(Connection& connection, const QDate& today)

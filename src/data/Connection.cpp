@@ -35,6 +35,7 @@ struct Connection::Private
     int nextListener = 0;
     QList<RecordSet*> recordSets;
     QString heldReason; // not empty while held
+    std::map<QByteArray, std::unique_ptr<Statement>> kept;
 };
 
 Connection::Connection(QString connectionString)
@@ -157,9 +158,19 @@ void Connection::close()
     const auto listeners = d->closeListeners;
     for (const auto& [id, listener] : listeners)
         listener();
+    d->kept.clear();
     // Statements are finalised by their owners; v2 defers the close should one linger.
     sqlite3_close_v2(d->db);
     d->db = nullptr;
+}
+
+Statement& Connection::kept(const QByteArray& sql)
+{
+    sqlite3* db = handle();
+    std::unique_ptr<Statement>& stmt = d->kept[sql];
+    if (!stmt)
+        stmt = std::make_unique<Statement>(db, sql);
+    return *stmt;
 }
 
 int Connection::addCloseListener(std::function<void()> listener)

@@ -5,6 +5,7 @@
 #include "Exception.h"
 #include "platform/AppPaths.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -13,6 +14,7 @@
 
 struct sqlite3;
 class RecordSet;
+class Statement;
 
 // An error reported by the database engine; the message is the engine's own.
 class EDatabaseError : public Exception
@@ -50,6 +52,9 @@ public:
     void execute(const QString& sql);   // a statement that returns no rows; opens on demand
     QString scalar(const QString& sql); // first column of the first row as text ("" when none)
     sqlite3* handle();                  // opens on demand
+    // A statement kept prepared until the connection closes, for reads that run at
+    // every record change; used through KeptStatement. Opens on demand.
+    Statement& kept(const QByteArray& sql);
 
     QString password() const;           // "Jet OLEDB:Database Password"
     // When set, the first open() makes a new library file (Schema::createDatabase)

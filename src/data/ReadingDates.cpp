@@ -28,14 +28,13 @@ QVariant iso(const QDate& date)
 
 ReadingDates ReadingDates::read(Connection& connection, Kind kind, qint64 id)
 {
-    Statement stmt(connection.handle(),
-        "select added, started, finished from " + table(kind) + " where " + key(kind) + " = ?1");
-    stmt.bind(1, id);
+    const KeptStatement stmt(connection, "select added, started, finished from " + table(kind) + " where " + key(kind) + " = ?1");
+    stmt->bind(1, id);
     ReadingDates dates;
-    if (stmt.step()) {
-        dates.added = QDate::fromString(stmt.text(0), Qt::ISODate);
-        dates.started = QDate::fromString(stmt.text(1), Qt::ISODate);
-        dates.finished = QDate::fromString(stmt.text(2), Qt::ISODate);
+    if (stmt->step()) {
+        dates.added = QDate::fromString(stmt->text(0), Qt::ISODate);
+        dates.started = QDate::fromString(stmt->text(1), Qt::ISODate);
+        dates.finished = QDate::fromString(stmt->text(2), Qt::ISODate);
     }
     return dates;
 }

@@ -56,6 +56,25 @@ private:
     sqlite3_stmt* m_stmt = nullptr;
 };
 
+// One use of a statement the connection keeps prepared (Connection::kept): bind,
+// step, read; reset when this goes, so that no read stays open in the file. Not
+// for a text that is in use further up the same call.
+class KeptStatement
+{
+public:
+    KeptStatement(Connection& connection, const QByteArray& sql)
+        : m_stmt(connection.kept(sql))
+    { }
+    ~KeptStatement() { m_stmt.reset(); }
+    KeptStatement(const KeptStatement&) = delete;
+    KeptStatement& operator=(const KeptStatement&) = delete;
+    Statement* operator->() const { return &m_stmt; }
+    Statement& operator*() const { return m_stmt; }
+
+private:
+    Statement& m_stmt;
+};
+
 // Runs a write in a transaction of its own (unless the caller already has one):
 // on an error the file is rolled back and nothing is half written.
 template <typename Work> decltype(auto) inTransaction(sqlite3* db, Work&& work)
