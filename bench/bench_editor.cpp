@@ -1,8 +1,9 @@
 // The catalogue editor over many books with six large pictures each, timed beside
 // references in the same run:
 //  (a) opening the editor on every book, against a bare sqlite3 read of the grid's
-//      13 columns of every row, and beside a bare read of all the columns the
-//      editor's set holds;
+//      13 columns of every row (the columns the editor's set reads with its rows;
+//      a book's other fields are read when it is shown), beside a bare read of all
+//      of a book's columns and the set alone; goal: opened again <= 1.2 x the bare read;
 //  (b) the record-change refresh of one row until its six pictures are shown, against
 //      six decodes done directly with libjpeg-turbo at the scale the panels need, and
 //      against six full-size decodes.
@@ -118,7 +119,7 @@ int main(int argc, char** argv)
         seconds(setup));
 
     // (a) Opening.
-    const double bare = best(5, [&] {
+    const double bare = best(9, [&] {
         sqlite3_stmt* stmt = nullptr;
         sqlite3_prepare_v2(connection.handle(),
             "select name, zuozhe, publish, isbn, leibie, boxbz, contentjj, place, isread, isjie, jieshumen, isgo, "
@@ -134,8 +135,8 @@ int main(int argc, char** argv)
         sqlite3_finalize(stmt);
         Q_UNUSED(bytes);
     });
-    // The same read of every column the editor's set holds: the texts and numbers,
-    // and the pictures' lengths (their bytes stay in the file until a row shows them).
+    // The same read of every column of a book: the texts and numbers, and the
+    // pictures' lengths (what a set reading every column up front reads).
     const double bareAll = best(5, [&] {
         sqlite3_stmt* stmt = nullptr;
         sqlite3_prepare_v2(connection.handle(),
@@ -160,6 +161,19 @@ int main(int argc, char** argv)
         books.setSql(u"select * from baseshu"_s);
         books.open();
     });
+    // The set alone as the editor reads it (the grid's columns with the rows), opened
+    // again with its statement kept: what is left of the editor's figure is its refresh.
+    const double gridSetAgain = [&] {
+        RecordSet books(connection);
+        books.setSql(u"select * from baseshu"_s);
+        books.setReadUpFront({ u"name"_s, u"zuozhe"_s, u"publish"_s, u"isbn"_s, u"leibie"_s, u"boxbz"_s,
+            u"contentjj"_s, u"place"_s, u"isread"_s, u"isjie"_s, u"jieshumen"_s, u"isgo"_s, u"gocause"_s });
+        books.open();
+        return best(9, [&] {
+            books.close();
+            books.open();
+        });
+    }();
     const auto waitForPictures = [](TForm2& form) {
         if (!form.picturesPending())
             return;
@@ -182,7 +196,7 @@ int main(int argc, char** argv)
     QCoreApplication::processEvents();
     waitForPictures(form);
     RecordSet* set = form.master();
-    const double reopen = best(5, [&] {
+    const double reopen = best(9, [&] {
         set->close();
         set->open();
     });
@@ -215,12 +229,13 @@ int main(int argc, char** argv)
     }
 
     std::printf("(a) bare sqlite3 read, 13 columns        %8.2f ms\n", bare * 1e3);
-    std::printf("    bare sqlite3 read, the set's columns %8.2f ms   ratio %5.2f\n", bareAll * 1e3, bareAll / bare);
-    std::printf("    a record set alone, select *         %8.2f ms   ratio %5.2f  (%.2f of the same columns bare)\n",
+    std::printf("    bare sqlite3 read, all of a book     %8.2f ms   ratio %5.2f\n", bareAll * 1e3, bareAll / bare);
+    std::printf("    a record set alone, every column     %8.2f ms   ratio %5.2f  (%.2f of the same columns bare)\n",
         recordSetAlone * 1e3, recordSetAlone / bare, recordSetAlone / bareAll);
-    std::printf("    editor record set opened again       %8.2f ms   ratio %5.2f  (goal <= 1.2; %.2f of the same "
-                "columns bare)\n",
-        reopen * 1e3, reopen / bare, reopen / bareAll);
+    std::printf("    the set alone, the grid's columns    %8.2f ms   ratio %5.2f  (opened again)\n",
+        gridSetAgain * 1e3, gridSetAgain / bare);
+    std::printf("    editor record set opened again       %8.2f ms   ratio %5.2f  (goal <= 1.2: %s)\n", reopen * 1e3,
+        reopen / bare, reopen / bare <= 1.2 ? "met" : "NOT met");
     std::printf("    editor made and shown the first time %8.2f ms   ratio %5.2f\n", firstOpen * 1e3, firstOpen / bare);
     std::printf("(b) record change to six pictures shown  %8.2f ms/row (panel %dx%d, scale %u/8)\n",
         refresh * 1e3 / rows, panel.width(), panel.height(), numerator);
