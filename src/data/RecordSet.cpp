@@ -77,7 +77,10 @@ struct RecordSet::Private
         return current >= 0 ? &loaded(current) : nullptr;
     }
 
-    void forgetDeferred()
+    // Notes which columns the result reads on demand, and the text of the
+    // statement that reads them for one row; the statement is kept from one
+    // opening to the next while that text stays.
+    void learnDeferred()
     {
         deferredColumns.clear();
         deferredAt.clear();
@@ -88,6 +91,16 @@ struct RecordSet::Private
                 deferredColumns.back().deferred = false;
             }
         }
+        QString sql;
+        if (!deferredAt.empty()) {
+            sql = u"select %1 from %2.%3 where %4 = ?"_s.arg(selectList(deferredColumns, true),
+                quoted(QString::fromUtf8(result.database)), quoted(result.table),
+                quoted(result.columns[size_t(result.keyColumn)].origin));
+        }
+        if (sql != deferredSql) {
+            deferredRead.reset();
+            deferredSql = sql;
+        }
     }
 
     // Row n with its deferred columns read.
@@ -96,15 +109,8 @@ struct RecordSet::Private
         Row& r = result.rows[size_t(n)];
         if (deferredAt.empty() || !r.deferred(deferredAt.front()))
             return r;
-        // Kept from one opening to the next while it reads the same columns.
-        const QString sql = u"select %1 from %2.%3 where %4 = ?"_s.arg(selectList(deferredColumns, true),
-            quoted(QString::fromUtf8(result.database)), quoted(result.table),
-            quoted(result.columns[size_t(result.keyColumn)].origin));
-        if (!deferredRead || deferredSql != sql) {
-            deferredRead.reset();
-            deferredRead = std::make_unique<Statement>(connection.handle(), sql.toUtf8());
-            deferredSql = sql;
-        }
+        if (!deferredRead)
+            deferredRead = std::make_unique<Statement>(connection.handle(), deferredSql.toUtf8());
         Statement& stmt = *deferredRead;
         const auto end = qScopeGuard([&stmt] { stmt.reset(); });
         stmt.bind(1, r.cell(result.keyColumn).toLongLong());
@@ -274,7 +280,7 @@ void RecordSet::open()
     Result result = run(d->connection.handle(), d->sql, &d->prepared, d->upFront);
     d->result = std::move(result);
     d->rebuildIndex();
-    d->forgetDeferred();
+    d->learnDeferred();
     d->current = d->count() > 0 ? 0 : -1;
     d->bof = true;
     d->eof = d->count() == 0;
@@ -294,7 +300,8 @@ void RecordSet::close()
         return;
     d->state = State::Inactive;
     d->result = Result();
-    d->forgetDeferred();
+    d->deferredColumns.clear(); // the statement that reads them stays for the next opening
+    d->deferredAt.clear();
     d->index.clear();
     d->buffer = Row();
     d->changed.clear();
@@ -760,7 +767,7 @@ void RecordSet::refresh()
     }
     d->result = std::move(fresh);
     d->rebuildIndex();
-    d->forgetDeferred();
+    d->learnDeferred();
     d->current = d->count() == 0 ? -1 : std::clamp(row, 0, d->count() - 1);
     d->bof = d->eof = d->count() == 0;
     emit rowsReset();

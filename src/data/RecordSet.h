@@ -32,7 +32,8 @@ public:
     // The columns every row reads when the set opens (the key always does). The
     // others of a writable set are read for one row when it is asked for, by its
     // key: a list that shows a few columns opens at the cost of those. Empty (the
-    // default): every column up front. Takes effect at the next open.
+    // default): every column up front. Takes effect at the next open. Reading such
+    // a column, textAt() included, then reads the file and can fail as any read.
     void setReadUpFront(const QStringList& columns);
     void open();                        // no-op when already open
     void close();
