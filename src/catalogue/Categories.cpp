@@ -12,6 +12,13 @@ QString uncategorised()
     return u"未分类"_s;
 }
 
+QString nameOf(Connection& connection, qint64 category)
+{
+    const KeptStatement name(connection, "select leib from tblei where id = ?1");
+    name->bind(1, category);
+    return name->step() ? name->text(0) : QString();
+}
+
 int booksIn(Connection& connection, qint64 category)
 {
     Statement count(connection.handle(), "select count(*) from baseshu where leibie = ?1");

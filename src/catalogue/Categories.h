@@ -11,6 +11,10 @@ namespace Categories {
 // The category books without one of their own go to.
 QString uncategorised();
 
+// The category's name as stored, "" when there is no such category. Asked at every
+// move through the books (a category may have been renamed meanwhile).
+QString nameOf(Connection& connection, qint64 category);
+
 // How many books belong to the category.
 int booksIn(Connection& connection, qint64 category);
 

@@ -1,6 +1,7 @@
 #include "catalogue/manig.h"
 
 #include "catalogue/BookPictures.h"
+#include "catalogue/Categories.h"
 #include "catalogue/PictureLoader.h"
 #include "catalogue/PicturePanel.h"
 #include "widgets/ErrorHandler.h"
@@ -305,14 +306,11 @@ void TForm2::showPictures(const QList<BookPictures::Decoded>& pictures)
 
 void TForm2::refreshCategory()
 {
-    CBleib->setEditText(QString());
-    if (!DBmaster->isOpen() || DBmaster->isNull(u"leibie"_s))
-        return;
-    const std::optional<qint64> id = DBmaster->asInteger(u"leibie"_s);
-    if (!id)
-        return;
-    // Read at every move (a category may have been renamed meanwhile): one value, no record set.
-    CBleib->setEditText(DBmaster->connection().scalar(u"select leib from tblei where id="_s + QString::number(*id)));
+    const std::optional<qint64> id
+        = DBmaster->isOpen() && !DBmaster->isNull(u"leibie"_s) ? DBmaster->asInteger(u"leibie"_s) : std::nullopt;
+    const QString name = id ? Categories::nameOf(DBmaster->connection(), *id) : QString();
+    if (CBleib->currentText() != name)
+        CBleib->setEditText(name);
 }
 
 void TForm2::upload(int slot)

@@ -6,7 +6,7 @@
 #include "catalogue/PicturePanel.h"
 #include "catalogue/manig.h"
 #include "widgets/ErrorHandler.h"
-#include "widgets/RowHeader.h"
+#include "widgets/GridHeaders.h"
 #include "widgets/dbcontrols.h"
 #include "data/udata.h"
 
@@ -285,6 +285,7 @@ void TForm2::buildLayout()
     DBGrid1->setObjectName(u"DBGrid1"_s);
     DBGrid1->setMinimumHeight(140);
     DBGrid1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
+    DBGrid1->setHorizontalHeader(new ColumnHeader(DBGrid1));
     DBGrid1->setVerticalHeader(new RowHeader(DBGrid1));
     DBGrid1->verticalHeader()->setDefaultSectionSize(22);
     DBGrid1->installEventFilter(this);

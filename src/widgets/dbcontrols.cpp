@@ -16,11 +16,33 @@ DBFieldLink::DBFieldLink(QWidget* widget, RecordSet* set, const QString& field)
     , m_field(field)
 {
     // Once a change, not once for each of its signals: an opening would load every field three times.
-    connect(set, &RecordSet::valuesChanged, this, &DBFieldLink::load);
+    connect(set, &RecordSet::valuesChanged, this, &DBFieldLink::follow);
+}
+
+void DBFieldLink::follow()
+{
+    // A closed set is shown (empty, read-only) once control is back in the event
+    // loop: a search closes the set and opens it again at once, and the widget then
+    // goes straight from the old book to the new one instead of through a style
+    // pass to read-only and another back.
+    if (m_set && m_set->isOpen()) {
+        m_closePending = false;
+        load();
+    } else if (!m_closePending) {
+        m_closePending = true;
+        QMetaObject::invokeMethod(this, &DBFieldLink::showClosed, Qt::QueuedConnection);
+    }
+}
+
+void DBFieldLink::showClosed()
+{
+    if (m_closePending)
+        load();
 }
 
 void DBFieldLink::load()
 {
+    m_closePending = false;
     if (m_writing)
         return; // the widget already shows what is being written
     QString text;

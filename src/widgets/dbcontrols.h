@@ -40,10 +40,14 @@ protected:
     bool isLoading() const { return m_loading; }
 
 private:
+    void follow();
+    void showClosed();
+
     QPointer<RecordSet> m_set;
     QString m_field;
     bool m_loading = false;
     bool m_writing = false;
+    bool m_closePending = false;
 };
 
 // A one-line edit bound to a column.
