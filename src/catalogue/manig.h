@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QFont>
 #include <QHash>
 #include <QPointer>
 
@@ -131,8 +132,10 @@ private:
     int masterState = 0; // the books' last state (RecordSet::State), to tell an opening from a post
     QPointer<ThreadTask> job; // the CSV file or printed catalogue being made
     QHash<QString, QString> categoryNames; // id -> name, for the grid
-    QHash<QByteArray, int> textWidths; // grid texts (UTF-8) measured, in the font below
-    QString textWidthsFont;
+    // Grid texts measured in the font below, by a 64-bit hash of their UTF-8 (two
+    // texts of the same hash, were there any, would share a column width).
+    QHash<quint64, int> textWidths;
+    QFont textWidthsFont;
 
     QScrollArea* scroll = nullptr;
     QComboBox* CBleib = nullptr;

@@ -342,10 +342,10 @@ int TForm2::widestText(const QString& field, int enough)
 {
     // Each text is measured once while the grid's font stays: opening the list again
     // (a search, a refresh) then only looks its texts up.
-    const QString fontKey = DBGrid1->font().key();
-    if (fontKey != textWidthsFont || textWidths.size() > 100000) {
+    const QFont& font = DBGrid1->font();
+    if (font != textWidthsFont || textWidths.size() > 100000) {
         textWidths.clear();
-        textWidthsFont = fontKey;
+        textWidthsFont = font;
     }
     const int column = DBmaster->isOpen() ? DBmaster->fieldIndex(field) : -1;
     if (column < 0)
@@ -358,11 +358,10 @@ int TForm2::widestText(const QString& field, int enough)
     for (int row = 0, rows = DBmaster->recordCount(); row < rows && widest < enough; ++row) {
         // Looked up by the bytes the set holds: no text is made for a title measured before.
         const QByteArray text = DBmaster->utf8At(row, column);
-        auto known = textWidths.constFind(text);
-        if (known == textWidths.constEnd()) {
-            known = textWidths.insert(
-                QByteArray(text.constData(), text.size()), metrics.horizontalAdvance(QString::fromUtf8(text)) + margins);
-        }
+        const quint64 key = qHashBits(text.constData(), size_t(text.size()));
+        auto known = textWidths.constFind(key);
+        if (known == textWidths.constEnd())
+            known = textWidths.insert(key, metrics.horizontalAdvance(QString::fromUtf8(text)) + margins);
         widest = std::max(widest, *known);
     }
     return widest;

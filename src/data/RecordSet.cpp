@@ -50,6 +50,7 @@ struct RecordSet::Private
     Row buffer;
     std::vector<bool> changed;
     int returnTo = -1; // the row to go back to when a new row is dropped
+    bool spareReleaseQueued = false;
 
     int count() const { return int(result.rows.size()); }
     bool editing() const { return state == State::Edit || state == State::Insert; }
@@ -299,7 +300,20 @@ void RecordSet::close()
     if (d->state == State::Inactive)
         return;
     d->state = State::Inactive;
+    // The rows' memory is kept for an opening that follows at once (a search reads
+    // into it) and given back at the next turn of the event loop otherwise.
+    d->prepared.spare = std::move(d->result.rows);
     d->result = Result();
+    if (!d->spareReleaseQueued) {
+        d->spareReleaseQueued = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                d->spareReleaseQueued = false;
+                d->prepared.spare = {};
+            },
+            Qt::QueuedConnection);
+    }
     d->deferredColumns.clear(); // the statement that reads them stays for the next opening
     d->deferredAt.clear();
     d->index.clear();

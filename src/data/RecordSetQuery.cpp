@@ -2,7 +2,6 @@
 
 #include <QScopeGuard>
 #include <QSet>
-#include <QVarLengthArray>
 
 #include <algorithm>
 #include <cstring>
@@ -111,15 +110,22 @@ void fetchRow(const Statement& stmt, const std::vector<Column>& columns, Row& ro
 {
     const int count = int(columns.size());
     sqlite3_stmt* s = stmt.get();
+    // A row read before (given back by a closed set) keeps its memory: its cells
+    // and its text are overwritten in place.
     row.cells.assign(size_t(count), Row::Cell());
     row.values.clear();
-    // All of the row's text in one allocation: the sizes first, then the bytes
-    // (SQLite's pointers stay valid while no other conversion of the same column is asked for).
-    QVarLengthArray<const char*, 64> sources(count, nullptr);
+    // All of the row's text in one piece: the sizes first, then the bytes (SQLite's
+    // pointers stay valid while no other conversion of the same column is asked for).
+    constexpr int onStack = 64;
+    const char* stackSources[onStack];
+    std::vector<const char*> heapSources(count > onStack ? size_t(count) : 0);
+    const char** sources = count > onStack ? heapSources.data() : stackSources;
     qint64 total = 0;
     for (int i = 0; i < count; ++i) {
+        sources[i] = nullptr;
         Row::Cell& cell = row.cells[size_t(i)];
-        if (columns[size_t(i)].deferred) {
+        const Column& column = columns[size_t(i)];
+        if (column.deferred) {
             cell.kind = Row::Kind::Deferred;
             continue;
         }
@@ -131,7 +137,7 @@ void fetchRow(const Statement& stmt, const std::vector<Column>& columns, Row& ro
         const int type = sqlite3_value_type(value);
         if (type == SQLITE_NULL)
             continue;
-        if (columns[size_t(i)].lazy) {
+        if (column.lazy) {
             cell = Row::Cell { sqlite3_value_int64(value), 0, Row::Kind::Lazy };
         } else if (type == SQLITE_TEXT) {
             sources[i] = reinterpret_cast<const char*>(sqlite3_value_text(value));
@@ -148,11 +154,12 @@ void fetchRow(const Statement& stmt, const std::vector<Column>& columns, Row& ro
     }
     if (total > std::numeric_limits<int>::max())
         fail(u"一行的文字超过 2 GB，无法读取"_s);
-    row.text = QByteArray(total, Qt::Uninitialized);
+    row.text.resize(total);
+    char* text = row.text.data();
     for (int i = 0; i < count; ++i) {
         const Row::Cell& cell = row.cells[size_t(i)];
         if (sources[i] && cell.size > 0)
-            std::memcpy(row.text.data() + cell.number, sources[i], size_t(cell.size));
+            std::memcpy(text + cell.number, sources[i], size_t(cell.size));
     }
 }
 
@@ -161,17 +168,21 @@ namespace {
     // Steps a prepared statement to its end, into result's rows. False when the
     // engine prepared it again on the way (the schema changed): the rows read
     // are then dropped and the caller starts afresh.
-    bool readRows(Statement& stmt, Result& result, bool againIsStale)
+    bool readRows(Statement& stmt, Result& result, bool againIsStale, std::vector<Row>& spare)
     {
         sqlite3_stmt* s = stmt.get();
         const int before = sqlite3_stmt_status(s, SQLITE_STMTSTATUS_REPREPARE, 0);
         const auto end = qScopeGuard([&stmt] { stmt.reset(); }); // no read left open, whatever happens
+        result.rows.reserve(spare.size());
         while (stmt.step()) {
             if (againIsStale && result.rows.empty()
                 && (sqlite3_stmt_status(s, SQLITE_STMTSTATUS_REPREPARE, 0) != before
                     || size_t(sqlite3_column_count(s)) != result.columns.size()))
                 return false;
-            Row& row = result.rows.emplace_back();
+            // Rows given back are taken in their order: the same rows read again
+            // then fit the memory they had.
+            const size_t n = result.rows.size();
+            Row& row = n < spare.size() ? result.rows.emplace_back(std::move(spare[n])) : result.rows.emplace_back();
             fetchRow(stmt, result.columns, row);
         }
         return !againIsStale || sqlite3_stmt_status(s, SQLITE_STMTSTATUS_REPREPARE, 0) == before;
@@ -181,9 +192,12 @@ namespace {
 
 Result run(sqlite3* db, const QString& sql, Prepared* prepared, const QStringList& upFront)
 {
+    std::vector<Row> spare;
+    if (prepared)
+        spare.swap(prepared->spare);
     if (prepared && prepared->stmt && prepared->db == db && prepared->sql == sql && prepared->upFront == upFront) {
         Result result = prepared->description;
-        if (readRows(*prepared->stmt, result, true))
+        if (readRows(*prepared->stmt, result, true, spare))
             return result;
         prepared->clear();
     }
@@ -220,7 +234,7 @@ Result run(sqlite3* db, const QString& sql, Prepared* prepared, const QStringLis
     if (keep) {
         prepared->description = result;
     }
-    readRows(*stmt, result, false);
+    readRows(*stmt, result, false, spare);
     if (keep) {
         prepared->db = db;
         prepared->sql = sql;

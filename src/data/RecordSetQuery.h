@@ -153,6 +153,9 @@ struct Prepared
     QStringList upFront;
     Result description; // the columns, table and key; no rows
     std::unique_ptr<Statement> stmt;
+    // The rows of a result given back (a set closed): the next run reads into them,
+    // keeping their memory, rather than freeing them and allocating as many again.
+    std::vector<Row> spare;
 
     void clear()
     {
@@ -160,6 +163,7 @@ struct Prepared
         db = nullptr;
         sql.clear();
         upFront.clear();
+        spare.clear();
         description = Result();
     }
 };

@@ -446,6 +446,27 @@ void TestRecordSet::openedAgainFollowsTheFile()
     set.open();
     QCOMPARE(set.recordCount(), 2);
 
+    // Opened again on other statements, at once or after the event loop has run: the
+    // rows read where the last ones were hold only their own values.
+    set.close();
+    set.setSql(u"select name, null as blank, 7 as seven from baseshu order by id desc"_s);
+    set.open();
+    QCOMPARE(set.fieldNames(), (QStringList { u"name"_s, u"blank"_s, u"seven"_s }));
+    QCOMPARE(set.asText(u"name"_s), u"乙"_s);
+    QVERIFY(set.isNull(u"blank"_s));
+    QCOMPARE(set.asInteger(u"seven"_s), 7);
+    set.close();
+    QCoreApplication::processEvents();
+    set.setSql(u"select * from baseshu"_s);
+    set.open();
+    QCOMPARE(set.asText(u"name"_s), u"甲改"_s);
+    QCOMPARE(set.asText(u"qh_extra"_s), u"x"_s);
+    set.close();
+    set.open();
+    set.moveTo(1);
+    QCOMPARE(set.asText(u"name"_s), u"乙"_s);
+    QCOMPARE(set.asText(u"isread"_s), u"已读完"_s);
+
     // The same text over a table made anew with other columns.
     f.db().execute(u"create table qh_scratch (id INTEGER PRIMARY KEY, a TEXT)"_s);
     f.db().execute(u"insert into qh_scratch (a) values ('一')"_s);
