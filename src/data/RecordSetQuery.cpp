@@ -106,29 +106,41 @@ QString selectList(const std::vector<Column>& columns, bool byOrigin)
     return parts.join(u", "_s);
 }
 
+RowPlan::RowPlan(const std::vector<Column>& columns)
+    : blank(columns.size())
+{
+    for (size_t i = 0; i < columns.size(); ++i) {
+        if (columns[i].deferred)
+            blank[i].kind = Row::Kind::Deferred;
+        else
+            reads.push_back({ int(i), columns[i].lazy });
+    }
+}
+
 void fetchRow(const Statement& stmt, const std::vector<Column>& columns, Row& row)
 {
-    const int count = int(columns.size());
+    fetchRow(stmt, RowPlan(columns), row);
+}
+
+void fetchRow(const Statement& stmt, const RowPlan& plan, Row& row)
+{
     sqlite3_stmt* s = stmt.get();
     // A row read before (given back by a closed set) keeps its memory: its cells
     // and its text are overwritten in place.
-    row.cells.assign(size_t(count), Row::Cell());
+    row.cells.assign(plan.blank.begin(), plan.blank.end());
     row.values.clear();
     // All of the row's text in one piece: the sizes first, then the bytes (SQLite's
     // pointers stay valid while no other conversion of the same column is asked for).
-    constexpr int onStack = 64;
+    const size_t count = plan.reads.size();
+    constexpr size_t onStack = 64;
     const char* stackSources[onStack];
-    std::vector<const char*> heapSources(count > onStack ? size_t(count) : 0);
+    std::vector<const char*> heapSources(count > onStack ? count : 0);
     const char** sources = count > onStack ? heapSources.data() : stackSources;
     qint64 total = 0;
-    for (int i = 0; i < count; ++i) {
-        sources[i] = nullptr;
+    for (size_t k = 0; k < count; ++k) {
+        sources[k] = nullptr;
+        const int i = plan.reads[k].column;
         Row::Cell& cell = row.cells[size_t(i)];
-        const Column& column = columns[size_t(i)];
-        if (column.deferred) {
-            cell.kind = Row::Kind::Deferred;
-            continue;
-        }
         // One look-up of the cell, read through the value functions: the column
         // functions each look the cell up again and check the handle's error
         // state, which was most of the cost of a row. The statement is stepped
@@ -137,11 +149,11 @@ void fetchRow(const Statement& stmt, const std::vector<Column>& columns, Row& ro
         const int type = sqlite3_value_type(value);
         if (type == SQLITE_NULL)
             continue;
-        if (column.lazy) {
+        if (plan.reads[k].lazy) {
             cell = Row::Cell { sqlite3_value_int64(value), 0, Row::Kind::Lazy };
         } else if (type == SQLITE_TEXT) {
-            sources[i] = reinterpret_cast<const char*>(sqlite3_value_text(value));
-            if (!sources[i])
+            sources[k] = reinterpret_cast<const char*>(sqlite3_value_text(value));
+            if (!sources[k])
                 fail(u"内存不足，无法读取"_s);
             cell = Row::Cell { total, sqlite3_value_bytes(value), Row::Kind::Text };
             total += cell.size;
@@ -156,10 +168,10 @@ void fetchRow(const Statement& stmt, const std::vector<Column>& columns, Row& ro
         fail(u"一行的文字超过 2 GB，无法读取"_s);
     row.text.resize(total);
     char* text = row.text.data();
-    for (int i = 0; i < count; ++i) {
-        const Row::Cell& cell = row.cells[size_t(i)];
-        if (sources[i] && cell.size > 0)
-            std::memcpy(text + cell.number, sources[i], size_t(cell.size));
+    for (size_t k = 0; k < count; ++k) {
+        const Row::Cell& cell = row.cells[size_t(plan.reads[k].column)];
+        if (sources[k] && cell.size > 0)
+            std::memcpy(text + cell.number, sources[k], size_t(cell.size));
     }
 }
 
@@ -174,6 +186,7 @@ namespace {
         const int before = sqlite3_stmt_status(s, SQLITE_STMTSTATUS_REPREPARE, 0);
         const auto end = qScopeGuard([&stmt] { stmt.reset(); }); // no read left open, whatever happens
         result.rows.reserve(spare.size());
+        const RowPlan plan(result.columns);
         while (stmt.step()) {
             if (againIsStale && result.rows.empty()
                 && (sqlite3_stmt_status(s, SQLITE_STMTSTATUS_REPREPARE, 0) != before
@@ -183,7 +196,7 @@ namespace {
             // then fit the memory they had.
             const size_t n = result.rows.size();
             Row& row = n < spare.size() ? result.rows.emplace_back(std::move(spare[n])) : result.rows.emplace_back();
-            fetchRow(stmt, result.columns, row);
+            fetchRow(stmt, plan, row);
         }
         return !againIsStale || sqlite3_stmt_status(s, SQLITE_STMTSTATUS_REPREPARE, 0) == before;
     }

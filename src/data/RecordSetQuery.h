@@ -138,7 +138,22 @@ struct Result
 // or (byOrigin) by their names in their table, every one; lazy blobs read as their length.
 QString selectList(const std::vector<Column>& columns, bool byOrigin);
 
+// How the rows of one result are read: the cells a row starts from (its deferred
+// columns marked) and the columns read from the statement, in order.
+struct RowPlan
+{
+    explicit RowPlan(const std::vector<Column>& columns);
+    struct Read
+    {
+        int column;
+        bool lazy;
+    };
+    std::vector<Row::Cell> blank;
+    std::vector<Read> reads;
+};
+
 // Reads the current row of a stepped statement.
+void fetchRow(const Statement& stmt, const RowPlan& plan, Row& row);
 void fetchRow(const Statement& stmt, const std::vector<Column>& columns, Row& row);
 
 // What one run of a statement leaves for the next run of the same text on the
