@@ -1,7 +1,8 @@
 #pragma once
 
+#include "widgets/TextWidths.h"
+
 #include <QDialog>
-#include <QFont>
 #include <QHash>
 #include <QPointer>
 
@@ -132,10 +133,7 @@ private:
     int masterState = 0; // the books' last state (RecordSet::State), to tell an opening from a post
     QPointer<ThreadTask> job; // the CSV file or printed catalogue being made
     QHash<QString, QString> categoryNames; // id -> name, for the grid
-    // Grid texts measured in the font below, by a 64-bit hash of their UTF-8 (two
-    // texts of the same hash, were there any, would share a column width).
-    QHash<quint64, int> textWidths;
-    QFont textWidthsFont;
+    TextWidths textWidths; // the grid's titles and places, measured
 
     QScrollArea* scroll = nullptr;
     QComboBox* CBleib = nullptr;

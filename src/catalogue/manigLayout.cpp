@@ -341,28 +341,15 @@ void TForm2::fitTitleColumn()
 int TForm2::widestText(const QString& field, int enough)
 {
     // Each text is measured once while the grid's font stays: opening the list again
-    // (a search, a refresh) then only looks its texts up.
-    const QFont& font = DBGrid1->font();
-    if (font != textWidthsFont || textWidths.size() > 100000) {
-        textWidths.clear();
-        textWidthsFont = font;
-    }
+    // (a search, a refresh) then only looks its texts up, by the bytes the set holds.
+    textWidths.setFont(DBGrid1->font());
     const int column = DBmaster->isOpen() ? DBmaster->fieldIndex(field) : -1;
     if (column < 0)
         return 0;
-    // As the grid's own cell would ask: the text, the focus frame's margins, the grid line.
-    const QFontMetrics metrics(DBGrid1->font());
-    const int margins = 2 * (DBGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, DBGrid1) + 1)
-        + (DBGrid1->showGrid() ? 1 : 0);
     int widest = 0;
-    for (int row = 0, rows = DBmaster->recordCount(); row < rows && widest < enough; ++row) {
-        // Looked up by the bytes the set holds: no text is made for a title measured before.
-        const QByteArray text = DBmaster->utf8At(row, column);
-        const quint64 key = qHashBits(text.constData(), size_t(text.size()));
-        auto known = textWidths.constFind(key);
-        if (known == textWidths.constEnd())
-            known = textWidths.insert(key, metrics.horizontalAdvance(QString::fromUtf8(text)) + margins);
-        widest = std::max(widest, *known);
-    }
-    return widest;
+    for (int row = 0, rows = DBmaster->recordCount(); row < rows && widest < enough; ++row)
+        widest = std::max(widest, textWidths.width(DBmaster->utf8At(row, column)));
+    // As the grid's own cell would ask: the text, the focus frame's margins, the grid line.
+    return widest + 2 * (DBGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, DBGrid1) + 1)
+        + (DBGrid1->showGrid() ? 1 : 0);
 }

@@ -281,7 +281,8 @@ void RecordSet::open()
     Result result = run(d->connection.handle(), d->sql, &d->prepared, d->upFront);
     d->result = std::move(result);
     d->rebuildIndex();
-    d->learnDeferred();
+    if (!d->result.again)
+        d->learnDeferred();
     d->current = d->count() > 0 ? 0 : -1;
     d->bof = true;
     d->eof = d->count() == 0;
@@ -314,8 +315,8 @@ void RecordSet::close()
             },
             Qt::QueuedConnection);
     }
-    d->deferredColumns.clear(); // the statement that reads them stays for the next opening
-    d->deferredAt.clear();
+    // Which columns are deferred, and the statement that reads them, stay for the
+    // next opening: read by the same statement, its result has the same columns.
     d->index.clear();
     d->buffer = Row();
     d->changed.clear();

@@ -106,8 +106,9 @@ QString selectList(const std::vector<Column>& columns, bool byOrigin)
     return parts.join(u", "_s);
 }
 
-RowPlan::RowPlan(const std::vector<Column>& columns)
+RowPlan::RowPlan(const std::vector<Column>& columns, bool utf8File)
     : blank(columns.size())
+    , utf8File(utf8File)
 {
     for (size_t i = 0; i < columns.size(); ++i) {
         if (columns[i].deferred)
@@ -152,10 +153,14 @@ void fetchRow(const Statement& stmt, const RowPlan& plan, Row& row)
         if (plan.reads[k].lazy) {
             cell = Row::Cell { sqlite3_value_int64(value), 0, Row::Kind::Lazy };
         } else if (type == SQLITE_TEXT) {
-            sources[k] = reinterpret_cast<const char*>(sqlite3_value_text(value));
-            if (!sources[k])
+            // A text as stored is in the file's encoding (SQLite turns what its
+            // functions return into it too); empty, it has no bytes to point at.
+            sources[k] = reinterpret_cast<const char*>(
+                plan.utf8File ? sqlite3_value_blob(value) : sqlite3_value_text(value));
+            const int size = sqlite3_value_bytes(value);
+            if (!sources[k] && size > 0)
                 fail(u"内存不足，无法读取"_s);
-            cell = Row::Cell { total, sqlite3_value_bytes(value), Row::Kind::Text };
+            cell = Row::Cell { total, size, Row::Kind::Text };
             total += cell.size;
         } else if (type == SQLITE_INTEGER) {
             cell = Row::Cell { sqlite3_value_int64(value), 0, Row::Kind::Integer };
@@ -186,7 +191,7 @@ namespace {
         const int before = sqlite3_stmt_status(s, SQLITE_STMTSTATUS_REPREPARE, 0);
         const auto end = qScopeGuard([&stmt] { stmt.reset(); }); // no read left open, whatever happens
         result.rows.reserve(spare.size());
-        const RowPlan plan(result.columns);
+        const RowPlan plan(result.columns, result.utf8File);
         while (stmt.step()) {
             if (againIsStale && result.rows.empty()
                 && (sqlite3_stmt_status(s, SQLITE_STMTSTATUS_REPREPARE, 0) != before
@@ -210,6 +215,7 @@ Result run(sqlite3* db, const QString& sql, Prepared* prepared, const QStringLis
         spare.swap(prepared->spare);
     if (prepared && prepared->stmt && prepared->db == db && prepared->sql == sql && prepared->upFront == upFront) {
         Result result = prepared->description;
+        result.again = true;
         if (readRows(*prepared->stmt, result, true, spare))
             return result;
         prepared->clear();
@@ -222,6 +228,7 @@ Result run(sqlite3* db, const QString& sql, Prepared* prepared, const QStringLis
     if (stmt->isEmpty())
         fail(u"没有要执行的 SQL 语句"_s);
     describe(db, stmt->get(), result, upFront);
+    result.utf8File = Statement::scalar(db, "pragma encoding") == u"UTF-8"_s;
 
     const bool wrap = std::any_of(
         result.columns.begin(), result.columns.end(), [](const Column& c) { return c.lazy || c.deferred; });

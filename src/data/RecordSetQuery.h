@@ -132,6 +132,8 @@ struct Result
     QString table; // the one table the columns come from, when rows can be written back
     QByteArray database;
     int keyColumn = -1; // the result column holding that table's INTEGER PRIMARY KEY
+    bool utf8File = false; // the file's text encoding is UTF-8
+    bool again = false; // read by the statement of the last run, described as it was then
 };
 
 // The select list for columns read by their result names, deferred ones as NULL,
@@ -142,7 +144,7 @@ QString selectList(const std::vector<Column>& columns, bool byOrigin);
 // columns marked) and the columns read from the statement, in order.
 struct RowPlan
 {
-    explicit RowPlan(const std::vector<Column>& columns);
+    explicit RowPlan(const std::vector<Column>& columns, bool utf8File = false);
     struct Read
     {
         int column;
@@ -150,6 +152,9 @@ struct RowPlan
     };
     std::vector<Row::Cell> blank;
     std::vector<Read> reads;
+    // The file keeps its text as UTF-8: a text is taken as stored, without the
+    // terminated copy SQLite makes when asked for it as a C string.
+    bool utf8File = false;
 };
 
 // Reads the current row of a stepped statement.

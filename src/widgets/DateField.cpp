@@ -28,7 +28,8 @@ bool DateField::read(QDate& date) const
 void DateField::setDate(const QDate& date)
 {
     m_accepted = ReadingDates::format(date);
-    setText(m_accepted);
+    if (text() != m_accepted) // the same date again (a reopening) leaves the edit alone
+        setText(m_accepted);
 }
 
 bool DateField::offer()

@@ -26,7 +26,6 @@ void DBFieldLink::follow()
     // goes straight from the old book to the new one instead of through a style
     // pass to read-only and another back.
     if (m_set && m_set->isOpen()) {
-        m_closePending = false;
         load();
     } else if (!m_closePending) {
         m_closePending = true;
@@ -36,13 +35,13 @@ void DBFieldLink::follow()
 
 void DBFieldLink::showClosed()
 {
-    if (m_closePending)
+    m_closePending = false;
+    if (!m_set || !m_set->isOpen())
         load();
 }
 
 void DBFieldLink::load()
 {
-    m_closePending = false;
     if (m_writing)
         return; // the widget already shows what is being written
     QString text;

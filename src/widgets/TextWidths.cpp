@@ -1,0 +1,81 @@
+#include "widgets/TextWidths.h"
+
+#include <cstring>
+
+namespace {
+
+// Eight bytes at a time, each step a multiply and a shift, then a final mix: the
+// texts are a household's titles and names, nothing chosen to collide.
+quint64 hashOf(QByteArrayView bytes)
+{
+    const char* p = bytes.data();
+    size_t n = size_t(bytes.size());
+    quint64 h = 0x9e3779b97f4a7c15ULL ^ n;
+    for (; n >= 8; p += 8, n -= 8) {
+        quint64 v;
+        std::memcpy(&v, p, 8);
+        h = (h ^ v) * 0xff51afd7ed558ccdULL;
+        h ^= h >> 29;
+    }
+    if (n > 0) {
+        quint64 v = 0;
+        std::memcpy(&v, p, n);
+        h = (h ^ v) * 0xc4ceb9fe1a85ec53ULL;
+        h ^= h >> 32;
+    }
+    h = (h ^ (h >> 33)) * 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    return h ? h : 1;
+}
+
+constexpr size_t MostTexts = 100000; // then the table starts again
+
+} // namespace
+
+void TextWidths::setFont(const QFont& font)
+{
+    if (font == m_font && !m_slots.empty())
+        return;
+    m_font = font;
+    m_metrics = QFontMetrics(font);
+    m_slots.assign(1024, Slot());
+    m_used = 0;
+}
+
+int TextWidths::width(QByteArrayView utf8)
+{
+    if (m_slots.empty())
+        setFont(m_font);
+    const quint64 hash = hashOf(utf8);
+    const size_t mask = m_slots.size() - 1;
+    size_t i = size_t(hash) & mask;
+    for (; m_slots[i].hash != 0; i = (i + 1) & mask) {
+        if (m_slots[i].hash == hash)
+            return m_slots[i].width;
+    }
+    const int width = m_metrics.horizontalAdvance(QString::fromUtf8(utf8));
+    m_slots[i] = Slot { hash, width };
+    if (++m_used * 2 > m_slots.size())
+        grow();
+    return width;
+}
+
+void TextWidths::grow()
+{
+    if (m_used > MostTexts) {
+        m_slots.assign(1024, Slot());
+        m_used = 0;
+        return;
+    }
+    std::vector<Slot> old(m_slots.size() * 2);
+    old.swap(m_slots);
+    const size_t mask = m_slots.size() - 1;
+    for (const Slot& slot : old) {
+        if (slot.hash == 0)
+            continue;
+        size_t i = size_t(slot.hash) & mask;
+        while (m_slots[i].hash != 0)
+            i = (i + 1) & mask;
+        m_slots[i] = slot;
+    }
+}
