@@ -1,3 +1,4 @@
+#include "data/RecordSetQuery.h"
 #include "data/Sql.h"
 #include "data/test_recordset_fixture.h"
 
@@ -32,6 +33,8 @@ private slots:
     void integersAndReadOnlyColumns();
     void textCellsReadAsStored();
     void nulCharacters();
+    void textsOfEitherFileEncoding_data();
+    void textsOfEitherFileEncoding();
     void everyKindOfCellAfterReadAndPost();
     void openedAgainFollowsTheFile();
     void columnsReadOnDemand();
@@ -374,6 +377,36 @@ void TestRecordSet::nulCharacters()
     QCOMPARE(f.count(u"select hex(leib) from tblei where leib = "_s + Sql::quoted(typed)),
         QString::fromLatin1(typed.toUtf8().toHex().toUpper()));
     QCOMPARE(f.count(u"select count(*) from tblei where leib like "_s + Sql::quoted(u"%"_s + typed)), u"1"_s);
+}
+
+void TestRecordSet::textsOfEitherFileEncoding_data()
+{
+    QTest::addColumn<QByteArray>("encoding");
+    QTest::newRow("UTF-8") << QByteArray("UTF-8");
+    QTest::newRow("UTF-16le") << QByteArray("UTF-16le");
+}
+
+// A UTF-8 file's texts are taken as stored; another file's as SQLite converts them.
+void TestRecordSet::textsOfEitherFileEncoding()
+{
+    QFETCH(QByteArray, encoding);
+    sqlite3* db = nullptr;
+    QCOMPARE(sqlite3_open(":memory:", &db), SQLITE_OK);
+    const auto close = qScopeGuard([db] { sqlite3_close(db); });
+    const QByteArray setup = "pragma encoding = '" + encoding
+        + "'; create table t (id INTEGER PRIMARY KEY, a TEXT, b TEXT);"
+          "insert into t (a, b) values ('青禾', ''), (NULL, 'x' || char(0) || 'y'), ('三', upper('abc'));";
+    QCOMPARE(sqlite3_exec(db, setup.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+    const RecordSetQuery::Result result = RecordSetQuery::run(db, u"select a, b, a || b from t"_s);
+    QCOMPARE(result.utf8File, encoding == "UTF-8");
+    QCOMPARE(result.rows.size(), size_t(3));
+    QCOMPARE(result.rows[0].cell(0).toString(), u"青禾"_s);
+    QVERIFY(result.rows[0].packed(1) && result.rows[0].packedText(1).isEmpty());
+    QCOMPARE(result.rows[0].cell(2).toString(), u"青禾"_s);
+    QVERIFY(result.rows[1].isNull(0));
+    QCOMPARE(result.rows[1].cell(1).toString(), u"x"_s + QChar(0) + u"y"_s);
+    QCOMPARE(result.rows[2].cell(1).toString(), u"ABC"_s);
+    QCOMPARE(result.rows[2].cell(2).toString(), u"三ABC"_s);
 }
 
 // Each kind of value keeps its type and text whether it was read from the file,
