@@ -1,5 +1,6 @@
 #include "widgets/TextWidths.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -25,7 +26,7 @@ quint64 hashOf(QByteArrayView bytes)
     }
     h = (h ^ (h >> 33)) * 0xff51afd7ed558ccdULL;
     h ^= h >> 33;
-    return h ? h : 1;
+    return h >> 16 ? h : h | 0x10000; // a text's tag is never 0, the empty slot's
 }
 
 constexpr size_t MostTexts = 100000; // then the table starts again
@@ -46,15 +47,16 @@ int TextWidths::width(QByteArrayView utf8)
 {
     if (m_slots.empty())
         setFont(m_font);
-    const quint64 hash = hashOf(utf8);
+    constexpr quint64 widthBits = 0xffff;
+    const quint64 tag = hashOf(utf8) & ~widthBits;
     const size_t mask = m_slots.size() - 1;
-    size_t i = size_t(hash) & mask;
-    for (; m_slots[i].hash != 0; i = (i + 1) & mask) {
-        if (m_slots[i].hash == hash)
-            return m_slots[i].width;
+    size_t i = size_t(tag >> 16) & mask;
+    for (; m_slots[i] != 0; i = (i + 1) & mask) {
+        if ((m_slots[i] & ~widthBits) == tag)
+            return int(m_slots[i] & widthBits);
     }
-    const int width = m_metrics.horizontalAdvance(QString::fromUtf8(utf8));
-    m_slots[i] = Slot { hash, width };
+    const int width = std::clamp(m_metrics.horizontalAdvance(QString::fromUtf8(utf8)), 0, int(widthBits));
+    m_slots[i] = tag | quint64(width);
     if (++m_used * 2 > m_slots.size())
         grow();
     return width;
@@ -70,11 +72,11 @@ void TextWidths::grow()
     std::vector<Slot> old(m_slots.size() * 2);
     old.swap(m_slots);
     const size_t mask = m_slots.size() - 1;
-    for (const Slot& slot : old) {
-        if (slot.hash == 0)
+    for (const Slot slot : old) {
+        if (slot == 0)
             continue;
-        size_t i = size_t(slot.hash) & mask;
-        while (m_slots[i].hash != 0)
+        size_t i = size_t(slot >> 16) & mask;
+        while (m_slots[i] != 0)
             i = (i + 1) & mask;
         m_slots[i] = slot;
     }
