@@ -1,6 +1,7 @@
 #include "widgets/TextWidths.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -38,7 +39,7 @@ void TextWidths::setFont(const QFont& font)
     if (font == m_font && !m_slots.empty())
         return;
     m_font = font;
-    m_metrics = QFontMetrics(font);
+    m_metrics = QFontMetricsF(font);
     m_slots.assign(1024, Slot());
     m_used = 0;
 }
@@ -55,7 +56,9 @@ int TextWidths::width(QByteArrayView utf8)
         if ((m_slots[i] & ~widthBits) == tag)
             return int(m_slots[i] & widthBits);
     }
-    const int width = std::clamp(m_metrics.horizontalAdvance(QString::fromUtf8(utf8)), 0, int(widthBits));
+    // Rounded up: a cell elides a text whose fractional width passes its own by a hair.
+    const qreal advance = std::ceil(m_metrics.horizontalAdvance(QString::fromUtf8(utf8)));
+    const int width = int(std::clamp(advance, 0.0, qreal(widthBits)));
     m_slots[i] = tag | quint64(width);
     if (++m_used * 2 > m_slots.size())
         grow();

@@ -9,7 +9,7 @@
 
 #include <QByteArrayView>
 #include <QFont>
-#include <QFontMetrics>
+#include <QFontMetricsF>
 
 #include <vector>
 
@@ -27,7 +27,7 @@ private:
     void grow();
 
     QFont m_font;
-    QFontMetrics m_metrics { QFont() };
+    QFontMetricsF m_metrics { QFont() };
     std::vector<Slot> m_slots;
     size_t m_used = 0;
 };
