@@ -171,7 +171,12 @@ void fetchRow(const Statement& stmt, const RowPlan& plan, Row& row)
     }
     if (total > std::numeric_limits<int>::max())
         fail(u"一行的文字超过 2 GB，无法读取"_s);
-    row.text.resize(total);
+    // Into the memory the row had when it holds enough; else exactly what it needs
+    // (growing, a resize would add room for more, in every row of the set).
+    if (row.text.isDetached() && row.text.capacity() >= total)
+        row.text.resize(total);
+    else
+        row.text = QByteArray(total, Qt::Uninitialized);
     char* text = row.text.data();
     for (size_t k = 0; k < count; ++k) {
         const Row::Cell& cell = row.cells[size_t(plan.reads[k].column)];
