@@ -193,8 +193,8 @@ int main(int argc, char** argv)
     // again with its statement kept: what is left of the editor's figure is its refresh.
     RecordSet gridSet(connection);
     gridSet.setSql(u"select * from baseshu"_s);
-    gridSet.setReadUpFront({ u"name"_s, u"zuozhe"_s, u"publish"_s, u"isbn"_s, u"leibie"_s, u"boxbz"_s,
-        u"contentjj"_s, u"place"_s, u"isread"_s, u"isjie"_s, u"jieshumen"_s, u"isgo"_s, u"gocause"_s });
+    gridSet.setReadUpFront({ u"name"_s, u"zuozhe"_s, u"publish"_s, u"isbn"_s, u"leibie"_s, u"boxbz"_s, u"contentjj"_s,
+        u"place"_s, u"isread"_s, u"isjie"_s, u"jieshumen"_s, u"isgo"_s, u"gocause"_s });
     gridSet.open();
     // The reference, the set alone and the editor take turns, so that whatever else
     // the machine does falls on all three alike; each keeps its best round.

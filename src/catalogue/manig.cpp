@@ -4,15 +4,15 @@
 #include "catalogue/Categories.h"
 #include "catalogue/PictureLoader.h"
 #include "catalogue/PicturePanel.h"
-#include "widgets/ErrorHandler.h"
-#include "text/PinyinIndex.h"
-#include "widgets/Prompt.h"
 #include "data/Sql.h"
 #include "data/Trash.h"
-#include "widgets/uhistory.h"
+#include "data/udata.h"
+#include "text/PinyinIndex.h"
+#include "widgets/ErrorHandler.h"
+#include "widgets/Prompt.h"
 #include "widgets/Titles.h"
 #include "widgets/dbcontrols.h"
-#include "data/udata.h"
+#include "widgets/uhistory.h"
 
 #include <QComboBox>
 #include <QKeyEvent>

@@ -5,10 +5,10 @@
 #include "catalogue/BookPictures.h"
 #include "catalogue/PicturePanel.h"
 #include "catalogue/manig.h"
+#include "data/udata.h"
 #include "widgets/ErrorHandler.h"
 #include "widgets/GridHeaders.h"
 #include "widgets/dbcontrols.h"
-#include "data/udata.h"
 
 #include <QComboBox>
 #include <QFontMetrics>

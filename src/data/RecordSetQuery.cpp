@@ -155,8 +155,8 @@ void fetchRow(const Statement& stmt, const RowPlan& plan, Row& row)
         } else if (type == SQLITE_TEXT) {
             // A text as stored is in the file's encoding (SQLite turns what its
             // functions return into it too); empty, it has no bytes to point at.
-            sources[k] = reinterpret_cast<const char*>(
-                plan.utf8File ? sqlite3_value_blob(value) : sqlite3_value_text(value));
+            sources[k]
+                = reinterpret_cast<const char*>(plan.utf8File ? sqlite3_value_blob(value) : sqlite3_value_text(value));
             const int size = sqlite3_value_bytes(value);
             if (!sources[k] && size > 0)
                 fail(u"内存不足，无法读取"_s);

@@ -12,13 +12,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QRadioButton>
-#include <QScrollArea>
 #include <QScopeGuard>
-#include <QFontMetricsF>
-#include <QStyledItemDelegate>
+#include <QScrollArea>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 
 #include <functional>
 #include <QLabel>
@@ -621,8 +621,8 @@ void TestManig::gridShowsNamesAndWholeTitles()
     // The title column holds the longest title whole: the cell's text room (its width
     // less the focus frame's margins and the grid line) is not a fraction short of it.
     const int margins = 2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1) + 1;
-    QVERIFY(grid->horizontalHeader()->sectionSize(0) - margins
-        >= QFontMetricsF(grid->font()).horizontalAdvance(longTitle));
+    QVERIFY(
+        grid->horizontalHeader()->sectionSize(0) - margins >= QFontMetricsF(grid->font()).horizontalAdvance(longTitle));
 }
 
 void TestManig::closingWithAnUnsavedNewBookAsks()
