@@ -130,43 +130,51 @@ void fetchRow(const Statement& stmt, const RowPlan& plan, Row& row)
     // and its text are overwritten in place.
     row.cells.assign(plan.blank.begin(), plan.blank.end());
     row.values.clear();
-    // All of the row's text in one piece: the sizes first, then the bytes (SQLite's
-    // pointers stay valid while no other conversion of the same column is asked for).
+    // All of the row's text in one piece: the texts' sizes first, then their bytes,
+    // one after the other (SQLite's pointers stay valid while no other conversion
+    // of the same column is asked for).
+    struct Piece
+    {
+        const char* source;
+        int size;
+    };
     const size_t count = plan.reads.size();
     constexpr size_t onStack = 64;
-    const char* stackSources[onStack];
-    std::vector<const char*> heapSources(count > onStack ? count : 0);
-    const char** sources = count > onStack ? heapSources.data() : stackSources;
+    Piece stackPieces[onStack];
+    std::vector<Piece> heapPieces(count > onStack ? count : 0);
+    Piece* pieces = count > onStack ? heapPieces.data() : stackPieces;
+    size_t texts = 0;
     qint64 total = 0;
-    for (size_t k = 0; k < count; ++k) {
-        sources[k] = nullptr;
-        const int i = plan.reads[k].column;
-        Row::Cell& cell = row.cells[size_t(i)];
+    for (const RowPlan::Read read : plan.reads) {
         // One look-up of the cell, read through the value functions: the column
         // functions each look the cell up again and check the handle's error
         // state, which was most of the cost of a row. The statement is stepped
         // on this thread only, so the unprotected value is safe to read here.
-        sqlite3_value* value = sqlite3_column_value(s, i);
+        sqlite3_value* value = sqlite3_column_value(s, read.column);
         const int type = sqlite3_value_type(value);
-        if (type == SQLITE_NULL)
-            continue;
-        if (plan.reads[k].lazy) {
-            cell = Row::Cell { sqlite3_value_int64(value), 0, Row::Kind::Lazy };
-        } else if (type == SQLITE_TEXT) {
+        Row::Cell& cell = row.cells[size_t(read.column)];
+        if (type == SQLITE_TEXT && !read.lazy) {
             // A text as stored is in the file's encoding (SQLite turns what its
             // functions return into it too); empty, it has no bytes to point at.
-            sources[k]
+            const char* source
                 = reinterpret_cast<const char*>(plan.utf8File ? sqlite3_value_blob(value) : sqlite3_value_text(value));
             const int size = sqlite3_value_bytes(value);
-            if (!sources[k] && size > 0)
-                fail(u"内存不足，无法读取"_s);
+            if (size > 0) {
+                if (!source)
+                    fail(u"内存不足，无法读取"_s);
+                pieces[texts++] = Piece { source, size };
+            }
             cell = Row::Cell { total, size, Row::Kind::Text };
-            total += cell.size;
+            total += size;
+        } else if (type == SQLITE_NULL) {
+            continue;
+        } else if (read.lazy) {
+            cell = Row::Cell { sqlite3_value_int64(value), 0, Row::Kind::Lazy };
         } else if (type == SQLITE_INTEGER) {
             cell = Row::Cell { sqlite3_value_int64(value), 0, Row::Kind::Integer };
         } else {
             cell = Row::Cell { 0, int(row.values.size()), Row::Kind::Value };
-            row.values.append(stmt.value(i));
+            row.values.append(stmt.value(read.column));
         }
     }
     if (total > std::numeric_limits<int>::max())
@@ -178,10 +186,9 @@ void fetchRow(const Statement& stmt, const RowPlan& plan, Row& row)
     else
         row.text = QByteArray(total, Qt::Uninitialized);
     char* text = row.text.data();
-    for (size_t k = 0; k < count; ++k) {
-        const Row::Cell& cell = row.cells[size_t(plan.reads[k].column)];
-        if (sources[k] && cell.size > 0)
-            std::memcpy(text + cell.number, sources[k], size_t(cell.size));
+    for (size_t k = 0; k < texts; ++k) {
+        std::memcpy(text, pieces[k].source, size_t(pieces[k].size));
+        text += pieces[k].size;
     }
 }
 
