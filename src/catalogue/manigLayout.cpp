@@ -347,8 +347,9 @@ int TForm2::widestText(const QString& field, int enough)
     if (column < 0)
         return 0;
     int widest = 0;
+    QByteArray scratch;
     for (int row = 0, rows = DBmaster->recordCount(); row < rows && widest < enough; ++row)
-        widest = std::max(widest, textWidths.width(DBmaster->utf8At(row, column)));
+        widest = std::max(widest, textWidths.width(DBmaster->utf8At(row, column, scratch)));
     // As the grid's own cell would ask: the text, the focus frame's margins, the grid line.
     return widest + 2 * (DBGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, DBGrid1) + 1)
         + (DBGrid1->showGrid() ? 1 : 0);

@@ -530,16 +530,17 @@ QString RecordSet::textAt(int row, int column) const
     return {};
 }
 
-QByteArray RecordSet::utf8At(int row, int column) const
+QByteArrayView RecordSet::utf8At(int row, int column, QByteArray& scratch) const
 {
     if (row >= 0 && row < d->count() && column >= 0 && column < int(d->result.columns.size())
         && !(row == d->current && d->editing())) {
         const Row& r = d->result.rows[size_t(row)];
         const Row::Cell& cell = r.cells[size_t(column)];
         if (cell.kind == Row::Kind::Text)
-            return QByteArray::fromRawData(r.text.constData() + cell.number, cell.size);
+            return QByteArrayView(r.text.constData() + cell.number, cell.size);
     }
-    return textAt(row, column).toUtf8();
+    scratch = textAt(row, column).toUtf8();
+    return scratch;
 }
 
 bool RecordSet::isModified() const

@@ -6,6 +6,7 @@
 #include "data/Connection.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -63,8 +64,9 @@ public:
     int fieldIndex(const QString& field) const;   // -1 when absent; names ignore letter case
     QString textAt(int row, int column) const;    // for grids: any row, blobs read as ""
     // textAt's UTF-8, without a copy when the set holds the text as read (valid
-    // until the set changes): for going over a column of many rows.
-    QByteArray utf8At(int row, int column) const;
+    // until the set changes), else converted into scratch: for going over a
+    // column of many rows.
+    QByteArrayView utf8At(int row, int column, QByteArray& scratch) const;
     bool isModified() const;                      // the edit buffer holds a change
     Connection& connection() const;
 

@@ -20,8 +20,21 @@ quint64 hashOf(QByteArrayView bytes)
         h ^= h >> 29;
     }
     if (n > 0) {
+        // The last bytes: as the last eight when the text has them (overlapping
+        // what was hashed), else in pieces; a call to memcpy would cost more.
         quint64 v = 0;
-        std::memcpy(&v, p, n);
+        if (bytes.size() >= 8) {
+            std::memcpy(&v, p + n - 8, 8);
+        } else {
+            quint32 four = 0;
+            quint16 two = 0;
+            if (n & 4)
+                std::memcpy(&four, p, 4);
+            if (n & 2)
+                std::memcpy(&two, p + (n & 4), 2);
+            const quint8 one = (n & 1) ? quint8(p[n - 1]) : 0;
+            v = quint64(four) | quint64(two) << 32 | quint64(one) << 48;
+        }
         h = (h ^ v) * 0xc4ceb9fe1a85ec53ULL;
         h ^= h >> 32;
     }

@@ -1,6 +1,7 @@
 #include "data/test_recordset_fixture.h"
 
 #include "widgets/Prompt.h"
+#include "widgets/TextWidths.h"
 #include "widgets/dbcontrols.h"
 
 #include <QAbstractItemModelTester>
@@ -58,6 +59,7 @@ private slots:
     void userEditsGoToTheRowBufferOnce();
     void modelFollowsRecordSet();
     void gridAndRecordSetShareCurrentRow();
+    void textWidthsKeepEveryTextApart();
 };
 
 void TestDbControls::loadMarksNothing()
@@ -179,6 +181,26 @@ void TestDbControls::gridAndRecordSetShareCurrentRow()
     QCOMPARE(f.set.state(), RecordSet::State::Edit);
     QCOMPARE(view.currentIndex().row(), 1);
     QVERIFY(Prompt::lastShown().text.contains(u"255"_s));
+}
+
+void TestDbControls::textWidthsKeepEveryTextApart()
+{
+    // Texts of every length around the hash's eight-byte steps, differing in their
+    // first or last byte only, each looked up twice: a text never takes another's width.
+    QFont font;
+    font.setPixelSize(13);
+    const QFontMetricsF metrics(font);
+    TextWidths widths;
+    widths.setFont(font);
+    QStringList texts { QString() };
+    for (int length = 1; length <= 19; ++length) {
+        const QString body(length - 1, u'i');
+        texts << body + u'W' << body + u'i' << u'W' + body << u"第%1本书"_s.arg(QString(length, u'1'));
+    }
+    for (int round = 0; round < 2; ++round) {
+        for (const QString& text : texts)
+            QCOMPARE(widths.width(text.toUtf8()), int(std::ceil(metrics.horizontalAdvance(text))));
+    }
 }
 
 QTEST_MAIN(TestDbControls)
