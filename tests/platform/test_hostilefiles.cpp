@@ -13,11 +13,13 @@
 #include "platform/FileNames.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -124,6 +126,9 @@ private slots:
         QTemporaryDir dir;
         const QByteArray folder = QFile::encodeName(dir.path()) + "/d\xe9j\xe0";
         QCOMPARE(::mkdir(folder.constData(), 0700), 0);
+        // QTemporaryDir cannot name what is inside: the folder goes by its bytes.
+        const auto removeFolder
+            = qScopeGuard([&folder] { std::filesystem::remove_all(std::filesystem::path(folder.toStdString())); });
         const QByteArray raw = folder + "/\xca\xe9.pdf"; // GBK bytes of a Chinese name
         const QByteArray content = "%PDF-1.4 not really";
         writeRaw(raw, content);
